@@ -1,0 +1,26 @@
+# The front door: make build, make test, make run, make bench.
+SHELL := /bin/bash
+
+.PHONY: all deps build test run bench format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@bash scripts/build.sh linux win64 win32
+
+test: deps
+	@bash scripts/build.sh linux linux-asan win64 win32
+	@bash scripts/test.sh
+
+run: deps
+	@bash scripts/build.sh linux
+	@bash scripts/run.sh
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

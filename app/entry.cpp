@@ -1,0 +1,52 @@
+// The entry point's logic.
+#include "app/entry.h"
+
+#include "app/kiv.h"
+#include "monitor/messages.h"
+
+const char INSTANCE_MARKER_NAME[] = "FSW_Mutex1825";
+
+SystemEntryServices::SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand)
+    : m_instance(instance), m_commandLine(commandLine), m_showCommand(showCommand) {}
+
+bool SystemEntryServices::CreateInstanceMarker(const char* name) {
+    return m_marker.Create(name);
+}
+
+void SystemEntryServices::CloseInstanceMarker() {
+    m_marker.Close();
+}
+
+int SystemEntryServices::StartupNetwork() {
+    return MStartupNetwork();
+}
+
+int SystemEntryServices::CleanupNetwork() {
+    return MCleanupNetwork();
+}
+
+int SystemEntryServices::RunApplication() {
+    return GetApp(m_instance, m_commandLine, m_showCommand)->Run();
+}
+
+int RunEntry(EntryServices& services) {
+    if (!services.CreateInstanceMarker(INSTANCE_MARKER_NAME)) {
+        MMessageBox(NULL, "ケルムは既に起動中です", "エラー", MB_ICONERROR);
+        services.CloseInstanceMarker();
+        return 2;
+    }
+    if (services.StartupNetwork() != 0) {
+        MMessageBox(NULL, "Winsockの初期化に失敗しました！", APP_TITLE, MB_ICONERROR);
+        services.CloseInstanceMarker();
+        return 2;
+    }
+    int exitCode = services.RunApplication();
+    if (services.CleanupNetwork() == -1) {
+        MMessageBox(NULL, "Winsockのクリーンアップに失敗しました！", APP_TITLE, MB_ICONERROR);
+        if (exitCode < 2) {
+            exitCode = 2;
+        }
+    }
+    services.CloseInstanceMarker();
+    return exitCode;
+}

@@ -1,0 +1,40 @@
+// The entry point's logic: one copy per logon, the network layer brought up and down
+// around the application, and failures of those steps turned into boxes and exit code 2.
+#pragma once
+
+#include "mlib/msys.h"
+
+// What the entry point needs from the system; tests replace it.
+class EntryServices {
+public:
+    virtual ~EntryServices() {}
+    virtual bool CreateInstanceMarker(const char* name) = 0;  // false: another copy runs
+    virtual void CloseInstanceMarker() = 0;
+    virtual int StartupNetwork() = 0;  // 0 on success
+    virtual int CleanupNetwork() = 0;  // -1 on failure
+    virtual int RunApplication() = 0;  // the application object's Run
+};
+
+// The services of the real system: the named marker, the network layer and the
+// application object made by GetApp.
+class SystemEntryServices : public EntryServices {
+public:
+    SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand);
+    bool CreateInstanceMarker(const char* name) override;
+    void CloseInstanceMarker() override;
+    int StartupNetwork() override;
+    int CleanupNetwork() override;
+    int RunApplication() override;
+
+private:
+    MSingleInstance m_marker;
+    HINSTANCE m_instance;
+    char* m_commandLine;
+    int m_showCommand;
+};
+
+// The name that marks the running copy.
+extern const char INSTANCE_MARKER_NAME[];
+
+// Runs the program; returns the process exit code.
+int RunEntry(EntryServices& services);

@@ -1,0 +1,66 @@
+// The one application object: the settings, the check targets, the results of the
+// current cycle, the thread counters and the locks that guard them. Every window,
+// dialog and thread reaches it through theApp.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "app/host_entry.h"
+#include "mlib/mapp.h"
+#include "monitor/main_window.h"
+#include "net/check_result.h"
+#include "net/fsw_socket.h"
+
+class Kiv : public MApp {
+public:
+    Kiv(HINSTANCE instance, char* commandLine, int showCommand);
+    ~Kiv() override;
+
+    int Init() override;
+    void StopServer();
+
+    // Settings file.
+    void LoadSettings();
+    void SaveSettings();
+    // Host list file.
+    void LoadHostList();
+    void SaveHostList();
+
+    MainWin m_mainWin;
+    char m_iniPath[261];
+    char m_logPath[261];
+    char m_listPath[261];
+    std::atomic<bool> m_serverStop;  // set once by StopServer, never cleared
+    FswSocket m_listenSocket;
+    std::atomic<int32_t> m_serverThreadCount;  // changed under m_serverCountLock
+    std::atomic<int32_t> m_queryThreadCount;   // changed under m_queryCountLock
+    uint16_t m_version[4];                     // major, minor, build, revision
+    uint32_t m_server;                         // SERVER: 1 = listening server
+    uint16_t m_serverPort;                     // SVPORT
+    uint32_t m_client;                         // CLIENT: 1 = periodic check cycles
+    uint32_t m_interval;                       // INTVAL: minutes between cycles, at least 1
+    char m_listFile[261];                      // LISTFILE
+    char m_logFile[261];                       // LOGFILE
+    char m_checkFile[261];                     // CHKFILE: kept, never opened
+    uint32_t m_notify;                         // NOTI: bit 0 balloon, bit 1 status window
+    uint32_t m_logMode;                        // LOGMODE
+    MCriticalSection m_dialogLock;             // the settings dialog's open flag
+    MCriticalSection m_hostLock;               // m_hosts
+    MCriticalSection m_resultLock;             // m_results
+    MCriticalSection m_serverCountLock;        // m_serverThreadCount
+    MCriticalSection m_queryCountLock;         // m_queryThreadCount
+    MCriticalSection m_acceptLock;             // the listener's accept and hand-off
+    std::vector<HostEntry> m_hosts;
+    std::vector<CheckResult> m_results;
+};
+
+// Joins the program's folder, a separator and a file name into a path of at most 260
+// bytes, cutting what does not fit.
+void BuildPath(char* path, size_t size, const char* folder, const char* name);
+
+// Creates the application object on the first call; later calls return it.
+Kiv* GetApp(HINSTANCE instance, char* commandLine, int showCommand);
+
+extern Kiv* theApp;

@@ -1,0 +1,125 @@
+// The platform seam: every operating-system service the program uses, declared once
+// here and implemented for Windows (msys_win.cpp) and for POSIX (msys_posix.cpp).
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+#include "mlib/msys_win.h"
+#else
+#include "mlib/msys_posix.h"
+#endif
+
+// Recursive lock, a critical section: the thread that holds it may enter it again.
+class MCriticalSection {
+public:
+    void Initialize();
+    void Delete();
+    void Enter();
+    void Leave();
+
+private:
+    MNativeLock m_lock;
+};
+
+// Holds a critical section for the life of one scope.
+class MLockGuard {
+public:
+    explicit MLockGuard(MCriticalSection& lock) : m_lock(lock) { m_lock.Enter(); }
+    ~MLockGuard() { m_lock.Leave(); }
+    MLockGuard(const MLockGuard&) = delete;
+    MLockGuard& operator=(const MLockGuard&) = delete;
+
+private:
+    MCriticalSection& m_lock;
+};
+
+// How MFile::Create treats an existing file.
+enum MCreateDisposition {
+    M_CREATE_ALWAYS,  // create, or empty an existing file
+    M_OPEN_ALWAYS     // open, or create a missing file; content kept
+};
+
+// A file opened for writing that other processes may read but not write or delete;
+// unbuffered, so every Write reaches the system at once. Used for the log.
+class MFile {
+public:
+    MFile();
+    ~MFile();
+    MFile(const MFile&) = delete;
+    MFile& operator=(const MFile&) = delete;
+
+    bool Create(const char* path, MCreateDisposition disposition);
+    bool SetPointerToEnd();
+    bool Write(const void* data, size_t size);  // true only when every byte was written
+    bool FlushBuffers();
+    void Close();
+    bool IsOpen() const;
+
+private:
+    MNativeFile m_file;
+};
+
+// Local wall-clock time, as GetLocalTime gives it.
+struct MLocalTime {
+    uint16_t year;
+    uint16_t month;
+    uint16_t day;
+    uint16_t hour;
+    uint16_t minute;
+    uint16_t second;
+};
+void MGetLocalTime(MLocalTime* time);
+
+void MSleep(unsigned milliseconds);
+
+// The calling thread's last system error (GetLastError, errno).
+unsigned long MGetLastError();
+
+// printf-style formatting into a buffer of size bytes with vsnprintf semantics (the
+// result is the length the whole text needs). Besides %s, %d and %u it takes %I64u, an
+// unsigned 64-bit number, on every platform.
+int MVFormat(char* buffer, size_t size, const char* format, va_list arguments);
+
+// Starts a worker thread that nobody waits for, with the default stack size.
+bool MBeginThread(void (*procedure)(void*), void* argument);
+
+// Path of the program's own file (GetModuleFileNameA); the length copied, 0 on failure.
+size_t MGetModuleFileName(HINSTANCE instance, char* buffer, size_t size);
+
+// Initialises all classes of the common controls (InitCommonControlsEx); true elsewhere.
+bool MInitCommonControls();
+
+// Shows a message box and returns the button chosen. Tests replace the box by a hook.
+typedef int (*MMessageBoxHook)(HWND owner, const char* text, const char* caption, unsigned type);
+int MMessageBox(HWND owner, const char* text, const char* caption, unsigned type);
+MMessageBoxHook MSetMessageBoxHook(MMessageBoxHook hook);  // returns the previous hook
+
+// Posts a message to a window's queue (PostMessageA); callable from any thread.
+bool MPostMessage(HWND window, unsigned message, uintptr_t wParam, intptr_t lParam);
+
+// Marks the one running copy of the program per user logon.
+class MSingleInstance {
+public:
+    MSingleInstance();
+    ~MSingleInstance();
+    MSingleInstance(const MSingleInstance&) = delete;
+    MSingleInstance& operator=(const MSingleInstance&) = delete;
+
+    // Creates the marker named name; false when another copy already holds it.
+    bool Create(const char* name);
+    void Close();
+
+private:
+    MNativeInstanceMarker m_marker;
+};
+
+// Starts and cleans up the network layer (WSAStartup with version 2.0, WSACleanup).
+// Startup answers 0 on success; cleanup answers -1 on failure.
+int MStartupNetwork();
+int MCleanupNetwork();
+
+// Closes a socket (closesocket).
+int MCloseSocket(MSocket socket);

@@ -1,0 +1,73 @@
+// POSIX side of the platform seam: the native types behind the portable classes, and
+// the few Win32 names that shared code uses for windows and message boxes. In the
+// console edition a "window" is an object that messages are posted to.
+#pragma once
+
+#include <netinet/in.h>
+#include <pthread.h>
+#include <cstdint>
+
+typedef pthread_mutex_t MNativeLock;
+typedef int MNativeFile;
+typedef int MNativeInstanceMarker;
+typedef struct MPosixThread* MNativeThread;
+
+const char M_PATH_SEPARATOR = '/';
+
+#define M_THREAD_CALL
+
+// Receives the messages posted to a console "window" (see MRunMessageLoop).
+class MMessageTarget {
+public:
+    virtual ~MMessageTarget() {}
+    virtual intptr_t HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam) = 0;
+};
+
+typedef MMessageTarget* HWND;
+typedef void* HINSTANCE;
+
+// Message box types and answers, with their Win32 values.
+enum : unsigned {
+    MB_OK = 0x00,
+    MB_YESNO = 0x04,
+    MB_ICONERROR = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONEXCLAMATION = 0x30,
+    MB_ICONINFORMATION = 0x40,
+};
+enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+
+// Window messages with their Win32 values.
+enum : unsigned {
+    WM_DESTROY = 0x0002,
+    WM_CLOSE = 0x0010,
+    WM_QUIT = 0x0012,
+    WM_TIMER = 0x0113,
+    WM_APP = 0x8000,
+};
+
+// The console edition's message loop: timers, posted messages and the quit request.
+bool MSetTimer(HWND window, uintptr_t id, unsigned milliseconds);  // replaces a timer of that id
+bool MKillTimer(HWND window, uintptr_t id);
+void MPostQuitMessage(int exitCode);
+// Runs until MPostQuitMessage; returns its exit code.
+int MRunMessageLoop();
+// Drops every pending message and timer of a window that goes away.
+void MForgetWindow(HWND window);
+
+// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread and in every thread it starts
+// later; call it first thing in main, before any other thread exists.
+bool MBlockSignals();
+// From now on SIGINT and SIGTERM post WM_CLOSE to the window, and SIGHUP posts
+// hangupMessage (unless it is 0). A null window stops the delivery.
+bool MCatchSignals(HWND window, unsigned hangupMessage);
+
+// Puts the program's files in dir instead of the executable's folder: the module file
+// name then reads dir, a slash and the executable's name.
+void MSetModuleDirectory(const char* dir);
+
+typedef int MSocket;
+const MSocket M_INVALID_SOCKET = -1;
+
+// Show commands, with their Win32 values.
+enum : int { SW_HIDE = 0, SW_SHOW = 5 };

@@ -1,0 +1,152 @@
+// Windows side of the platform seam.
+#include "mlib/msys.h"
+
+#include <commctrl.h>
+#include <process.h>
+#include <cstdio>
+
+void MCriticalSection::Initialize() {
+    InitializeCriticalSection(&m_lock);
+}
+void MCriticalSection::Delete() {
+    DeleteCriticalSection(&m_lock);
+}
+void MCriticalSection::Enter() {
+    EnterCriticalSection(&m_lock);
+}
+void MCriticalSection::Leave() {
+    LeaveCriticalSection(&m_lock);
+}
+
+MFile::MFile() : m_file(INVALID_HANDLE_VALUE) {}
+
+MFile::~MFile() {
+    Close();
+}
+
+bool MFile::Create(const char* path, MCreateDisposition disposition) {
+    Close();
+    DWORD creation = disposition == M_CREATE_ALWAYS ? CREATE_ALWAYS : OPEN_ALWAYS;
+    m_file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, creation,
+                         FILE_ATTRIBUTE_NORMAL, NULL);
+    return m_file != INVALID_HANDLE_VALUE;
+}
+
+bool MFile::SetPointerToEnd() {
+    return SetFilePointer(m_file, 0, NULL, FILE_END) != INVALID_SET_FILE_POINTER ||
+           GetLastError() == NO_ERROR;
+}
+
+bool MFile::Write(const void* data, size_t size) {
+    DWORD written = 0;
+    if (!WriteFile(m_file, data, static_cast<DWORD>(size), &written, NULL)) {
+        return false;
+    }
+    return written == size;
+}
+
+bool MFile::FlushBuffers() {
+    return FlushFileBuffers(m_file) != 0;
+}
+
+void MFile::Close() {
+    if (m_file != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_file);
+        m_file = INVALID_HANDLE_VALUE;
+    }
+}
+
+bool MFile::IsOpen() const {
+    return m_file != INVALID_HANDLE_VALUE;
+}
+
+void MGetLocalTime(MLocalTime* time) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    time->year = now.wYear;
+    time->month = now.wMonth;
+    time->day = now.wDay;
+    time->hour = now.wHour;
+    time->minute = now.wMinute;
+    time->second = now.wSecond;
+}
+
+void MSleep(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
+
+unsigned long MGetLastError() {
+    return GetLastError();
+}
+
+bool MBeginThread(void (*procedure)(void*), void* argument) {
+    return _beginthread(procedure, 0, argument) != static_cast<uintptr_t>(-1);
+}
+
+size_t MGetModuleFileName(HINSTANCE instance, char* buffer, size_t size) {
+    return GetModuleFileNameA(instance, buffer, static_cast<DWORD>(size));
+}
+
+static MMessageBoxHook g_messageBoxHook = NULL;
+
+int MMessageBox(HWND owner, const char* text, const char* caption, unsigned type) {
+    if (g_messageBoxHook != NULL) {
+        return g_messageBoxHook(owner, text, caption, type);
+    }
+    return MessageBoxA(owner, text, caption, type);
+}
+
+MMessageBoxHook MSetMessageBoxHook(MMessageBoxHook hook) {
+    MMessageBoxHook previous = g_messageBoxHook;
+    g_messageBoxHook = hook;
+    return previous;
+}
+
+bool MPostMessage(HWND window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    return PostMessageA(window, message, static_cast<WPARAM>(wParam),
+                        static_cast<LPARAM>(lParam)) != 0;
+}
+
+MSingleInstance::MSingleInstance() : m_marker(NULL) {}
+
+MSingleInstance::~MSingleInstance() {
+    Close();
+}
+
+bool MSingleInstance::Create(const char* name) {
+    Close();
+    m_marker = CreateMutexA(NULL, TRUE, name);
+    return GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+void MSingleInstance::Close() {
+    if (m_marker != NULL) {
+        CloseHandle(m_marker);
+        m_marker = NULL;
+    }
+}
+
+// The C run-time of the Windows builds knows %I64u itself.
+int MVFormat(char* buffer, size_t size, const char* format, va_list arguments) {
+    return vsnprintf(buffer, size, format, arguments);
+}
+
+bool MInitCommonControls() {
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = sizeof controls;
+    controls.dwICC = 0x1FFF;  // every class from list views up to page scrollers
+    return InitCommonControlsEx(&controls) != 0;
+}
+
+int MStartupNetwork() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 0), &data);
+}
+
+int MCleanupNetwork() {
+    return WSACleanup();
+}
+
+int MCloseSocket(MSocket socket) {
+    return closesocket(socket);
+}

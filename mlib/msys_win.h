@@ -1,0 +1,19 @@
+// Windows side of the platform seam: the native types behind the portable classes.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+typedef CRITICAL_SECTION MNativeLock;
+typedef HANDLE MNativeFile;
+typedef HANDLE MNativeInstanceMarker;
+typedef HANDLE MNativeThread;
+
+// The folder separator of paths that the program forms.
+const char M_PATH_SEPARATOR = '\\';
+
+// Thread procedures run by MThread use the calling convention of _beginthreadex.
+#define M_THREAD_CALL __stdcall
+
+typedef SOCKET MSocket;
+const MSocket M_INVALID_SOCKET = INVALID_SOCKET;

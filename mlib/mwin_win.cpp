@@ -1,0 +1,169 @@
+// The window and dialog framework: binding, message routing, creation.
+#include "mlib/mwin.h"
+
+#include "mlib/mapp.h"
+#include "mlib/mexception.h"
+
+const char MWIN_PROPERTY[] = "Mtk_WinBase_PS";
+const char MWINDLG_CLASS[] = "mlib_DlgWindow_ClassName";
+
+namespace {
+
+// Binds an object to a window; a failure is only recorded in the exception text.
+void Bind(MWinBase* object, HWND window, const char* failure, int line) {
+    object->hwnd = window;
+    if (!SetPropA(window, MWIN_PROPERTY, object)) {
+        theException.Set(failure, line, "mlib");
+    }
+}
+
+MWinBase* BoundObject(HWND window) {
+    return static_cast<MWinBase*>(GetPropA(window, MWIN_PROPERTY));
+}
+
+// Shows the system text of the last error in a box captioned "Error!".
+void ShowLastErrorText() {
+    char* text = NULL;
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        NULL, GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPSTR>(&text), 0, NULL);
+    MMessageBox(NULL, text != NULL ? text : "", "Error!", MB_ICONERROR);
+    if (text != NULL) {
+        LocalFree(text);
+    }
+}
+
+}  // namespace
+
+MWinBase::MWinBase() : hwnd(NULL) {}
+
+MWinBase::~MWinBase() {
+    if (hwnd != NULL) {
+        RemovePropA(hwnd, MWIN_PROPERTY);
+    }
+}
+
+HWND MWinBase::Attach(HWND window) {
+    HWND previous = hwnd;
+    hwnd = window;
+    return previous;
+}
+
+HWND MWinBase::GetHandle() {
+    return hwnd;
+}
+
+LRESULT MWinBase::Send(UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageA(hwnd, message, wParam, lParam);
+}
+
+BOOL MWinBase::Post(UINT message, WPARAM wParam, LPARAM lParam) {
+    return PostMessageA(hwnd, message, wParam, lParam);
+}
+
+bool MWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance, HWND parent) {
+    if (classInfo == NULL) {
+        return false;  // a plain window needs a class; derived windows bring their own
+    }
+    if (!RegisterClassExA(classInfo)) {
+        ShowLastErrorText();
+        return false;
+    }
+    HWND window =
+        CreateWindowExA(0, classInfo->lpszClassName, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, parent, NULL, instance, this);
+    if (window == NULL) {
+        ShowErrorBox(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+BOOL MWin::Show(int command) {
+    return ShowWindow(hwnd, command);
+}
+
+BOOL MWin::Update() {
+    return UpdateWindow(hwnd);
+}
+
+bool MWinDlg::Create(const char* dialogTemplate, WNDCLASSEXA* classInfo, HINSTANCE instance,
+                     HWND parent) {
+    WNDCLASSEXA own;
+    if (classInfo == NULL) {
+        ZeroMemory(&own, sizeof own);
+        own.cbSize = sizeof own;
+        own.style = 0;
+        own.lpfnWndProc = WindowProcedure;
+        own.cbClsExtra = 0;
+        own.cbWndExtra = DLGWINDOWEXTRA;
+        own.hInstance = instance;
+        own.hIcon = LoadIconA(NULL, MAKEINTRESOURCEA(32512));      // IDI_APPLICATION
+        own.hIconSm = LoadIconA(NULL, MAKEINTRESOURCEA(32517));    // IDI_WINLOGO
+        own.hCursor = LoadCursorA(NULL, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+        own.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        own.lpszMenuName = NULL;
+        own.lpszClassName = MWINDLG_CLASS;
+        classInfo = &own;
+    }
+    if (!RegisterClassExA(classInfo)) {
+        ShowLastErrorText();
+        return false;
+    }
+    HWND dialog = CreateDialogParamA(instance, dialogTemplate, parent,
+                                     reinterpret_cast<DLGPROC>(WindowProcedure),
+                                     reinterpret_cast<LPARAM>(this));
+    if (dialog == NULL) {
+        ShowErrorBox(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+INT_PTR MDlg::DoModal(HINSTANCE instance, const char* dialogTemplate, HWND parent) {
+    return DialogBoxParamA(instance, dialogTemplate, parent, DialogProcedure,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        CREATESTRUCTA* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        MWinBase* object = static_cast<MWinBase*>(create->lpCreateParams);
+        if (object != NULL) {
+            Bind(object, window, "window create error!!", 552);
+        }
+    } else if (message == WM_INITDIALOG) {
+        MWinBase* object = reinterpret_cast<MWinBase*>(lParam);
+        if (object != NULL && object->hwnd == NULL) {
+            Bind(object, window, "dialog create error!!", 558);
+        }
+    }
+    MWin* object = static_cast<MWin*>(BoundObject(window));
+    if (object == NULL) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    LRESULT result = object->HandleMessage(message, wParam, lParam);
+    if (message == WM_DESTROY) {
+        RemovePropA(window, MWIN_PROPERTY);
+    }
+    return result;
+}
+
+INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        MWinBase* object = reinterpret_cast<MWinBase*>(lParam);
+        if (object != NULL) {
+            Bind(object, dialog, "dialog create error!!", 577);
+        }
+    }
+    MDlg* object = static_cast<MDlg*>(BoundObject(dialog));
+    if (object == NULL) {
+        return 0;
+    }
+    INT_PTR result = object->HandleMessage(message, wParam, lParam);
+    if (message == WM_DESTROY) {
+        RemovePropA(dialog, MWIN_PROPERTY);
+    }
+    return result;
+}

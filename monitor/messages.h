@@ -1,0 +1,17 @@
+// Private window messages and timers of the main window, shared by the Windows main
+// window and the console edition that plays its part.
+#pragma once
+
+#include "mlib/msys.h"
+
+const unsigned WM_APP_TRAY = WM_APP + 1;          // 32769: the tray icon's callback
+const unsigned WM_APP_CLOSE_STATUS = WM_APP + 2;  // 32770: the status window destroys itself
+const unsigned WM_APP_CYCLE_DONE = WM_APP + 3;    // 32771: the last query thread of a cycle ended
+
+const uintptr_t TIMER_CHECK = 100;       // check timer, every m_interval minutes
+const uintptr_t TIMER_TRAY_RETRY = 101;  // tray icon retry, every 10 s
+
+const int TRAY_ICON_ID = 10;
+
+// The application title: window caption, message box caption, start and end lines.
+extern const char APP_TITLE[];

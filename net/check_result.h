@@ -1,0 +1,30 @@
+// The outcome of querying one check target in one cycle: a plain record that carries
+// copies of the target's texts, so readers never look the target up again.
+#pragma once
+
+#include <cstdint>
+
+enum CheckStatus : int32_t {
+    STATUS_NONE = 0,     // request not sent in full, or reply body missing or malformed
+    STATUS_NORMAL = 1,   // V > L
+    STATUS_CAUTION = 2,  // L / 2 <= V <= L
+    STATUS_WARNING = 3,  // L / 10 < V < L / 2
+    STATUS_DANGER = 4,   // V <= L / 10
+    STATUS_ERROR = 5,    // no connection, bad reply header, or the server could not measure
+};
+
+struct CheckResult {
+    int32_t status;  // a CheckStatus
+    uint16_t year;   // local time at which the query ended
+    uint16_t month;
+    uint16_t day;
+    uint16_t hour;
+    uint16_t minute;
+    uint16_t second;
+    char host[65];
+    char path[261];
+    uint32_t threshold;
+    uint64_t value;  // V: per mille of the total with UNIT_PERCENT, free bytes otherwise
+    uint32_t unit;
+    char description[65];
+};

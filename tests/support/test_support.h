@@ -1,0 +1,68 @@
+// Helpers shared by the tests: temporary folders, whole-file reads and writes, and a
+// recorder that stands in for message boxes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mlib/msys.h"
+
+// A fresh folder under the system's temporary folder, removed with all it holds.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // The path of a file in the folder, joined with the platform's separator.
+    std::string File(const std::string& name) const;
+
+private:
+    std::string m_path;
+};
+
+std::string ReadFileBytes(const std::string& path);  // empty when the file is missing
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// Lines of a text, each without its line end (CR LF or LF).
+std::vector<std::string> SplitLines(const std::string& text);
+
+// Records every message box while it lives, and answers each with a chosen button.
+class MessageBoxRecorder {
+public:
+    struct Box {
+        HWND owner;
+        std::string text;
+        std::string caption;
+        unsigned type;
+    };
+
+    explicit MessageBoxRecorder(int answer = IDOK);
+    ~MessageBoxRecorder();
+    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+
+    std::vector<Box> Boxes() const;
+    void SetAnswer(int answer);
+
+private:
+    static int Record(HWND owner, const char* text, const char* caption, unsigned type);
+    MMessageBoxHook m_previous;
+};
+
+// Polls a condition every 10 ms for at most the given time; true once it holds.
+template <typename Condition>
+bool WaitUntil(Condition condition, unsigned milliseconds) {
+    for (unsigned waited = 0;; waited += 10) {
+        if (condition()) {
+            return true;
+        }
+        if (waited >= milliseconds) {
+            return false;
+        }
+        MSleep(10);
+    }
+}
