@@ -8,16 +8,18 @@ mkdir -p "$FSW_ROOT/build"
 
 # A virtual display: Wine cannot create any window, hidden ones included, without one.
 if [ -z "${FSW_KEEP_DISPLAY:-}" ]; then
-    number=90
-    while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do
-        number=$((number + 1))
-    done
-    setsid Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    # Xvfb picks a free display number itself and reports it through -displayfd.
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+        </dev/null >/dev/null 2>&1 3>"$fifo" &
     echo $! >"$FSW_ROOT/build/wine-xvfb.pid"
-    for _ in $(seq 100); do
-        [ -e "/tmp/.X11-unix/X$number" ] && break
-        sleep 0.05
-    done
+    number=$(timeout 20 head -n 1 "$fifo" || true)
+    rm -f "$fifo"
+    if [ -z "$number" ]; then
+        echo "wine-up: Xvfb did not start" >&2
+        exit 1
+    fi
     echo ":$number" >"$FSW_DISPLAY_FILE"
     export DISPLAY=":$number"
 fi
