@@ -3,6 +3,7 @@
 
 #include "app/kiv.h"
 #include "monitor/messages.h"
+#include "net/server.h"
 
 bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance, HWND parent) {
     WNDCLASSEXA own;
@@ -22,6 +23,9 @@ bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instan
 
 LRESULT MainWin::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_CREATE:
+            OnCreate();
+            return 0;
         case WM_DESTROY:
             OnDestroy();
             PostQuitMessage(0);
@@ -31,8 +35,26 @@ LRESULT MainWin::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+void MainWin::OnCreate() {
+    Kiv* app = theApp;
+    if (app->m_server == 1) {
+        app->Log("サーバを起動します");
+        if (m_serverThread.Start(ServerThread)) {
+            m_serverRunning = true;
+        } else {
+            app->Log("サーバを何故か起動できません");
+        }
+    }
+}
+
 void MainWin::OnDestroy() {
     Kiv* app = theApp;
+    if (m_serverRunning) {
+        app->StopServer();
+        m_serverThread.Wait();
+        m_serverThread.CloseHandle();
+        m_serverRunning = false;
+    }
     app->Log("%s Version %u.%u.%u (%u) 終了", APP_TITLE, unsigned{app->m_version[0]},
              unsigned{app->m_version[1]}, unsigned{app->m_version[2]}, unsigned{app->m_version[3]});
 }

@@ -2,6 +2,7 @@
 // destruction is the shutdown sequence.
 #pragma once
 
+#include "mlib/mthread.h"
 #include "mlib/mwin.h"
 
 class MainWin : public MWin {
@@ -11,5 +12,9 @@ public:
                 HWND parent) override;
 
 private:
+    void OnCreate();
     void OnDestroy();
+
+    MThread m_serverThread;
+    bool m_serverRunning = false;
 };
