@@ -79,6 +79,15 @@ TEST_F(FswSocketTest, ConnectToAPortNobodyListensOnFailsAndLeavesTheSocketClosed
     EXPECT_EQ(M_INVALID_SOCKET, client.handle);
 }
 
+// Without its own bound the connect would wait for the system's time-out, minutes.
+TEST_F(FswSocketTest, ConnectGivesUpOnAPeerThatNeverAnswers) {
+    BlackHoleServer silent;
+    ASSERT_NE(0, silent.Port());
+    FswSocket client;
+    EXPECT_FALSE(client.Connect("127.0.0.1", silent.Port()));
+    EXPECT_EQ(M_INVALID_SOCKET, client.handle);
+}
+
 TEST_F(FswSocketTest, ConnectResolvesAHostNameToItsIPv4Address) {
     FakeServer server;
     server.Serve(1, "");
