@@ -129,7 +129,10 @@ void MIniText::Find(const char* section, const char* key, Found* found) const {
                 if (inSection) {
                     return;  // only the first section of the name counts
                 }
-                if (SameName(m_bytes.data() + start + 1, close - start - 1, sectionName.data(),
+                size_t nameStart = start + 1;
+                size_t nameEnd = close;
+                TrimRange(m_bytes, &nameStart, &nameEnd);
+                if (SameName(m_bytes.data() + nameStart, nameEnd - nameStart, sectionName.data(),
                              sectionName.size())) {
                     inSection = true;
                     found->section = true;

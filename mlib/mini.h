@@ -9,7 +9,7 @@
 
 // The bytes of an INI file, read and changed line by line. A line ends with CR LF, LF or a
 // lone CR. Names of sections and keys compare without regard to the case of ASCII
-// letters; blanks around names and values do not count.
+// letters; blanks around names (also inside the brackets) and values do not count.
 class MIniText {
 public:
     MIniText() {}
