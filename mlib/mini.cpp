@@ -150,7 +150,8 @@ void MIniText::Find(const char* section, const char* key, Found* found) const {
         }
         const char* base = m_bytes.data();
         const void* sign = memchr(base + start, '=', end - start);
-        size_t equals = sign != nullptr ? static_cast<size_t>(static_cast<const char*>(sign) - base) : end;
+        size_t equals =
+            sign != nullptr ? static_cast<size_t>(static_cast<const char*>(sign) - base) : end;
         bool hasValue = equals < end;
         size_t nameEnd = hasValue ? equals : end;
         size_t nameStart = start;

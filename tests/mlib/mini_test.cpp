@@ -173,7 +173,8 @@ TEST(MIniTextBadInput, AValueSetIntoAnyFileReadsBackAndTouchesNoOtherLine) {
     for (int round = 0; round < 2000; round++) {
         std::string bytes(random() % 120, ' ');
         for (char& c : bytes) {
-            c = random() % 3 != 0 ? alphabet[random() % sizeof alphabet] : static_cast<char>(random());
+            c = random() % 3 != 0 ? alphabet[random() % sizeof alphabet]
+                                  : static_cast<char>(random());
         }
         files.push_back(bytes);
     }

@@ -30,7 +30,8 @@ struct Profile {
     bool (*writeString)(const char*, const char*, const char*, const char*);
 };
 
-const Profile SYSTEM = {MGetPrivateProfileInt, MGetPrivateProfileString, MWritePrivateProfileString};
+const Profile SYSTEM = {MGetPrivateProfileInt, MGetPrivateProfileString,
+                        MWritePrivateProfileString};
 const Profile OWN = {MIniGetInt, MIniGetString, MIniWriteString};
 
 struct Outcome {
@@ -48,19 +49,23 @@ std::vector<std::string> ReadAll(const Profile& profile, const char* path) {
     const struct {
         const char* key;
         const char* defaultValue;
-    } names[] = {{"LISTFILE", "fsw.lst"}, {"LOGFILE", "fsw.log"}, {"CHKFILE", "lastchk.txt"},
+    } names[] = {{"LISTFILE", "fsw.lst"},
+                 {"LOGFILE", "fsw.log"},
+                 {"CHKFILE", "lastchk.txt"},
                  {"NONE", "none"}};
     std::vector<std::string> values;
     for (const auto& number : numbers) {
-        values.push_back(std::string(number.key) + "=" +
-                         std::to_string(profile.getInt("fsw", number.key, number.defaultValue, path)));
+        values.push_back(
+            std::string(number.key) + "=" +
+            std::to_string(profile.getInt("fsw", number.key, number.defaultValue, path)));
     }
     for (const auto& name : names) {
         char buffer[1024];
-        unsigned long length = profile.getString("fsw", name.key, name.defaultValue, buffer,
-                                                 sizeof buffer, path);
+        unsigned long length =
+            profile.getString("fsw", name.key, name.defaultValue, buffer, sizeof buffer, path);
         buffer[sizeof buffer - 1] = '\0';
-        values.push_back(std::string(name.key) + "=" + buffer + " (" + std::to_string(length) + ")");
+        values.push_back(std::string(name.key) + "=" + buffer + " (" + std::to_string(length) +
+                         ")");
     }
     char buffer[1024];
     profile.getString("other", "KEY", "-", buffer, sizeof buffer, path);
@@ -70,10 +75,14 @@ std::vector<std::string> ReadAll(const Profile& profile, const char* path) {
 
 // What a save from the settings dialog writes: the nine keys in order, some changed.
 void WriteAll(const Profile& profile, const char* path) {
-    const char* values[][2] = {{"SERVER", "1"},          {"SVPORT", "50802"},
-                               {"CLIENT", "0"},          {"INTVAL", "5"},
-                               {"LISTFILE", "表示.lst"}, {"LOGFILE", "logs\\fsw.log"},
-                               {"CHKFILE", "lastchk.txt"}, {"NOTI", "2"},
+    const char* values[][2] = {{"SERVER", "1"},
+                               {"SVPORT", "50802"},
+                               {"CLIENT", "0"},
+                               {"INTVAL", "5"},
+                               {"LISTFILE", "表示.lst"},
+                               {"LOGFILE", "logs\\fsw.log"},
+                               {"CHKFILE", "lastchk.txt"},
+                               {"NOTI", "2"},
                                {"LOGMODE", "1"}};
     for (const auto& value : values) {
         profile.writeString("fsw", value[0], value[1], path);
@@ -176,9 +185,11 @@ std::vector<Case> Odd() {
         {"no final line end", true, "[fsw]\r\nSERVER=1"},
         {"nul in a value", true, nul},
         {"utf-8 mark", true, "\xEF\xBB\xBF[fsw]\r\nSERVER=1\r\n"},
-        {"quoted values", true, "[fsw]\r\nLISTFILE=\"x.lst\"\r\nLOGFILE='y.log'\r\nCHKFILE=\"z\r\n"},
+        {"quoted values", true,
+         "[fsw]\r\nLISTFILE=\"x.lst\"\r\nLOGFILE='y.log'\r\nCHKFILE=\"z\r\n"},
         {"quoted number", true, "[fsw]\r\nSERVER=\"1\"\r\n"},
-        {"odd numbers", true, "[fsw]\r\nSERVER=0x10\r\nSVPORT=12abc\r\nCLIENT= 7 \r\nINTVAL=- 3\r\n"},
+        {"odd numbers", true,
+         "[fsw]\r\nSERVER=0x10\r\nSVPORT=12abc\r\nCLIENT= 7 \r\nINTVAL=- 3\r\n"},
         {"long number", true, "[fsw]\r\nSVPORT=000000000000000000000000000000000050\r\n"},
         {"very long line", true, "[fsw]\r\nLISTFILE=" + std::string(5000, 'v') + "\r\n"},
         {"duplicate keys", true, "[fsw]\r\nSERVER=1\r\nSERVER=0\r\n"},
@@ -224,9 +235,17 @@ TEST_F(ProfileDifferentialTest, WellFormedFilesGiveTheSameValuesAndTheSameBytes)
 // wrote readable with the value written.
 TEST_F(ProfileDifferentialTest, OddFilesArePrintedWhereTheyDiffer) {
     const std::vector<std::string> written = {
-        "SERVER=1", "SVPORT=50802", "CLIENT=0", "INTVAL=5", "NOTI=2", "LOGMODE=1", "NONE=77",
+        "SERVER=1",
+        "SVPORT=50802",
+        "CLIENT=0",
+        "INTVAL=5",
+        "NOTI=2",
+        "LOGMODE=1",
+        "NONE=77",
         "LISTFILE=表示.lst (" + std::to_string(strlen("表示.lst")) + ")",
-        "LOGFILE=logs\\fsw.log (12)", "CHKFILE=lastchk.txt (11)", "NONE=none (4)"};
+        "LOGFILE=logs\\fsw.log (12)",
+        "CHKFILE=lastchk.txt (11)",
+        "NONE=none (4)"};
     int index = 100;
     int agreeing = 0;
     std::vector<Case> cases = Odd();
