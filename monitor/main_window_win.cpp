@@ -38,12 +38,7 @@ LRESULT MainWin::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void MainWin::OnCreate() {
     Kiv* app = theApp;
     if (app->m_server == 1) {
-        app->Log("サーバを起動します");
-        if (m_serverThread.Start(ServerThread)) {
-            m_serverRunning = true;
-        } else {
-            app->Log("サーバを何故か起動できません");
-        }
+        m_serverRunning = StartServerThread(&m_serverThread);
     }
 }
 
