@@ -12,6 +12,8 @@ namespace {
 const int TRAY_ATTEMPTS = 30;
 const UINT TRAY_RETRY_PERIOD = 10000;
 const UINT BALLOON_TIMEOUT = 30000;
+// How long the first cycle waits for the program's own server to listen.
+const unsigned SERVER_READY_WAIT_MS = 1000;
 
 void LogVersionLine(const char* word) {
     Kiv* app = theApp;
@@ -112,6 +114,11 @@ LRESULT MainWin::OnCreate() {
     }
     SetCheckTimer();
     if (app->m_client == 1) {
+        // The first cycle may well query the program's own server: give it a moment to
+        // listen.
+        if (m_serverRunning) {
+            WaitForServerListening(m_serverThread, SERVER_READY_WAIT_MS);
+        }
         StartCheck(TIMER_CHECK);
     }
     return 0;
