@@ -36,3 +36,14 @@ void MainWin::OnDestroy() {
     app->Log("%s Version %u.%u.%u (%u) 終了", APP_TITLE, unsigned{app->m_version[0]},
              unsigned{app->m_version[1]}, unsigned{app->m_version[2]}, unsigned{app->m_version[3]});
 }
+
+UINT_PTR MainWin::SetCheckTimer() {
+    return SetTimer(hwnd, TIMER_CHECK, theApp->m_interval * 60000u, NULL);
+}
+
+void MainWin::GuardedStartCheck(HWND owner) {
+    MLockGuard hold(theApp->m_queryCountLock);
+    if (theApp->m_queryThreadCount != 0) {
+        MessageBoxF(owner, MB_ICONEXCLAMATION, "処理中", "既に問合せ処理中！！");
+    }
+}

@@ -9,6 +9,9 @@ public:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance,
                 HWND parent) override;
+    // Stand-ins until the main window with its check cycles is merged.
+    UINT_PTR SetCheckTimer();
+    void GuardedStartCheck(HWND owner);
 
 private:
     void OnDestroy();
