@@ -350,14 +350,3 @@ void MainWin::CloseSettingDialog() {
         m_settingDlg.Send(WM_CLOSE, 0, 0);
     }
 }
-
-UINT_PTR MainWin::SetCheckTimer() {
-    return SetTimer(hwnd, TIMER_CHECK, theApp->m_interval * 60000u, NULL);
-}
-
-void MainWin::GuardedStartCheck(HWND owner) {
-    MLockGuard hold(theApp->m_queryCountLock);
-    if (theApp->m_queryThreadCount != 0) {
-        MessageBoxF(owner, MB_ICONEXCLAMATION, "処理中", "既に問合せ処理中！！");
-    }
-}

@@ -45,9 +45,6 @@ public:
     // Registers "FSW_WindowClass" (when no class is given) and creates the window.
     bool Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance,
                 HWND parent) override;
-    // Stand-ins until the main window with its check cycles is merged.
-    UINT_PTR SetCheckTimer();
-    void GuardedStartCheck(HWND owner);
 
     // Adds, changes or removes the tray icon with the given tooltip.
     BOOL SetTrayIcon(DWORD message, const char* text);
