@@ -12,6 +12,7 @@ Kiv* theApp = nullptr;
 Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
     : MApp(instance, commandLine, showCommand),
       m_serverStop(false),
+      m_serverListening(false),
       m_serverThreadCount(0),
       m_queryThreadCount(0),
       m_server(0),

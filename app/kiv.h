@@ -32,7 +32,8 @@ public:
     char m_iniPath[261];
     char m_logPath[261];
     char m_listPath[261];
-    std::atomic<bool> m_serverStop;  // set once by StopServer, never cleared
+    std::atomic<bool> m_serverStop;       // set once by StopServer, never cleared
+    std::atomic<bool> m_serverListening;  // the listener has passed listen and still runs
     FswSocket m_listenSocket;
     std::atomic<int32_t> m_serverThreadCount;  // changed under m_serverCountLock
     std::atomic<int32_t> m_queryThreadCount;   // changed under m_queryCountLock

@@ -15,7 +15,9 @@ public:
     virtual ~CheckCycle() {}
 
     // Starts a cycle over the targets that are not excluded; does nothing unless
-    // timerId is TIMER_CHECK, nor while a cycle runs (then one log line).
+    // timerId is TIMER_CHECK, nor while a cycle runs (then one log line). Each query
+    // thread is counted before it starts, so the summary follows the last result once.
+    // A cycle that starts no thread has its summary at once.
     void StartCheck(uintptr_t timerId);
     // The start from the tray menu or the settings dialog: while a cycle runs, the box
     // "既に問合せ処理中！！" owned by owner; otherwise StartCheck(TIMER_CHECK).
@@ -28,6 +30,9 @@ public:
                                   unsigned* errors);
 
 protected:
+    // The window that the last query thread of a cycle posts WM_APP_CYCLE_DONE to; the
+    // main window by default.
+    virtual HWND CycleWindow();
     virtual void SetTrayTip(const char* text) = 0;  // while a cycle runs
     virtual void RestoreTrayTip() = 0;              // back to the normal tooltip
     virtual void ShowBalloon(const char* text, const char* title, unsigned iconFlag) = 0;

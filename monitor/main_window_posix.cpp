@@ -1,10 +1,27 @@
 // The console front end of the Linux edition.
 #include "monitor/main_window.h"
 
+#include <string>
+
 #include "app/kiv.h"
 #include "monitor/messages.h"
+#include "monitor/status_text.h"
+#include "net/server.h"
 
-MainWin::MainWin() : m_created(false) {}
+namespace {
+
+// How long the first cycle waits for the program's own server to listen.
+const unsigned SERVER_READY_WAIT_MS = 1000;
+
+void LogVersionLine(Kiv* app, const char* word) {
+    app->Log("%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{app->m_version[0]},
+             unsigned{app->m_version[1]}, unsigned{app->m_version[2]}, unsigned{app->m_version[3]},
+             word);
+}
+
+}  // namespace
+
+MainWin::MainWin() : m_created(false), m_serverRunning(false), m_out(stdout) {}
 
 MainWin::~MainWin() {
     if (m_created) {
@@ -14,7 +31,7 @@ MainWin::~MainWin() {
 
 bool MainWin::Create(const char*, void*, HINSTANCE, HWND) {
     m_created = true;
-    MCatchSignals(this, 0);
+    OnCreate();
     return true;
 }
 
@@ -30,10 +47,25 @@ bool MainWin::Update() {
     return true;
 }
 
-intptr_t MainWin::HandleMessage(unsigned message, uintptr_t, intptr_t) {
+void MainWin::SetOutput(FILE* out) {
+    m_out = out;
+}
+
+intptr_t MainWin::HandleMessage(unsigned message, uintptr_t wParam, intptr_t) {
     switch (message) {
         case WM_CLOSE:
             DestroyWindow();
+            return 0;
+        case WM_TIMER:
+            if (theApp->m_client == 1) {
+                StartCheck(wParam);
+            }
+            return 0;
+        case WM_APP_CYCLE_DONE:
+            OnCycleDone();
+            return 0;
+        case WM_APP_HANGUP:
+            OnHangup();
             return 0;
         default:
             return 0;
@@ -51,8 +83,136 @@ void MainWin::DestroyWindow() {
     MPostQuitMessage(0);
 }
 
+// The program's own server is given a moment to listen before the first cycle, which
+// may well query it.
+void MainWin::OnCreate() {
+    Kiv* app = theApp;
+    MCatchSignals(this, WM_APP_HANGUP);
+    if (app->m_server == 1) {
+        app->Log("サーバを起動します");
+        if (m_serverThread.Start(ServerThread)) {
+            m_serverRunning = true;
+        } else {
+            app->Log("サーバを何故か起動できません");
+        }
+    }
+    SetCheckTimer();
+    if (app->m_client == 1) {
+        if (m_serverRunning) {
+            WaitForServerListening(m_serverThread, SERVER_READY_WAIT_MS);
+        }
+        StartCheck(TIMER_CHECK);
+    }
+}
+
+bool MainWin::SetCheckTimer() {
+    Kiv* app = theApp;
+    unsigned period = app->m_interval * 60000u;
+    if (!MSetTimer(this, TIMER_CHECK, period)) {
+        char text[256];
+        GetErrorText(text, MGetLastError(), sizeof text);
+        app->Log("タイマ設定エラー : %s", text);
+        MessageBoxF(this, MB_ICONERROR, "エラー", "タイマ設定に失敗！");
+        return false;
+    }
+    return true;
+}
+
+// Query threads are waited for whenever any still runs, not only with the client role
+// on: a cycle may run after a reload turned the role off, and no thread may outlive
+// the application object.
 void MainWin::OnDestroy() {
     Kiv* app = theApp;
-    app->Log("%s Version %u.%u.%u (%u) 終了", APP_TITLE, unsigned{app->m_version[0]},
-             unsigned{app->m_version[1]}, unsigned{app->m_version[2]}, unsigned{app->m_version[3]});
+    MKillTimer(this, TIMER_CHECK);
+    if (m_serverRunning) {
+        app->StopServer();
+        m_serverThread.Wait();
+        m_serverThread.CloseHandle();
+        m_serverRunning = false;
+    }
+    if (app->m_client == 1 || app->m_queryThreadCount > 0) {
+        app->Log("クライアントの全スレッド終了待ち");
+        while (app->m_queryThreadCount > 0) {
+            MSleep(100);
+        }
+        app->Log("クライアントの全スレッド終了");
+    }
+    LogVersionLine(app, "終了");
 }
+
+// As closing the settings dialog does: once no query runs, the settings and the host
+// list are read again. A new interval resets the check timer.
+void MainWin::OnHangup() {
+    Kiv* app = theApp;
+    app->Log("設定ファイルとホスト一覧を読み込み直します");
+    for (;;) {
+        app->m_queryCountLock.Enter();
+        if (app->m_queryThreadCount == 0) {
+            break;
+        }
+        app->m_queryCountLock.Leave();
+        MSleep(100);
+    }
+    uint32_t oldInterval = app->m_interval;
+    {
+        MLockGuard hold(app->m_hostLock);
+        app->LoadSettings();
+        app->LoadHostList();
+    }
+    app->m_queryCountLock.Leave();
+    if (app->m_interval != oldInterval) {
+        app->Log("タイマを再設定します %u分 → %u分", oldInterval, app->m_interval);
+        SetCheckTimer();
+    }
+}
+
+// A console has no tooltip; the status list and balloon lines say it all.
+void MainWin::SetTrayTip(const char*) {}
+
+void MainWin::RestoreTrayTip() {}
+
+// "title: text" on one line, the balloon's line break written as a space.
+void MainWin::ShowBalloon(const char* text, const char* title, unsigned) {
+    std::string line = std::string(title) + ": ";
+    for (const char* p = text; *p != '\0'; p++) {
+        if (p[0] == '\r' && p[1] == '\n') {
+            line += ' ';
+            p++;
+        } else {
+            line += *p;
+        }
+    }
+    line += '\n';
+    fputs(line.c_str(), m_out);
+    fflush(m_out);
+}
+
+// The column titles, then one line per listed result: the cells separated by tabs.
+void MainWin::UpdateStatusList() {
+    std::string text;
+    for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
+        text += column > 0 ? "\t" : "";
+        text += STATUS_COLUMN_TITLES[column];
+    }
+    text += '\n';
+    for (const CheckResult& result : theApp->m_results) {
+        if (!IsListed(result)) {
+            continue;
+        }
+        StatusRowTexts row;
+        MakeStatusRowTexts(result, &row);
+        const char* cells[STATUS_COLUMN_COUNT] = {row.status,     row.time,      row.host,
+                                                  row.path,       row.threshold, row.freeSpace,
+                                                  row.description};
+        for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
+            text += column > 0 ? "\t" : "";
+            text += cells[column];
+        }
+        text += '\n';
+    }
+    fputs(text.c_str(), m_out);
+    fflush(m_out);
+}
+
+// The list is printed at the end of every cycle anyway.
+void MainWin::ShowStatusWindow() {}

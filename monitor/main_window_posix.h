@@ -1,25 +1,50 @@
 // The Linux edition's console front end. It plays the hidden main window's part: it
-// receives the posted messages and the timer ticks of the message loop, and its
-// destruction (on SIGINT or SIGTERM) is the shutdown sequence.
+// receives the posted messages and the timer ticks of the message loop, runs the check
+// cycles and prints their results, and its destruction (on SIGINT or SIGTERM) is the
+// shutdown sequence.
 #pragma once
 
-#include "mlib/msys.h"
+#include <cstdio>
 
-class MainWin : public MMessageTarget {
+#include "mlib/msys.h"
+#include "mlib/mthread.h"
+#include "monitor/check_cycle.h"
+
+// Posted by the signal thread on SIGHUP: read the settings and the host list again.
+const unsigned WM_APP_HANGUP = WM_APP + 4;
+
+class MainWin : public MMessageTarget, public CheckCycle {
 public:
     MainWin();
     ~MainWin() override;
 
-    // Sets up as the window's WM_CREATE would; the title and class are not used.
+    // Sets up as the window's WM_CREATE would: signals, server, check timer and, with
+    // the client role on, the first cycle. The title and class are not used.
     bool Create(const char* title, void* classInfo, HINSTANCE instance, HWND parent);
     HWND GetHandle();
     bool Show(int command);  // nothing to show on a console
     bool Update();
     intptr_t HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
     void DestroyWindow();
+    // The check timer of m_interval minutes; a log line and a message on failure.
+    bool SetCheckTimer();
+    // Where the status lists and balloon lines go; standard output by default.
+    void SetOutput(FILE* out);
+
+protected:
+    void SetTrayTip(const char* text) override;
+    void RestoreTrayTip() override;
+    void ShowBalloon(const char* text, const char* title, unsigned iconFlag) override;
+    void UpdateStatusList() override;
+    void ShowStatusWindow() override;
 
 private:
+    void OnCreate();
     void OnDestroy();
+    void OnHangup();
 
     bool m_created;
+    bool m_serverRunning;
+    MThread m_serverThread;
+    FILE* m_out;
 };

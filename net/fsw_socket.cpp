@@ -1,7 +1,14 @@
 // The socket wrapper.
 #include "net/fsw_socket.h"
 
-FswSocket::FswSocket() : handle(M_INVALID_SOCKET) {}
+#include <cstring>
+
+#include "app/host_entry.h"
+#include "mlib/msocket.h"
+
+FswSocket::FswSocket() : handle(M_INVALID_SOCKET) {
+    memset(&address, 0, sizeof address);
+}
 
 FswSocket::~FswSocket() {
     Close();
@@ -12,4 +19,81 @@ void FswSocket::Close() {
         MCloseSocket(handle);
         handle = M_INVALID_SOCKET;
     }
+}
+
+bool FswSocket::Create(int protocol) {
+    if (handle != M_INVALID_SOCKET) {
+        MShutdown(handle, M_SD_BOTH);
+        Close();
+    }
+    handle = MCreateSocket(protocol);
+    if (handle == M_INVALID_SOCKET) {
+        return false;
+    }
+    if (!SetTimeouts()) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool FswSocket::SetTimeouts() {
+    return handle != M_INVALID_SOCKET && MSetSocketTimeouts(handle, SOCKET_TIMEOUT_MS);
+}
+
+bool FswSocket::Connect(const char* host, uint16_t port) {
+    if (handle != M_INVALID_SOCKET) {
+        MShutdown(handle, M_SD_BOTH);
+        Close();
+    }
+    memset(&address, 0, sizeof address);
+    if (!Create(0)) {
+        return false;
+    }
+    char name[128];
+    CopyField(name, sizeof name, host);  // a longer name is cut to 127 bytes
+    address.sin_family = AF_INET;
+    address.sin_port = MHtons(port);
+    uint32_t ip = MInetAddr(name);
+    if (ip == M_INADDR_NONE && !MResolveHostIPv4(name, &ip)) {
+        Close();
+        return false;
+    }
+    memcpy(&address.sin_addr, &ip, sizeof ip);
+    if (MConnect(handle, &address, SOCKET_TIMEOUT_MS) != 0) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+// A failure or a closing peer fails the whole call; what came before is not reported.
+int FswSocket::RecvAll(char* buffer, int n) {
+    if (n <= 0 || handle == M_INVALID_SOCKET) {
+        return -1;
+    }
+    int total = 0;
+    while (total < n) {
+        int r = MRecv(handle, buffer + total, n - total);
+        if (r == M_SOCKET_ERROR || r == 0) {
+            return -1;
+        }
+        total += r;
+    }
+    return total;
+}
+
+int FswSocket::SendAll(const char* buffer, int n) {
+    if (n <= 0 || handle == M_INVALID_SOCKET) {
+        return -1;
+    }
+    int total = 0;
+    while (total < n) {
+        int r = MSend(handle, buffer + total, n - total);
+        if (r == M_SOCKET_ERROR || r == 0) {
+            return -1;
+        }
+        total += r;
+    }
+    return total;
 }

@@ -1,0 +1,13 @@
+// Text on the wire is Shift-JIS (code page 932), the code page of the Windows peers.
+// The Windows builds already hold their text in it and pass it through unchanged; the
+// Linux edition, whose text is UTF-8, converts at the protocol boundary and keeps the
+// raw bytes of a text that does not convert.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Text of the program's own code page to the bytes that go on the wire.
+std::string MAnsiToWire(const char* text, size_t length);
+// Bytes received from the wire to text of the program's own code page.
+std::string MWireToAnsi(const char* bytes, size_t length);

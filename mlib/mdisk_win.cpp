@@ -1,0 +1,16 @@
+// The disk seam on GetDiskFreeSpaceExA.
+#include "mlib/mdisk.h"
+
+#include "mlib/msys.h"
+
+bool MGetDiskFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
+    ULARGE_INTEGER available;
+    ULARGE_INTEGER total;
+    ULARGE_INTEGER totalFree;
+    if (!GetDiskFreeSpaceExA(path, &available, &total, &totalFree)) {
+        return false;
+    }
+    *freeBytes = totalFree.QuadPart;
+    *totalBytes = total.QuadPart;
+    return true;
+}

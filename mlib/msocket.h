@@ -1,0 +1,44 @@
+// The socket seam: the Windows Sockets calls the program makes, on Winsock in the
+// Windows builds and on BSD sockets in the Linux edition. IPv4 TCP only. Every call
+// reports failure by its result, as the Winsock call it mirrors does.
+#pragma once
+
+#include <cstdint>
+
+#include "mlib/msys.h"
+
+// How a socket is shut down (the values of SD_RECEIVE and SD_BOTH).
+enum MShutdownHow : int { M_SD_RECEIVE = 0, M_SD_BOTH = 2 };
+
+const int M_SOCKET_ERROR = -1;
+const uint32_t M_INADDR_NONE = 0xFFFFFFFFu;
+
+// socket(AF_INET, SOCK_STREAM, protocol); M_INVALID_SOCKET on failure.
+MSocket MCreateSocket(int protocol);
+// SO_RCVTIMEO and SO_SNDTIMEO of milliseconds each; false if either cannot be set.
+bool MSetSocketTimeouts(MSocket socket, unsigned milliseconds);
+// The dotted IPv4 address as inet_addr reads it (network order), or M_INADDR_NONE.
+uint32_t MInetAddr(const char* text);
+// The first IPv4 address of a host name (network order); false if it has none.
+bool MResolveHostIPv4(const char* name, uint32_t* address);
+// connect, given up after the time-out; 0 on success, M_SOCKET_ERROR on failure.
+int MConnect(MSocket socket, const sockaddr_in* address, unsigned timeoutMilliseconds);
+// send and recv with no flags: the count moved, 0 (recv: the peer closed) or
+// M_SOCKET_ERROR, also when the socket's time-out passed.
+int MSend(MSocket socket, const char* buffer, int length);
+int MRecv(MSocket socket, char* buffer, int length);
+int MShutdown(MSocket socket, MShutdownHow how);
+// bind to a local address; in the Linux edition the address of connections that are
+// still closing may be taken again at once, as Winsock allows.
+int MBind(MSocket socket, const sockaddr_in* address);
+int MListen(MSocket socket, int backlog);
+// accept, the peer's address into peer; M_INVALID_SOCKET on failure.
+MSocket MAccept(MSocket socket, sockaddr_in* peer);
+// The local port of a bound socket, in host order; 0 if it cannot be told.
+uint16_t MGetLocalPort(MSocket socket);
+
+// Byte order of the wire (htons, htonl and back).
+uint16_t MHtons(uint16_t value);
+uint32_t MHtonl(uint32_t value);
+uint16_t MNtohs(uint16_t value);
+uint32_t MNtohl(uint32_t value);

@@ -1,0 +1,182 @@
+// The socket seam on BSD sockets.
+#include "mlib/msocket.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+MSocket MCreateSocket(int protocol) {
+    int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, protocol);
+    return s < 0 ? M_INVALID_SOCKET : s;
+}
+
+bool MSetSocketTimeouts(MSocket socket, unsigned milliseconds) {
+    struct timeval limit;
+    limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    limit.tv_usec = static_cast<suseconds_t>(milliseconds % 1000) * 1000;
+    return setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0 &&
+           setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
+}
+
+uint32_t MInetAddr(const char* text) {
+    return static_cast<uint32_t>(inet_addr(text));
+}
+
+// getaddrinfo rather than gethostbyname: the query threads resolve at the same time,
+// and gethostbyname's result lives in one buffer of the process here.
+bool MResolveHostIPv4(const char* name, uint32_t* address) {
+    struct addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) {
+        return false;
+    }
+    const sockaddr_in* first = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    memcpy(address, &first->sin_addr, sizeof *address);
+    freeaddrinfo(found);
+    return true;
+}
+
+namespace {
+
+bool SetBlocking(int socket, bool blocking) {
+    int flags = fcntl(socket, F_GETFL, 0);
+    if (flags < 0) {
+        return false;
+    }
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return fcntl(socket, F_SETFL, flags) == 0;
+}
+
+// Waits until a connect in progress has ended; its error (0 for success) in *result.
+bool WaitConnected(int socket, unsigned timeoutMilliseconds, int* result) {
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() < 0) {
+            *result = ETIMEDOUT;
+            return true;
+        }
+        struct pollfd wait;
+        wait.fd = socket;
+        wait.events = POLLOUT;
+        wait.revents = 0;
+        int ready = poll(&wait, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0) {
+            return false;
+        }
+        if (ready == 0) {
+            *result = ETIMEDOUT;
+            return true;
+        }
+        socklen_t length = sizeof *result;
+        return getsockopt(socket, SOL_SOCKET, SO_ERROR, result, &length) == 0;
+    }
+}
+
+}  // namespace
+
+// Non-blocking while connecting, so the wait is ours to bound; blocking again after.
+int MConnect(MSocket socket, const sockaddr_in* address, unsigned timeoutMilliseconds) {
+    if (!SetBlocking(socket, false)) {
+        return M_SOCKET_ERROR;
+    }
+    int error = 0;
+    if (connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address) != 0) {
+        error = errno;
+        if (error == EINPROGRESS && !WaitConnected(socket, timeoutMilliseconds, &error)) {
+            error = errno;
+        }
+    }
+    if (!SetBlocking(socket, true) && error == 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        errno = error;
+        return M_SOCKET_ERROR;
+    }
+    return 0;
+}
+
+int MSend(MSocket socket, const char* buffer, int length) {
+    for (;;) {
+        ssize_t sent = send(socket, buffer, static_cast<size_t>(length), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        return sent < 0 ? M_SOCKET_ERROR : static_cast<int>(sent);
+    }
+}
+
+int MRecv(MSocket socket, char* buffer, int length) {
+    for (;;) {
+        ssize_t received = recv(socket, buffer, static_cast<size_t>(length), 0);
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        return received < 0 ? M_SOCKET_ERROR : static_cast<int>(received);
+    }
+}
+
+int MShutdown(MSocket socket, MShutdownHow how) {
+    return shutdown(socket, how == M_SD_RECEIVE ? SHUT_RD : SHUT_RDWR);
+}
+
+// Winsock lets a listener bind a port whose earlier connections are still closing
+// (TIME_WAIT); here that takes SO_REUSEADDR, which still refuses a second listener.
+int MBind(MSocket socket, const sockaddr_in* address) {
+    int on = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    return bind(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address);
+}
+
+int MListen(MSocket socket, int backlog) {
+    return listen(socket, backlog);
+}
+
+MSocket MAccept(MSocket socket, sockaddr_in* peer) {
+    for (;;) {
+        socklen_t length = sizeof *peer;
+        int accepted = accept4(socket, reinterpret_cast<sockaddr*>(peer), &length, SOCK_CLOEXEC);
+        if (accepted < 0 && errno == EINTR) {
+            continue;
+        }
+        return accepted < 0 ? M_INVALID_SOCKET : accepted;
+    }
+}
+
+uint16_t MGetLocalPort(MSocket socket) {
+    sockaddr_in local;
+    socklen_t length = sizeof local;
+    if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return 0;
+    }
+    return ntohs(local.sin_port);
+}
+
+uint16_t MHtons(uint16_t value) {
+    return htons(value);
+}
+uint32_t MHtonl(uint32_t value) {
+    return htonl(value);
+}
+uint16_t MNtohs(uint16_t value) {
+    return ntohs(value);
+}
+uint32_t MNtohl(uint32_t value) {
+    return ntohl(value);
+}

@@ -1,0 +1,46 @@
+// The texts that a check cycle's results are shown with: the cells of the status list,
+// and the balloon that sums a cycle up.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "net/check_result.h"
+
+const int STATUS_COLUMN_COUNT = 7;
+// "状態", "最終確認日時", "ホスト", "パス", "しきい値", "空き領域", "説明".
+extern const char* const STATUS_COLUMN_TITLES[STATUS_COLUMN_COUNT];
+
+// Whether a result has a row in the status list (every status but STATUS_NONE).
+bool IsListed(const CheckResult& result);
+// "正常", "注意", "警告", "危険", "エラー", or "??????" for any other status.
+const char* StatusWord(int32_t status);
+// "%04u/%02u/%02u %02u:%02u:%02u", the time of the check.
+void FormatCheckTime(const CheckResult& result, char* out, size_t size);
+// "%lu %s": the threshold and its unit text, e.g. "10 %" or "500 MB".
+void FormatThresholdText(uint32_t threshold, uint32_t unit, char* out, size_t size);
+// "N/A" for an error; "%.1f %%" for a percent target; otherwise the free bytes in
+// B, KB, MB, GB or TB with one decimal ("1023 B", "1.5 KB", "1.0 TB").
+void FormatFreeSpace(const CheckResult& result, char* out, size_t size);
+
+// The seven cells of one row, in column order.
+struct StatusRowTexts {
+    const char* status;
+    char time[40];
+    const char* host;
+    const char* path;
+    char threshold[32];
+    char freeSpace[32];
+    const char* description;
+};
+// Fills the row of a result; the host, path and description point into the result.
+void MakeStatusRowTexts(const CheckResult& result, StatusRowTexts* row);
+
+// Balloon icon flags (NIIF_WARNING, NIIF_ERROR).
+const unsigned BALLOON_ICON_WARNING = 2;
+const unsigned BALLOON_ICON_ERROR = 3;
+
+// The balloon of a cycle's summary at level 2 to 4: its text (with CR LF between two
+// lines), title and icon flag. False at level 1, which shows none.
+bool MakeSummaryBalloon(unsigned level, unsigned below, unsigned errors, char* text, size_t size,
+                        const char** title, unsigned* iconFlag);
