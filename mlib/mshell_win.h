@@ -2,8 +2,9 @@
 // record the icon, tooltip and balloon requests of a window and make them fail.
 #pragma once
 
-#include <windows.h>
-#include <shellapi.h>
+#include "mlib/msys.h"
+
+#include <shellapi.h>  // after windows.h, which mlib/msys.h brings
 
 typedef BOOL (*MShellNotifyIconHook)(DWORD message, NOTIFYICONDATAA* data);
 

@@ -18,8 +18,8 @@ const unsigned SERVER_READY_WAIT_MS = 1000;
 void LogVersionLine(const char* word) {
     Kiv* app = theApp;
     app->Log("%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{app->m_version[0]},
-             unsigned{app->m_version[1]}, unsigned{app->m_version[2]},
-             unsigned{app->m_version[3]}, word);
+             unsigned{app->m_version[1]}, unsigned{app->m_version[2]}, unsigned{app->m_version[3]},
+             word);
 }
 
 }  // namespace
@@ -126,9 +126,10 @@ LRESULT MainWin::OnCreate() {
 
 // The status window, created hidden; without it the program runs on.
 void MainWin::CreateStatusWindow() {
-    HWND dialog = CreateDialogParamA(m_instance, MAKEINTRESOURCEA(NOTIFY_DIALOG_ID), hwnd,
-                                     reinterpret_cast<DLGPROC>(WindowProcedure),
-                                     reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&m_notifyDlg)));
+    HWND dialog =
+        CreateDialogParamA(m_instance, MAKEINTRESOURCEA(NOTIFY_DIALOG_ID), hwnd,
+                           reinterpret_cast<DLGPROC>(WindowProcedure),
+                           reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&m_notifyDlg)));
     if (dialog == NULL) {
         ShowErrorBox(GetLastError());
         return;

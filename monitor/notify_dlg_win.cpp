@@ -11,8 +11,8 @@ const int ICON_ID = 103;
 
 // Width and alignment of the list's columns, in column order.
 const int COLUMN_WIDTHS[STATUS_COLUMN_COUNT] = {65, 135, 105, 75, 80, 80, 90};
-const int COLUMN_FORMATS[STATUS_COLUMN_COUNT] = {LVCFMT_LEFT,  LVCFMT_LEFT,  LVCFMT_LEFT, LVCFMT_LEFT,
-                                                 LVCFMT_RIGHT, LVCFMT_RIGHT, LVCFMT_LEFT};
+const int COLUMN_FORMATS[STATUS_COLUMN_COUNT] = {
+    LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_RIGHT, LVCFMT_LEFT};
 
 // The log line when a column cannot be added.
 const char* const COLUMN_FAILURES[STATUS_COLUMN_COUNT] = {
@@ -75,9 +75,9 @@ HWND NotifyDlg::List() {
 
 void NotifyDlg::OnInitDialog() {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
-    HANDLE smallIcon = LoadImageA(instance, MAKEINTRESOURCEA(ICON_ID), IMAGE_ICON,
-                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                  LR_SHARED);
+    HANDLE smallIcon =
+        LoadImageA(instance, MAKEINTRESOURCEA(ICON_ID), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                   GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     Send(WM_SETICON, ICON_BIG,
          reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(ICON_ID))));

@@ -3,13 +3,13 @@
 // MWinDlg, and the message loop.
 #include <gtest/gtest.h>
 
-#include <commctrl.h>
-
 #include <vector>
 
 #include "mlib/mapp.h"
 #include "mlib/mwin.h"
 #include "tests/support/test_support.h"
+
+#include <commctrl.h>  // after windows.h, which mlib/mwin.h brings
 
 namespace {
 
@@ -142,7 +142,8 @@ TEST_F(WindowBinding, AnObjectAlreadyBoundKeepsItsBindingAtWmInitDialog) {
     RecordingWin object;
     HWND first = Make(&object);
     HWND second = Make(nullptr);
-    SendMessageA(second, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&object)));
+    SendMessageA(second, WM_INITDIALOG, 0,
+                 reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&object)));
     EXPECT_EQ(first, object.hwnd);
     EXPECT_EQ(&object, GetPropA(first, MWIN_PROPERTY));
     EXPECT_EQ(NULL, GetPropA(second, MWIN_PROPERTY));

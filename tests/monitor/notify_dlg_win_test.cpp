@@ -74,9 +74,10 @@ protected:
         m_app->CloseLog();
     }
     HWND Create() {
-        HWND window = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(NOTIFY_DIALOG_ID), NULL,
-                                         reinterpret_cast<DLGPROC>(WindowProcedure),
-                                         reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&m_dialog)));
+        HWND window =
+            CreateDialogParamA(Instance(), MAKEINTRESOURCEA(NOTIFY_DIALOG_ID), NULL,
+                               reinterpret_cast<DLGPROC>(WindowProcedure),
+                               reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&m_dialog)));
         return window;
     }
     HWND List() { return GetDlgItem(m_dialog.hwnd, NOTIFY_LIST_ID); }
@@ -105,9 +106,9 @@ TEST_F(StatusWindow, IsCreatedHiddenWithItsSevenColumnsIconsAndFullRowSelection)
         int format;
     };
     const Column expected[] = {
-        {"状態", 65, LVCFMT_LEFT},        {"最終確認日時", 135, LVCFMT_LEFT},
-        {"ホスト", 105, LVCFMT_LEFT},     {"パス", 75, LVCFMT_LEFT},
-        {"しきい値", 80, LVCFMT_RIGHT},   {"空き領域", 80, LVCFMT_RIGHT},
+        {"状態", 65, LVCFMT_LEFT},      {"最終確認日時", 135, LVCFMT_LEFT},
+        {"ホスト", 105, LVCFMT_LEFT},   {"パス", 75, LVCFMT_LEFT},
+        {"しきい値", 80, LVCFMT_RIGHT}, {"空き領域", 80, LVCFMT_RIGHT},
         {"説明", 90, LVCFMT_LEFT},
     };
     HWND list = List();
@@ -283,9 +284,9 @@ LRESULT CALLBACK SubclassListViews(int code, WPARAM wParam, LPARAM lParam) {
         char name[64] = "";
         GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
         if (lstrcmpiA(name, WC_LISTVIEWA) == 0) {
-            g_listProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-                reinterpret_cast<HWND>(wParam), GWLP_WNDPROC,
-                reinterpret_cast<LONG_PTR>(RefusingList)));
+            g_listProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrA(reinterpret_cast<HWND>(wParam), GWLP_WNDPROC,
+                                  reinterpret_cast<LONG_PTR>(RefusingList)));
         }
     }
     return CallNextHookEx(NULL, code, wParam, lParam);
@@ -306,7 +307,8 @@ protected:
     HHOOK m_hook = NULL;
 };
 
-TEST_F(StatusWindowFailures, AColumnThatCannotBeAddedGivesItsLogLineAndBoxAndLeavesTheWindowHidden) {
+TEST_F(StatusWindowFailures,
+       AColumnThatCannotBeAddedGivesItsLogLineAndBoxAndLeavesTheWindowHidden) {
     g_failColumn = 3;
     ASSERT_NE(HWND{NULL}, Create());
     EXPECT_FALSE(IsWindowVisible(m_dialog.hwnd));

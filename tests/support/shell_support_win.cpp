@@ -24,7 +24,10 @@ Kiv* PrepareTestApp(const TempDir& dir) {
     }
     app->GetVersionNumbers(&app->m_version[0], &app->m_version[1], &app->m_version[2],
                            &app->m_version[3]);
-    app->OpenLog(dir.File("fsw.log").c_str(), LOG_OVERWRITE);
+    BuildPath(app->m_iniPath, sizeof app->m_iniPath, dir.Path().c_str(), "fsw.ini");
+    BuildPath(app->m_listPath, sizeof app->m_listPath, dir.Path().c_str(), "fsw.lst");
+    BuildPath(app->m_logPath, sizeof app->m_logPath, dir.Path().c_str(), "fsw.log");
+    app->OpenLog(app->m_logPath, LOG_OVERWRITE);
     app->m_server = 0;
     app->m_serverPort = 0;
     app->m_serverStop = false;
