@@ -174,8 +174,8 @@ bool SettingDlg::CreateImageList() {
         MessageBoxF(hwnd, MB_ICONERROR, "ImageList", "イメージリスト生成エラー");
         return false;
     }
-    HICON checked = static_cast<HICON>(LoadImageA(
-        app->instance, MAKEINTRESOURCEA(IDI_ROW_CHECKED), IMAGE_ICON, 16, 16, LR_SHARED));
+    HICON checked = static_cast<HICON>(LoadImageA(app->instance, MAKEINTRESOURCEA(IDI_ROW_CHECKED),
+                                                  IMAGE_ICON, 16, 16, LR_SHARED));
     m_imgChecked = ImageList_ReplaceIcon(m_imageList, -1, checked);
     HICON excluded = static_cast<HICON>(LoadImageA(
         app->instance, MAKEINTRESOURCEA(IDI_ROW_EXCLUDED), IMAGE_ICON, 16, 16, LR_SHARED));
@@ -336,8 +336,9 @@ void SettingDlg::OnOk() {
 
 void SettingDlg::OnClose() {
     Kiv* app = theApp;
-    if (m_modified && MessageBoxF(hwnd, MB_YESNO | MB_ICONEXCLAMATION, "確認",
-                                  "設定を変更した場合は保存されません。\nよろしいですか？") != IDYES) {
+    if (m_modified &&
+        MessageBoxF(hwnd, MB_YESNO | MB_ICONEXCLAMATION, "確認",
+                    "設定を変更した場合は保存されません。\nよろしいですか？") != IDYES) {
         return;
     }
     SetWindowTextA(hwnd, "設定ダイアログを閉じています...");
@@ -457,8 +458,7 @@ void SettingDlg::AddListItem(const HostEntry& entry) {
     char threshold[32];
     wsprintfA(port, "%u", unsigned{entry.port});
     wsprintfA(threshold, "%u%s", entry.threshold, UnitText(entry.unit));
-    const char* cells[COLUMN_COUNT] = {entry.host, port, entry.path, threshold,
-                                       entry.description};
+    const char* cells[COLUMN_COUNT] = {entry.host, port, entry.path, threshold, entry.description};
     for (int sub = 1; sub < COLUMN_COUNT; sub++) {
         ZeroMemory(&item, sizeof item);
         item.mask = LVIF_TEXT;
@@ -501,7 +501,8 @@ void SettingDlg::RegisterEntry() {
     GetFieldText(hwnd, IDC_DESCRIPTION, entry.description, sizeof entry.description);
 
     if (entry.host[0] == '\0') {
-        MessageBoxF(hwnd, MB_ICONEXCLAMATION, "エラー", "ホスト名またはIPアドレスを入力してください。");
+        MessageBoxF(hwnd, MB_ICONEXCLAMATION, "エラー",
+                    "ホスト名またはIPアドレスを入力してください。");
         return;
     }
     if (!IsAbsolutePath(entry.path)) {
@@ -526,8 +527,8 @@ void SettingDlg::RegisterEntry() {
     if (selected < 0) {
         MLockGuard hold(app->m_hostLock);
         if (app->m_hosts.size() >= MAX_HOSTS) {
-            MessageBoxF(hwnd, MB_ICONEXCLAMATION, "登録できません", "登録できるホストは%dまでです。",
-                        static_cast<int>(MAX_HOSTS));
+            MessageBoxF(hwnd, MB_ICONEXCLAMATION, "登録できません",
+                        "登録できるホストは%dまでです。", static_cast<int>(MAX_HOSTS));
             return;
         }
         app->m_hosts.push_back(entry);

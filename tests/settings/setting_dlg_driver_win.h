@@ -122,9 +122,9 @@ inline std::vector<ShownRow> ShownRows(HWND dialog) {
 }
 
 inline DetailFields ShownDetails(HWND dialog) {
-    return DetailFields{GetCheck(dialog, IDC_EXCLUDED),           ControlText(dialog, IDC_HOST),
-                        ControlText(dialog, IDC_PORT),            ControlText(dialog, IDC_PATH),
-                        ControlText(dialog, IDC_THRESHOLD),       ComboSelection(dialog, IDC_UNIT),
+    return DetailFields{GetCheck(dialog, IDC_EXCLUDED),      ControlText(dialog, IDC_HOST),
+                        ControlText(dialog, IDC_PORT),       ControlText(dialog, IDC_PATH),
+                        ControlText(dialog, IDC_THRESHOLD),  ComboSelection(dialog, IDC_UNIT),
                         ControlText(dialog, IDC_DESCRIPTION)};
 }
 
@@ -136,6 +136,11 @@ inline void TypeDetails(HWND dialog, const DetailFields& fields) {
     TypeText(dialog, IDC_THRESHOLD, fields.threshold);
     SelectCombo(dialog, IDC_UNIT, fields.unit);
     TypeText(dialog, IDC_DESCRIPTION, fields.description);
+}
+
+// True once the dialog's window is gone (it goes when its modal loop has ended).
+inline bool Closes(HWND dialog) {
+    return WaitUntil([&] { return !IsWindow(dialog); }, 5000);
 }
 
 // The control that has the keyboard focus in the dialog's thread.

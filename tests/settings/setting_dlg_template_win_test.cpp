@@ -180,8 +180,8 @@ TEST(SettingDlgTemplate, HoldsEveryControlInTabOrderWithItsClassTextRectangleAnd
         {-1, "STATIC", "分おき", 289, 49, 28, 8, 0x50020000},
         {-1, "BUTTON", "チェック対象リスト", 13, 63, 257, 183, 0x50000007},
         {1020, "STATIC",
-         "※このダイアログの表示中はチェック対象リストはリアルタイムで有効になります。", 19, 74,
-         245, 8, 0x50020000},
+         "※このダイアログの表示中はチェック対象リストはリアルタイムで有効になります。", 19, 74, 245,
+         8, 0x50020000},
         {1001, "SysListView32", "", 19, 85, 246, 139, 0x5081880D},
         {1002, "BUTTON", "全削除", 18, 227, 54, 15, 0x50010000},
         {1003, "BUTTON", "今すぐチェック", 211, 227, 54, 15, 0x50010000},
@@ -247,16 +247,16 @@ TEST(SettingDlgTemplate, RowIconsAre16By16In256ColoursWithAMask) {
         memcpy(&bits, group + 6 + 6, 2);
         EXPECT_EQ(8, bits);
 
-        HICON icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(number),
-                                                   IMAGE_ICON, 16, 16, 0));
+        HICON icon = static_cast<HICON>(
+            LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(number), IMAGE_ICON, 16, 16, 0));
         ASSERT_NE(nullptr, icon);
         ICONINFO info;
         ASSERT_TRUE(GetIconInfo(icon, &info));
         HDC dc = CreateCompatibleDC(NULL);
         HGDIOBJ old = SelectObject(dc, info.hbmMask);
-        EXPECT_NE(RGB(0, 0, 0), GetPixel(dc, 0, 0));     // a corner shows the screen
-        EXPECT_NE(RGB(0, 0, 0), GetPixel(dc, 15, 15));   // so does the opposite one
-        EXPECT_EQ(RGB(0, 0, 0), GetPixel(dc, 6, 11));    // the stroke's corner is opaque
+        EXPECT_NE(RGB(0, 0, 0), GetPixel(dc, 0, 0));    // a corner shows the screen
+        EXPECT_NE(RGB(0, 0, 0), GetPixel(dc, 15, 15));  // so does the opposite one
+        EXPECT_EQ(RGB(0, 0, 0), GetPixel(dc, 6, 11));   // the stroke's corner is opaque
         SelectObject(dc, info.hbmColor);
         COLORREF corner = GetPixel(dc, 6, 11);
         SelectObject(dc, old);
