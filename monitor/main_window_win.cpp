@@ -185,13 +185,19 @@ UINT_PTR MainWin::SetCheckTimer() {
     return timer;
 }
 
-BOOL MainWin::SetTrayIcon(DWORD message, const char* text) {
+// The icon's data, all zero but for its size, window, id and the flags given.
+NOTIFYICONDATAA MainWin::TrayData(UINT flags) {
     NOTIFYICONDATAA data;
     ZeroMemory(&data, sizeof data);
     data.cbSize = TRAY_DATA_SIZE;
     data.hWnd = hwnd;
     data.uID = TRAY_ICON_ID;
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uFlags = flags;
+    return data;
+}
+
+BOOL MainWin::SetTrayIcon(DWORD message, const char* text) {
+    NOTIFYICONDATAA data = TrayData(NIF_MESSAGE | NIF_ICON | NIF_TIP);
     data.uCallbackMessage = WM_APP_TRAY;
     data.hIcon = static_cast<HICON>(
         LoadImageA(m_instance, MAKEINTRESOURCEA(MAIN_ICON_ID), IMAGE_ICON, 16, 16, LR_SHARED));
@@ -228,12 +234,7 @@ bool MainWin::AddTrayIcon(bool retry) {
 }
 
 void MainWin::ShowBalloon(const char* text, const char* title, unsigned iconFlag) {
-    NOTIFYICONDATAA data;
-    ZeroMemory(&data, sizeof data);
-    data.cbSize = TRAY_DATA_SIZE;
-    data.hWnd = hwnd;
-    data.uID = TRAY_ICON_ID;
-    data.uFlags = NIF_INFO;
+    NOTIFYICONDATAA data = TrayData(NIF_INFO);
     lstrcpynA(data.szInfo, text, sizeof data.szInfo);
     data.uTimeout = BALLOON_TIMEOUT;
     lstrcpynA(data.szInfoTitle, title, sizeof data.szInfoTitle);

@@ -75,6 +75,7 @@ protected:
     void ShowStatusWindow() override;
 
 private:
+    NOTIFYICONDATAA TrayData(UINT flags);
     LRESULT OnCreate();
     void OnDestroy();
     void OnCommand(WPARAM wParam);

@@ -22,9 +22,12 @@ fi
 # The frame's buttons are glyphs of the font Marlett, which Wine reads from the prefix.
 mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
 cp -n /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-bash scripts/wine-up.sh
-trap 'bash scripts/wine-down.sh' EXIT
-. scripts/wine-env.sh  # again, for the display that wine-up.sh started
+# Wine and its display are started here, and stopped at the end, unless they already run.
+if ! { [ -f build/wine-xvfb.pid ] && kill -0 "$(cat build/wine-xvfb.pid)" 2>/dev/null; }; then
+    bash scripts/wine-up.sh
+    trap 'bash scripts/wine-down.sh' EXIT
+fi
+. scripts/wine-env.sh  # again, for the display
 
 shots=build/shots
 rm -rf "$shots"

@@ -9,22 +9,9 @@
 #include <vector>
 
 #include "tests/exe/program_driver_win.h"
+#include "tests/support/shell_support_win.h"
 
 namespace {
-
-// A port on 127.0.0.1 that nothing listens on right now.
-uint16_t FreePort() {
-    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address;
-    ZeroMemory(&address, sizeof address);
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(probe);
-    return ntohs(address.sin_port);
-}
 
 std::string Settings(unsigned server, uint16_t port, unsigned client, unsigned notify) {
     return "[fsw]\r\nSERVER=" + std::to_string(server) + "\r\nSVPORT=" + std::to_string(port) +
@@ -40,13 +27,11 @@ std::string Target(uint16_t port, const char* path, uint64_t threshold, unsigned
            std::to_string(threshold) + "\t" + std::to_string(unit) + "\t" + description + "\r\n";
 }
 
+// The network layer for the test's own sockets.
 class Network {
 public:
-    Network() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 0), &data);
-    }
-    ~Network() { WSACleanup(); }
+    Network() { MStartupNetwork(); }
+    ~Network() { MCleanupNetwork(); }
 };
 
 size_t IndexOf(const std::vector<std::string>& lines, const std::string& line) {
@@ -63,7 +48,7 @@ TEST(WindowsShell, ACycleOverItsOwnServerBringsUpTheStatusWindowWithARowPerTarge
     ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\", &freeBytes, NULL, NULL));
     uint64_t freeMegabytes = freeBytes.QuadPart / 1048576;
     ASSERT_GT(freeMegabytes, 100u) << "the test needs some free space on drive C:";
-    uint16_t port = FreePort();
+    uint16_t port = FreeLocalPort();
     WriteFileBytes(dir.File("fsw.ini"), Settings(1, port, 1, 2));
     WriteFileBytes(dir.File("fsw.lst"),
                    Target(port, "C:\\", 1, 9, "normal") +

@@ -70,6 +70,14 @@ public:
     bool sawDestroy = false;
 };
 
+// A modeless dialog from the test template, bound to object as the status window is.
+HWND CreateModeless(RecordingWin* object) {
+    object->isDialog = true;
+    return CreateDialogParamA(Instance(), MAKEINTRESOURCEA(DIALOG_TEMPLATE), NULL,
+                              reinterpret_cast<DLGPROC>(WindowProcedure),
+                              reinterpret_cast<LPARAM>(static_cast<MWinBase*>(object)));
+}
+
 // What the property held when the window's last message, WM_NCDESTROY, arrived.
 HANDLE g_propertyAtNcDestroy = NULL;
 
@@ -166,17 +174,12 @@ TEST_F(WindowBinding, ThePropertyIsGoneAfterWmDestroyAndTheObjectKeepsTheOldHand
 
 TEST_F(WindowBinding, AnObjectWhoseWindowWasDestroyedIsBoundAgainByItsNextWindow) {
     RecordingWin object;
-    object.isDialog = true;
-    HWND first = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(DIALOG_TEMPLATE), NULL,
-                                    reinterpret_cast<DLGPROC>(WindowProcedure),
-                                    reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&object)));
+    HWND first = CreateModeless(&object);
     ASSERT_NE(HWND{NULL}, first);
     m_windows.push_back(first);
     ASSERT_TRUE(DestroyWindow(first));
 
-    HWND second = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(DIALOG_TEMPLATE), NULL,
-                                     reinterpret_cast<DLGPROC>(WindowProcedure),
-                                     reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&object)));
+    HWND second = CreateModeless(&object);
     ASSERT_NE(HWND{NULL}, second);
     m_windows.push_back(second);
     EXPECT_EQ(second, object.hwnd);
@@ -203,10 +206,7 @@ TEST_F(WindowBinding, DestroyingAnObjectRemovesOnlyItsOwnBinding) {
 
 TEST_F(WindowBinding, AModelessDialogIsBoundAtWmInitDialog) {
     RecordingWin object;
-    object.isDialog = true;
-    HWND dialog = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(DIALOG_TEMPLATE), NULL,
-                                     reinterpret_cast<DLGPROC>(WindowProcedure),
-                                     reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&object)));
+    HWND dialog = CreateModeless(&object);
     ASSERT_NE(HWND{NULL}, dialog);
     m_windows.push_back(dialog);
     EXPECT_EQ(dialog, object.hwnd);
@@ -297,10 +297,7 @@ public:
 TEST(MessageLoop, WithANullHandleEachMessageIsOfferedToItsOwnTargetsDialogHandling) {
     InitCommonControls();
     RecordingWin object;
-    object.isDialog = true;
-    HWND dialog = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(DIALOG_TEMPLATE), NULL,
-                                     reinterpret_cast<DLGPROC>(WindowProcedure),
-                                     reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&object)));
+    HWND dialog = CreateModeless(&object);
     ASSERT_NE(HWND{NULL}, dialog);
     PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     PostQuitMessage(7);
@@ -314,15 +311,9 @@ TEST(MessageLoop, WithANullHandleEachMessageIsOfferedToItsOwnTargetsDialogHandli
 TEST(MessageLoop, WithAWindowHandleOnlyThatWindowsMessagesAreOfferedToDialogHandling) {
     InitCommonControls();
     RecordingWin object;
-    object.isDialog = true;
-    HWND dialog = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(DIALOG_TEMPLATE), NULL,
-                                     reinterpret_cast<DLGPROC>(WindowProcedure),
-                                     reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&object)));
+    HWND dialog = CreateModeless(&object);
     RecordingWin other;
-    other.isDialog = true;
-    HWND otherDialog = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(DIALOG_TEMPLATE), NULL,
-                                          reinterpret_cast<DLGPROC>(WindowProcedure),
-                                          reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&other)));
+    HWND otherDialog = CreateModeless(&other);
     ASSERT_NE(HWND{NULL}, dialog);
     ASSERT_NE(HWND{NULL}, otherDialog);
     PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);

@@ -11,6 +11,7 @@
 
 #include "monitor/main_window.h"
 #include "monitor/messages.h"
+#include "tests/support/fake_peer.h"
 #include "tests/support/shell_support_win.h"
 #include "version.h"
 
@@ -40,66 +41,10 @@ CheckResult Result(int32_t status) {
     return result;
 }
 
-// A port on 127.0.0.1 that nothing listens on right now.
-uint16_t FreePort() {
-    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address;
-    ZeroMemory(&address, sizeof address);
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(probe);
-    return ntohs(address.sin_port);
-}
-
 bool CanConnect(uint16_t port) {
-    SOCKET client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address;
-    ZeroMemory(&address, sizeof address);
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool connected = connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    closesocket(client);
-    return connected;
+    FswSocket client;
+    return ConnectLocal(&client, port);
 }
-
-// A server on an ephemeral port that takes one connection, keeps it for a while
-// without answering, and then closes it.
-class SlowServer {
-public:
-    explicit SlowServer(unsigned holdMilliseconds) {
-        m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address;
-        ZeroMemory(&address, sizeof address);
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        int length = sizeof address;
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        listen(m_listener, 1);
-        m_thread = std::thread([this, holdMilliseconds] {
-            SOCKET connection = accept(m_listener, NULL, NULL);
-            if (connection != INVALID_SOCKET) {
-                Sleep(holdMilliseconds);
-                closesocket(connection);
-            }
-        });
-    }
-    ~SlowServer() {
-        closesocket(m_listener);
-        m_thread.join();
-    }
-    uint16_t Port() const { return m_port; }
-
-private:
-    SOCKET m_listener;
-    uint16_t m_port = 0;
-    std::thread m_thread;
-};
 
 BOOL CALLBACK AddDialog(HWND window, LPARAM windows) {
     char name[16] = "";
@@ -524,7 +469,9 @@ protected:
     void Run(uint32_t client) {
         ASSERT_TRUE(Create());
         m_app->m_client = client;
-        SlowServer server(800);
+        // The server reads the request and keeps the connection 800 ms without a reply.
+        FakeServer server;
+        server.Serve(12 + 3, "", 800);
         HostEntry target = NewHostEntry();
         CopyField(target.host, sizeof target.host, "127.0.0.1");
         target.port = server.Port();
@@ -572,7 +519,7 @@ TEST_F(MainWindow, WindowsShuttingDownRunsTheWholeShutdownBeforeAnsweringTrue) {
 // request is handled as soon as the creation waits on the shell for the tray icon.
 TEST_F(MainWindow, AShutdownRequestDuringCreationEndsInOrderAndStartsNothingAfterIt) {
     m_app->m_server = 1;
-    m_app->m_serverPort = FreePort();
+    m_app->m_serverPort = FreeLocalPort();
     m_app->m_client = 1;
     bool asked = false;
     m_tray.OnCall([&](DWORD message, NOTIFYICONDATAA* data) {
@@ -659,7 +606,7 @@ TEST_F(MainWindow, TheShutdownClosesAnOpenSettingsDialogWithoutAsking) {
 
 TEST_F(MainWindow, TheServerStartsWithTheWindowAndIsStoppedByItsShutdown) {
     m_app->m_server = 1;
-    m_app->m_serverPort = FreePort();
+    m_app->m_serverPort = FreeLocalPort();
     ASSERT_TRUE(Create());
     EXPECT_TRUE(Win().m_serverRunning);
     std::vector<std::string> log = NewLog();

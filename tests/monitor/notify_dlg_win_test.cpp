@@ -8,6 +8,7 @@
 
 #include "monitor/messages.h"
 #include "monitor/notify_dlg_win.h"
+#include "tests/support/list_view_faults_win.h"
 #include "tests/support/shell_support_win.h"
 
 namespace {
@@ -250,59 +251,15 @@ TEST_F(StatusWindow, DestroysItselfOnTheCloseMessageOfTheShutdown) {
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 
-// A list view that refuses chosen requests, so the failure paths can be seen.
-WNDPROC g_listProc = NULL;
-int g_failInsertAtRow = -1;
-int g_failSetAtColumn = -1;
-int g_failColumn = -1;
-
-LRESULT CALLBACK RefusingList(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == LVM_INSERTITEMA &&
-        reinterpret_cast<LVITEMA*>(lParam)->iItem == g_failInsertAtRow) {
-        return -1;
-    }
-    if (message == LVM_SETITEMA &&
-        reinterpret_cast<LVITEMA*>(lParam)->iSubItem == g_failSetAtColumn) {
-        return FALSE;
-    }
-    if (message == LVM_INSERTCOLUMNA && static_cast<int>(wParam) == g_failColumn) {
-        return -1;
-    }
-    return CallWindowProcA(g_listProc, window, message, wParam, lParam);
-}
-
-// Subclasses every list view as it is created, before its dialog sets it up.
-LRESULT CALLBACK SubclassListViews(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_CREATEWND) {
-        char name[64] = "";
-        GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
-        if (lstrcmpiA(name, WC_LISTVIEWA) == 0) {
-            g_listProc = reinterpret_cast<WNDPROC>(
-                SetWindowLongPtrA(reinterpret_cast<HWND>(wParam), GWLP_WNDPROC,
-                                  reinterpret_cast<LONG_PTR>(RefusingList)));
-        }
-    }
-    return CallNextHookEx(NULL, code, wParam, lParam);
-}
-
+// The status window's list view refuses chosen requests.
 class StatusWindowFailures : public StatusWindow {
 protected:
-    void SetUp() override {
-        StatusWindow::SetUp();
-        g_failInsertAtRow = g_failSetAtColumn = g_failColumn = -1;
-        m_hook = SetWindowsHookExA(WH_CBT, SubclassListViews, NULL, GetCurrentThreadId());
-        ASSERT_NE(HHOOK{NULL}, m_hook);
-    }
-    void TearDown() override {
-        UnhookWindowsHookEx(m_hook);
-        StatusWindow::TearDown();
-    }
-    HHOOK m_hook = NULL;
+    ListViewFaults m_faults;
 };
 
 TEST_F(StatusWindowFailures,
        AColumnThatCannotBeAddedGivesItsLogLineAndBoxAndLeavesTheWindowHidden) {
-    g_failColumn = 3;
+    m_faults.failColumn = 3;
     ASSERT_NE(HWND{NULL}, Create());
     EXPECT_FALSE(IsWindowVisible(m_dialog.hwnd));
     std::vector<std::string> log = LogMessages();
@@ -319,7 +276,7 @@ TEST_F(StatusWindowFailures,
 
 TEST_F(StatusWindowFailures, ARowThatCannotBeInsertedStopsTheRefillAndKeepsTheRowsMadeSoFar) {
     ASSERT_NE(HWND{NULL}, Create());
-    g_failInsertAtRow = 1;
+    m_faults.failInsertAtRow = 1;
     Refill({Result(STATUS_NORMAL, "a", 1, 9, 0), Result(STATUS_NORMAL, "b", 1, 9, 0),
             Result(STATUS_NORMAL, "c", 1, 9, 0)});
     EXPECT_EQ(1, RowCount(List()));
@@ -334,7 +291,7 @@ TEST_F(StatusWindowFailures, ARowThatCannotBeInsertedStopsTheRefillAndKeepsTheRo
 
 TEST_F(StatusWindowFailures, ACellThatCannotBeSetGivesTheLogLineOfItsColumn) {
     ASSERT_NE(HWND{NULL}, Create());
-    g_failSetAtColumn = 4;
+    m_faults.failSetAtSubItem = 4;
     Refill({Result(STATUS_NORMAL, "a", 1, 9, 0), Result(STATUS_NORMAL, "b", 1, 9, 0)});
     EXPECT_EQ(1, RowCount(List())) << "the row was inserted before its threshold failed";
     std::vector<std::string> log = LogMessages();

@@ -1,6 +1,8 @@
 // Helpers for tests of the main window and the status window.
 #include "tests/support/shell_support_win.h"
 
+#include "mlib/msocket.h"
+
 namespace {
 
 std::vector<TrayRecorder::Call> g_calls;
@@ -8,6 +10,20 @@ BOOL g_trayAnswer = TRUE;
 std::function<void(DWORD, NOTIFYICONDATAA*)> g_trayAction;
 
 }  // namespace
+
+uint16_t FreeLocalPort() {
+    FswSocket probe;
+    if (!probe.Create(6)) {
+        return 0;
+    }
+    ZeroMemory(&probe.address, sizeof probe.address);
+    probe.address.sin_family = AF_INET;
+    probe.address.sin_addr.s_addr = MInetAddr("127.0.0.1");
+    if (MBind(probe.handle, &probe.address) != 0) {
+        return 0;
+    }
+    return MGetLocalPort(probe.handle);
+}
 
 void PumpMessages(unsigned milliseconds) {
     DWORD start = GetTickCount();

@@ -26,6 +26,9 @@ protected:
     Kiv* m_app = &app;
 };
 
+// A port on 127.0.0.1 that nothing listens on right now (the network must be started).
+uint16_t FreeLocalPort();
+
 // Dispatches the thread's pending messages for about the given time.
 void PumpMessages(unsigned milliseconds);
 
