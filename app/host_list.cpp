@@ -38,8 +38,9 @@ public:
             const char* start = m_chunk + m_used;
             size_t available = m_filled - m_used;
             const void* feed = memchr(start, '\n', available);
-            size_t take = feed != nullptr ? static_cast<size_t>(static_cast<const char*>(feed) - start)
-                                          : available;
+            size_t take = feed != nullptr
+                              ? static_cast<size_t>(static_cast<const char*>(feed) - start)
+                              : available;
             if (!tooLong) {
                 line->append(start, take);
                 if (line->size() + (feed != nullptr ? 1 : 0) > LINE_MAX_BYTES) {
@@ -102,13 +103,13 @@ uint32_t ReadNumber(const char* text) {
                     : static_cast<uint32_t>(value);
 }
 
-// A text column: quoted when it holds a double quote (each doubled), a tab or a CR, so that
-// it reads back as it was. The reader splits by bytes, so the quotes and tabs are found by
-// bytes too; in valid Shift-JIS or UTF-8 text no trail byte is a quote, tab or CR.
-std::string QuotedText(const char* text) {
+// A text field of size bytes as a column: quoted when it holds a double quote (each doubled), a tab
+// or a CR, so that it reads back as it was. The reader splits by bytes, so the quotes and tabs are
+// found by bytes too; in valid Shift-JIS or UTF-8 text no trail byte is a quote, tab or CR.
+std::string QuotedText(const char* text, size_t size) {
     typedef mstring<char, MCP_LATIN1> ByteText;
     ByteText column;
-    column.Assign(text, static_cast<int>(strlen(text)));
+    column.Assign(text, static_cast<int>(strnlen(text, size)));
     const char* bytes = column.GetString();
     if (MbsFind(bytes, "\"", SingleByteCharLength) != nullptr) {
         column.ReplaceAll("\"", "\"\"");
@@ -128,15 +129,15 @@ std::string FormatLine(const HostEntry& entry) {
     std::string line;
     snprintf(number, sizeof number, "%u\t", static_cast<unsigned>(entry.excluded));
     line += number;
-    line += QuotedText(entry.host) + "\t";
+    line += QuotedText(entry.host, sizeof entry.host) + "\t";
     snprintf(number, sizeof number, "%u\t", static_cast<unsigned>(entry.port));
     line += number;
-    line += QuotedText(entry.path) + "\t";
+    line += QuotedText(entry.path, sizeof entry.path) + "\t";
     snprintf(number, sizeof number, "%lu\t", static_cast<unsigned long>(entry.threshold));
     line += number;
     snprintf(number, sizeof number, "%u\t", static_cast<unsigned>(entry.unit));
     line += number;
-    line += QuotedText(entry.description) + "\r\n";
+    line += QuotedText(entry.description, sizeof entry.description) + "\r\n";
     return line;
 }
 
@@ -165,8 +166,8 @@ void Kiv::LoadHostList() {
             break;
         }
         if (count > static_cast<int>(MAX_HOSTS)) {
-            Log("登録ホスト数が%dを超えています。%d件のみを読み込みます", static_cast<int>(MAX_HOSTS),
-                static_cast<int>(MAX_HOSTS));
+            Log("登録ホスト数が%dを超えています。%d件のみを読み込みます",
+                static_cast<int>(MAX_HOSTS), static_cast<int>(MAX_HOSTS));
             break;
         }
         if (result == LineReader::TOO_LONG) {
@@ -222,5 +223,6 @@ void Kiv::SaveHostList() {
     } else {
         Log("登録ホストファイル書込エラー！");
     }
-    MessageBoxF(m_mainWin.GetHandle(), MB_ICONERROR, "エラー！", "ホスト情報の登録ができませんでした。");
+    MessageBoxF(m_mainWin.GetHandle(), MB_ICONERROR, "エラー！",
+                "ホスト情報の登録ができませんでした。");
 }

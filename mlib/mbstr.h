@@ -13,10 +13,10 @@ typedef int (*MCharRule)(const char* p);
 
 // Code pages by their Windows numbers, and the build's own ANSI code page.
 enum MCodePage {
-    MCP_ANSI = 1,       // Shift-JIS in the Windows builds, UTF-8 in the Linux edition
-    MCP_SJIS = 932,     // Shift-JIS
-    MCP_LATIN1 = 28591, // one byte, one character
-    MCP_UTF8 = 65001,   // UTF-8
+    MCP_ANSI = 1,        // Shift-JIS in the Windows builds, UTF-8 in the Linux edition
+    MCP_SJIS = 932,      // Shift-JIS
+    MCP_LATIN1 = 28591,  // one byte, one character
+    MCP_UTF8 = 65001,    // UTF-8
 };
 
 // The character rule of a code page; the build's own for MCP_ANSI and unknown ones.
@@ -24,6 +24,9 @@ MCharRule MCharRuleOf(int codePage);
 
 // Every byte a character of its own.
 int SingleByteCharLength(const char* p);
+
+// Compares n bytes as signed 8-bit values: -1, 0 or 1.
+int MCompareSignedBytes(const char* a, const char* b, int n);
 
 // Number of characters of a NUL-terminated text; 0 for a null text.
 int MbsLength(const char* text, MCharRule rule);

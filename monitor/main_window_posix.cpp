@@ -89,12 +89,7 @@ void MainWin::OnCreate() {
     Kiv* app = theApp;
     MCatchSignals(this, WM_APP_HANGUP);
     if (app->m_server == 1) {
-        app->Log("サーバを起動します");
-        if (m_serverThread.Start(ServerThread)) {
-            m_serverRunning = true;
-        } else {
-            app->Log("サーバを何故か起動できません");
-        }
+        m_serverRunning = StartServerThread(&m_serverThread);
     }
     SetCheckTimer();
     if (app->m_client == 1) {
@@ -105,10 +100,13 @@ void MainWin::OnCreate() {
     }
 }
 
+// The period in 64 bits, held to the longest a Windows timer takes (24.8 days): a
+// 32-bit product of a hand-edited INTVAL would wrap into a short period.
 bool MainWin::SetCheckTimer() {
     Kiv* app = theApp;
-    unsigned period = app->m_interval * 60000u;
-    if (!MSetTimer(this, TIMER_CHECK, period)) {
+    const uint64_t longest = 0x7FFFFFFF;
+    uint64_t period = uint64_t{app->m_interval} * 60000u;
+    if (!MSetTimer(this, TIMER_CHECK, static_cast<unsigned>(period < longest ? period : longest))) {
         char text[256];
         GetErrorText(text, MGetLastError(), sizeof text);
         app->Log("タイマ設定エラー : %s", text);

@@ -138,7 +138,7 @@ LRESULT MainWin::OnCreate() {
         return 0;
     }
     if (app->m_server == 1) {
-        StartServer();
+        m_serverRunning = StartServerThread(&m_serverThread);
     }
     SetCheckTimer();
     if (app->m_client == 1) {
@@ -163,15 +163,6 @@ void MainWin::CreateStatusWindow() {
         return;
     }
     ShowWindow(dialog, SW_HIDE);
-}
-
-void MainWin::StartServer() {
-    theApp->Log("サーバを起動します");
-    if (m_serverThread.Start(ServerThread)) {
-        m_serverRunning = true;
-    } else {
-        theApp->Log("サーバを何故か起動できません");
-    }
 }
 
 UINT_PTR MainWin::SetCheckTimer() {

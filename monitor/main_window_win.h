@@ -82,7 +82,6 @@ private:
     void OnTimer(UINT_PTR id);
     void OnTrayIcon(WPARAM wParam, LPARAM lParam);
     void CreateStatusWindow();
-    void StartServer();
     void StopServer();
     void WaitForQueryThreads();
     void CloseSettingDialog();

@@ -14,9 +14,13 @@ const char SJIS_SO[] = "\x83\x5C";
 const char UTF8_HYO[] = "\xE8\xA1\xA8";
 
 TEST(ShiftJisRule, LeadBytesBeginTwoByteCharacters) {
-    for (int b = 0; b < 256; b++) {
-        bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-        EXPECT_EQ(lead ? 2 : 1, SjisLeadLength(static_cast<unsigned char>(b))) << b;
+    const unsigned char leads[] = {0x81, 0x9F, 0xE0, 0xFC};
+    const unsigned char others[] = {0x00, 0x5C, 0x7F, 0x80, 0xA0, 0xDF, 0xFD, 0xFF};
+    for (unsigned char b : leads) {
+        EXPECT_EQ(2, SjisLeadLength(b)) << int{b};
+    }
+    for (unsigned char b : others) {
+        EXPECT_EQ(1, SjisLeadLength(b)) << int{b};
     }
     EXPECT_EQ(2, SjisCharLength(SJIS_HYO));
     EXPECT_EQ(2, SjisCharLength("\x81\x22"));  // the rule looks at the lead byte only
@@ -29,10 +33,10 @@ TEST(Utf8Rule, ASequenceCountsOnlyWithAllItsContinuationBytes) {
     EXPECT_EQ(2, Utf8CharLength("\xC3\xA9"));
     EXPECT_EQ(3, Utf8CharLength(UTF8_HYO));
     EXPECT_EQ(4, Utf8CharLength("\xF0\x9F\x98\x80"));
-    EXPECT_EQ(1, Utf8CharLength("\xE8\xA1"));    // cut short
+    EXPECT_EQ(1, Utf8CharLength("\xE8\xA1"));      // cut short
     EXPECT_EQ(1, Utf8CharLength("\xE8\x5C\xA8"));  // an ASCII byte is never a continuation
-    EXPECT_EQ(1, Utf8CharLength("\xA1\xA8"));    // a stray continuation byte
-    EXPECT_EQ(1, Utf8CharLength("\xC0\x80"));    // an overlong lead
+    EXPECT_EQ(1, Utf8CharLength("\xA1\xA8"));      // a stray continuation byte
+    EXPECT_EQ(1, Utf8CharLength("\xC0\x80"));      // an overlong lead
 }
 
 TEST(MbsLength, CountsCharactersUnderEitherRule) {

@@ -44,18 +44,39 @@ bool ConnectLocal(FswSocket* socket, uint16_t port) {
     return socket->Connect("127.0.0.1", port);
 }
 
-FakeServer::FakeServer() : m_port(0) {
-    if (!m_listener.Create(6)) {
-        return;
+namespace {
+
+// Listens on an ephemeral port of 127.0.0.1; the port, or 0.
+uint16_t ListenLocal(FswSocket* listener, int backlog) {
+    if (!listener->Create(6)) {
+        return 0;
     }
-    memset(&m_listener.address, 0, sizeof m_listener.address);
-    m_listener.address.sin_family = AF_INET;
-    m_listener.address.sin_addr.s_addr = MInetAddr("127.0.0.1");
-    if (MBind(m_listener.handle, &m_listener.address) != 0 || MListen(m_listener.handle, 16) != 0) {
-        m_listener.Close();
-        return;
+    memset(&listener->address, 0, sizeof listener->address);
+    listener->address.sin_family = AF_INET;
+    listener->address.sin_addr.s_addr = MInetAddr("127.0.0.1");
+    if (MBind(listener->handle, &listener->address) != 0 ||
+        MListen(listener->handle, backlog) != 0) {
+        listener->Close();
+        return 0;
     }
-    m_port = MGetLocalPort(m_listener.handle);
+    return MGetLocalPort(listener->handle);
+}
+
+}  // namespace
+
+FakeServer::FakeServer() : m_port(ListenLocal(&m_listener, 16)) {}
+
+// The queue of a listener with backlog 0 holds a connection or two; once those are
+// made, further attempts are dropped unanswered.
+BlackHoleServer::BlackHoleServer() : m_port(ListenLocal(&m_listener, 0)) {
+    sockaddr_in address = m_listener.address;
+    address.sin_port = MHtons(m_port);
+    for (FswSocket& queued : m_queued) {
+        if (!queued.Create(0) || !MSetSocketTimeouts(queued.handle, 300) ||
+            MConnect(queued.handle, &address) != 0) {
+            break;  // the queue is full
+        }
+    }
 }
 
 // A connection of its own unblocks a script still waiting in accept.

@@ -44,3 +44,16 @@ private:
     std::thread m_thread;
     std::string m_received;
 };
+
+// A listener whose queue is full and that never accepts: a connection attempt to it
+// gets no answer at all, as with a host that is switched off.
+class BlackHoleServer {
+public:
+    BlackHoleServer();
+    uint16_t Port() const { return m_port; }
+
+private:
+    FswSocket m_listener;
+    FswSocket m_queued[4];
+    uint16_t m_port;
+};
