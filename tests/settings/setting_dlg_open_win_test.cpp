@@ -72,14 +72,7 @@ TEST_F(SettingDlgTest, ShowsTheSettingsTheCaptionAndTheFixedItems) {
                   extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
 
         // A new entry's values fill the details.
-        DetailFields details = ShownDetails(dialog);
-        EXPECT_FALSE(details.excluded);
-        EXPECT_EQ("", details.host);
-        EXPECT_EQ("50801", details.port);
-        EXPECT_EQ("", details.path);
-        EXPECT_EQ("10", details.threshold);
-        EXPECT_EQ(0, details.unit);
-        EXPECT_EQ("", details.description);
+        ExpectDetails(NEW_ENTRY_DETAILS, dialog);
     });
 }
 
@@ -120,14 +113,7 @@ TEST_F(SettingDlgTest, ListsEveryTargetInOrderWithItsRowMarkAndThresholdText) {
 
         // Selecting a row shows it in the details; clearing the selection shows a new one.
         SelectRow(dialog, 1);
-        DetailFields details = ShownDetails(dialog);
-        EXPECT_TRUE(details.excluded);
-        EXPECT_EQ("10.0.0.2", details.host);
-        EXPECT_EQ("1", details.port);
-        EXPECT_EQ("/srv", details.path);
-        EXPECT_EQ("500", details.threshold);
-        EXPECT_EQ(UNIT_MB, static_cast<uint32_t>(details.unit));
-        EXPECT_EQ("", details.description);
+        ExpectDetails({true, "10.0.0.2", "1", "/srv", "500", UNIT_MB, ""}, dialog);
         SelectRow(dialog, 0);
         EXPECT_EQ("server1", ControlText(dialog, IDC_HOST));
         EXPECT_EQ("経理", ControlText(dialog, IDC_DESCRIPTION));
