@@ -46,12 +46,16 @@ uint64_t ThresholdLimit(uint32_t threshold, uint32_t unit) {
 namespace {
 
 // a x b / c, truncated, without overflow of the product: a 128-bit product of 32-bit
-// halves, divided bit by bit (the quotient fits 64 bits whenever a <= c).
+// halves, divided bit by bit. A quotient beyond 64 bits (only when a > c, which a sane
+// server never reports) gives the largest value.
 uint64_t MulDiv(uint64_t a, uint32_t b, uint64_t c) {
     uint64_t low = (a & 0xFFFFFFFFu) * b;
     uint64_t middle = (a >> 32) * b + (low >> 32);
     uint64_t high = middle >> 32;
     low = (middle << 32) | (low & 0xFFFFFFFFu);
+    if (high >= c) {
+        return UINT64_MAX;
+    }
     uint64_t quotient = 0;
     uint64_t remainder = 0;
     for (int bit = 127; bit >= 0; bit--) {

@@ -1,18 +1,59 @@
-// The settings file.
-#include <cstring>
+// The settings file fsw.ini: one section [fsw] with nine keys.
+#include <cstdio>
 
 #include "app/kiv.h"
+#include "mlib/mprofile.h"
 
-void Kiv::LoadSettings() {
-    m_server = 0;
-    m_serverPort = DEFAULT_PORT;
-    m_client = 0;
-    m_interval = 10;
-    strcpy(m_listFile, "fsw.lst");
-    strcpy(m_logFile, "fsw.log");
-    strcpy(m_checkFile, "lastchk.txt");
-    m_notify = 1;
-    m_logMode = 1;
+namespace {
+
+const char SECTION[] = "fsw";
+
+// A name setting: the value or the default, cut to the 261-byte field.
+void LoadName(const char* key, const char* defaultValue, char* field, size_t size,
+              const char* path) {
+    char buffer[1024];
+    MGetPrivateProfileString(SECTION, key, defaultValue, buffer, sizeof buffer, path);
+    buffer[sizeof buffer - 1] = '\0';
+    CopyField(field, size, buffer);
 }
 
-void Kiv::SaveSettings() {}
+bool SaveNumber(const char* key, unsigned value, const char* path) {
+    char text[16];
+    snprintf(text, sizeof text, "%u", value);
+    return MWritePrivateProfileString(SECTION, key, text, path);
+}
+
+}  // namespace
+
+void Kiv::LoadSettings() {
+    m_server = MGetPrivateProfileInt(SECTION, "SERVER", 0, m_iniPath);
+    m_serverPort = static_cast<uint16_t>(MGetPrivateProfileInt(SECTION, "SVPORT", DEFAULT_PORT, m_iniPath));
+    m_client = MGetPrivateProfileInt(SECTION, "CLIENT", 0, m_iniPath);
+    m_interval = MGetPrivateProfileInt(SECTION, "INTVAL", 10, m_iniPath);
+    LoadName("LISTFILE", "fsw.lst", m_listFile, sizeof m_listFile, m_iniPath);
+    LoadName("LOGFILE", "fsw.log", m_logFile, sizeof m_logFile, m_iniPath);
+    LoadName("CHKFILE", "lastchk.txt", m_checkFile, sizeof m_checkFile, m_iniPath);
+    m_notify = MGetPrivateProfileInt(SECTION, "NOTI", 1, m_iniPath);  // the balloon
+    m_logMode = MGetPrivateProfileInt(SECTION, "LOGMODE", LOG_OVERWRITE, m_iniPath);
+    if (m_interval == 0) {
+        m_interval = 1;
+    }
+}
+
+// Every key is written even when one fails, so that as much as possible is kept; a failure
+// is logged, since the dialog's reload would otherwise drop the user's change silently.
+void Kiv::SaveSettings() {
+    bool saved = true;
+    saved &= SaveNumber("SERVER", m_server, m_iniPath);
+    saved &= SaveNumber("SVPORT", m_serverPort, m_iniPath);
+    saved &= SaveNumber("CLIENT", m_client, m_iniPath);
+    saved &= SaveNumber("INTVAL", m_interval, m_iniPath);
+    saved &= MWritePrivateProfileString(SECTION, "LISTFILE", m_listFile, m_iniPath);
+    saved &= MWritePrivateProfileString(SECTION, "LOGFILE", m_logFile, m_iniPath);
+    saved &= MWritePrivateProfileString(SECTION, "CHKFILE", m_checkFile, m_iniPath);
+    saved &= SaveNumber("NOTI", m_notify, m_iniPath);
+    saved &= SaveNumber("LOGMODE", m_logMode, m_iniPath);
+    if (!saved) {
+        Log("設定ファイルに書き込めませんでした。(File=%s)", m_iniPath);
+    }
+}

@@ -1,0 +1,19 @@
+// Access to the settings file, an INI file: the Windows profile functions in the Windows
+// builds, the program's own INI reader and writer (mini.h) in the Linux edition.
+#pragma once
+
+// GetPrivateProfileIntA: the key's decimal value, or the default when the key, its
+// section or the file is missing.
+unsigned MGetPrivateProfileInt(const char* section, const char* key, int defaultValue,
+                               const char* path);
+
+// GetPrivateProfileStringA: copies the key's value, or the default, NUL-terminated and cut
+// to size - 1 bytes; answers the length copied.
+unsigned long MGetPrivateProfileString(const char* section, const char* key,
+                                       const char* defaultValue, char* buffer,
+                                       unsigned long size, const char* path);
+
+// WritePrivateProfileStringA: gives the key the value, creating the key, the section and
+// the file as needed; false when the file could not be written.
+bool MWritePrivateProfileString(const char* section, const char* key, const char* value,
+                                const char* path);

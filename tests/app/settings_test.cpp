@@ -1,0 +1,168 @@
+// The settings file: the nine keys with their defaults and bounds, the paths formed from
+// them, and what a save writes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/kiv_fixture.h"
+
+namespace {
+
+const char DEFAULT_FILE[] =
+    "[fsw]\r\n"
+    "SERVER=0\r\n"
+    "SVPORT=50801\r\n"
+    "CLIENT=0\r\n"
+    "INTVAL=10\r\n"
+    "LISTFILE=fsw.lst\r\n"
+    "LOGFILE=fsw.log\r\n"
+    "CHKFILE=lastchk.txt\r\n"
+    "NOTI=1\r\n"
+    "LOGMODE=1\r\n";
+
+class SettingsTest : public KivFixture {
+protected:
+    void WriteIni(const std::string& bytes) { WriteFileBytes(app.m_iniPath, bytes); }
+
+    // Loads the settings and forms the paths from them, as the start-up does.
+    void Start() {
+        app.LoadSettings();
+        BuildPath(app.m_logPath, sizeof app.m_logPath, app.moduleDir, app.m_logFile);
+        BuildPath(app.m_listPath, sizeof app.m_listPath, app.moduleDir, app.m_listFile);
+    }
+
+    std::string InFolder(const std::string& name) const { return dir.Path() + M_PATH_SEPARATOR + name; }
+};
+
+TEST_F(SettingsTest, WithoutAFileEveryKeyTakesItsDefaultAndNoFileIsCreated) {
+    Start();
+    EXPECT_EQ(0u, app.m_server);
+    EXPECT_EQ(50801, app.m_serverPort);
+    EXPECT_EQ(0u, app.m_client);
+    EXPECT_EQ(10u, app.m_interval);
+    EXPECT_STREQ("fsw.lst", app.m_listFile);
+    EXPECT_STREQ("fsw.log", app.m_logFile);
+    EXPECT_STREQ("lastchk.txt", app.m_checkFile);
+    EXPECT_EQ(1u, app.m_notify);
+    EXPECT_EQ(1u, app.m_logMode);
+    EXPECT_EQ(InFolder("fsw.lst"), app.m_listPath);
+    EXPECT_EQ(InFolder("fsw.log"), app.m_logPath);
+    EXPECT_FALSE(FileExists(app.m_iniPath));
+}
+
+TEST_F(SettingsTest, EveryKeyIsReadFromTheFile) {
+    WriteIni(
+        "[fsw]\r\nSERVER=1\r\nSVPORT=1234\r\nCLIENT=1\r\nINTVAL=15\r\nLISTFILE=a.lst\r\n"
+        "LOGFILE=b.log\r\nCHKFILE=c.txt\r\nNOTI=3\r\nLOGMODE=2\r\n");
+    Start();
+    EXPECT_EQ(1u, app.m_server);
+    EXPECT_EQ(1234, app.m_serverPort);
+    EXPECT_EQ(1u, app.m_client);
+    EXPECT_EQ(15u, app.m_interval);
+    EXPECT_STREQ("a.lst", app.m_listFile);
+    EXPECT_STREQ("b.log", app.m_logFile);
+    EXPECT_STREQ("c.txt", app.m_checkFile);
+    EXPECT_EQ(3u, app.m_notify);
+    EXPECT_EQ(2u, app.m_logMode);
+}
+
+TEST_F(SettingsTest, AnIntervalOf0Becomes1) {
+    WriteIni("[fsw]\r\nINTVAL=0\r\n");
+    Start();
+    EXPECT_EQ(1u, app.m_interval);
+}
+
+TEST_F(SettingsTest, APortKeepsItsLow16Bits) {
+    WriteIni("[fsw]\r\nSVPORT=70000\r\n");
+    Start();
+    EXPECT_EQ(4464, app.m_serverPort);
+}
+
+TEST_F(SettingsTest, Noti5IsKeptAsStoredSoThatOnlyItsLowBitsCountWhereItIsUsed) {
+    WriteIni("[fsw]\r\nNOTI=5\r\n");
+    Start();
+    EXPECT_EQ(5u, app.m_notify);
+}
+
+TEST_F(SettingsTest, ANameOf300CharactersKeeps260AndItsPathIsCutAt260) {
+    std::string name(300, 'n');
+    WriteIni("[fsw]\r\nLISTFILE=" + name + "\r\n");
+    Start();
+    EXPECT_EQ(name.substr(0, 260), app.m_listFile);
+    std::string whole = InFolder(name);
+    EXPECT_EQ(whole.substr(0, 260), app.m_listPath);
+}
+
+TEST_F(SettingsTest, ANameWithBackslashesNamesAFileInASubfolder) {
+    WriteIni("[fsw]\r\nLOGFILE=sub\\x.log\r\n");
+    Start();
+    EXPECT_STREQ("sub\\x.log", app.m_logFile);
+    std::string expected = dir.Path() + M_PATH_SEPARATOR + "sub" + M_PATH_SEPARATOR + "x.log";
+    EXPECT_EQ(expected, app.m_logPath);
+}
+
+TEST_F(SettingsTest, ASaveIntoNoFileWritesTheSectionAndTheNineKeysInOrder) {
+    Start();
+    app.SaveSettings();
+    EXPECT_EQ(DEFAULT_FILE, ReadFileBytes(app.m_iniPath));
+}
+
+TEST_F(SettingsTest, ASaveWritesCheckFileBackWhenTheFileLacksIt) {
+    WriteIni("[fsw]\r\nSERVER=1\r\nNOTI=5\r\n");
+    Start();
+    app.m_notify &= 3;  // what the settings dialog stores for the combo box position 1
+    app.SaveSettings();
+    EXPECT_EQ(
+        "[fsw]\r\nSERVER=1\r\nNOTI=1\r\nSVPORT=50801\r\nCLIENT=0\r\nINTVAL=10\r\n"
+        "LISTFILE=fsw.lst\r\nLOGFILE=fsw.log\r\nCHKFILE=lastchk.txt\r\nLOGMODE=1\r\n",
+        ReadFileBytes(app.m_iniPath));
+}
+
+TEST_F(SettingsTest, ASaveChangesOnlyTheKeysOfItsSection) {
+    WriteIni(
+        "[other]\r\nSERVER=7\r\n;comment\r\n[fsw]\r\nSERVER=0\r\nLISTFILE=表.lst\r\n"
+        "[last]\r\nKEY=value\r\n");
+    Start();
+    app.m_server = 1;
+    app.m_serverPort = 65535;
+    app.SaveSettings();
+    EXPECT_EQ(
+        "[other]\r\nSERVER=7\r\n;comment\r\n[fsw]\r\nSERVER=1\r\nLISTFILE=表.lst\r\n"
+        "SVPORT=65535\r\nCLIENT=0\r\nINTVAL=10\r\nLOGFILE=fsw.log\r\nCHKFILE=lastchk.txt\r\n"
+        "NOTI=1\r\nLOGMODE=1\r\n[last]\r\nKEY=value\r\n",
+        ReadFileBytes(app.m_iniPath));
+    app.m_server = 0;
+    app.LoadSettings();
+    EXPECT_EQ(1u, app.m_server);
+    EXPECT_EQ(65535, app.m_serverPort);
+    EXPECT_STREQ("表.lst", app.m_listFile);
+    EXPECT_TRUE(LogMessages().empty());
+}
+
+TEST_F(SettingsTest, ALoadAfterASaveGivesBackEveryValue) {
+    Start();
+    app.m_server = 1;
+    app.m_serverPort = 1;
+    app.m_client = 1;
+    app.m_interval = 9999;
+    CopyField(app.m_listFile, sizeof app.m_listFile, "リスト\\一覧.lst");
+    CopyField(app.m_logFile, sizeof app.m_logFile, "logs\\fsw.log");
+    CopyField(app.m_checkFile, sizeof app.m_checkFile, "x=y.txt");
+    app.m_notify = 0;
+    app.m_logMode = 0;
+    app.SaveSettings();
+    Kiv other(NULL, nullptr, 0);
+    CopyField(other.m_iniPath, sizeof other.m_iniPath, app.m_iniPath);
+    other.LoadSettings();
+    EXPECT_EQ(1u, other.m_server);
+    EXPECT_EQ(1, other.m_serverPort);
+    EXPECT_EQ(1u, other.m_client);
+    EXPECT_EQ(9999u, other.m_interval);
+    EXPECT_STREQ("リスト\\一覧.lst", other.m_listFile);
+    EXPECT_STREQ("logs\\fsw.log", other.m_logFile);
+    EXPECT_STREQ("x=y.txt", other.m_checkFile);
+    EXPECT_EQ(0u, other.m_notify);
+    EXPECT_EQ(0u, other.m_logMode);
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// Whole-file replacement: the new content in place, or the old file untouched and nothing
+// left beside it; the folder of a path.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mlib/mfileops.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+std::vector<std::string> Names(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(dir.Path())) {
+        names.push_back(item.path().filename().string());
+    }
+    return names;
+}
+
+TEST(MReplaceFile, CreatesAndReplacesAFileWhole) {
+    TempDir dir;
+    std::string path = dir.File("list.txt");
+    EXPECT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), "first", 5));
+    EXPECT_EQ("first", ReadFileBytes(path));
+    EXPECT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), "2", 1));
+    EXPECT_EQ("2", ReadFileBytes(path));
+    EXPECT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), "", 0));
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ("", ReadFileBytes(path));
+    EXPECT_EQ(std::vector<std::string>{"list.txt"}, Names(dir));
+}
+
+TEST(MReplaceFile, AFailedWriteLeavesTheOldFileAndNoNewOne) {
+    TempDir dir;
+    std::string path = dir.File("list.txt");
+    WriteFileBytes(path, "old content");
+    std::string content(100000, 'n');
+    for (int64_t limit : {int64_t{0}, int64_t{1}, int64_t{4096}, int64_t{99999}}) {
+        MSetNewFileWriteLimit(limit);
+        EXPECT_EQ(M_REPLACE_WRITE_FAILED, MReplaceFile(path.c_str(), content.data(), content.size()));
+        MSetNewFileWriteLimit(-1);
+        EXPECT_EQ("old content", ReadFileBytes(path));
+        EXPECT_EQ(std::vector<std::string>{"list.txt"}, Names(dir));
+    }
+    MSetNewFileWriteLimit(100000);
+    EXPECT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), content.data(), content.size()));
+    MSetNewFileWriteLimit(-1);
+    EXPECT_EQ(content, ReadFileBytes(path));
+}
+
+TEST(MReplaceFile, AMissingFolderCannotTakeANewFile) {
+    TempDir dir;
+    std::string path = dir.File("none") + M_PATH_SEPARATOR + "list.txt";
+    EXPECT_EQ(M_REPLACE_OPEN_FAILED, MReplaceFile(path.c_str(), "x", 1));
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST(MReplaceFile, ATargetThatIsAFolderIsLeftAsItWas) {
+    TempDir dir;
+    std::string path = dir.File("sub");
+    std::filesystem::create_directory(path);
+    EXPECT_EQ(M_REPLACE_WRITE_FAILED, MReplaceFile(path.c_str(), "x", 1));
+    EXPECT_TRUE(std::filesystem::is_directory(path));
+    EXPECT_EQ(std::vector<std::string>{"sub"}, Names(dir));
+}
+
+TEST(MReadWholeFile, ReadsEveryByteAndTellsAMissingFile) {
+    TempDir dir;
+    std::string path = dir.File("bytes");
+    std::string bytes(200000, '\0');
+    for (size_t i = 0; i < bytes.size(); i++) {
+        bytes[i] = static_cast<char>(i * 7);
+    }
+    WriteFileBytes(path, bytes);
+    std::string read;
+    bool missing = true;
+    EXPECT_TRUE(MReadWholeFile(path.c_str(), &read, &missing));
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(bytes, read);
+    EXPECT_FALSE(MReadWholeFile(dir.File("none").c_str(), &read, &missing));
+    EXPECT_TRUE(missing);
+    EXPECT_FALSE(MReadWholeFile(dir.Path().c_str(), &read, &missing));
+    EXPECT_FALSE(missing);
+}
+
+TEST(MFolderOf, TheFolderBeforeTheLastSeparatorAtACharacterBoundary) {
+    EXPECT_EQ("C:\\a", MFolderOf("C:\\a\\b.txt"));
+    EXPECT_EQ("C:\\", MFolderOf("C:\\b.txt"));
+    EXPECT_EQ("/", MFolderOf("/b.txt"));
+    EXPECT_EQ("/home/u", MFolderOf("/home/u/b.txt"));
+    EXPECT_EQ(".", MFolderOf("b.txt"));
+    // 表 ends with the byte 0x5C in Shift-JIS; in UTF-8 it holds none.
+    EXPECT_EQ("C:\\dir", MFolderOf("C:\\dir\\表.lst"));
+    EXPECT_EQ("C:\\表", MFolderOf("C:\\表\\x"));
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+// A fixture with an application object of its own: its folder is a fresh temporary folder
+// (moduleDir), its paths are formed there as at start-up, and its log is open in that
+// folder, so tests can read the log lines that an operation writes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/kiv.h"
+#include "tests/support/test_support.h"
+
+class KivFixture : public ::testing::Test {
+protected:
+    KivFixture() : app(NULL, nullptr, 0) {
+        previous = theApp;
+        theApp = &app;
+        app.m_dialogLock.Initialize();
+        app.m_hostLock.Initialize();
+        app.m_resultLock.Initialize();
+        app.m_serverCountLock.Initialize();
+        app.m_queryCountLock.Initialize();
+        app.m_acceptLock.Initialize();
+        CopyField(app.moduleDir, sizeof app.moduleDir, dir.Path().c_str());
+        BuildPath(app.m_iniPath, sizeof app.m_iniPath, app.moduleDir, "fsw.ini");
+        BuildPath(app.m_listPath, sizeof app.m_listPath, app.moduleDir, "fsw.lst");
+        logPath = dir.File("test.log");
+        app.OpenLog(logPath.c_str(), LOG_OVERWRITE);
+    }
+
+    ~KivFixture() override {
+        app.CloseLog();
+        app.m_acceptLock.Delete();
+        app.m_queryCountLock.Delete();
+        app.m_serverCountLock.Delete();
+        app.m_resultLock.Delete();
+        app.m_hostLock.Delete();
+        app.m_dialogLock.Delete();
+        theApp = previous;
+    }
+
+    // The messages of the log lines written so far (the text after the time and module).
+    std::vector<std::string> LogMessages() const {
+        std::vector<std::string> messages;
+        for (const std::string& line : SplitLines(ReadFileBytes(logPath))) {
+            size_t first = line.find('\t');
+            size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+            messages.push_back(second == std::string::npos ? line : line.substr(second + 1));
+        }
+        return messages;
+    }
+
+    TempDir dir;
+    Kiv app;
+    Kiv* previous;
+    std::string logPath;
+};
