@@ -38,8 +38,9 @@ public:
             const char* start = m_chunk + m_used;
             size_t available = m_filled - m_used;
             const void* feed = memchr(start, '\n', available);
-            size_t take = feed != nullptr ? static_cast<size_t>(static_cast<const char*>(feed) - start)
-                                          : available;
+            size_t take = feed != nullptr
+                              ? static_cast<size_t>(static_cast<const char*>(feed) - start)
+                              : available;
             if (!tooLong) {
                 line->append(start, take);
                 if (line->size() + (feed != nullptr ? 1 : 0) > LINE_MAX_BYTES) {
@@ -165,8 +166,8 @@ void Kiv::LoadHostList() {
             break;
         }
         if (count > static_cast<int>(MAX_HOSTS)) {
-            Log("登録ホスト数が%dを超えています。%d件のみを読み込みます", static_cast<int>(MAX_HOSTS),
-                static_cast<int>(MAX_HOSTS));
+            Log("登録ホスト数が%dを超えています。%d件のみを読み込みます",
+                static_cast<int>(MAX_HOSTS), static_cast<int>(MAX_HOSTS));
             break;
         }
         if (result == LineReader::TOO_LONG) {
@@ -222,5 +223,6 @@ void Kiv::SaveHostList() {
     } else {
         Log("登録ホストファイル書込エラー！");
     }
-    MessageBoxF(m_mainWin.GetHandle(), MB_ICONERROR, "エラー！", "ホスト情報の登録ができませんでした。");
+    MessageBoxF(m_mainWin.GetHandle(), MB_ICONERROR, "エラー！",
+                "ホスト情報の登録ができませんでした。");
 }

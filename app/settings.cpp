@@ -27,7 +27,8 @@ bool SaveNumber(const char* key, unsigned value, const char* path) {
 
 void Kiv::LoadSettings() {
     m_server = MGetPrivateProfileInt(SECTION, "SERVER", 0, m_iniPath);
-    m_serverPort = static_cast<uint16_t>(MGetPrivateProfileInt(SECTION, "SVPORT", DEFAULT_PORT, m_iniPath));
+    m_serverPort =
+        static_cast<uint16_t>(MGetPrivateProfileInt(SECTION, "SVPORT", DEFAULT_PORT, m_iniPath));
     m_client = MGetPrivateProfileInt(SECTION, "CLIENT", 0, m_iniPath);
     m_interval = MGetPrivateProfileInt(SECTION, "INTVAL", 10, m_iniPath);
     LoadName("LISTFILE", "fsw.lst", m_listFile, sizeof m_listFile, m_iniPath);

@@ -87,8 +87,7 @@ const char* MbsFindIn(const char* text, int textLength, const char* pattern, int
         return nullptr;
     }
     const char* end = text + textLength;
-    for (const char* p = text; end - p >= patternLength;
-         p += *p == '\0' ? 1 : rule(p)) {
+    for (const char* p = text; end - p >= patternLength; p += *p == '\0' ? 1 : rule(p)) {
         if (memcmp(p, pattern, static_cast<size_t>(patternLength)) == 0) {
             return p;
         }

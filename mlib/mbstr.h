@@ -13,10 +13,10 @@ typedef int (*MCharRule)(const char* p);
 
 // Code pages by their Windows numbers, and the build's own ANSI code page.
 enum MCodePage {
-    MCP_ANSI = 1,       // Shift-JIS in the Windows builds, UTF-8 in the Linux edition
-    MCP_SJIS = 932,     // Shift-JIS
-    MCP_LATIN1 = 28591, // one byte, one character
-    MCP_UTF8 = 65001,   // UTF-8
+    MCP_ANSI = 1,        // Shift-JIS in the Windows builds, UTF-8 in the Linux edition
+    MCP_SJIS = 932,      // Shift-JIS
+    MCP_LATIN1 = 28591,  // one byte, one character
+    MCP_UTF8 = 65001,    // UTF-8
 };
 
 // The character rule of a code page; the build's own for MCP_ANSI and unknown ones.

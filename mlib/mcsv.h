@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-extern const char* const MCSV_NO_MEMORY;     // "メモリが確保できません"
+extern const char* const MCSV_NO_MEMORY;      // "メモリが確保できません"
 extern const char* const MCSV_COPY_READONLY;  // "コピーは変更できません！"
 extern const char* const MCSV_BAD_COLUMN;     // "カラム指定が範囲外です"
 
@@ -248,13 +248,13 @@ private:
         AddColumn(start, flag, &capacity);
     }
 
-    int bufferSize;    // usable bytes of lineBuffer; the block has one more for the NUL
-    int columnCount;   // columns of the last parsed line
-    C quoteChar;       // the double quote
-    C* lineBuffer;     // the parser's copy of the line, cut into the columns
-    C* delimiter;      // NUL-terminated, one or more bytes
-    C** columns;       // columnCount pointers into lineBuffer or to emptyText
-    C* quotedFlags;    // quoteChar for a column that began with a quote, else 0
-    bool isCopy;       // shares another parser's buffers: frees nothing, refuses to change
-    C emptyText;       // the text of every column that has none
+    int bufferSize;   // usable bytes of lineBuffer; the block has one more for the NUL
+    int columnCount;  // columns of the last parsed line
+    C quoteChar;      // the double quote
+    C* lineBuffer;    // the parser's copy of the line, cut into the columns
+    C* delimiter;     // NUL-terminated, one or more bytes
+    C** columns;      // columnCount pointers into lineBuffer or to emptyText
+    C* quotedFlags;   // quoteChar for a column that began with a quote, else 0
+    bool isCopy;      // shares another parser's buffers: frees nothing, refuses to change
+    C emptyText;      // the text of every column that has none
 };

@@ -44,8 +44,7 @@ bool MNewFile::Create(const char* target) {
     std::string folder = MFolderOf(m_target.c_str());
     for (int attempt = 0; attempt < 100; attempt++) {
         char name[64];
-        snprintf(name, sizeof name, "/.fsw-%ld-%u.tmp", static_cast<long>(getpid()),
-                 g_counter++);
+        snprintf(name, sizeof name, "/.fsw-%ld-%u.tmp", static_cast<long>(getpid()), g_counter++);
         std::string path = folder + name;
         int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (file >= 0) {
@@ -74,7 +73,8 @@ bool MNewFile::Write(const void* data, size_t size) {
     int64_t limit = MNewFileWriteLimit();
     bool full = false;
     if (limit >= 0 && m_written + size > static_cast<uint64_t>(limit)) {
-        size = m_written < static_cast<uint64_t>(limit) ? static_cast<size_t>(limit - m_written) : 0;
+        size =
+            m_written < static_cast<uint64_t>(limit) ? static_cast<size_t>(limit - m_written) : 0;
         full = true;
     }
     while (size > 0) {

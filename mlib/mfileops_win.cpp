@@ -32,7 +32,8 @@ bool MNewFile::Write(const void* data, size_t size) {
     int64_t limit = MNewFileWriteLimit();
     bool full = false;
     if (limit >= 0 && m_written + size > static_cast<uint64_t>(limit)) {
-        size = m_written < static_cast<uint64_t>(limit) ? static_cast<size_t>(limit - m_written) : 0;
+        size =
+            m_written < static_cast<uint64_t>(limit) ? static_cast<size_t>(limit - m_written) : 0;
         full = true;
     }
     while (size > 0) {

@@ -129,7 +129,10 @@ void MIniText::Find(const char* section, const char* key, Found* found) const {
                 if (inSection) {
                     return;  // only the first section of the name counts
                 }
-                if (SameName(m_bytes.data() + start + 1, close - start - 1, sectionName.data(),
+                size_t nameStart = start + 1;
+                size_t nameEnd = close;
+                TrimRange(m_bytes, &nameStart, &nameEnd);
+                if (SameName(m_bytes.data() + nameStart, nameEnd - nameStart, sectionName.data(),
                              sectionName.size())) {
                     inSection = true;
                     found->section = true;
@@ -147,7 +150,8 @@ void MIniText::Find(const char* section, const char* key, Found* found) const {
         }
         const char* base = m_bytes.data();
         const void* sign = memchr(base + start, '=', end - start);
-        size_t equals = sign != nullptr ? static_cast<size_t>(static_cast<const char*>(sign) - base) : end;
+        size_t equals =
+            sign != nullptr ? static_cast<size_t>(static_cast<const char*>(sign) - base) : end;
         bool hasValue = equals < end;
         size_t nameEnd = hasValue ? equals : end;
         size_t nameStart = start;

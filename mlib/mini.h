@@ -9,7 +9,7 @@
 
 // The bytes of an INI file, read and changed line by line. A line ends with CR LF, LF or a
 // lone CR. Names of sections and keys compare without regard to the case of ASCII
-// letters; blanks around names and values do not count.
+// letters; blanks around names (also inside the brackets) and values do not count.
 class MIniText {
 public:
     MIniText() {}
@@ -34,15 +34,15 @@ private:
         size_t next;        // first byte of the next line
     };
     struct Found {
-        bool section;       // the section exists
-        bool key;           // the key exists in it
-        Line keyLine;       // the key's line
-        size_t nameStart;   // the key's name in its line, without blanks
+        bool section;      // the section exists
+        bool key;          // the key exists in it
+        Line keyLine;      // the key's line
+        size_t nameStart;  // the key's name in its line, without blanks
         size_t nameEnd;
         bool hasValue;      // the line has '='
         size_t valueStart;  // the value, without blanks
         size_t valueEnd;
-        Line lastLine;      // the section's last line that is not blank
+        Line lastLine;  // the section's last line that is not blank
     };
 
     bool NextLine(size_t position, Line* line) const;

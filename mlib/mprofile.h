@@ -10,8 +10,8 @@ unsigned MGetPrivateProfileInt(const char* section, const char* key, int default
 // GetPrivateProfileStringA: copies the key's value, or the default, NUL-terminated and cut
 // to size - 1 bytes; answers the length copied.
 unsigned long MGetPrivateProfileString(const char* section, const char* key,
-                                       const char* defaultValue, char* buffer,
-                                       unsigned long size, const char* path);
+                                       const char* defaultValue, char* buffer, unsigned long size,
+                                       const char* path);
 
 // WritePrivateProfileStringA: gives the key the value, creating the key, the section and
 // the file as needed; false when the file could not be written.

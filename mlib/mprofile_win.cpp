@@ -9,8 +9,8 @@ unsigned MGetPrivateProfileInt(const char* section, const char* key, int default
 }
 
 unsigned long MGetPrivateProfileString(const char* section, const char* key,
-                                       const char* defaultValue, char* buffer,
-                                       unsigned long size, const char* path) {
+                                       const char* defaultValue, char* buffer, unsigned long size,
+                                       const char* path) {
     return GetPrivateProfileStringA(section, key, defaultValue, buffer, size, path);
 }
 

@@ -178,18 +178,20 @@ public:
 
     // Equal: the same length and bytes (two strings without a block are equal). The
     // second form compares with a one-byte string.
-    virtual bool operator==(const mbinstr& other) const {
-        return Equals(other.data, other.length);
-    }
+    virtual bool operator==(const mbinstr& other) const { return Equals(other.data, other.length); }
     virtual bool operator==(C byte) const { return Equals(&byte, 1); }
     virtual bool operator!=(const mbinstr& other) const { return !(*this == other); }
 
     // Byte order over the shorter length, bytes as signed values: strings that agree over
     // that length are neither greater nor smaller.
-    virtual bool operator>(const mbinstr& other) const { return Order(other.data, other.length) > 0; }
+    virtual bool operator>(const mbinstr& other) const {
+        return Order(other.data, other.length) > 0;
+    }
     virtual bool operator>(C byte) const { return Order(&byte, 1) > 0; }
     virtual bool operator>=(const mbinstr& other) const { return *this == other || *this > other; }
-    virtual bool operator<(const mbinstr& other) const { return Order(other.data, other.length) < 0; }
+    virtual bool operator<(const mbinstr& other) const {
+        return Order(other.data, other.length) < 0;
+    }
     virtual bool operator<(C byte) const { return Order(&byte, 1) < 0; }
     virtual bool operator<=(const mbinstr& other) const { return *this == other || *this < other; }
 

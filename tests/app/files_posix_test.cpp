@@ -54,12 +54,14 @@ TEST_F(FilesPosixTest, ASettingsSaveOnAFullDiskLeavesTheOldFileAndIsLogged) {
         app.SaveSettings();
     }
     EXPECT_EQ(old, ReadFileBytes(app.m_iniPath));
-    std::string expected = std::string("設定ファイルに書き込めませんでした。(File=") + app.m_iniPath + ")";
+    std::string expected =
+        std::string("設定ファイルに書き込めませんでした。(File=") + app.m_iniPath + ")";
     EXPECT_EQ(expected, LogMessages().back());
 }
 
 TEST_F(FilesPosixTest, ASettingsFileWithLineFeedsAndBlankLinesKeepsThem) {
-    std::string old = "# made on Linux\n\n[fsw]\nSERVER = 0\nLOGFILE=logs\\fsw.log\n\n[other]\nX=1\n";
+    std::string old =
+        "# made on Linux\n\n[fsw]\nSERVER = 0\nLOGFILE=logs\\fsw.log\n\n[other]\nX=1\n";
     WriteFileBytes(app.m_iniPath, old);
     app.LoadSettings();
     EXPECT_STREQ("logs\\fsw.log", app.m_logFile);

@@ -24,7 +24,8 @@ std::string ColumnCountMessage(int count) {
 }
 
 std::string TooLongMessage(int line) {
-    return "登録ホストファイル：" + std::to_string(line) + "行目が長すぎるため読み飛ばします。(最大1023バイト)";
+    return "登録ホストファイル：" + std::to_string(line) +
+           "行目が長すぎるため読み飛ばします。(最大1023バイト)";
 }
 
 std::string Record(int n) {
@@ -233,8 +234,8 @@ TEST_F(HostListTest, ShiftJisTextsWithBackslashTrailBytesComeBackUnchanged) {
 // the line feed, which ends a line of the file. Quotes, tabs, CRs, Shift-JIS pairs with
 // 0x5C trail bytes and UTF-8 sequences are made more frequent than chance would make them.
 TEST_F(HostListTest, TenRandomRecordsComeBackIdenticalAfterASaveAndALoad) {
-    const std::vector<std::string> pieces = {"\"", "\"\"", "\t", "\r", "\x95\x5C", "\x83\x5C",
-                                             "\\", "表", "ソ", "\xE8\xA1\xA8", " "};
+    const std::vector<std::string> pieces = {
+        "\"", "\"\"", "\t", "\r", "\x95\x5C", "\x83\x5C", "\\", "表", "ソ", "\xE8\xA1\xA8", " "};
     for (unsigned seed = 1; seed <= 40; seed++) {
         std::mt19937 random(seed);
         auto text = [&](size_t size) {
@@ -254,8 +255,9 @@ TEST_F(HostListTest, TenRandomRecordsComeBackIdenticalAfterASaveAndALoad) {
         };
         std::vector<HostEntry> entries;
         for (int i = 0; i < 10; i++) {
-            entries.push_back(Entry(static_cast<uint32_t>(random()), text(65), static_cast<uint16_t>(random()),
-                                    text(261), static_cast<uint32_t>(random()),
+            entries.push_back(Entry(static_cast<uint32_t>(random()), text(65),
+                                    static_cast<uint16_t>(random()), text(261),
+                                    static_cast<uint32_t>(random()),
                                     static_cast<uint32_t>(random() % 9), text(64)));
         }
         SCOPED_TRACE("seed " + std::to_string(seed));
@@ -326,11 +328,11 @@ TEST_F(HostListTest, RandomBytesHugeLinesAndHugeFilesLoadAtMostTenRecords) {
         byte = static_cast<char>(random());
     }
     files.push_back(noise);
-    files.push_back(std::string(8 << 20, 'x'));            // one huge line without a feed
-    files.push_back(std::string(4 << 20, '\n'));           // millions of empty lines
-    files.push_back(std::string(2 << 20, '\r'));           // lone CRs only
-    files.push_back(std::string(1 << 20, '"') + "\n");     // quotes
-    files.push_back(std::string(1000, '\0') + "\n");       // NULs
+    files.push_back(std::string(8 << 20, 'x'));         // one huge line without a feed
+    files.push_back(std::string(4 << 20, '\n'));        // millions of empty lines
+    files.push_back(std::string(2 << 20, '\r'));        // lone CRs only
+    files.push_back(std::string(1 << 20, '"') + "\n");  // quotes
+    files.push_back(std::string(1000, '\0') + "\n");    // NULs
     std::string quotes;
     for (int i = 0; i < 10; i++) {
         quotes += "\"\t\"\"\t\"" + std::string(i * 100, '"') + "\t\t\t\t\n";

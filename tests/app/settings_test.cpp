@@ -31,7 +31,9 @@ protected:
         BuildPath(app.m_listPath, sizeof app.m_listPath, app.moduleDir, app.m_listFile);
     }
 
-    std::string InFolder(const std::string& name) const { return dir.Path() + M_PATH_SEPARATOR + name; }
+    std::string InFolder(const std::string& name) const {
+        return dir.Path() + M_PATH_SEPARATOR + name;
+    }
 };
 
 TEST_F(SettingsTest, WithoutAFileEveryKeyTakesItsDefaultAndNoFileIsCreated) {

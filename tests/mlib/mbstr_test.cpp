@@ -29,10 +29,10 @@ TEST(Utf8Rule, ASequenceCountsOnlyWithAllItsContinuationBytes) {
     EXPECT_EQ(2, Utf8CharLength("\xC3\xA9"));
     EXPECT_EQ(3, Utf8CharLength(UTF8_HYO));
     EXPECT_EQ(4, Utf8CharLength("\xF0\x9F\x98\x80"));
-    EXPECT_EQ(1, Utf8CharLength("\xE8\xA1"));    // cut short
+    EXPECT_EQ(1, Utf8CharLength("\xE8\xA1"));      // cut short
     EXPECT_EQ(1, Utf8CharLength("\xE8\x5C\xA8"));  // an ASCII byte is never a continuation
-    EXPECT_EQ(1, Utf8CharLength("\xA1\xA8"));    // a stray continuation byte
-    EXPECT_EQ(1, Utf8CharLength("\xC0\x80"));    // an overlong lead
+    EXPECT_EQ(1, Utf8CharLength("\xA1\xA8"));      // a stray continuation byte
+    EXPECT_EQ(1, Utf8CharLength("\xC0\x80"));      // an overlong lead
 }
 
 TEST(MbsLength, CountsCharactersUnderEitherRule) {

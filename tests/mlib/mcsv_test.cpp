@@ -133,7 +133,8 @@ TEST(MCSVParserLines, TheBufferGrowsForLongLinesAndComesBackAfterANullLine) {
     MCSVParser<char> parser;
     parser.SetDelimiter("\t");
     std::string longColumn(20000, 'z');
-    EXPECT_EQ((std::vector<std::string>{"a", longColumn}), Columns(parser, "a\t" + longColumn + "\n"));
+    EXPECT_EQ((std::vector<std::string>{"a", longColumn}),
+              Columns(parser, "a\t" + longColumn + "\n"));
     EXPECT_EQ((std::vector<std::string>{"b", "c"}), Columns(parser, "b\tc\n"));
     parser.Parse(nullptr);
     EXPECT_EQ(0, parser.GetCount());
@@ -191,7 +192,8 @@ TEST(MCSVParserBadInput, AnyLineSplitsWithoutHarm) {
     for (int round = 0; round < 3000; round++) {
         std::string line(random() % 200, ' ');
         for (char& c : line) {
-            c = random() % 2 == 0 ? alphabet[random() % sizeof alphabet] : static_cast<char>(random());
+            c = random() % 2 == 0 ? alphabet[random() % sizeof alphabet]
+                                  : static_cast<char>(random());
         }
         parser.Parse(line.c_str());
         ASSERT_GE(parser.GetCount(), 1);

@@ -39,7 +39,8 @@ TEST(MReplaceFile, AFailedWriteLeavesTheOldFileAndNoNewOne) {
     std::string content(100000, 'n');
     for (int64_t limit : {int64_t{0}, int64_t{1}, int64_t{4096}, int64_t{99999}}) {
         MSetNewFileWriteLimit(limit);
-        EXPECT_EQ(M_REPLACE_WRITE_FAILED, MReplaceFile(path.c_str(), content.data(), content.size()));
+        EXPECT_EQ(M_REPLACE_WRITE_FAILED,
+                  MReplaceFile(path.c_str(), content.data(), content.size()));
         MSetNewFileWriteLimit(-1);
         EXPECT_EQ("old content", ReadFileBytes(path));
         EXPECT_EQ(std::vector<std::string>{"list.txt"}, Names(dir));

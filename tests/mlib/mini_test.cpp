@@ -38,7 +38,7 @@ TEST(MIniTextReading, ValuesOfWellFormedKeys) {
 }
 
 TEST(MIniTextReading, NamesIgnoreTheCaseOfAsciiLettersAndTheBlanksAroundThem) {
-    std::string file = "  [FsW]  \n\t key \t=  va lue \t\n";
+    std::string file = "  [ FsW\t]  \n\t key \t=  va lue \t\n";
     EXPECT_EQ("va lue", Value(file, "fsw", "KEY"));
     EXPECT_EQ("va lue", Value(file, " FSW ", "Key"));
     // In Shift-JIS ア is 0x83 0x41 and ヂ 0x83 0x61: a trail byte that happens to be a
@@ -173,7 +173,8 @@ TEST(MIniTextBadInput, AValueSetIntoAnyFileReadsBackAndTouchesNoOtherLine) {
     for (int round = 0; round < 2000; round++) {
         std::string bytes(random() % 120, ' ');
         for (char& c : bytes) {
-            c = random() % 3 != 0 ? alphabet[random() % sizeof alphabet] : static_cast<char>(random());
+            c = random() % 3 != 0 ? alphabet[random() % sizeof alphabet]
+                                  : static_cast<char>(random());
         }
         files.push_back(bytes);
     }
