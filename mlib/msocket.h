@@ -7,8 +7,8 @@
 
 #include "mlib/msys.h"
 
-// How a socket is shut down (the values of SD_RECEIVE and SD_BOTH).
-enum MShutdownHow : int { M_SD_RECEIVE = 0, M_SD_BOTH = 2 };
+// How a socket is shut down (the values of SD_RECEIVE, SD_SEND and SD_BOTH).
+enum MShutdownHow : int { M_SD_RECEIVE = 0, M_SD_SEND = 1, M_SD_BOTH = 2 };
 
 const int M_SOCKET_ERROR = -1;
 const uint32_t M_INADDR_NONE = 0xFFFFFFFFu;
@@ -17,6 +17,8 @@ const uint32_t M_INADDR_NONE = 0xFFFFFFFFu;
 MSocket MCreateSocket(int protocol);
 // SO_RCVTIMEO and SO_SNDTIMEO of milliseconds each; false if either cannot be set.
 bool MSetSocketTimeouts(MSocket socket, unsigned milliseconds);
+// SO_RCVTIMEO alone, of milliseconds (at least 1).
+bool MSetReceiveTimeout(MSocket socket, unsigned milliseconds);
 // The dotted IPv4 address as inet_addr reads it (network order), or M_INADDR_NONE.
 uint32_t MInetAddr(const char* text);
 // The first IPv4 address of a host name (network order); false if it has none.
@@ -27,6 +29,8 @@ int MConnect(MSocket socket, const sockaddr_in* address, unsigned timeoutMillise
 // M_SOCKET_ERROR, also when the socket's time-out passed.
 int MSend(MSocket socket, const char* buffer, int length);
 int MRecv(MSocket socket, char* buffer, int length);
+// shutdown. As with Winsock, a listening socket is not shut down for receiving: it
+// keeps accepting until it is closed.
 int MShutdown(MSocket socket, MShutdownHow how);
 // bind to a local address; in the Linux edition the address of connections that are
 // still closing may be taken again at once, as Winsock allows.

@@ -25,6 +25,13 @@ bool MSetSocketTimeouts(MSocket socket, unsigned milliseconds) {
            setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
 }
 
+bool MSetReceiveTimeout(MSocket socket, unsigned milliseconds) {
+    struct timeval limit;
+    limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    limit.tv_usec = static_cast<suseconds_t>(milliseconds % 1000) * 1000;
+    return setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
+}
+
 uint32_t MInetAddr(const char* text) {
     return static_cast<uint32_t>(inet_addr(text));
 }
@@ -47,6 +54,13 @@ bool MResolveHostIPv4(const char* name, uint32_t* address) {
 }
 
 namespace {
+
+bool IsListening(int socket) {
+    int listening = 0;
+    socklen_t length = sizeof listening;
+    return getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 &&
+           listening != 0;
+}
 
 bool SetBlocking(int socket, bool blocking) {
     int flags = fcntl(socket, F_GETFL, 0);
@@ -132,8 +146,15 @@ int MRecv(MSocket socket, char* buffer, int length) {
     }
 }
 
+// Here shutting a listener down for receiving would end its accept at once; Winsock
+// refuses it (WSAENOTCONN), and so does this. Closing the listener ends the accept.
 int MShutdown(MSocket socket, MShutdownHow how) {
-    return shutdown(socket, how == M_SD_RECEIVE ? SHUT_RD : SHUT_RDWR);
+    if (how == M_SD_RECEIVE && IsListening(socket)) {
+        errno = ENOTCONN;
+        return M_SOCKET_ERROR;
+    }
+    int native = how == M_SD_RECEIVE ? SHUT_RD : how == M_SD_SEND ? SHUT_WR : SHUT_RDWR;
+    return shutdown(socket, native);
 }
 
 // Winsock lets a listener bind a port whose earlier connections are still closing
@@ -148,11 +169,13 @@ int MListen(MSocket socket, int backlog) {
     return listen(socket, backlog);
 }
 
+// The receive time-out of a listening socket bounds accept here, but not in Winsock:
+// a wait that merely timed out goes on.
 MSocket MAccept(MSocket socket, sockaddr_in* peer) {
     for (;;) {
         socklen_t length = sizeof *peer;
         int accepted = accept4(socket, reinterpret_cast<sockaddr*>(peer), &length, SOCK_CLOEXEC);
-        if (accepted < 0 && errno == EINTR) {
+        if (accepted < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
         }
         return accepted < 0 ? M_INVALID_SOCKET : accepted;

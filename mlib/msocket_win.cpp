@@ -14,6 +14,12 @@ bool MSetSocketTimeouts(MSocket socket, unsigned milliseconds) {
            setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, value, sizeof limit) == 0;
 }
 
+bool MSetReceiveTimeout(MSocket socket, unsigned milliseconds) {
+    DWORD limit = milliseconds;
+    return setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit),
+                      sizeof limit) == 0;
+}
+
 uint32_t MInetAddr(const char* text) {
     return static_cast<uint32_t>(inet_addr(text));
 }

@@ -135,6 +135,7 @@ void MainWin::OnDestroy() {
         while (app->m_queryThreadCount > 0) {
             MSleep(100);
         }
+        MLockGuard hold(app->m_queryCountLock);  // the last thread has let go of it too
         app->Log("クライアントの全スレッド終了");
     }
     LogVersionLine(app, "終了");

@@ -1,6 +1,7 @@
 // The disk server: the listener, the connection handlers and the stop.
 #include "net/server.h"
 
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -137,6 +138,38 @@ bool WaitForServerListening(const MThread& thread, unsigned milliseconds) {
 
 namespace {
 
+typedef std::chrono::steady_clock Clock;
+
+// Receives exactly n bytes, all before the deadline: a receive waits only for the time
+// that is left, so a client that trickles its request holds its handler no longer
+// than one time-out. The socket's time-out is lowered only when it would overshoot.
+int RecvAllBefore(FswSocket* connection, char* buffer, int n, Clock::time_point deadline,
+                  unsigned* timeout) {
+    if (n <= 0) {
+        return -1;
+    }
+    int total = 0;
+    while (total < n) {
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            return -1;
+        }
+        if (static_cast<unsigned long long>(left) + 50 < *timeout) {
+            *timeout = static_cast<unsigned>(left);
+            if (!MSetReceiveTimeout(connection->handle, *timeout)) {
+                return -1;
+            }
+        }
+        int r = MRecv(connection->handle, buffer + total, n - total);
+        if (r == M_SOCKET_ERROR || r == 0) {
+            return -1;
+        }
+        total += r;
+    }
+    return total;
+}
+
 // Sends the reply header; false if it did not go out whole.
 bool SendReplyHeader(FswSocket* connection, uint16_t status, uint32_t length) {
     PacketHeader header;
@@ -151,11 +184,13 @@ bool SendReplyHeader(FswSocket* connection, uint16_t status, uint32_t length) {
     return connection->SendAll(bytes, sizeof bytes) == PACKET_HEADER_SIZE;
 }
 
-// Reads and checks the request; the path as the client sent it, or false when the
-// conversation ends without a reply.
+// Reads and checks the request, which must arrive whole within one time-out; the path
+// as the client sent it, or false when the conversation ends without a reply.
 bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path) {
+    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
+    unsigned timeout = SOCKET_TIMEOUT_MS;
     char bytes[PACKET_HEADER_SIZE];
-    if (connection->RecvAll(bytes, sizeof bytes) < PACKET_HEADER_SIZE) {
+    if (RecvAllBefore(connection, bytes, sizeof bytes, deadline, &timeout) < PACKET_HEADER_SIZE) {
         return false;
     }
     PacketHeader header;
@@ -174,7 +209,7 @@ bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path) {
     char received[MAX_REQUEST_PATH + 1];
     int wanted =
         static_cast<int>(header.length < MAX_REQUEST_PATH ? header.length : MAX_REQUEST_PATH);
-    int got = connection->RecvAll(received, wanted);
+    int got = RecvAllBefore(connection, received, wanted, deadline, &timeout);
     if (got < 0 || got != wanted) {
         app->Log("ディスク情報を受信できませんでした。");
         return false;
@@ -253,6 +288,9 @@ void Kiv::StopServer() {
     Log("サーバの全スレッド終了待ち");
     while (m_serverThreadCount > 0) {
         MSleep(100);
+    }
+    {
+        MLockGuard hold(m_serverCountLock);  // the last handler has let go of it too
     }
     m_listenSocket.Close();
 }

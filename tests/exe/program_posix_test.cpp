@@ -2,76 +2,17 @@
 // single-instance rule and the shutdown on SIGINT and SIGTERM.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process_posix.h"
 #include "tests/support/test_support.h"
 #include "version.h"
 
-extern char** environ;
-
 namespace {
-
-// One run of build/linux/fsw with --dir and a private runtime folder for its marker.
-class Program {
-public:
-    Program(const std::string& dir, const std::string& runtimeDir) {
-        std::string exe = FSW_EXE_PATH;
-        std::vector<std::string> args = {exe, "--dir", dir};
-        std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + runtimeDir, "LANG=C.UTF-8"};
-        static int runs = 0;
-        std::string errPath = runtimeDir + "/stderr-" + std::to_string(++runs) + ".txt";
-        m_errPath = errPath;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& e : env)
-            envp.push_back(&e[0]);
-        envp.push_back(nullptr);
-        m_started =
-            posix_spawn(&m_pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Program() {
-        if (m_started && !m_ended) {
-            kill(m_pid, SIGKILL);
-            Wait(5000);
-        }
-    }
-    bool Started() const { return m_started; }
-    void Signal(int signal) { kill(m_pid, signal); }
-    // The exit code, or -1 when the program did not end in time.
-    int Wait(unsigned milliseconds) {
-        int status = 0;
-        bool ended =
-            WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, milliseconds);
-        if (!ended)
-            return -1;
-        m_ended = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    std::string Stderr() const { return ReadFileBytes(m_errPath); }
-
-private:
-    pid_t m_pid = 0;
-    bool m_started = false;
-    bool m_ended = false;
-    std::string m_errPath;
-};
 
 std::string Message(const std::string& line) {
     size_t secondTab = line.find('\t', line.find('\t') + 1);

@@ -1,0 +1,190 @@
+// The Linux edition doing the main job: its own server answers its own check cycle,
+// and the status list and the balloon line come out on standard output; SIGHUP reads
+// the files again; the shutdown ends with a silent client and a target that never
+// answers.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "mlib/msocket.h"
+#include "tests/support/child_process_posix.h"
+#include "tests/support/fake_peer.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+// A port that was free a moment ago.
+uint16_t FreePort() {
+    FakeServer probe;
+    return probe.Port();
+}
+
+std::vector<std::string> Cells(const std::string& line) {
+    std::vector<std::string> cells;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = line.find('\t', start);
+        cells.push_back(line.substr(start, tab - start));
+        if (tab == std::string::npos) {
+            return cells;
+        }
+        start = tab + 1;
+    }
+}
+
+std::vector<std::string> LogMessages(const std::string& path) {
+    std::vector<std::string> messages;
+    for (const std::string& line : SplitLines(ReadFileBytes(path))) {
+        size_t second = line.find('\t', line.find('\t') + 1);
+        messages.push_back(second == std::string::npos ? "" : line.substr(second + 1));
+    }
+    return messages;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    void WriteSettings(uint16_t port, unsigned interval, unsigned notify) {
+        WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=1\nSVPORT=" + std::to_string(port) +
+                                                "\nCLIENT=1\nINTVAL=" + std::to_string(interval) +
+                                                "\nNOTI=" + std::to_string(notify) + "\n");
+    }
+    static std::string Target(uint16_t port, const std::string& path, const char* threshold,
+                              const char* unit, const char* description) {
+        return std::string("0\t127.0.0.1\t") + std::to_string(port) + "\t" + path + "\t" +
+               threshold + "\t" + unit + "\t" + description + "\n";
+    }
+
+    TempDir dir;
+    TempDir runtime;
+};
+
+// The list of a cycle with a target in order, one in danger whose path is Japanese (it
+// travels as Shift-JIS and back), and one that cannot be reached.
+TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
+    uint16_t port = FreePort();
+    uint16_t closedPort = FreePort();
+    std::string japanese = dir.File("日本語");
+    ASSERT_EQ(0, mkdir(japanese.c_str(), 0755));
+    WriteSettings(port, 1, 1);
+    WriteFileBytes(dir.File("fsw.lst"), Target(port, dir.Path(), "0", "0", "ルート") +
+                                            Target(port, japanese, "4000000000", "3", "和名") +
+                                            Target(closedPort, "/", "10", "0", "停止中"));
+    Program program(dir.Path(), runtime.Path());
+    ASSERT_TRUE(program.Started());
+    const std::string balloon =
+        "空き領域減少: 空き領域がしきい値を下回ったディスクが 1個あります。 "
+        "空き領域が確認できないディスクが 1個あります。\n";
+    ASSERT_TRUE(WaitUntil([&] { return program.Stdout().find(balloon) != std::string::npos; },
+                          20000))
+        << program.Stdout();
+    program.Signal(SIGTERM);
+    EXPECT_EQ(0, program.Wait(20000));
+
+    std::vector<std::string> lines = SplitLines(program.Stdout());
+    ASSERT_EQ(5u, lines.size()) << program.Stdout();
+    EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明", lines[0]);
+    std::vector<std::string> rows(lines.begin() + 1, lines.begin() + 4);
+    std::sort(rows.begin(), rows.end(), [](const std::string& a, const std::string& b) {
+        return Cells(a)[6] < Cells(b)[6];
+    });  // by description: ルート, 停止中, 和名
+    std::regex time("\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}");
+    std::regex percent("\\d+\\.\\d %");
+    std::regex bytes("\\d+(\\.\\d)? (B|KB|MB|GB|TB)");
+
+    std::vector<std::string> normal = Cells(rows[0]);
+    ASSERT_EQ(7u, normal.size());
+    EXPECT_EQ("正常", normal[0]);
+    EXPECT_TRUE(std::regex_match(normal[1], time)) << normal[1];
+    EXPECT_EQ("127.0.0.1", normal[2]);
+    EXPECT_EQ(dir.Path(), normal[3]);
+    EXPECT_EQ("0 %", normal[4]);
+    EXPECT_TRUE(std::regex_match(normal[5], percent)) << normal[5];
+
+    std::vector<std::string> error = Cells(rows[1]);
+    EXPECT_EQ((std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %", "N/A",
+                                        "停止中"}),
+              error);
+
+    std::vector<std::string> danger = Cells(rows[2]);
+    EXPECT_EQ("危険", danger[0]);
+    EXPECT_EQ(japanese, danger[3]);
+    EXPECT_EQ("4000000000 GB", danger[4]);
+    EXPECT_TRUE(std::regex_match(danger[5], bytes)) << danger[5];
+    EXPECT_EQ(balloon, lines[4] + "\n");
+
+    std::vector<std::string> log = LogMessages(dir.File("fsw.log"));
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+        return line.find("[" + japanese + "] 空き容量 ") == 0;
+    })) << "the server measured the path it got back in UTF-8";
+    EXPECT_TRUE(Contains(log, "127.0.0.1 (" + std::to_string(closedPort) + ")に接続できません"));
+    EXPECT_EQ("サーバを起動します", log.at(1));
+}
+
+TEST_F(ConsoleTest, SighupReadsTheSettingsAndTheHostListAgain) {
+    uint16_t port = FreePort();
+    WriteSettings(port, 1, 0);
+    WriteFileBytes(dir.File("fsw.lst"), "");
+    Program program(dir.Path(), runtime.Path());
+    ASSERT_TRUE(program.Started());
+    ASSERT_TRUE(WaitUntil([&] { return !program.Stdout().empty(); }, 20000));
+    EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\n", program.Stdout())
+        << "a cycle without targets prints an empty list";
+
+    WriteSettings(port, 3, 0);
+    WriteFileBytes(dir.File("fsw.lst"), "not a host line\n");
+    program.Signal(SIGHUP);
+    std::string logPath = dir.File("fsw.log");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Contains(LogMessages(logPath), "タイマを再設定します 1分 → 3分"); }, 20000));
+    std::vector<std::string> log = LogMessages(logPath);
+    EXPECT_TRUE(Contains(log, "設定ファイルとホスト一覧を読み込み直します"));
+    EXPECT_TRUE(Contains(log, "登録ホストファイル：カラム数が7でない行です。(カラム数:1)"));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(0, program.Wait(20000));
+}
+
+// The silent client holds a handler for one time-out, the target that never answers
+// holds its query thread for the bounded connect: the shutdown waits for both, and ends.
+TEST_F(ConsoleTest, ShutdownEndsWithASilentClientAndATargetThatNeverAnswers) {
+    uint16_t port = FreePort();
+    BlackHoleServer blackHole;
+    ASSERT_NE(0, blackHole.Port());
+    WriteSettings(port, 1, 1);
+    WriteFileBytes(dir.File("fsw.lst"), Target(blackHole.Port(), "/", "10", "0", "無応答"));
+    Program program(dir.Path(), runtime.Path());
+    ASSERT_TRUE(program.Started());
+    std::string logPath = dir.File("fsw.log");
+    ASSERT_TRUE(
+        WaitUntil([&] { return Contains(LogMessages(logPath), "サーバを起動します"); }, 20000));
+    FswSocket silent;
+    ASSERT_TRUE(WaitUntil([&] { return ConnectLocal(&silent, port); }, 5000));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(0, program.Wait(20000));
+
+    std::vector<std::string> log = LogMessages(logPath);
+    EXPECT_TRUE(Contains(log, "127.0.0.1 (" + std::to_string(blackHole.Port()) +
+                                  ")に接続できません"));
+    std::vector<std::string> shutdown = {"クライアントからの受信を停止",
+                                         "サーバの全スレッド終了待ち", "サーバを終了します",
+                                         "クライアントの全スレッド終了待ち",
+                                         "クライアントの全スレッド終了"};
+    auto next = log.begin();
+    for (const std::string& line : shutdown) {
+        next = std::find(next, log.end(), line);
+        EXPECT_NE(log.end(), next) << "in order: " << line;
+    }
+    EXPECT_NE(std::string::npos, log.back().find(") 終了")) << log.back();
+    EXPECT_EQ("", program.Stdout()) << "no summary once the shutdown has begun";
+}
+
+}  // namespace

@@ -1,0 +1,248 @@
+// Check cycles with a fake view: the counting of problems, the balloon of each level,
+// one summary per cycle after the last result, and the refusals of overlapping starts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/kiv.h"
+#include "monitor/check_cycle.h"
+#include "monitor/messages.h"
+#include "tests/support/app_fixture.h"
+#include "tests/support/fake_peer.h"
+#include "tests/support/message_sink.h"
+
+namespace {
+
+// Records what the cycle asks of the view, in order.
+class FakeView : public CheckCycle {
+public:
+    explicit FakeView(MessageSink* sink) : m_sink(sink) {
+        sink->onMessage = [this](unsigned message) {
+            if (message == WM_APP_CYCLE_DONE) {
+                OnCycleDone();
+            }
+        };
+    }
+    std::vector<std::string> calls;
+
+protected:
+    HWND CycleWindow() override { return m_sink->Handle(); }
+    void SetTrayTip(const char* text) override { calls.push_back(std::string("tip ") + text); }
+    void RestoreTrayTip() override { calls.push_back("restore"); }
+    void ShowBalloon(const char* text, const char* title, unsigned iconFlag) override {
+        calls.push_back(std::string("balloon ") + title + " " + std::to_string(iconFlag) + " " +
+                        text);
+    }
+    void UpdateStatusList() override {
+        size_t rows = std::count_if(theApp->m_results.begin(), theApp->m_results.end(),
+                                    [](const CheckResult& r) { return r.status != STATUS_NONE; });
+        calls.push_back("list " + std::to_string(rows));
+    }
+    void ShowStatusWindow() override { calls.push_back("status"); }
+
+private:
+    MessageSink* m_sink;
+};
+
+CheckResult WithStatus(int32_t status) {
+    CheckResult result;
+    memset(&result, 0, sizeof result);
+    result.status = status;
+    return result;
+}
+
+std::vector<CheckResult> WithStatuses(std::vector<int32_t> statuses) {
+    std::vector<CheckResult> results;
+    for (int32_t status : statuses) {
+        results.push_back(WithStatus(status));
+    }
+    return results;
+}
+
+TEST(CountProblems, CountsBelowAndErrorsAndRaisesTheLevel) {
+    struct Case {
+        std::vector<int32_t> statuses;
+        unsigned level, below, errors;
+    };
+    const Case cases[] = {
+        {{}, 1, 0, 0},        {{1, 1, 0}, 1, 0, 0},    {{0, 0, 6}, 1, 0, 0}, {{1, 2}, 2, 1, 0},
+        {{3, 2}, 2, 2, 0},    {{5, 5}, 3, 0, 2},       {{2, 5}, 3, 1, 1},    {{4}, 4, 1, 0},
+        {{5, 4, 2}, 4, 2, 1}, {{4, 5, 3, 1}, 4, 2, 1},
+    };
+    for (const Case& c : cases) {
+        unsigned below = 99;
+        unsigned errors = 99;
+        EXPECT_EQ(c.level, CheckCycle::CountProblems(WithStatuses(c.statuses), &below, &errors))
+            << ::testing::PrintToString(c.statuses);
+        EXPECT_EQ(c.below, below) << ::testing::PrintToString(c.statuses);
+        EXPECT_EQ(c.errors, errors) << ::testing::PrintToString(c.statuses);
+    }
+}
+
+class CycleTest : public ::testing::Test {
+protected:
+    CycleTest() : view(&sink) {}
+
+    // The summary over the given results with the given notification mode.
+    std::vector<std::string> Summary(std::vector<int32_t> statuses, uint32_t notify) {
+        t.app.m_results = WithStatuses(statuses);
+        t.app.m_notify = notify;
+        view.calls.clear();
+        view.OnCycleDone();
+        return view.calls;
+    }
+
+    TestApp t;
+    MessageSink sink;
+    FakeView view;
+};
+
+const std::string BELOW_1 = "空き領域がしきい値を下回ったディスクが 1個あります。";
+const std::string BOTH_1_1 =
+    "空き領域がしきい値を下回ったディスクが 1個あります。\r\n"
+    "空き領域が確認できないディスクが 1個あります。";
+
+TEST_F(CycleTest, TheBalloonOfEachRowOfTheTable) {
+    EXPECT_EQ((std::vector<std::string>{"list 1", "balloon 空き領域減少 2 " + BELOW_1, "restore"}),
+              Summary({STATUS_CAUTION}, 1));
+    EXPECT_EQ((std::vector<std::string>{"list 2",
+                                        "balloon 空き領域エラー 3 "
+                                        "空き領域を確認できないディスクが 2個あります。",
+                                        "restore"}),
+              Summary({STATUS_ERROR, STATUS_ERROR}, 1));
+    EXPECT_EQ(
+        (std::vector<std::string>{"list 2", "balloon 空き領域エラー 3 " + BOTH_1_1, "restore"}),
+        Summary({STATUS_CAUTION, STATUS_ERROR}, 1));
+    EXPECT_EQ((std::vector<std::string>{"list 1", "balloon 空き領域減少 3 " + BELOW_1, "restore"}),
+              Summary({STATUS_DANGER}, 1));
+    EXPECT_EQ((std::vector<std::string>{"list 4",
+                                        "balloon 空き領域減少 3 "
+                                        "空き領域がしきい値を下回ったディスクが 2個あります。\r\n"
+                                        "空き領域が確認できないディスクが 1個あります。",
+                                        "restore"}),
+              Summary({STATUS_WARNING, STATUS_DANGER, STATUS_ERROR, STATUS_NORMAL}, 1));
+}
+
+TEST_F(CycleTest, TheNotificationModeChoosesBalloonStatusWindowBothOrNothing) {
+    EXPECT_EQ((std::vector<std::string>{"list 1", "restore"}), Summary({STATUS_DANGER}, 0));
+    EXPECT_EQ((std::vector<std::string>{"list 1", "status", "restore"}),
+              Summary({STATUS_DANGER}, 2));
+    EXPECT_EQ((std::vector<std::string>{"list 1", "balloon 空き領域減少 3 " + BELOW_1, "status",
+                                        "restore"}),
+              Summary({STATUS_DANGER}, 3));
+    EXPECT_EQ((std::vector<std::string>{"list 1", "balloon 空き領域減少 3 " + BELOW_1, "restore"}),
+              Summary({STATUS_DANGER}, 5))
+        << "only bits 0 and 1 count";
+}
+
+TEST_F(CycleTest, AllNormalOnlyRefreshesTheListAndRestoresTheTip) {
+    EXPECT_EQ((std::vector<std::string>{"list 2", "restore"}),
+              Summary({STATUS_NORMAL, STATUS_NORMAL, STATUS_NONE}, 3));
+}
+
+TEST_F(CycleTest, ThreeTargetsGiveThreeResultsAndExactlyOneSummaryAfterTheLast) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    uint16_t closedPort;
+    {
+        FakeServer gone;
+        closedPort = gone.Port();
+    }
+    const char* path = t.dir.Path().c_str();
+    t.app.m_hosts = {LocalTarget(port, path, 0, UNIT_PERCENT, "ok"),
+                     LocalTarget(closedPort, path, 10, UNIT_PERCENT, "unreachable"),
+                     LocalTarget(port, path, 4000000000u, UNIT_GB, "low")};
+    t.app.m_notify = 1;
+    view.StartCheck(TIMER_CHECK);
+    ASSERT_TRUE(sink.WaitFor(WM_APP_CYCLE_DONE, 1, 30000));
+    EXPECT_FALSE(sink.WaitFor(WM_APP_CYCLE_DONE, 2, 300)) << "one summary only";
+    EXPECT_EQ(0, t.app.m_queryThreadCount);
+
+    std::vector<int32_t> statuses;
+    for (const CheckResult& result : t.app.m_results) {
+        statuses.push_back(result.status);
+    }
+    std::sort(statuses.begin(), statuses.end());
+    EXPECT_EQ((std::vector<int32_t>{STATUS_NORMAL, STATUS_DANGER, STATUS_ERROR}), statuses);
+    EXPECT_EQ((std::vector<std::string>{"tip ディスク残量問合せ中...", "list 3",
+                                        "balloon 空き領域減少 3 " + BOTH_1_1, "restore"}),
+              view.calls);
+}
+
+TEST_F(CycleTest, ExcludedTargetsStartNoThreadOnlyTheValue1Excludes) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    HostEntry excluded = LocalTarget(port, t.dir.Path().c_str(), 0, UNIT_PERCENT, "excluded");
+    excluded.excluded = 1;
+    HostEntry queried = LocalTarget(port, t.dir.Path().c_str(), 0, UNIT_PERCENT, "queried");
+    queried.excluded = 2;
+    t.app.m_hosts = {excluded, queried};
+    view.StartCheck(TIMER_CHECK);
+    ASSERT_TRUE(sink.WaitFor(WM_APP_CYCLE_DONE, 1, 30000));
+    ASSERT_EQ(1u, t.app.m_results.size());
+    EXPECT_STREQ("queried", t.app.m_results[0].description);
+}
+
+TEST_F(CycleTest, ACycleWithNoTargetToQuerySumsUpAtOnceWithAnEmptyList) {
+    t.app.m_results = WithStatuses({STATUS_DANGER});  // the previous cycle's
+    HostEntry excluded = LocalTarget(1, "/", 10, UNIT_PERCENT);
+    excluded.excluded = 1;
+    for (const std::vector<HostEntry>& hosts :
+         {std::vector<HostEntry>{}, std::vector<HostEntry>{excluded}}) {
+        t.app.m_hosts = hosts;
+        view.calls.clear();
+        view.StartCheck(TIMER_CHECK);
+        EXPECT_EQ((std::vector<std::string>{"tip ディスク残量問合せ中...", "list 0", "restore"}),
+                  view.calls);
+        EXPECT_TRUE(t.app.m_results.empty());
+        EXPECT_EQ(0, t.app.m_queryThreadCount);
+    }
+    EXPECT_FALSE(sink.WaitFor(WM_APP_CYCLE_DONE, 1, 100));
+}
+
+TEST_F(CycleTest, OtherTimersDoNothing) {
+    t.app.m_hosts = {LocalTarget(1, "/", 10, UNIT_PERCENT)};
+    t.app.m_results = WithStatuses({STATUS_NORMAL});
+    view.StartCheck(TIMER_TRAY_RETRY);
+    view.StartCheck(0);
+    EXPECT_TRUE(view.calls.empty());
+    EXPECT_EQ(1u, t.app.m_results.size());
+    EXPECT_TRUE(t.LogMessages().empty());
+}
+
+TEST_F(CycleTest, ATickWhileACycleRunsLogsTheCountAndStartsNothing) {
+    t.app.m_hosts = {LocalTarget(1, "/", 10, UNIT_PERCENT)};
+    t.app.m_results = WithStatuses({STATUS_NORMAL});
+    t.app.m_queryThreadCount = 2;
+    view.StartCheck(TIMER_CHECK);
+    t.app.m_queryThreadCount = 0;
+    EXPECT_TRUE(view.calls.empty());
+    EXPECT_EQ(1u, t.app.m_results.size()) << "the running cycle's results stay";
+    EXPECT_EQ(std::vector<std::string>{"問合せ継続中... thread count ... 2"}, t.LogMessages());
+}
+
+TEST_F(CycleTest, TheGuardedStartRefusesWithABoxWhileACycleRunsAndStartsOtherwise) {
+    MessageBoxRecorder boxes;
+    HWND owner = sink.Handle();
+    t.app.m_queryThreadCount = 1;
+    view.GuardedStartCheck(owner);
+    t.app.m_queryThreadCount = 0;
+    EXPECT_TRUE(view.calls.empty());
+    std::vector<MessageBoxRecorder::Box> shown = boxes.Boxes();
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ(owner, shown[0].owner);
+    EXPECT_EQ("処理中", shown[0].caption);
+    EXPECT_EQ("既に問合せ処理中！！", shown[0].text);
+    EXPECT_EQ(unsigned{MB_ICONEXCLAMATION}, shown[0].type);
+
+    t.app.m_client = 0;  // a start by hand runs with periodic cycles off too
+    view.GuardedStartCheck(owner);
+    EXPECT_EQ((std::vector<std::string>{"tip ディスク残量問合せ中...", "list 0", "restore"}),
+              view.calls);
+    EXPECT_EQ(1u, boxes.Boxes().size());
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// The texts of the status list: status words, time, threshold and free space.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/host_entry.h"
+#include "monitor/status_text.h"
+
+namespace {
+
+CheckResult Result(int32_t status, uint32_t unit, uint64_t value) {
+    CheckResult result;
+    memset(&result, 0, sizeof result);
+    result.status = status;
+    result.unit = unit;
+    result.value = value;
+    return result;
+}
+
+std::string FreeSpace(int32_t status, uint32_t unit, uint64_t value) {
+    char text[64];
+    FormatFreeSpace(Result(status, unit, value), text, sizeof text);
+    return text;
+}
+
+std::string Threshold(uint32_t threshold, uint32_t unit) {
+    char text[64];
+    FormatThresholdText(threshold, unit, text, sizeof text);
+    return text;
+}
+
+TEST(StatusText, FreeSpaceStepsThroughBKBMBGBAndTB) {
+    EXPECT_EQ("0 B", FreeSpace(STATUS_NORMAL, UNIT_GB, 0));
+    EXPECT_EQ("1023 B", FreeSpace(STATUS_NORMAL, UNIT_GB, 1023));
+    EXPECT_EQ("1.0 KB", FreeSpace(STATUS_NORMAL, UNIT_GB, 1024));
+    EXPECT_EQ("1.5 KB", FreeSpace(STATUS_NORMAL, UNIT_KB, 1536));
+    EXPECT_EQ("1024.0 KB", FreeSpace(STATUS_NORMAL, UNIT_MB, 1048575));
+    EXPECT_EQ("1.0 MB", FreeSpace(STATUS_NORMAL, UNIT_MB, 1048576));
+    EXPECT_EQ("500.0 MB", FreeSpace(STATUS_CAUTION, UNIT_MB, 524288000));
+    EXPECT_EQ("1.0 GB", FreeSpace(STATUS_NORMAL, 7, 1073741824ull));
+    EXPECT_EQ("1.0 TB", FreeSpace(STATUS_NORMAL, UNIT_GB, 1099511627776ull));
+    EXPECT_EQ("16777216.0 TB", FreeSpace(STATUS_NORMAL, UNIT_GB, ~0ull));
+}
+
+TEST(StatusText, FreeSpaceOfAPercentTargetIsTenthsOfAPercent) {
+    EXPECT_EQ("12.3 %", FreeSpace(STATUS_NORMAL, UNIT_PERCENT, 123));
+    EXPECT_EQ("0.0 %", FreeSpace(STATUS_DANGER, UNIT_PERCENT, 0));
+    EXPECT_EQ("100.0 %", FreeSpace(STATUS_NORMAL, UNIT_PERCENT, 1000));
+}
+
+TEST(StatusText, AnErrorShowsNAWhateverItsUnit) {
+    EXPECT_EQ("N/A", FreeSpace(STATUS_ERROR, UNIT_PERCENT, 0));
+    EXPECT_EQ("N/A", FreeSpace(STATUS_ERROR, UNIT_GB, 12345));
+}
+
+TEST(StatusText, ThresholdIsTheNumberASpaceAndTheUnitWord) {
+    EXPECT_EQ("10 %", Threshold(10, UNIT_PERCENT));
+    EXPECT_EQ("1 KB", Threshold(1, UNIT_KB));
+    EXPECT_EQ("500 MB", Threshold(500, UNIT_MB));
+    EXPECT_EQ("4000000000 GB", Threshold(4000000000u, UNIT_GB));
+    EXPECT_EQ("500 B", Threshold(500, 4));
+    EXPECT_EQ("500 B", Threshold(500, 0xFFFFFFFFu));
+}
+
+TEST(StatusText, StatusWordsAndWhichResultsAreListed) {
+    EXPECT_STREQ("正常", StatusWord(STATUS_NORMAL));
+    EXPECT_STREQ("注意", StatusWord(STATUS_CAUTION));
+    EXPECT_STREQ("警告", StatusWord(STATUS_WARNING));
+    EXPECT_STREQ("危険", StatusWord(STATUS_DANGER));
+    EXPECT_STREQ("エラー", StatusWord(STATUS_ERROR));
+    EXPECT_STREQ("??????", StatusWord(6));
+    EXPECT_STREQ("??????", StatusWord(-1));
+    EXPECT_FALSE(IsListed(Result(STATUS_NONE, 0, 0)));
+    EXPECT_TRUE(IsListed(Result(STATUS_ERROR, 0, 0)));
+}
+
+TEST(StatusText, ARowHasItsSevenCellsInColumnOrder) {
+    CheckResult result = Result(STATUS_WARNING, UNIT_MB, 1048576 * 300ull);
+    result.year = 2024;
+    result.month = 3;
+    result.day = 9;
+    result.hour = 7;
+    result.minute = 5;
+    result.second = 0;
+    result.threshold = 1000;
+    strcpy(result.host, "server1");
+    strcpy(result.path, "C:\\");
+    strcpy(result.description, "経理");
+    StatusRowTexts row;
+    MakeStatusRowTexts(result, &row);
+    EXPECT_STREQ("警告", row.status);
+    EXPECT_STREQ("2024/03/09 07:05:00", row.time);
+    EXPECT_STREQ("server1", row.host);
+    EXPECT_STREQ("C:\\", row.path);
+    EXPECT_STREQ("1000 MB", row.threshold);
+    EXPECT_STREQ("300.0 MB", row.freeSpace);
+    EXPECT_STREQ("経理", row.description);
+    const char* titles[] = {"状態",     "最終確認日時", "ホスト", "パス",
+                            "しきい値", "空き領域",     "説明"};
+    for (int i = 0; i < STATUS_COLUMN_COUNT; i++) {
+        EXPECT_STREQ(titles[i], STATUS_COLUMN_TITLES[i]);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,233 @@
+// The query client against fake servers on 127.0.0.1: the request it sends, every rule
+// of a reply with its status and log lines, the grading of the sizes, and the record it
+// stores.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/kiv.h"
+#include "mlib/mcodepage.h"
+#include "mlib/mevent.h"
+#include "monitor/messages.h"
+#include "net/query_client.h"
+#include "net/server.h"
+#include "tests/support/app_fixture.h"
+#include "tests/support/fake_peer.h"
+#include "tests/support/message_sink.h"
+
+namespace {
+
+// The worked values of the grading, through the limit and value of each unit.
+TEST(Grading, TheWorkedValuesGiveTheirStatuses) {
+    struct Case {
+        uint32_t threshold;
+        uint32_t unit;
+        uint64_t freeBytes;
+        uint64_t totalBytes;
+        CheckStatus status;
+    };
+    const uint64_t MiB = 1048576;
+    const Case cases[] = {
+        {20, UNIT_PERCENT, 15, 1000, STATUS_DANGER},
+        {20, UNIT_PERCENT, 50, 1000, STATUS_WARNING},
+        {20, UNIT_PERCENT, 200, 1000, STATUS_CAUTION},
+        {20, UNIT_PERCENT, 201, 1000, STATUS_NORMAL},
+        {1000, UNIT_MB, 100 * MiB, 0, STATUS_DANGER},
+        {1000, UNIT_MB, 499 * MiB, 0, STATUS_WARNING},
+        {1000, UNIT_MB, 500 * MiB, 0, STATUS_CAUTION},
+        {1000, UNIT_MB, 1001 * MiB, 0, STATUS_NORMAL},
+    };
+    for (const Case& c : cases) {
+        uint64_t value = MeasuredValue(c.unit, c.freeBytes, c.totalBytes);
+        EXPECT_EQ(c.status, GradeFreeSpace(value, ThresholdLimit(c.threshold, c.unit)))
+            << c.threshold << " unit " << c.unit << " free " << c.freeBytes;
+    }
+}
+
+TEST(Grading, BoundariesOfTheHalfAndTheTenth) {
+    EXPECT_EQ(STATUS_DANGER, GradeFreeSpace(100, 1000));  // exactly a tenth
+    EXPECT_EQ(STATUS_WARNING, GradeFreeSpace(101, 1000));
+    EXPECT_EQ(STATUS_WARNING, GradeFreeSpace(499, 1000));
+    EXPECT_EQ(STATUS_CAUTION, GradeFreeSpace(500, 1000));  // exactly half: the test is strict
+    EXPECT_EQ(STATUS_CAUTION, GradeFreeSpace(1000, 1000));
+    EXPECT_EQ(STATUS_NORMAL, GradeFreeSpace(1001, 1000));
+    EXPECT_EQ(STATUS_DANGER, GradeFreeSpace(0, 0));  // threshold 0
+    EXPECT_EQ(STATUS_NORMAL, GradeFreeSpace(1, 0));
+}
+
+class QueryTest : public ::testing::Test {
+protected:
+    // Runs one query thread for the target as a cycle start would, and returns its result.
+    CheckResult Query(const HostEntry& target) {
+        t.app.m_hosts.assign(1, target);
+        t.app.m_results.clear();
+        MEvent wake;
+        EXPECT_TRUE(wake.Create());
+        ThreadStartBlock block;
+        ResetStartBlock(&block, &wake);
+        block.host = &t.app.m_hosts[0];
+        block.window = sink.Handle();
+        size_t posted = sink.Count(WM_APP_CYCLE_DONE);
+        t.app.m_queryThreadCount = 1;
+        EXPECT_TRUE(MBeginThread(QueryThread, &block));
+        WaitStarted(&block);
+        EXPECT_TRUE(block.started);
+        EXPECT_TRUE(sink.WaitFor(WM_APP_CYCLE_DONE, posted + 1, 30000));
+        EXPECT_TRUE(t.WaitForQueries(1000));
+        MLockGuard hold(t.app.m_resultLock);
+        EXPECT_EQ(1u, t.app.m_results.size());
+        return t.app.m_results.empty() ? CheckResult() : t.app.m_results[0];
+    }
+
+    // The target's result when the fake server answers the reply bytes.
+    CheckResult QueryWithReply(const std::string& reply, const char* path = "/data",
+                               uint32_t threshold = 10, uint32_t unit = UNIT_PERCENT) {
+        server.Serve(12 + static_cast<int>(MAnsiToWire(path, strlen(path)).size()), reply);
+        CheckResult result = Query(LocalTarget(server.Port(), path, threshold, unit, "説明"));
+        request = server.Received();
+        return result;
+    }
+
+    std::string Hp() const { return "127.0.0.1 (" + std::to_string(server.Port()) + ")"; }
+
+    static std::string Sizes(uint64_t freeBytes, uint64_t totalBytes) {
+        return WireHeader(1825, 2, 0, 256, 16) + Be64(freeBytes) + Be64(totalBytes);
+    }
+
+    TestApp t;
+    MessageSink sink;
+    FakeServer server;
+    std::string request;
+};
+
+TEST_F(QueryTest, SendsOneRequestInNetworkOrderAndGradesTheAnswer) {
+    CheckResult result = QueryWithReply(Sizes(150, 1000), "/data", 20, UNIT_PERCENT);
+    EXPECT_EQ(WireHeader(1825, 2, 1, 0, 5) + "/data", request);
+    EXPECT_EQ(STATUS_CAUTION, result.status);
+    EXPECT_EQ(150u, result.value);
+    EXPECT_EQ(20u, result.threshold);
+    EXPECT_EQ(unsigned{UNIT_PERCENT}, result.unit);
+    EXPECT_STREQ("127.0.0.1", result.host);
+    EXPECT_STREQ("/data", result.path);
+    EXPECT_STREQ("説明", result.description);
+    EXPECT_GE(result.year, 2020);
+    EXPECT_TRUE(t.LogMessages().empty());
+}
+
+TEST_F(QueryTest, APathTravelsAsShiftJisAndKeepsItsOwnTextInTheResult) {
+    CheckResult result = QueryWithReply(Sizes(1, 2), "/表");
+    EXPECT_EQ(WireHeader(1825, 2, 1, 0, 3) + "/\x95\x5C", request);
+    EXPECT_STREQ("/表", result.path);
+}
+
+TEST_F(QueryTest, EachFaultOfTheReplyGivesItsStatusAndLogLines) {
+    struct Case {
+        const char* what;
+        std::string reply;
+        CheckStatus status;
+        std::vector<std::string> log;  // with "HP" standing for host and port
+    };
+    const Case cases[] = {
+        {"nothing", "", STATUS_ERROR, {"HPH 受信エラー"}},
+        {"short header",
+         WireHeader(1825, 2, 0, 256, 16).substr(0, 7),
+         STATUS_ERROR,
+         {"HPH 受信エラー"}},
+        {"garbage", std::string(40, '\xAB'), STATUS_ERROR, {"HPパケットエラー"}},
+        {"version 3",
+         WireHeader(1825, 3, 0, 256, 16) + Be64(1) + Be64(2),
+         STATUS_ERROR,
+         {"未対応バージョン : 3", "HPパケットエラー"}},
+        {"disk error", WireHeader(1825, 2, 0, 512, 0), STATUS_ERROR, {}},
+        {"no body", WireHeader(1825, 2, 0, 256, 16), STATUS_NONE, {"HP受信エラー"}},
+        {"short body",
+         WireHeader(1825, 2, 0, 256, 16) + "0123456789",
+         STATUS_NONE,
+         {"HP受信エラー"}},
+        {"body of 8", WireHeader(1825, 2, 0, 256, 8) + Be64(5), STATUS_NONE, {"HP受信エラー"}},
+        {"length 0", WireHeader(1825, 2, 0, 256, 0), STATUS_NONE, {"HP受信エラー"}},
+        {"body of 20",
+         WireHeader(1825, 2, 0, 256, 20) + Be64(5) + Be64(9) + "1234",
+         STATUS_NONE,
+         {"HP受信データエラー"}},
+    };
+    for (const Case& c : cases) {
+        std::remove(t.dir.File("fsw.log").c_str());
+        t.app.OpenLog(t.dir.File("fsw.log").c_str(), LOG_OVERWRITE);
+        CheckResult result = QueryWithReply(c.reply);
+        EXPECT_EQ(c.status, result.status) << c.what;
+        EXPECT_EQ(0u, result.value) << c.what;
+        EXPECT_EQ(10u, result.threshold) << c.what;
+        std::vector<std::string> expected;
+        for (std::string line : c.log) {
+            expected.push_back(line.find("HP") == 0 ? Hp() + line.substr(2) : line);
+        }
+        EXPECT_EQ(expected, t.LogMessages()) << c.what;
+    }
+}
+
+TEST_F(QueryTest, OlderReplyVersionsAndAnyReplyTypeAreAccepted) {
+    std::string reply = WireHeader(1825, 1, 7, 256, 16) + Be64(900) + Be64(1000);
+    EXPECT_EQ(STATUS_NORMAL, QueryWithReply(reply).status);
+}
+
+TEST_F(QueryTest, ATargetThatCannotBeReachedIsAnErrorWithItsThresholdAndTime) {
+    uint16_t closedPort;
+    {
+        FakeServer gone;
+        closedPort = gone.Port();
+    }
+    CheckResult result = Query(LocalTarget(closedPort, "/", 5, UNIT_GB, "d"));
+    EXPECT_EQ(STATUS_ERROR, result.status);
+    EXPECT_EQ(0u, result.value);
+    EXPECT_EQ(5u, result.threshold);
+    EXPECT_EQ(unsigned{UNIT_GB}, result.unit);
+    EXPECT_GE(result.year, 2020);
+    EXPECT_EQ(
+        std::vector<std::string>{"127.0.0.1 (" + std::to_string(closedPort) + ")に接続できません"},
+        t.LogMessages());
+}
+
+TEST_F(QueryTest, EdgeCasesOfTheUnitsThroughTheWire) {
+    // A volume of size 0 is in danger for any percent threshold.
+    EXPECT_EQ(STATUS_DANGER, QueryWithReply(Sizes(0, 0), "/", 1, UNIT_PERCENT).status);
+    // Unit 7 compares bytes.
+    EXPECT_EQ(STATUS_CAUTION, QueryWithReply(Sizes(7, 100), "/", 7, 7).status);
+    EXPECT_EQ(STATUS_NORMAL, QueryWithReply(Sizes(8, 100), "/", 7, 7).status);
+    // 4000000000 GB does not overflow: free space equal to it is at the threshold.
+    uint64_t limit = 4000000000ull * 1073741824ull;
+    CheckResult at = QueryWithReply(Sizes(limit, ~0ull), "/", 4000000000u, UNIT_GB);
+    EXPECT_EQ(STATUS_CAUTION, at.status);
+    EXPECT_EQ(limit, at.value);
+    EXPECT_EQ(STATUS_NORMAL,
+              QueryWithReply(Sizes(limit + 1, ~0ull), "/", 4000000000u, UNIT_GB).status);
+    // Threshold 0: only an empty volume is in danger.
+    EXPECT_EQ(STATUS_DANGER, QueryWithReply(Sizes(0, 100), "/", 0, UNIT_MB).status);
+    EXPECT_EQ(STATUS_NORMAL, QueryWithReply(Sizes(1, 100), "/", 0, UNIT_MB).status);
+}
+
+TEST_F(QueryTest, AnEmptyPathIsAnsweredWithNothingByTheRealServer) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    CheckResult result = Query(LocalTarget(port, "", 10, UNIT_PERCENT));
+    EXPECT_EQ(STATUS_ERROR, result.status);
+    std::vector<std::string> log = t.LogMessages();
+    EXPECT_NE(log.end(), std::find(log.begin(), log.end(), "ディスク情報を受信できませんでした。"));
+    EXPECT_NE(log.end(), std::find(log.begin(), log.end(),
+                                   "127.0.0.1 (" + std::to_string(port) + ")H 受信エラー"));
+}
+
+TEST_F(QueryTest, TheRealServerAnswersTheRealClient) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    CheckResult result = Query(LocalTarget(port, t.dir.Path().c_str(), 0, UNIT_PERCENT));
+    EXPECT_EQ(STATUS_NORMAL, result.status) << "threshold 0 % on a volume with room";
+    EXPECT_GT(result.value, 0u);
+    EXPECT_LE(result.value, 1000u);
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+// The application object of the network and cycle tests.
+#include "tests/support/app_fixture.h"
+
+#include "mlib/msocket.h"
+#include "net/server.h"
+
+TestApp::TestApp() : app(NULL, nullptr, 0), m_previous(theApp), m_serverStarted(false) {
+    MStartupNetwork();
+    theApp = &app;
+    app.m_dialogLock.Initialize();
+    app.m_hostLock.Initialize();
+    app.m_resultLock.Initialize();
+    app.m_serverCountLock.Initialize();
+    app.m_queryCountLock.Initialize();
+    app.m_acceptLock.Initialize();
+    app.OpenLog(dir.File("fsw.log").c_str(), LOG_OVERWRITE);
+    app.m_notify = 1;
+    app.m_interval = 10;
+}
+
+TestApp::~TestApp() {
+    if (m_serverStarted) {
+        StopServer();
+    }
+    WaitForQueries(30000);
+    {
+        MLockGuard hold(app.m_queryCountLock);  // the last query thread has let go of it
+    }
+    app.CloseLog();
+    app.m_acceptLock.Delete();
+    app.m_queryCountLock.Delete();
+    app.m_serverCountLock.Delete();
+    app.m_resultLock.Delete();
+    app.m_hostLock.Delete();
+    app.m_dialogLock.Delete();
+    theApp = m_previous;
+    MCleanupNetwork();
+}
+
+uint16_t TestApp::StartServer(uint16_t port) {
+    app.m_serverPort = port;
+    if (!m_server.Start(ServerThread)) {
+        return 0;
+    }
+    m_serverStarted = true;
+    if (!WaitForServerListening(m_server, 10000)) {
+        return 0;
+    }
+    return MGetLocalPort(app.m_listenSocket.handle);
+}
+
+void TestApp::StopServer() {
+    app.StopServer();
+    m_server.Wait();
+    m_server.CloseHandle();
+    m_serverStarted = false;
+}
+
+std::vector<std::string> TestApp::LogMessages() const {
+    std::vector<std::string> messages;
+    for (const std::string& line : SplitLines(ReadFileBytes(dir.File("fsw.log")))) {
+        size_t secondTab = line.find('\t', line.find('\t') + 1);
+        messages.push_back(secondTab == std::string::npos ? "" : line.substr(secondTab + 1));
+    }
+    return messages;
+}
+
+size_t TestApp::LogCount(const std::string& message) const {
+    size_t count = 0;
+    for (const std::string& line : LogMessages()) {
+        count += line == message ? 1 : 0;
+    }
+    return count;
+}
+
+bool TestApp::WaitForQueries(unsigned milliseconds) {
+    return WaitUntil([&] { return app.m_queryThreadCount == 0; }, milliseconds);
+}
+
+HostEntry LocalTarget(uint16_t port, const char* path, uint32_t threshold, uint32_t unit,
+                      const char* description) {
+    HostEntry entry = NewHostEntry();
+    CopyField(entry.host, sizeof entry.host, "127.0.0.1");
+    entry.port = port;
+    CopyField(entry.path, sizeof entry.path, path);
+    entry.threshold = threshold;
+    entry.unit = unit;
+    CopyField(entry.description, sizeof entry.description, description);
+    return entry;
+}

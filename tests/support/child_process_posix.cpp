@@ -1,0 +1,90 @@
+// Child processes of the tests.
+#include "tests/support/child_process_posix.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "tests/support/test_support.h"
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& env, const std::string& outPath,
+                           const std::string& errPath) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC;
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.empty() ? "/dev/null" : outPath.c_str(),
+                                     flags, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.empty() ? "/dev/null" : errPath.c_str(),
+                                     flags, 0644);
+    std::vector<std::string> args = argv;
+    std::vector<std::string> vars = env;
+    std::vector<char*> argp;
+    for (std::string& a : args)
+        argp.push_back(&a[0]);
+    argp.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& e : vars)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+    m_started =
+        posix_spawn(&m_pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data()) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_started && !m_ended) {
+        kill(m_pid, SIGKILL);
+        Wait(5000);
+    }
+}
+
+void ChildProcess::Signal(int signal) {
+    if (m_started && !m_ended) {
+        kill(m_pid, signal);
+    }
+}
+
+int ChildProcess::Wait(unsigned milliseconds) {
+    if (!m_started) {
+        return -1;
+    }
+    int status = 0;
+    bool ended =
+        WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, milliseconds);
+    if (!ended) {
+        return -1;
+    }
+    m_ended = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+namespace {
+
+int NextRun() {
+    static int runs = 0;
+    return ++runs;
+}
+
+}  // namespace
+
+Program::Program(const std::string& dir, const std::string& runtimeDir)
+    : Program(dir, runtimeDir, NextRun()) {}
+
+Program::Program(const std::string& dir, const std::string& runtimeDir, int run)
+    : ChildProcess({FSW_EXE_PATH, "--dir", dir},
+                   {"XDG_RUNTIME_DIR=" + runtimeDir, "LANG=C.UTF-8"},
+                   runtimeDir + "/stdout-" + std::to_string(run) + ".txt",
+                   runtimeDir + "/stderr-" + std::to_string(run) + ".txt"),
+      m_outPath(runtimeDir + "/stdout-" + std::to_string(run) + ".txt"),
+      m_errPath(runtimeDir + "/stderr-" + std::to_string(run) + ".txt") {}
+
+std::string Program::Stdout() const {
+    return ReadFileBytes(m_outPath);
+}
+
+std::string Program::Stderr() const {
+    return ReadFileBytes(m_errPath);
+}

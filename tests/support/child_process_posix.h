@@ -1,0 +1,43 @@
+// A program started as a separate process with its own arguments and environment, its
+// standard output and error in files; killed at the end if it still runs.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class ChildProcess {
+public:
+    // Standard output and error go to the files (an empty name: /dev/null).
+    ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                 const std::string& outPath, const std::string& errPath);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Started() const { return m_started; }
+    void Signal(int signal);
+    // The exit code (128 + the signal for a killed process), or -1 when it did not end
+    // in time.
+    int Wait(unsigned milliseconds);
+
+private:
+    pid_t m_pid = 0;
+    bool m_started = false;
+    bool m_ended = false;
+};
+
+// One run of the Linux edition with --dir dir and a private runtime folder for its
+// single-instance marker; its standard output and error kept in that folder.
+class Program : public ChildProcess {
+public:
+    Program(const std::string& dir, const std::string& runtimeDir);
+    std::string Stdout() const;
+    std::string Stderr() const;
+
+private:
+    Program(const std::string& dir, const std::string& runtimeDir, int run);
+    std::string m_outPath;
+    std::string m_errPath;
+};

@@ -1,0 +1,126 @@
+// Fake peers of the disk query protocol.
+#include "tests/support/fake_peer.h"
+
+#include <cstring>
+
+#include "mlib/msocket.h"
+
+std::string Be16(uint16_t value) {
+    std::string bytes;
+    bytes += static_cast<char>(value >> 8);
+    bytes += static_cast<char>(value & 0xFF);
+    return bytes;
+}
+
+std::string Be32(uint32_t value) {
+    return Be16(static_cast<uint16_t>(value >> 16)) + Be16(static_cast<uint16_t>(value));
+}
+
+std::string Be64(uint64_t value) {
+    return Be32(static_cast<uint32_t>(value >> 32)) + Be32(static_cast<uint32_t>(value));
+}
+
+std::string WireHeader(uint16_t magic, uint16_t version, uint16_t type, uint16_t status,
+                       uint32_t length) {
+    return Be16(magic) + Be16(version) + Be16(type) + Be16(status) + Be32(length);
+}
+
+std::string ReadUntilClosed(FswSocket* socket, bool* closedByPeer) {
+    std::string bytes;
+    char buffer[4096];
+    for (;;) {
+        int got = MRecv(socket->handle, buffer, sizeof buffer);
+        if (got <= 0) {
+            if (closedByPeer != nullptr) {
+                *closedByPeer = got == 0;
+            }
+            return bytes;
+        }
+        bytes.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+bool ConnectLocal(FswSocket* socket, uint16_t port) {
+    return socket->Connect("127.0.0.1", port);
+}
+
+namespace {
+
+// Listens on an ephemeral port of 127.0.0.1; the port, or 0.
+uint16_t ListenLocal(FswSocket* listener, int backlog) {
+    if (!listener->Create(6)) {
+        return 0;
+    }
+    memset(&listener->address, 0, sizeof listener->address);
+    listener->address.sin_family = AF_INET;
+    listener->address.sin_addr.s_addr = MInetAddr("127.0.0.1");
+    if (MBind(listener->handle, &listener->address) != 0 ||
+        MListen(listener->handle, backlog) != 0) {
+        listener->Close();
+        return 0;
+    }
+    return MGetLocalPort(listener->handle);
+}
+
+}  // namespace
+
+FakeServer::FakeServer() : m_port(ListenLocal(&m_listener, 16)) {}
+
+// The queue of a listener with backlog 0 holds a connection or two; once those are
+// made, further attempts are dropped unanswered.
+BlackHoleServer::BlackHoleServer() : m_port(ListenLocal(&m_listener, 0)) {
+    sockaddr_in address = m_listener.address;
+    address.sin_port = MHtons(m_port);
+    for (FswSocket& queued : m_queued) {
+        if (!queued.Create(0) || MConnect(queued.handle, &address, 300) != 0) {
+            break;  // the queue is full
+        }
+    }
+}
+
+// A connection of its own unblocks a script still waiting in accept.
+FakeServer::~FakeServer() {
+    if (m_thread.joinable()) {
+        FswSocket unblock;
+        ConnectLocal(&unblock, m_port);
+        m_thread.join();
+    }
+}
+
+void FakeServer::Serve(int readBytes, const std::string& reply, unsigned holdMilliseconds) {
+    Received();
+    m_received.clear();
+    m_thread = std::thread([this, readBytes, reply, holdMilliseconds] {
+        FswSocket connection;
+        connection.handle = MAccept(m_listener.handle, &connection.address);
+        if (connection.handle == M_INVALID_SOCKET || !connection.SetTimeouts()) {
+            return;
+        }
+        std::string got;
+        char buffer[4096];
+        while (static_cast<int>(got.size()) < readBytes) {
+            int wanted = readBytes - static_cast<int>(got.size());
+            int room = static_cast<int>(sizeof buffer);
+            int n = MRecv(connection.handle, buffer, wanted < room ? wanted : room);
+            if (n <= 0) {
+                break;
+            }
+            got.append(buffer, static_cast<size_t>(n));
+        }
+        m_received = got;
+        if (!reply.empty()) {
+            connection.SendAll(reply.data(), static_cast<int>(reply.size()));
+        }
+        if (holdMilliseconds > 0) {
+            MSleep(holdMilliseconds);
+        }
+        MShutdown(connection.handle, M_SD_BOTH);
+    });
+}
+
+std::string FakeServer::Received() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    return m_received;
+}

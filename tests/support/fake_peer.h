@@ -1,0 +1,59 @@
+// Fake peers of the disk query protocol on 127.0.0.1: wire bytes built by hand, a
+// server that answers one connection with a script, and a reader of whole replies.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "net/fsw_socket.h"
+
+// Big-endian bytes of a number.
+std::string Be16(uint16_t value);
+std::string Be32(uint32_t value);
+std::string Be64(uint64_t value);
+// A 12-byte header as it travels.
+std::string WireHeader(uint16_t magic, uint16_t version, uint16_t type, uint16_t status,
+                       uint32_t length);
+
+// Reads until the peer closes or a receive fails (the socket's time-out included);
+// closedByPeer tells which.
+std::string ReadUntilClosed(FswSocket* socket, bool* closedByPeer = nullptr);
+// Connects a client socket to 127.0.0.1 at port.
+bool ConnectLocal(FswSocket* socket, uint16_t port);
+
+// A listener on an ephemeral port that serves one connection at a time by a script:
+// read a number of bytes, send a reply, then close.
+class FakeServer {
+public:
+    FakeServer();
+    ~FakeServer();
+    FakeServer(const FakeServer&) = delete;
+    FakeServer& operator=(const FakeServer&) = delete;
+
+    uint16_t Port() const { return m_port; }
+    // Serves the next connection: reads readBytes bytes (what arrives of them is kept),
+    // sends reply (nothing if empty), waits holdMilliseconds, closes.
+    void Serve(int readBytes, const std::string& reply, unsigned holdMilliseconds = 0);
+    // Waits for the connection being served to end; what its client sent.
+    std::string Received();
+
+private:
+    FswSocket m_listener;
+    uint16_t m_port;
+    std::thread m_thread;
+    std::string m_received;
+};
+
+// A listener whose queue is full and that never accepts: a connection attempt to it
+// gets no answer at all, as with a host that is switched off.
+class BlackHoleServer {
+public:
+    BlackHoleServer();
+    uint16_t Port() const { return m_port; }
+
+private:
+    FswSocket m_listener;
+    FswSocket m_queued[4];
+    uint16_t m_port;
+};
