@@ -7,6 +7,9 @@
 
 const char MAIN_WINDOW_CLASS[] = "FSW_WindowClass";
 
+static_assert(sizeof(void*) != 4 || TRAY_DATA_SIZE == 488,
+              "the 32-bit program hands the shell 488 bytes of tray icon data");
+
 namespace {
 
 const int TRAY_ATTEMPTS = 30;
