@@ -274,17 +274,6 @@ protected:
                                                     all.end());
     }
 
-    // Messages of the log, without their time and module columns.
-    std::vector<std::string> LogMessages() const {
-        std::vector<std::string> messages;
-        for (const std::string& line : SplitLines(ReadFileBytes(theApp->m_logPath))) {
-            size_t first = line.find('\t');
-            size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
-            messages.push_back(second == std::string::npos ? line : line.substr(second + 1));
-        }
-        return messages;
-    }
-
     TempDir m_dir;
     SettingDlg m_dlg;
     MessageBoxRecorder m_boxes;
