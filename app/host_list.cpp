@@ -103,13 +103,13 @@ uint32_t ReadNumber(const char* text) {
                     : static_cast<uint32_t>(value);
 }
 
-// A text column: quoted when it holds a double quote (each doubled), a tab or a CR, so that
-// it reads back as it was. The reader splits by bytes, so the quotes and tabs are found by
-// bytes too; in valid Shift-JIS or UTF-8 text no trail byte is a quote, tab or CR.
-std::string QuotedText(const char* text) {
+// A text field of size bytes as a column: quoted when it holds a double quote (each doubled), a tab
+// or a CR, so that it reads back as it was. The reader splits by bytes, so the quotes and tabs are
+// found by bytes too; in valid Shift-JIS or UTF-8 text no trail byte is a quote, tab or CR.
+std::string QuotedText(const char* text, size_t size) {
     typedef mstring<char, MCP_LATIN1> ByteText;
     ByteText column;
-    column.Assign(text, static_cast<int>(strlen(text)));
+    column.Assign(text, static_cast<int>(strnlen(text, size)));
     const char* bytes = column.GetString();
     if (MbsFind(bytes, "\"", SingleByteCharLength) != nullptr) {
         column.ReplaceAll("\"", "\"\"");
@@ -129,15 +129,15 @@ std::string FormatLine(const HostEntry& entry) {
     std::string line;
     snprintf(number, sizeof number, "%u\t", static_cast<unsigned>(entry.excluded));
     line += number;
-    line += QuotedText(entry.host) + "\t";
+    line += QuotedText(entry.host, sizeof entry.host) + "\t";
     snprintf(number, sizeof number, "%u\t", static_cast<unsigned>(entry.port));
     line += number;
-    line += QuotedText(entry.path) + "\t";
+    line += QuotedText(entry.path, sizeof entry.path) + "\t";
     snprintf(number, sizeof number, "%lu\t", static_cast<unsigned long>(entry.threshold));
     line += number;
     snprintf(number, sizeof number, "%u\t", static_cast<unsigned>(entry.unit));
     line += number;
-    line += QuotedText(entry.description) + "\r\n";
+    line += QuotedText(entry.description, sizeof entry.description) + "\r\n";
     return line;
 }
 

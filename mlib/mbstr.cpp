@@ -44,18 +44,22 @@ int Sign(int value) {
 // One character against another: bytes as signed values over the shorter one, then the
 // shorter character first.
 int CompareCharacters(const char* a, int lengthA, const char* b, int lengthB) {
-    int shorter = lengthA < lengthB ? lengthA : lengthB;
-    for (int i = 0; i < shorter; i++) {
+    int order = MCompareSignedBytes(a, b, lengthA < lengthB ? lengthA : lengthB);
+    return order != 0 ? order : Sign(lengthA - lengthB);
+}
+
+}  // namespace
+
+int MCompareSignedBytes(const char* a, const char* b, int n) {
+    for (int i = 0; i < n; i++) {
         signed char x = static_cast<signed char>(a[i]);
         signed char y = static_cast<signed char>(b[i]);
         if (x != y) {
             return x < y ? -1 : 1;
         }
     }
-    return Sign(lengthA - lengthB);
+    return 0;
 }
-
-}  // namespace
 
 int MbsCompare(const char* a, const char* b, int n, MCharRule rule) {
     if (a == nullptr || b == nullptr) {

@@ -25,6 +25,9 @@ MCharRule MCharRuleOf(int codePage);
 // Every byte a character of its own.
 int SingleByteCharLength(const char* p);
 
+// Compares n bytes as signed 8-bit values: -1, 0 or 1.
+int MCompareSignedBytes(const char* a, const char* b, int n);
+
 // Number of characters of a NUL-terminated text; 0 for a null text.
 int MbsLength(const char* text, MCharRule rule);
 int MbsLength(const char* text);

@@ -18,8 +18,13 @@ void MSetNewFileWriteLimit(int64_t limit) {
     g_writeLimit = limit;
 }
 
-int64_t MNewFileWriteLimit() {
-    return g_writeLimit;
+bool MNewFile::FitWriteLimit(size_t* size) const {
+    int64_t limit = g_writeLimit;
+    if (limit < 0 || m_written + *size <= static_cast<uint64_t>(limit)) {
+        return true;
+    }
+    *size = m_written < static_cast<uint64_t>(limit) ? static_cast<size_t>(limit - m_written) : 0;
+    return false;
 }
 
 MReplaceResult MReplaceFile(const char* path, const void* data, size_t size) {

@@ -29,6 +29,8 @@ public:
 
 private:
     bool Close();
+    // Cuts size to what the tests' write limit still lets through; false when it was cut.
+    bool FitWriteLimit(size_t* size) const;
 
     MNativeFile m_file;
     std::string m_path;    // the new file
@@ -58,4 +60,3 @@ std::string MFolderOf(const char* path);
 // (writes up to the limit succeed, the one that crosses it fails after writing part).
 // A negative limit ends this.
 void MSetNewFileWriteLimit(int64_t limit);
-int64_t MNewFileWriteLimit();

@@ -70,13 +70,7 @@ bool MNewFile::Create(const char* target) {
 
 bool MNewFile::Write(const void* data, size_t size) {
     const char* bytes = static_cast<const char*>(data);
-    int64_t limit = MNewFileWriteLimit();
-    bool full = false;
-    if (limit >= 0 && m_written + size > static_cast<uint64_t>(limit)) {
-        size =
-            m_written < static_cast<uint64_t>(limit) ? static_cast<size_t>(limit - m_written) : 0;
-        full = true;
-    }
+    bool full = !FitWriteLimit(&size);
     while (size > 0) {
         ssize_t written = write(m_file, bytes, size);
         if (written < 0) {

@@ -29,13 +29,7 @@ bool MNewFile::Create(const char* target) {
 
 bool MNewFile::Write(const void* data, size_t size) {
     const char* bytes = static_cast<const char*>(data);
-    int64_t limit = MNewFileWriteLimit();
-    bool full = false;
-    if (limit >= 0 && m_written + size > static_cast<uint64_t>(limit)) {
-        size =
-            m_written < static_cast<uint64_t>(limit) ? static_cast<size_t>(limit - m_written) : 0;
-        full = true;
-    }
+    bool full = !FitWriteLimit(&size);
     while (size > 0) {
         DWORD part = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
         DWORD written = 0;

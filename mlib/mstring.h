@@ -317,15 +317,7 @@ private:
     }
 
     int Order(const C* bytes, int n) const {
-        int shorter = n < length ? n : length;
-        for (int i = 0; i < shorter; i++) {
-            signed char x = static_cast<signed char>(data[i]);
-            signed char y = static_cast<signed char>(bytes[i]);
-            if (x != y) {
-                return x < y ? -1 : 1;
-            }
-        }
-        return 0;
+        return MCompareSignedBytes(data, bytes, n < length ? n : length);
     }
 };
 

@@ -19,16 +19,6 @@ TEST(HostEntry, ANewEntryIsQueriedOnPort50801WithTenPercent) {
     EXPECT_STREQ("", entry.description);
 }
 
-TEST(HostEntry, UnitTextsAndBytesForAnyOtherCode) {
-    EXPECT_STREQ("%", UnitText(UNIT_PERCENT));
-    EXPECT_STREQ("KB", UnitText(UNIT_KB));
-    EXPECT_STREQ("MB", UnitText(UNIT_MB));
-    EXPECT_STREQ("GB", UnitText(UNIT_GB));
-    EXPECT_STREQ("B", UnitText(4));
-    EXPECT_STREQ("B", UnitText(7));
-    EXPECT_STREQ("B", UnitText(4294967295u));
-}
-
 TEST(ThresholdLimit, KiloMegaAndGigabytesAre64BitProducts) {
     EXPECT_EQ(10240u, ThresholdLimit(10, UNIT_KB));
     EXPECT_EQ(4294967295ull * 1048576u, ThresholdLimit(4294967295u, UNIT_MB));
@@ -36,8 +26,11 @@ TEST(ThresholdLimit, KiloMegaAndGigabytesAre64BitProducts) {
     EXPECT_EQ(4294967295ull << 30, ThresholdLimit(4294967295u, UNIT_GB));
 }
 
-TEST(ThresholdLimit, Unit7IsBytes) {
+TEST(ThresholdLimit, Unit7IsBytesShownWithB) {
     EXPECT_EQ(4000000000u, ThresholdLimit(4000000000u, 7));
+    EXPECT_STREQ("B", UnitText(7));
+    EXPECT_STREQ("B", UnitText(4294967295u));
+    EXPECT_STREQ("GB", UnitText(UNIT_GB));
 }
 
 TEST(ThresholdLimit, APercentageIsTenthsOfAPerCentAsA32BitProduct) {

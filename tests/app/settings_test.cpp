@@ -52,22 +52,6 @@ TEST_F(SettingsTest, WithoutAFileEveryKeyTakesItsDefaultAndNoFileIsCreated) {
     EXPECT_FALSE(FileExists(app.m_iniPath));
 }
 
-TEST_F(SettingsTest, EveryKeyIsReadFromTheFile) {
-    WriteIni(
-        "[fsw]\r\nSERVER=1\r\nSVPORT=1234\r\nCLIENT=1\r\nINTVAL=15\r\nLISTFILE=a.lst\r\n"
-        "LOGFILE=b.log\r\nCHKFILE=c.txt\r\nNOTI=3\r\nLOGMODE=2\r\n");
-    Start();
-    EXPECT_EQ(1u, app.m_server);
-    EXPECT_EQ(1234, app.m_serverPort);
-    EXPECT_EQ(1u, app.m_client);
-    EXPECT_EQ(15u, app.m_interval);
-    EXPECT_STREQ("a.lst", app.m_listFile);
-    EXPECT_STREQ("b.log", app.m_logFile);
-    EXPECT_STREQ("c.txt", app.m_checkFile);
-    EXPECT_EQ(3u, app.m_notify);
-    EXPECT_EQ(2u, app.m_logMode);
-}
-
 TEST_F(SettingsTest, AnIntervalOf0Becomes1) {
     WriteIni("[fsw]\r\nINTVAL=0\r\n");
     Start();

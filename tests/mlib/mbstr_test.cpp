@@ -14,9 +14,13 @@ const char SJIS_SO[] = "\x83\x5C";
 const char UTF8_HYO[] = "\xE8\xA1\xA8";
 
 TEST(ShiftJisRule, LeadBytesBeginTwoByteCharacters) {
-    for (int b = 0; b < 256; b++) {
-        bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-        EXPECT_EQ(lead ? 2 : 1, SjisLeadLength(static_cast<unsigned char>(b))) << b;
+    const unsigned char leads[] = {0x81, 0x9F, 0xE0, 0xFC};
+    const unsigned char others[] = {0x00, 0x5C, 0x7F, 0x80, 0xA0, 0xDF, 0xFD, 0xFF};
+    for (unsigned char b : leads) {
+        EXPECT_EQ(2, SjisLeadLength(b)) << int{b};
+    }
+    for (unsigned char b : others) {
+        EXPECT_EQ(1, SjisLeadLength(b)) << int{b};
     }
     EXPECT_EQ(2, SjisCharLength(SJIS_HYO));
     EXPECT_EQ(2, SjisCharLength("\x81\x22"));  // the rule looks at the lead byte only

@@ -178,10 +178,6 @@ TEST(MCSVParserFailures, ACopyReadsTheLineButRefusesToChange) {
     EXPECT_STREQ("b", parser.GetColumn(1));
 }
 
-TEST(MCSVParserFailures, TheMemoryTextIsTheOneTheReportingShows) {
-    EXPECT_STREQ("メモリが確保できません", MCSV_NO_MEMORY);
-}
-
 // Random bytes, NULs, lone CRs and very long lines of quotes and tabs: every line splits
 // into columns whose texts together are no longer than the line.
 TEST(MCSVParserBadInput, AnyLineSplitsWithoutHarm) {
