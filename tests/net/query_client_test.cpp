@@ -11,7 +11,6 @@
 
 #include "app/kiv.h"
 #include "mlib/mcodepage.h"
-#include "mlib/mevent.h"
 #include "monitor/messages.h"
 #include "net/query_client.h"
 #include "net/server.h"
@@ -61,27 +60,7 @@ TEST(Grading, BoundariesOfTheHalfAndTheTenth) {
 
 class QueryTest : public ::testing::Test {
 protected:
-    // Runs one query thread for the target as a cycle start would, and returns its result.
-    CheckResult Query(const HostEntry& target) {
-        t.app.m_hosts.assign(1, target);
-        t.app.m_results.clear();
-        MEvent wake;
-        EXPECT_TRUE(wake.Create());
-        ThreadStartBlock block;
-        ResetStartBlock(&block, &wake);
-        block.host = &t.app.m_hosts[0];
-        block.window = sink.Handle();
-        size_t posted = sink.Count(WM_APP_CYCLE_DONE);
-        t.app.m_queryThreadCount = 1;
-        EXPECT_TRUE(MBeginThread(QueryThread, &block));
-        WaitStarted(&block);
-        EXPECT_TRUE(block.started);
-        EXPECT_TRUE(sink.WaitFor(WM_APP_CYCLE_DONE, posted + 1, 30000));
-        EXPECT_TRUE(t.WaitForQueries(1000));
-        MLockGuard hold(t.app.m_resultLock);
-        EXPECT_EQ(1u, t.app.m_results.size());
-        return t.app.m_results.empty() ? CheckResult() : t.app.m_results[0];
-    }
+    CheckResult Query(const HostEntry& target) { return RunQuery(&t, &sink, target); }
 
     // The target's result when the fake server answers the reply bytes.
     CheckResult QueryWithReply(const std::string& reply, const char* path = "/data",

@@ -1,8 +1,14 @@
 // The application object of the network and cycle tests.
 #include "tests/support/app_fixture.h"
 
+#include <gtest/gtest.h>
+
+#include "mlib/mevent.h"
 #include "mlib/msocket.h"
+#include "monitor/messages.h"
+#include "net/query_client.h"
 #include "net/server.h"
+#include "tests/support/message_sink.h"
 
 TestApp::TestApp() : app(NULL, nullptr, 0), m_previous(theApp), m_serverStarted(false) {
     MStartupNetwork();
@@ -75,6 +81,28 @@ size_t TestApp::LogCount(const std::string& message) const {
 
 bool TestApp::WaitForQueries(unsigned milliseconds) {
     return WaitUntil([&] { return app.m_queryThreadCount == 0; }, milliseconds);
+}
+
+CheckResult RunQuery(TestApp* t, MessageSink* sink, const HostEntry& target) {
+    Kiv& app = t->app;
+    app.m_hosts.assign(1, target);
+    app.m_results.clear();
+    MEvent wake;
+    EXPECT_TRUE(wake.Create());
+    ThreadStartBlock block;
+    ResetStartBlock(&block, &wake);
+    block.host = &app.m_hosts[0];
+    block.window = sink->Handle();
+    size_t posted = sink->Count(WM_APP_CYCLE_DONE);
+    app.m_queryThreadCount = 1;
+    EXPECT_TRUE(MBeginThread(QueryThread, &block));
+    WaitStarted(&block);
+    EXPECT_TRUE(block.started);
+    EXPECT_TRUE(sink->WaitFor(WM_APP_CYCLE_DONE, posted + 1, 30000));
+    EXPECT_TRUE(t->WaitForQueries(1000));
+    MLockGuard hold(app.m_resultLock);
+    EXPECT_EQ(1u, app.m_results.size());
+    return app.m_results.empty() ? CheckResult() : app.m_results[0];
 }
 
 HostEntry LocalTarget(uint16_t port, const char* path, uint32_t threshold, uint32_t unit,

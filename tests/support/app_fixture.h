@@ -42,6 +42,12 @@ private:
     bool m_serverStarted;
 };
 
+class MessageSink;
+
+// Runs one query thread for the target as a cycle start would, waits until it has
+// posted the end of the cycle to the sink, and returns the one result it stored.
+CheckResult RunQuery(TestApp* t, MessageSink* sink, const HostEntry& target);
+
 // A check target on 127.0.0.1.
 HostEntry LocalTarget(uint16_t port, const char* path, uint32_t threshold, uint32_t unit,
                       const char* description = "");

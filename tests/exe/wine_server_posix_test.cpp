@@ -1,0 +1,93 @@
+// The Windows program's server answering the Linux edition's query client: the real
+// 64-bit fsw.exe runs under Wine with SERVER=1 on a free port, and the client of this
+// build queries it, a Japanese path included, which travels as Shift-JIS both ways.
+// Needs the Windows build and the Wine set-up of scripts/wine-up.sh; skipped without.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "mlib/mcodepage.h"
+#include "tests/support/app_fixture.h"
+#include "tests/support/child_process_posix.h"
+#include "tests/support/fake_peer.h"
+#include "tests/support/message_sink.h"
+
+namespace {
+
+const std::string ROOT = FSW_SOURCE_DIR;
+
+// The Unix path as the Windows program sees it, on Wine's drive Z:.
+std::string OnDriveZ(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+    return path;
+}
+
+std::string Environment(const char* name) {
+    const char* value = getenv(name);
+    return std::string(name) + "=" + (value != nullptr ? value : "");
+}
+
+TEST(WindowsServer, AnswersTheLinuxClientAlsoForAJapanesePath) {
+    std::string exe = ROOT + "/build/win64/fsw.exe";
+    if (access(exe.c_str(), R_OK) != 0 ||
+        access((ROOT + "/build/wineprefix/system.reg").c_str(), R_OK) != 0 ||
+        access((ROOT + "/build/wine-display").c_str(), R_OK) != 0) {
+        GTEST_SKIP() << "needs build/win64/fsw.exe and scripts/wine-up.sh";
+    }
+    TestApp t;
+    MessageSink sink;
+    uint16_t port;
+    {
+        FakeServer probe;
+        port = probe.Port();
+    }
+    std::string japanese = t.dir.File("日本語");
+    ASSERT_EQ(0, mkdir(japanese.c_str(), 0755));
+    std::string copy = t.dir.File("fsw.exe");
+    WriteFileBytes(copy, ReadFileBytes(exe));
+    WriteFileBytes(t.dir.File("fsw.ini"),
+                   "[fsw]\r\nSERVER=1\r\nSVPORT=" + std::to_string(port) + "\r\nCLIENT=0\r\n");
+
+    ChildProcess wine({ROOT + "/scripts/wine-run", copy},
+                      {Environment("PATH"), Environment("HOME"), Environment("USER")}, "", "");
+    ASSERT_TRUE(wine.Started());
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            FswSocket probe;
+            return ConnectLocal(&probe, port);
+        },
+        60000))
+        << "fsw.exe did not listen on " << port;
+
+    CheckResult folder = RunQuery(&t, &sink, LocalTarget(port, OnDriveZ(t.dir.Path()).c_str(), 0,
+                                                         UNIT_PERCENT));
+    EXPECT_EQ(STATUS_NORMAL, folder.status);
+    EXPECT_LE(folder.value, 1000u);
+
+    std::string windowsJapanese = OnDriveZ(japanese);
+    CheckResult named =
+        RunQuery(&t, &sink, LocalTarget(port, windowsJapanese.c_str(), 1, UNIT_KB, "和名"));
+    EXPECT_EQ(STATUS_NORMAL, named.status) << "the server found the folder by its Shift-JIS name";
+    EXPECT_STREQ(windowsJapanese.c_str(), named.path);
+
+    CheckResult missing = RunQuery(
+        &t, &sink, LocalTarget(port, OnDriveZ(t.dir.File("無い")).c_str(), 1, UNIT_KB));
+    EXPECT_EQ(STATUS_ERROR, missing.status);
+
+    // The Windows log is Shift-JIS, and names the path as it arrived.
+    std::string log = ReadFileBytes(t.dir.File("fsw.log"));
+    std::string measured = "[" + windowsJapanese + "] 空き容量 ";
+    EXPECT_NE(std::string::npos, log.find(MAnsiToWire(measured.data(), measured.size())));
+    wine.Signal(SIGKILL);
+    wine.Wait(10000);
+}
+
+}  // namespace
