@@ -60,18 +60,13 @@ int RowCount(HWND list) {
     return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
 }
 
-class StatusWindow : public ::testing::Test {
+class StatusWindow : public ShellFixture {
 protected:
-    void SetUp() override {
-        InitCommonControls();
-        m_app = PrepareTestApp(m_dir);
-    }
+    void SetUp() override { InitCommonControls(); }
     void TearDown() override {
         if (m_dialog.hwnd != NULL && IsWindow(m_dialog.hwnd)) {
             DestroyWindow(m_dialog.hwnd);
         }
-        m_app->m_results.clear();
-        m_app->CloseLog();
     }
     HWND Create() {
         HWND window =
@@ -87,9 +82,7 @@ protected:
         m_dialog.UpdateList();
     }
 
-    TempDir m_dir;
     MessageBoxRecorder m_boxes;
-    Kiv* m_app = nullptr;
     NotifyDlg m_dialog;
 };
 
@@ -312,7 +305,7 @@ TEST_F(StatusWindowFailures,
     g_failColumn = 3;
     ASSERT_NE(HWND{NULL}, Create());
     EXPECT_FALSE(IsWindowVisible(m_dialog.hwnd));
-    std::vector<std::string> log = LogMessages(m_dir);
+    std::vector<std::string> log = LogMessages();
     ASSERT_EQ(1u, log.size());
     EXPECT_EQ("リストビューの列「パス」の追加でエラーが発生しました。", log[0]);
     std::vector<MessageBoxRecorder::Box> shown = m_boxes.Boxes();
@@ -330,7 +323,7 @@ TEST_F(StatusWindowFailures, ARowThatCannotBeInsertedStopsTheRefillAndKeepsTheRo
     Refill({Result(STATUS_NORMAL, "a", 1, 9, 0), Result(STATUS_NORMAL, "b", 1, 9, 0),
             Result(STATUS_NORMAL, "c", 1, 9, 0)});
     EXPECT_EQ(1, RowCount(List()));
-    std::vector<std::string> log = LogMessages(m_dir);
+    std::vector<std::string> log = LogMessages();
     ASSERT_EQ(1u, log.size());
     EXPECT_EQ("リストビューのアイテム「状態」の追加でエラーが発生しました。", log[0]);
     std::vector<MessageBoxRecorder::Box> shown = m_boxes.Boxes();
@@ -344,7 +337,7 @@ TEST_F(StatusWindowFailures, ACellThatCannotBeSetGivesTheLogLineOfItsColumn) {
     g_failSetAtColumn = 4;
     Refill({Result(STATUS_NORMAL, "a", 1, 9, 0), Result(STATUS_NORMAL, "b", 1, 9, 0)});
     EXPECT_EQ(1, RowCount(List())) << "the row was inserted before its threshold failed";
-    std::vector<std::string> log = LogMessages(m_dir);
+    std::vector<std::string> log = LogMessages();
     ASSERT_EQ(1u, log.size());
     EXPECT_EQ("リストビューのアイテム「警告値」のセットでエラーが発生しました。", log[0]);
     std::vector<MessageBoxRecorder::Box> shown = m_boxes.Boxes();

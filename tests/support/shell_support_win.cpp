@@ -8,48 +8,6 @@ BOOL g_trayAnswer = TRUE;
 
 }  // namespace
 
-Kiv* PrepareTestApp(const TempDir& dir) {
-    static char commandLine[] = "";
-    Kiv* app = GetApp(GetModuleHandleA(NULL), commandLine, SW_SHOWNORMAL);
-    static bool locksReady = false;
-    if (!locksReady) {
-        // As Kiv::Init does; they live for the whole test program.
-        app->m_dialogLock.Initialize();
-        app->m_hostLock.Initialize();
-        app->m_resultLock.Initialize();
-        app->m_serverCountLock.Initialize();
-        app->m_queryCountLock.Initialize();
-        app->m_acceptLock.Initialize();
-        locksReady = true;
-    }
-    app->GetVersionNumbers(&app->m_version[0], &app->m_version[1], &app->m_version[2],
-                           &app->m_version[3]);
-    BuildPath(app->m_iniPath, sizeof app->m_iniPath, dir.Path().c_str(), "fsw.ini");
-    BuildPath(app->m_listPath, sizeof app->m_listPath, dir.Path().c_str(), "fsw.lst");
-    BuildPath(app->m_logPath, sizeof app->m_logPath, dir.Path().c_str(), "fsw.log");
-    app->OpenLog(app->m_logPath, LOG_OVERWRITE);
-    app->m_server = 0;
-    app->m_serverPort = 0;
-    app->m_serverStop = false;
-    app->m_client = 0;
-    app->m_interval = 10;
-    app->m_notify = 1;
-    app->m_hosts.clear();
-    app->m_results.clear();
-    app->m_queryThreadCount = 0;
-    app->m_serverThreadCount = 0;
-    return app;
-}
-
-std::vector<std::string> LogMessages(const TempDir& dir) {
-    std::vector<std::string> messages;
-    for (const std::string& line : SplitLines(ReadFileBytes(dir.File("fsw.log")))) {
-        size_t secondTab = line.find('\t', line.find('\t') + 1);
-        messages.push_back(secondTab == std::string::npos ? line : line.substr(secondTab + 1));
-    }
-    return messages;
-}
-
 void PumpMessages(unsigned milliseconds) {
     DWORD start = GetTickCount();
     do {

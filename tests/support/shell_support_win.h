@@ -1,6 +1,6 @@
-// Windows only. Helpers for tests of the main window and the status window: the
-// application object prepared as the program's start would leave it, a recorder of
-// the tray icon's calls, and a message pump.
+// Windows only. Helpers for tests of the main window and the status window: an
+// application object with the settings of a fresh start, a recorder of the tray
+// icon's calls, and a message pump.
 #pragma once
 
 #include <string>
@@ -8,15 +8,22 @@
 
 #include "app/kiv.h"
 #include "mlib/mshell_win.h"
+#include "tests/support/kiv_fixture.h"
 #include "tests/support/test_support.h"
 
-// The application object with its locks set up, the version numbers read, a log file
-// opened in dir, and the settings at: no server, no client, interval 10, balloon;
-// no targets, no results, no thread counted.
-Kiv* PrepareTestApp(const TempDir& dir);
-
-// The messages of the log's lines (the part after the time stamp and the module).
-std::vector<std::string> LogMessages(const TempDir& dir);
+// An application object of the test's own with the version numbers read and the
+// settings of a fresh start: no server, no client, interval 10, balloon.
+class ShellFixture : public KivFixture {
+protected:
+    ShellFixture() {
+        app.instance = GetModuleHandleA(NULL);  // the test program carries the resources
+        app.GetVersionNumbers(&app.m_version[0], &app.m_version[1], &app.m_version[2],
+                              &app.m_version[3]);
+        app.m_interval = 10;
+        app.m_notify = 1;
+    }
+    Kiv* m_app = &app;
+};
 
 // Dispatches the thread's pending messages for about the given time.
 void PumpMessages(unsigned milliseconds);
