@@ -182,7 +182,7 @@ TEST_F(SettingDlgTest, OkWithTheSameIntervalSavesButLeavesTheTimer) {
         EXPECT_TRUE(BoxesSince(boxes).empty());  // no question after OK
     });
     EXPECT_FALSE(timer.KillCheckTimer());
-    EXPECT_FALSE(Contains(LogMessages(m_dir), "タイマを再設定します"));
+    EXPECT_FALSE(Contains(LogMessages(), "タイマを再設定します"));
     EXPECT_TRUE(FileExists(theApp->m_iniPath));
     EXPECT_TRUE(FileExists(theApp->m_listPath));
     EXPECT_FALSE(m_dlg.m_modified);
@@ -196,7 +196,7 @@ TEST_F(SettingDlgTest, OkWithAChangedIntervalLogsItAndSetsTheTimerAgain) {
         EXPECT_TRUE(Closes(dialog));
     });
     EXPECT_TRUE(timer.KillCheckTimer());
-    std::vector<std::string> messages = LogMessages(m_dir);
+    std::vector<std::string> messages = LogMessages();
     EXPECT_EQ(1,
               std::count(messages.begin(), messages.end(), "タイマを再設定します 10分 → 9999分"));
     EXPECT_EQ(9999u, theApp->m_interval);
@@ -265,7 +265,7 @@ TEST_F(SettingDlgTest, FullRoundSavesExactlyWhatTheUserEntered) {
         "1\tbackup\t50802\t/home\t500\t1\t\r\n"
         "0\tnas\t50801\td:\t2\t3\t\"a\"\"b\tc\"\r\n",
         ReadFileBytes(theApp->m_listPath));
-    EXPECT_TRUE(HasMessage(LogMessages(m_dir), "タイマを再設定します 10分 → 15分"));
+    EXPECT_TRUE(HasMessage(LogMessages(), "タイマを再設定します 10分 → 15分"));
     EXPECT_TRUE(timer.KillCheckTimer());
 
     std::vector<HostEntry> hosts = Hosts();

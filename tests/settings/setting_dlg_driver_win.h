@@ -201,22 +201,15 @@ inline bool SameEntry(const HostEntry& a, const HostEntry& b) {
            std::string(a.description) == b.description;
 }
 
-// The application object with its log and its files in a fresh folder, the settings
-// and the targets loaded from there, and one settings dialog run at a time against it.
-class SettingDlgTest : public ::testing::Test {
+// An application object of the test's own with its log and its files in a fresh
+// folder, the settings and the targets loaded from there, and one settings dialog run
+// at a time against it.
+class SettingDlgTest : public ShellFixture {
 protected:
-    SettingDlgTest() : m_boxes(IDYES) {}
-
-    void SetUp() override {
-        Kiv* app = PrepareTestApp(m_dir);
-        BuildPath(app->m_iniPath, sizeof app->m_iniPath, m_dir.Path().c_str(), "fsw.ini");
-        BuildPath(app->m_logPath, sizeof app->m_logPath, m_dir.Path().c_str(), "fsw.log");
-        BuildPath(app->m_listPath, sizeof app->m_listPath, m_dir.Path().c_str(), "fsw.lst");
-        app->LoadSettings();
-        app->LoadHostList();
+    SettingDlgTest() : m_boxes(IDYES) {
+        app.LoadSettings();
+        app.LoadHostList();
     }
-
-    void TearDown() override { theApp->CloseLog(); }
 
     // Runs the dialog until it closes. The script runs on a second thread once the
     // dialog shows; if it leaves the dialog open, it is cancelled with the question
@@ -274,7 +267,6 @@ protected:
                                                     all.end());
     }
 
-    TempDir m_dir;
     SettingDlg m_dlg;
     MessageBoxRecorder m_boxes;
 };

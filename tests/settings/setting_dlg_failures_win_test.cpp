@@ -28,7 +28,7 @@ TEST_F(SettingDlgTest, AColumnThatCannotBeAddedIsReportedAndClosesTheDialog) {
     EXPECT_EQ(unsigned{MB_ICONERROR}, shown[0].type);
     EXPECT_EQ("確認", shown[1].caption);  // the dialog counts as changed from the start
     EXPECT_EQ(std::vector<std::string>{"リストビューの列「パス」の追加でエラーが発生しました。"},
-              ListViewLines(LogMessages(m_dir)));
+              ListViewLines(LogMessages()));
     EXPECT_FALSE(m_dlg.m_open);
     EXPECT_EQ(nullptr, m_dlg.m_imageList);
     EXPECT_EQ(nullptr, m_dlg.m_popupMenu);
@@ -49,7 +49,7 @@ TEST_F(SettingDlgTest, ARowThatCannotBeInsertedIsReportedAndLeftOut) {
     });
     EXPECT_EQ(
         std::vector<std::string>{"リストビューのアイテム「ホスト」の追加でエラーが発生しました。"},
-        ListViewLines(LogMessages(m_dir)));
+        ListViewLines(LogMessages()));
 }
 
 TEST_F(SettingDlgTest, ACellThatCannotBeSetIsReportedOncePerRowWhichStaysIncomplete) {
@@ -67,7 +67,7 @@ TEST_F(SettingDlgTest, ACellThatCannotBeSetIsReportedOncePerRowWhichStaysIncompl
         EXPECT_EQ("リストアイテムセットエラー", shown[1].text);
     });
     const std::string line = "リストビューのアイテム「しきい値」のセットでエラーが発生しました。";
-    EXPECT_EQ((std::vector<std::string>{line, line}), ListViewLines(LogMessages(m_dir)));
+    EXPECT_EQ((std::vector<std::string>{line, line}), ListViewLines(LogMessages()));
 }
 
 }  // namespace
