@@ -19,6 +19,11 @@ run: deps
 	@bash scripts/build.sh linux
 	@bash scripts/run.sh
 
+bench: deps
+	@bash scripts/build.sh linux
+	@build/linux/bench/fsw_bench_load
+	@build/linux/bench/fsw_bench_cycle
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

@@ -16,6 +16,9 @@ char g_messageBoxBuffer[4096];
 
 const char CUT_NOTICE[] = "...(長すぎるため切り捨てられました)";
 
+// The whole line: time stamp, module name, message, notice and line end.
+char g_lineBuffer[64 + 261 + 1 + LOG_MESSAGE_MAX + sizeof CUT_NOTICE + 2];
+
 // lstrcpynA: copies at most size - 1 bytes and always ends with a NUL.
 void CopyBounded(char* out, const char* in, size_t size) {
     size_t length = strlen(in);
@@ -137,15 +140,21 @@ int MApp::Log(const char* format, ...) {
         cut = true;
     }
 
-    bool failed = false;
-    failed |= !logFile.Write(stamp, static_cast<size_t>(stampLength));
-    failed |= !logFile.Write(moduleName, strlen(moduleName));
-    failed |= !logFile.Write("\t", 1);
-    failed |= !logFile.Write(g_logBuffer, static_cast<size_t>(length));
-    if (cut && !failed) {
-        failed |= !logFile.Write(CUT_NOTICE, sizeof CUT_NOTICE - 1);
+    // The line goes out in one write, one system call: busy servers log every answer.
+    size_t used = 0;
+    auto append = [&](const char* text, size_t size) {
+        memcpy(g_lineBuffer + used, text, size);
+        used += size;
+    };
+    append(stamp, static_cast<size_t>(stampLength));
+    append(moduleName, strlen(moduleName));
+    append("\t", 1);
+    append(g_logBuffer, static_cast<size_t>(length));
+    if (cut) {
+        append(CUT_NOTICE, sizeof CUT_NOTICE - 1);
     }
-    failed |= !logFile.Write("\r\n", 2);
+    append("\r\n", 2);
+    bool failed = !logFile.Write(g_lineBuffer, used);
     logFile.FlushBuffers();
 
     if (failed) {

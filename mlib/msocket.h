@@ -23,8 +23,9 @@ bool MSetReceiveTimeout(MSocket socket, unsigned milliseconds);
 uint32_t MInetAddr(const char* text);
 // The first IPv4 address of a host name (network order); false if it has none.
 bool MResolveHostIPv4(const char* name, uint32_t* address);
-// connect, given up after the time-out; 0 on success, M_SOCKET_ERROR on failure.
-int MConnect(MSocket socket, const sockaddr_in* address, unsigned timeoutMilliseconds);
+// connect, given up once the socket's send time-out (MSetSocketTimeouts) has passed;
+// 0 on success, M_SOCKET_ERROR on failure.
+int MConnect(MSocket socket, const sockaddr_in* address);
 // send and recv with no flags: the count moved, 0 (recv: the peer closed) or
 // M_SOCKET_ERROR, also when the socket's time-out passed.
 int MSend(MSocket socket, const char* buffer, int length);

@@ -3,13 +3,10 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <netdb.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 
 MSocket MCreateSocket(int protocol) {
@@ -62,68 +59,18 @@ bool IsListening(int socket) {
            listening != 0;
 }
 
-bool SetBlocking(int socket, bool blocking) {
-    int flags = fcntl(socket, F_GETFL, 0);
-    if (flags < 0) {
-        return false;
-    }
-    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-    return fcntl(socket, F_SETFL, flags) == 0;
-}
-
-// Waits until a connect in progress has ended; its error (0 for success) in *result.
-bool WaitConnected(int socket, unsigned timeoutMilliseconds, int* result) {
-    auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() < 0) {
-            *result = ETIMEDOUT;
-            return true;
-        }
-        struct pollfd wait;
-        wait.fd = socket;
-        wait.events = POLLOUT;
-        wait.revents = 0;
-        int ready = poll(&wait, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready < 0) {
-            return false;
-        }
-        if (ready == 0) {
-            *result = ETIMEDOUT;
-            return true;
-        }
-        socklen_t length = sizeof *result;
-        return getsockopt(socket, SOL_SOCKET, SO_ERROR, result, &length) == 0;
-    }
-}
-
 }  // namespace
 
-// Non-blocking while connecting, so the wait is ours to bound; blocking again after.
-int MConnect(MSocket socket, const sockaddr_in* address, unsigned timeoutMilliseconds) {
-    if (!SetBlocking(socket, false)) {
-        return M_SOCKET_ERROR;
+// The send time-out bounds a blocking connect here; when it passes, connect answers
+// EINPROGRESS and the attempt goes on in the background until the socket is closed.
+int MConnect(MSocket socket, const sockaddr_in* address) {
+    if (connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address) == 0) {
+        return 0;
     }
-    int error = 0;
-    if (connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address) != 0) {
-        error = errno;
-        if (error == EINPROGRESS && !WaitConnected(socket, timeoutMilliseconds, &error)) {
-            error = errno;
-        }
+    if (errno == EINPROGRESS || errno == EAGAIN || errno == EINTR) {
+        errno = ETIMEDOUT;
     }
-    if (!SetBlocking(socket, true) && error == 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        errno = error;
-        return M_SOCKET_ERROR;
-    }
-    return 0;
+    return M_SOCKET_ERROR;
 }
 
 int MSend(MSocket socket, const char* buffer, int length) {
@@ -147,7 +94,7 @@ int MRecv(MSocket socket, char* buffer, int length) {
 }
 
 // Here shutting a listener down for receiving would end its accept at once; Winsock
-// refuses it (WSAENOTCONN), and so does this. Closing the listener ends the accept.
+// refuses it (WSAENOTCONN), and so does this. A shutdown of both directions ends it.
 int MShutdown(MSocket socket, MShutdownHow how) {
     if (how == M_SD_RECEIVE && IsListening(socket)) {
         errno = ENOTCONN;

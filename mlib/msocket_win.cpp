@@ -43,7 +43,7 @@ bool SetBlocking(SOCKET socket, bool blocking) {
 }
 
 // Waits until a connect in progress has ended; its error (0 for success) in *result.
-bool WaitConnected(SOCKET socket, unsigned timeoutMilliseconds, int* result) {
+bool WaitConnected(SOCKET socket, DWORD timeoutMilliseconds, int* result) {
     fd_set writable;
     fd_set failed;
     FD_ZERO(&writable);
@@ -53,7 +53,8 @@ bool WaitConnected(SOCKET socket, unsigned timeoutMilliseconds, int* result) {
     timeval limit;
     limit.tv_sec = static_cast<long>(timeoutMilliseconds / 1000);
     limit.tv_usec = static_cast<long>(timeoutMilliseconds % 1000) * 1000;
-    int ready = select(0, NULL, &writable, &failed, &limit);
+    int ready = select(0, NULL, &writable, &failed,
+                       timeoutMilliseconds == INFINITE ? NULL : &limit);
     if (ready == SOCKET_ERROR) {
         return false;
     }
@@ -77,8 +78,18 @@ bool WaitConnected(SOCKET socket, unsigned timeoutMilliseconds, int* result) {
 
 }  // namespace
 
-// Non-blocking while connecting, so the wait is ours to bound; blocking again after.
-int MConnect(MSocket socket, const sockaddr_in* address, unsigned timeoutMilliseconds) {
+// Winsock's connect knows no time-out: non-blocking while connecting, so the wait is
+// ours to bound by the send time-out; blocking again after.
+int MConnect(MSocket socket, const sockaddr_in* address) {
+    DWORD timeoutMilliseconds = 0;
+    int size = sizeof timeoutMilliseconds;
+    if (getsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&timeoutMilliseconds),
+                   &size) != 0) {
+        return M_SOCKET_ERROR;
+    }
+    if (timeoutMilliseconds == 0) {
+        timeoutMilliseconds = INFINITE;
+    }
     if (!SetBlocking(socket, false)) {
         return M_SOCKET_ERROR;
     }

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -493,13 +492,6 @@ int MCleanupNetwork() {
     return 0;
 }
 
-// Closing a listening socket here does not end an accept that another thread is
-// blocked in, as closesocket does on Windows; shutting it down first does.
 int MCloseSocket(MSocket socket) {
-    int listening = 0;
-    socklen_t length = sizeof listening;
-    if (getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 && listening) {
-        shutdown(socket, SHUT_RDWR);
-    }
     return close(socket);
 }

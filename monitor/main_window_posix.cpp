@@ -105,10 +105,13 @@ void MainWin::OnCreate() {
     }
 }
 
+// The period in 64 bits, held to the longest a Windows timer takes (24.8 days): a
+// 32-bit product of a hand-edited INTVAL would wrap into a short period.
 bool MainWin::SetCheckTimer() {
     Kiv* app = theApp;
-    unsigned period = app->m_interval * 60000u;
-    if (!MSetTimer(this, TIMER_CHECK, period)) {
+    const uint64_t longest = 0x7FFFFFFF;
+    uint64_t period = uint64_t{app->m_interval} * 60000u;
+    if (!MSetTimer(this, TIMER_CHECK, static_cast<unsigned>(period < longest ? period : longest))) {
         char text[256];
         GetErrorText(text, MGetLastError(), sizeof text);
         app->Log("タイマ設定エラー : %s", text);

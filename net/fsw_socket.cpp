@@ -60,7 +60,7 @@ bool FswSocket::Connect(const char* host, uint16_t port) {
         return false;
     }
     memcpy(&address.sin_addr, &ip, sizeof ip);
-    if (MConnect(handle, &address, SOCKET_TIMEOUT_MS) != 0) {
+    if (MConnect(handle, &address) != 0) {  // bounded by the send time-out
         Close();
         return false;
     }

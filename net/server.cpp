@@ -40,6 +40,11 @@ void WaitStarted(ThreadStartBlock* block) {
 
 namespace {
 
+// Connections the system may hold for the listener until it accepts them. A queue of 5
+// overflows as soon as one cycle queries more than five targets on the same server:
+// further connections are then refused (Windows) or wait a second for a retry.
+const int LISTEN_BACKLOG = 64;
+
 // Sets up m_listenSocket on port m_serverPort of every local address; a log line and
 // false on failure.
 bool Listen(Kiv* app) {
@@ -56,7 +61,7 @@ bool Listen(Kiv* app) {
         app->Log("bind() error!");
         return false;
     }
-    if (listener.handle == M_INVALID_SOCKET || MListen(listener.handle, 5) != 0) {
+    if (listener.handle == M_INVALID_SOCKET || MListen(listener.handle, LISTEN_BACKLOG) != 0) {
         app->Log("listen() error!");
         return false;
     }
@@ -291,6 +296,11 @@ void Kiv::StopServer() {
     }
     {
         MLockGuard hold(m_serverCountLock);  // the last handler has let go of it too
+    }
+    // Closing alone does not end an accept blocked in another thread everywhere; a
+    // shutdown first does.
+    if (m_listenSocket.handle != M_INVALID_SOCKET) {
+        MShutdown(m_listenSocket.handle, M_SD_BOTH);
     }
     m_listenSocket.Close();
 }

@@ -72,7 +72,8 @@ BlackHoleServer::BlackHoleServer() : m_port(ListenLocal(&m_listener, 0)) {
     sockaddr_in address = m_listener.address;
     address.sin_port = MHtons(m_port);
     for (FswSocket& queued : m_queued) {
-        if (!queued.Create(0) || MConnect(queued.handle, &address, 300) != 0) {
+        if (!queued.Create(0) || !MSetSocketTimeouts(queued.handle, 300) ||
+            MConnect(queued.handle, &address) != 0) {
             break;  // the queue is full
         }
     }
