@@ -57,24 +57,6 @@ BOOL MWinBase::Post(UINT message, WPARAM wParam, LPARAM lParam) {
     return PostMessageA(hwnd, message, wParam, lParam);
 }
 
-bool MWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance, HWND parent) {
-    if (classInfo == NULL) {
-        return false;  // a plain window needs a class; derived windows bring their own
-    }
-    if (!RegisterClassExA(classInfo)) {
-        ShowErrorBox(GetLastError());
-        return false;
-    }
-    HWND window =
-        CreateWindowExA(0, classInfo->lpszClassName, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, parent, NULL, instance, this);
-    if (window == NULL) {
-        ShowErrorBox(GetLastError());
-        return false;
-    }
-    return true;
-}
-
 BOOL MWin::Show(int command) {
     return ShowWindow(hwnd, command);
 }

@@ -38,6 +38,7 @@ MainWin::MainWin()
       m_serverRunning(false),
       m_trayIconSet(false),
       m_instance(NULL),
+      m_destroyed(false),
       m_trayAttemptPause(1000) {
     m_tip[0] = '\0';
 }
@@ -46,9 +47,14 @@ MainWin::MainWin()
 // has done that.
 MainWin::~MainWin() {}
 
+// A shutdown request that arrives while the window is still being created (Windows
+// shutting down sends WM_QUERYENDSESSION, which is handled whenever the creation waits
+// on another window) destroys it before CreateWindowExA returns. The shutdown has then
+// run in order and posted the quit: that is no failure to create.
 bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance, HWND parent) {
     m_taskbarCreatedMsg = 0;
     m_instance = instance;
+    m_destroyed = false;
     WNDCLASSEXA own;
     if (classInfo == NULL) {
         ZeroMemory(&own, sizeof own);
@@ -64,7 +70,18 @@ bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instan
         own.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(MAIN_ICON_ID));
         classInfo = &own;
     }
-    return MWin::Create(title, classInfo, instance, parent);
+    if (!RegisterClassExA(classInfo)) {
+        ShowErrorBox(GetLastError());
+        return false;
+    }
+    HWND window = CreateWindowExA(0, classInfo->lpszClassName, title, WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  parent, NULL, instance, static_cast<MWinBase*>(this));
+    if (window == NULL && !m_destroyed) {
+        ShowErrorBox(GetLastError());
+        return false;
+    }
+    return true;
 }
 
 void MainWin::SetTrayAttemptPause(unsigned milliseconds) {
@@ -110,8 +127,16 @@ LRESULT MainWin::OnCreate() {
               unsigned{app->m_version[1]}, unsigned{app->m_version[2]});
     m_trayMenu = GetSubMenu(GetMenu(hwnd), 0);
     m_taskbarCreatedMsg = RegisterWindowMessageA("TaskbarCreated");
+    // Both steps wait on other windows, and a shutdown request may be handled meanwhile:
+    // once the window is gone, nothing more is started.
     AddTrayIcon(false);
+    if (m_destroyed) {
+        return 0;
+    }
     CreateStatusWindow();
+    if (m_destroyed) {
+        return 0;
+    }
     if (app->m_server == 1) {
         StartServer();
     }
@@ -188,6 +213,9 @@ bool MainWin::AddTrayIcon(bool retry) {
         if (SetTrayIcon(NIM_ADD, m_tip) || SetTrayIcon(NIM_MODIFY, m_tip)) {
             m_trayIconSet = true;
             return true;
+        }
+        if (m_destroyed) {
+            return false;  // shut down meanwhile: nothing left to add the icon to
         }
         if (attempt < TRAY_ATTEMPTS) {
             MSleep(m_trayAttemptPause);
@@ -305,6 +333,7 @@ void MainWin::ShowStatusWindow() {
 
 // The shutdown sequence, in order.
 void MainWin::OnDestroy() {
+    m_destroyed = true;
     KillTimer(hwnd, TIMER_CHECK);
     if (!m_trayIconSet) {
         KillTimer(hwnd, TIMER_TRAY_RETRY);

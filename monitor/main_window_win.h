@@ -87,5 +87,6 @@ private:
     void CloseSettingDialog();
 
     HINSTANCE m_instance;
+    bool m_destroyed;  // the shutdown sequence has run
     unsigned m_trayAttemptPause;
 };

@@ -568,6 +568,34 @@ TEST_F(MainWindow, WindowsShuttingDownRunsTheWholeShutdownBeforeAnsweringTrue) {
     EXPECT_EQ(EndLine(), log[1]);
 }
 
+// Windows may ask the session to end while the window is still being created: the
+// request is handled as soon as the creation waits on the shell for the tray icon.
+TEST_F(MainWindow, AShutdownRequestDuringCreationEndsInOrderAndStartsNothingAfterIt) {
+    m_app->m_server = 1;
+    m_app->m_serverPort = FreePort();
+    m_app->m_client = 1;
+    bool asked = false;
+    m_tray.OnCall([&](DWORD message, NOTIFYICONDATAA* data) {
+        if (message == NIM_ADD && !asked) {
+            asked = true;
+            EXPECT_EQ(1, SendMessageA(data->hWnd, WM_QUERYENDSESSION, 0, 0));
+        }
+    });
+    EXPECT_TRUE(Create()) << "not a failure to create";
+    EXPECT_TRUE(asked);
+    EXPECT_FALSE(IsWindow(Window()));
+    EXPECT_FALSE(Win().m_serverRunning);
+    EXPECT_FALSE(Win().m_serverThread.HasHandle());
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+    std::vector<std::string> log = NewLog();
+    std::vector<std::string> expected = {"Windowsがシャットダウンされます。",
+                                         "クライアントの全スレッド終了待ち",
+                                         "クライアントの全スレッド終了", EndLine()};
+    EXPECT_EQ(expected, log);
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
 TEST_F(MainWindow, TheSettingsCommandRunsTheDialogOnceAndBringsAnOpenOneToTheFront) {
     ASSERT_TRUE(Create());
     m_boxes.SetAnswer(IDYES);

@@ -5,6 +5,7 @@ namespace {
 
 std::vector<TrayRecorder::Call> g_calls;
 BOOL g_trayAnswer = TRUE;
+std::function<void(DWORD, NOTIFYICONDATAA*)> g_trayAction;
 
 }  // namespace
 
@@ -23,15 +24,21 @@ void PumpMessages(unsigned milliseconds) {
 TrayRecorder::TrayRecorder(BOOL answer) {
     g_calls.clear();
     g_trayAnswer = answer;
+    g_trayAction = nullptr;
     m_previous = MSetShellNotifyIconHook(Record);
 }
 
 TrayRecorder::~TrayRecorder() {
+    g_trayAction = nullptr;
     MSetShellNotifyIconHook(m_previous);
 }
 
 std::vector<TrayRecorder::Call> TrayRecorder::Calls() const {
     return g_calls;
+}
+
+void TrayRecorder::OnCall(std::function<void(DWORD, NOTIFYICONDATAA*)> action) {
+    g_trayAction = action;
 }
 
 void TrayRecorder::Clear() {
@@ -62,5 +69,8 @@ BOOL TrayRecorder::Record(DWORD message, NOTIFYICONDATAA* data) {
     call.info = call.data.szInfo;
     call.infoTitle = call.data.szInfoTitle;
     g_calls.push_back(call);
+    if (g_trayAction) {
+        g_trayAction(message, data);
+    }
     return g_trayAnswer;
 }

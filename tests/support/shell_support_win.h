@@ -3,6 +3,7 @@
 // icon's calls, and a message pump.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ public:
     std::vector<Call> Calls() const;
     void Clear();
     void SetAnswer(BOOL answer);
+    // Runs action inside each later call, before it is answered.
+    void OnCall(std::function<void(DWORD message, NOTIFYICONDATAA* data)> action);
     // The calls with the given flags (NIF_INFO: balloons; NIF_TIP: icon and tooltip).
     std::vector<Call> CallsWithFlag(UINT flag) const;
 
