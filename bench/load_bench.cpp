@@ -77,8 +77,8 @@ void Run(uint16_t port, const std::string& request, int clients, double seconds)
     }
     std::sort(all.begin(), all.end());
     printf("%7d %12.0f %10.0f %10.0f %10zu %9u\n", clients,
-           static_cast<double>(all.size()) / elapsed, Percentile(all, 0.50),
-           Percentile(all, 0.99), all.size(), failures);
+           static_cast<double>(all.size()) / elapsed, Percentile(all, 0.50), Percentile(all, 0.99),
+           all.size(), failures);
     fflush(stdout);
 }
 

@@ -137,16 +137,3 @@ uint16_t MGetLocalPort(MSocket socket) {
     }
     return ntohs(local.sin_port);
 }
-
-uint16_t MHtons(uint16_t value) {
-    return htons(value);
-}
-uint32_t MHtonl(uint32_t value) {
-    return htonl(value);
-}
-uint16_t MNtohs(uint16_t value) {
-    return ntohs(value);
-}
-uint32_t MNtohl(uint32_t value) {
-    return ntohl(value);
-}

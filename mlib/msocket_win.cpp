@@ -53,8 +53,8 @@ bool WaitConnected(SOCKET socket, DWORD timeoutMilliseconds, int* result) {
     timeval limit;
     limit.tv_sec = static_cast<long>(timeoutMilliseconds / 1000);
     limit.tv_usec = static_cast<long>(timeoutMilliseconds % 1000) * 1000;
-    int ready = select(0, NULL, &writable, &failed,
-                       timeoutMilliseconds == INFINITE ? NULL : &limit);
+    int ready =
+        select(0, NULL, &writable, &failed, timeoutMilliseconds == INFINITE ? NULL : &limit);
     if (ready == SOCKET_ERROR) {
         return false;
     }
@@ -142,17 +142,4 @@ uint16_t MGetLocalPort(MSocket socket) {
         return 0;
     }
     return ntohs(local.sin_port);
-}
-
-uint16_t MHtons(uint16_t value) {
-    return htons(value);
-}
-uint32_t MHtonl(uint32_t value) {
-    return htonl(value);
-}
-uint16_t MNtohs(uint16_t value) {
-    return ntohs(value);
-}
-uint32_t MNtohl(uint32_t value) {
-    return ntohl(value);
 }

@@ -89,12 +89,7 @@ void MainWin::OnCreate() {
     Kiv* app = theApp;
     MCatchSignals(this, WM_APP_HANGUP);
     if (app->m_server == 1) {
-        app->Log("サーバを起動します");
-        if (m_serverThread.Start(ServerThread)) {
-            m_serverRunning = true;
-        } else {
-            app->Log("サーバを何故か起動できません");
-        }
+        m_serverRunning = StartServerThread(&m_serverThread);
     }
     SetCheckTimer();
     if (app->m_client == 1) {

@@ -166,12 +166,7 @@ void MainWin::CreateStatusWindow() {
 }
 
 void MainWin::StartServer() {
-    theApp->Log("サーバを起動します");
-    if (m_serverThread.Start(ServerThread)) {
-        m_serverRunning = true;
-    } else {
-        theApp->Log("サーバを何故か起動できません");
-    }
+    m_serverRunning = StartServerThread(&m_serverThread);
 }
 
 UINT_PTR MainWin::SetCheckTimer() {

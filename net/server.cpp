@@ -129,6 +129,15 @@ unsigned M_THREAD_CALL ServerThread(void*) {
     return 0;
 }
 
+bool StartServerThread(MThread* thread) {
+    theApp->Log("サーバを起動します");
+    if (!thread->Start(ServerThread)) {
+        theApp->Log("サーバを何故か起動できません");
+        return false;
+    }
+    return true;
+}
+
 bool WaitForServerListening(const MThread& thread, unsigned milliseconds) {
     for (unsigned waited = 0;; waited += 5) {
         if (theApp->m_serverListening) {

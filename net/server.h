@@ -2,6 +2,7 @@
 // per connection, which answers one disk query and closes.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "app/host_entry.h"
@@ -15,7 +16,7 @@
 // started, and touches the block no more. The starter waits on wake, which the worker
 // sets right after the flag, so the hand-off ends the moment the worker has its data.
 struct ThreadStartBlock {
-    volatile bool started;
+    std::atomic<bool> started;
     FswSocket* socket;  // the accepted connection (handlers); null for query threads
     HostEntry* host;    // the check target (query threads); null for handlers
     HWND window;        // told when a cycle's last query ends (query threads)
@@ -31,6 +32,10 @@ void WaitStarted(ThreadStartBlock* block);
 
 // Connection handlers that may run at once; a connection beyond them is closed at once.
 const int MAX_CONNECTION_HANDLERS = 64;
+
+// Starts the listener in the thread as the main window does at its creation, with its
+// log lines ("サーバを起動します", and "サーバを何故か起動できません" on failure).
+bool StartServerThread(MThread* thread);
 
 // The listener, run by the main window's MThread. Exit code 0 after a stop, 2 when the
 // listening socket could not be set up.

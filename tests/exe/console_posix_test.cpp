@@ -84,8 +84,8 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
     const std::string balloon =
         "空き領域減少: 空き領域がしきい値を下回ったディスクが 1個あります。 "
         "空き領域が確認できないディスクが 1個あります。\n";
-    ASSERT_TRUE(WaitUntil([&] { return program.Stdout().find(balloon) != std::string::npos; },
-                          20000))
+    ASSERT_TRUE(
+        WaitUntil([&] { return program.Stdout().find(balloon) != std::string::npos; }, 20000))
         << program.Stdout();
     program.Signal(SIGTERM);
     EXPECT_EQ(0, program.Wait(20000));
@@ -111,9 +111,9 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
     EXPECT_TRUE(std::regex_match(normal[5], percent)) << normal[5];
 
     std::vector<std::string> error = Cells(rows[1]);
-    EXPECT_EQ((std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %", "N/A",
-                                        "停止中"}),
-              error);
+    EXPECT_EQ(
+        (std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %", "N/A", "停止中"}),
+        error);
 
     std::vector<std::string> danger = Cells(rows[2]);
     EXPECT_EQ("危険", danger[0]);
@@ -172,12 +172,11 @@ TEST_F(ConsoleTest, ShutdownEndsWithASilentClientAndATargetThatNeverAnswers) {
     EXPECT_EQ(0, program.Wait(20000));
 
     std::vector<std::string> log = LogMessages(logPath);
-    EXPECT_TRUE(Contains(log, "127.0.0.1 (" + std::to_string(blackHole.Port()) +
-                                  ")に接続できません"));
-    std::vector<std::string> shutdown = {"クライアントからの受信を停止",
-                                         "サーバの全スレッド終了待ち", "サーバを終了します",
-                                         "クライアントの全スレッド終了待ち",
-                                         "クライアントの全スレッド終了"};
+    EXPECT_TRUE(
+        Contains(log, "127.0.0.1 (" + std::to_string(blackHole.Port()) + ")に接続できません"));
+    std::vector<std::string> shutdown = {
+        "クライアントからの受信を停止", "サーバの全スレッド終了待ち", "サーバを終了します",
+        "クライアントの全スレッド終了待ち", "クライアントの全スレッド終了"};
     auto next = log.begin();
     for (const std::string& line : shutdown) {
         next = std::find(next, log.end(), line);

@@ -67,8 +67,8 @@ TEST(WindowsServer, AnswersTheLinuxClientAlsoForAJapanesePath) {
         60000))
         << "fsw.exe did not listen on " << port;
 
-    CheckResult folder = RunQuery(&t, &sink, LocalTarget(port, OnDriveZ(t.dir.Path()).c_str(), 0,
-                                                         UNIT_PERCENT));
+    CheckResult folder =
+        RunQuery(&t, &sink, LocalTarget(port, OnDriveZ(t.dir.Path()).c_str(), 0, UNIT_PERCENT));
     EXPECT_EQ(STATUS_NORMAL, folder.status);
     EXPECT_LE(folder.value, 1000u);
 
@@ -78,8 +78,8 @@ TEST(WindowsServer, AnswersTheLinuxClientAlsoForAJapanesePath) {
     EXPECT_EQ(STATUS_NORMAL, named.status) << "the server found the folder by its Shift-JIS name";
     EXPECT_STREQ(windowsJapanese.c_str(), named.path);
 
-    CheckResult missing = RunQuery(
-        &t, &sink, LocalTarget(port, OnDriveZ(t.dir.File("無い")).c_str(), 1, UNIT_KB));
+    CheckResult missing =
+        RunQuery(&t, &sink, LocalTarget(port, OnDriveZ(t.dir.File("無い")).c_str(), 1, UNIT_KB));
     EXPECT_EQ(STATUS_ERROR, missing.status);
 
     // The Windows log is Shift-JIS, and names the path as it arrived.

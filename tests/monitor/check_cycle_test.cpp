@@ -127,6 +127,9 @@ TEST_F(CycleTest, TheBalloonOfEachRowOfTheTable) {
 }
 
 TEST_F(CycleTest, TheNotificationModeChoosesBalloonStatusWindowBothOrNothing) {
+    EXPECT_EQ((std::vector<std::string>{"list 2", "restore"}),
+              Summary({STATUS_NORMAL, STATUS_NORMAL, STATUS_NONE}, 3))
+        << "all normal: the list is refreshed, nothing shown";
     EXPECT_EQ((std::vector<std::string>{"list 1", "restore"}), Summary({STATUS_DANGER}, 0));
     EXPECT_EQ((std::vector<std::string>{"list 1", "status", "restore"}),
               Summary({STATUS_DANGER}, 2));
@@ -136,11 +139,6 @@ TEST_F(CycleTest, TheNotificationModeChoosesBalloonStatusWindowBothOrNothing) {
     EXPECT_EQ((std::vector<std::string>{"list 1", "balloon 空き領域減少 3 " + BELOW_1, "restore"}),
               Summary({STATUS_DANGER}, 5))
         << "only bits 0 and 1 count";
-}
-
-TEST_F(CycleTest, AllNormalOnlyRefreshesTheListAndRestoresTheTip) {
-    EXPECT_EQ((std::vector<std::string>{"list 2", "restore"}),
-              Summary({STATUS_NORMAL, STATUS_NORMAL, STATUS_NONE}, 3));
 }
 
 TEST_F(CycleTest, ThreeTargetsGiveThreeResultsAndExactlyOneSummaryAfterTheLast) {
@@ -203,19 +201,11 @@ TEST_F(CycleTest, ACycleWithNoTargetToQuerySumsUpAtOnceWithAnEmptyList) {
     EXPECT_FALSE(sink.WaitFor(WM_APP_CYCLE_DONE, 1, 100));
 }
 
-TEST_F(CycleTest, OtherTimersDoNothing) {
+TEST_F(CycleTest, OnlyTheCheckTimerStartsACycleAndNotWhileOneRuns) {
     t.app.m_hosts = {LocalTarget(1, "/", 10, UNIT_PERCENT)};
     t.app.m_results = WithStatuses({STATUS_NORMAL});
     view.StartCheck(TIMER_TRAY_RETRY);
-    view.StartCheck(0);
-    EXPECT_TRUE(view.calls.empty());
-    EXPECT_EQ(1u, t.app.m_results.size());
     EXPECT_TRUE(t.LogMessages().empty());
-}
-
-TEST_F(CycleTest, ATickWhileACycleRunsLogsTheCountAndStartsNothing) {
-    t.app.m_hosts = {LocalTarget(1, "/", 10, UNIT_PERCENT)};
-    t.app.m_results = WithStatuses({STATUS_NORMAL});
     t.app.m_queryThreadCount = 2;
     view.StartCheck(TIMER_CHECK);
     t.app.m_queryThreadCount = 0;

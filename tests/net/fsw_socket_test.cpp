@@ -17,14 +17,6 @@ protected:
     void TearDown() override { MCleanupNetwork(); }
 };
 
-TEST_F(FswSocketTest, ANewSocketIsClosedAndCloseIsHarmlessTwice) {
-    FswSocket socket;
-    EXPECT_EQ(M_INVALID_SOCKET, socket.handle);
-    socket.Close();
-    socket.Close();
-    EXPECT_EQ(M_INVALID_SOCKET, socket.handle);
-}
-
 TEST_F(FswSocketTest, MovesWholeBuffersBothWays) {
     FakeServer server;
     ASSERT_NE(0, server.Port());

@@ -47,17 +47,6 @@ TEST(Grading, TheWorkedValuesGiveTheirStatuses) {
     }
 }
 
-TEST(Grading, BoundariesOfTheHalfAndTheTenth) {
-    EXPECT_EQ(STATUS_DANGER, GradeFreeSpace(100, 1000));  // exactly a tenth
-    EXPECT_EQ(STATUS_WARNING, GradeFreeSpace(101, 1000));
-    EXPECT_EQ(STATUS_WARNING, GradeFreeSpace(499, 1000));
-    EXPECT_EQ(STATUS_CAUTION, GradeFreeSpace(500, 1000));  // exactly half: the test is strict
-    EXPECT_EQ(STATUS_CAUTION, GradeFreeSpace(1000, 1000));
-    EXPECT_EQ(STATUS_NORMAL, GradeFreeSpace(1001, 1000));
-    EXPECT_EQ(STATUS_DANGER, GradeFreeSpace(0, 0));  // threshold 0
-    EXPECT_EQ(STATUS_NORMAL, GradeFreeSpace(1, 0));
-}
-
 class QueryTest : public ::testing::Test {
 protected:
     CheckResult Query(const HostEntry& target) { return RunQuery(&t, &sink, target); }

@@ -52,8 +52,7 @@ int ChildProcess::Wait(unsigned milliseconds) {
         return -1;
     }
     int status = 0;
-    bool ended =
-        WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, milliseconds);
+    bool ended = WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, milliseconds);
     if (!ended) {
         return -1;
     }
@@ -74,8 +73,7 @@ Program::Program(const std::string& dir, const std::string& runtimeDir)
     : Program(dir, runtimeDir, NextRun()) {}
 
 Program::Program(const std::string& dir, const std::string& runtimeDir, int run)
-    : ChildProcess({FSW_EXE_PATH, "--dir", dir},
-                   {"XDG_RUNTIME_DIR=" + runtimeDir, "LANG=C.UTF-8"},
+    : ChildProcess({FSW_EXE_PATH, "--dir", dir}, {"XDG_RUNTIME_DIR=" + runtimeDir, "LANG=C.UTF-8"},
                    runtimeDir + "/stdout-" + std::to_string(run) + ".txt",
                    runtimeDir + "/stderr-" + std::to_string(run) + ".txt"),
       m_outPath(runtimeDir + "/stdout-" + std::to_string(run) + ".txt"),
