@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/kiv.h"
 #include "settings/setting_dlg_win.h"
+#include "tests/support/shell_support_win.h"
 #include "tests/support/test_support.h"
 
 // One row of the list view as the user sees it.
@@ -128,6 +128,20 @@ inline DetailFields ShownDetails(HWND dialog) {
                         ControlText(dialog, IDC_DESCRIPTION)};
 }
 
+// What the details show with no row selected: a new entry's values.
+const DetailFields NEW_ENTRY_DETAILS{false, "", "50801", "", "10", 0, ""};
+
+inline void ExpectDetails(const DetailFields& want, HWND dialog) {
+    DetailFields got = ShownDetails(dialog);
+    EXPECT_EQ(want.excluded, got.excluded);
+    EXPECT_EQ(want.host, got.host);
+    EXPECT_EQ(want.port, got.port);
+    EXPECT_EQ(want.path, got.path);
+    EXPECT_EQ(want.threshold, got.threshold);
+    EXPECT_EQ(want.unit, got.unit);
+    EXPECT_EQ(want.description, got.description);
+}
+
 inline void TypeDetails(HWND dialog, const DetailFields& fields) {
     SetCheck(dialog, IDC_EXCLUDED, fields.excluded);
     TypeText(dialog, IDC_HOST, fields.host);
@@ -187,41 +201,14 @@ inline bool SameEntry(const HostEntry& a, const HostEntry& b) {
            std::string(a.description) == b.description;
 }
 
-// An application object with its locks, its log and its files in a fresh folder, and
-// one settings dialog run at a time against it.
-class SettingDlgTest : public ::testing::Test {
+// An application object of the test's own with its log and its files in a fresh
+// folder, the settings and the targets loaded from there, and one settings dialog run
+// at a time against it.
+class SettingDlgTest : public ShellFixture {
 protected:
-    SettingDlgTest() : m_boxes(IDYES) {}
-
-    void SetUp() override {
-        m_app.reset(new Kiv(GetModuleHandleA(NULL), m_commandLine, SW_SHOWNORMAL));
-        theApp = m_app.get();
-        Kiv* app = theApp;
-        app->m_dialogLock.Initialize();
-        app->m_hostLock.Initialize();
-        app->m_resultLock.Initialize();
-        app->m_serverCountLock.Initialize();
-        app->m_queryCountLock.Initialize();
-        app->m_acceptLock.Initialize();
-        BuildPath(app->m_iniPath, sizeof app->m_iniPath, m_dir.Path().c_str(), "fsw.ini");
-        app->LoadSettings();
-        BuildPath(app->m_logPath, sizeof app->m_logPath, m_dir.Path().c_str(), "fsw.log");
-        BuildPath(app->m_listPath, sizeof app->m_listPath, m_dir.Path().c_str(), "fsw.lst");
-        ASSERT_TRUE(app->OpenLog(app->m_logPath, LOG_OVERWRITE));
-        app->LoadHostList();
-    }
-
-    void TearDown() override {
-        Kiv* app = theApp;
-        app->CloseLog();
-        app->m_acceptLock.Delete();
-        app->m_queryCountLock.Delete();
-        app->m_serverCountLock.Delete();
-        app->m_resultLock.Delete();
-        app->m_hostLock.Delete();
-        app->m_dialogLock.Delete();
-        theApp = nullptr;
-        m_app.reset();
+    SettingDlgTest() : m_boxes(IDYES) {
+        app.LoadSettings();
+        app.LoadHostList();
     }
 
     // Runs the dialog until it closes. The script runs on a second thread once the
@@ -280,20 +267,6 @@ protected:
                                                     all.end());
     }
 
-    // Messages of the log, without their time and module columns.
-    std::vector<std::string> LogMessages() const {
-        std::vector<std::string> messages;
-        for (const std::string& line : SplitLines(ReadFileBytes(theApp->m_logPath))) {
-            size_t first = line.find('\t');
-            size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
-            messages.push_back(second == std::string::npos ? line : line.substr(second + 1));
-        }
-        return messages;
-    }
-
-    TempDir m_dir;
-    char m_commandLine[1] = {'\0'};
-    std::unique_ptr<Kiv> m_app;
     SettingDlg m_dlg;
     MessageBoxRecorder m_boxes;
 };

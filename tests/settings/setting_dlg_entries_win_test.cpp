@@ -4,19 +4,6 @@
 
 namespace {
 
-const DetailFields NEW_ENTRY{false, "", "50801", "", "10", 0, ""};
-
-void ExpectDetails(const DetailFields& want, HWND dialog) {
-    DetailFields got = ShownDetails(dialog);
-    EXPECT_EQ(want.excluded, got.excluded);
-    EXPECT_EQ(want.host, got.host);
-    EXPECT_EQ(want.port, got.port);
-    EXPECT_EQ(want.path, got.path);
-    EXPECT_EQ(want.threshold, got.threshold);
-    EXPECT_EQ(want.unit, got.unit);
-    EXPECT_EQ(want.description, got.description);
-}
-
 struct RegisterCase {
     DetailFields typed;
     const char* refusal;  // the box's text, or null when the entry is taken
@@ -75,7 +62,7 @@ TEST_F(SettingDlgTest, RegistersOnlyAHostWithAnAbsolutePathAPortTo65535AndAThres
             EXPECT_TRUE(SameEntry(want, after.back()));
             EXPECT_EQ(after.size(), ShownRows(dialog).size());
             EXPECT_EQ(-1, SelectedListRow(dialog));
-            ExpectDetails(NEW_ENTRY, dialog);
+            ExpectDetails(NEW_ENTRY_DETAILS, dialog);
         }
     });
 }
@@ -149,7 +136,7 @@ TEST_F(SettingDlgTest, ReplacesTheSelectedRowInPlaceOnlyAfterYes) {
         EXPECT_EQ((std::vector<std::string>{"zwei", "2222", "e:\\", "22%", "neu"}), rows[1].cells);
         EXPECT_EQ(m_dlg.m_imgExcluded, rows[1].image);
         EXPECT_EQ(-1, SelectedListRow(dialog));
-        ExpectDetails(NEW_ENTRY, dialog);
+        ExpectDetails(NEW_ENTRY_DETAILS, dialog);
     });
 }
 
@@ -173,7 +160,7 @@ TEST_F(SettingDlgTest, DeletesTheSelectedRowByKeyOrMenuWithoutAQuestion) {
         ASSERT_EQ(3u, rows.size());
         EXPECT_EQ("two", rows[0].cells[0]);
         EXPECT_EQ("four", rows[2].cells[0]);
-        ExpectDetails(NEW_ENTRY, dialog);
+        ExpectDetails(NEW_ENTRY_DETAILS, dialog);
 
         PressKeyOnList(dialog, 'D');  // other keys delete nothing
         SelectRow(dialog, 2);

@@ -5,6 +5,17 @@
 
 namespace {
 
+// The list view's lines of the log (loading the missing host list logs its own line).
+std::vector<std::string> ListViewLines(const std::vector<std::string>& messages) {
+    std::vector<std::string> lines;
+    for (const std::string& message : messages) {
+        if (message.rfind("リストビュー", 0) == 0) {
+            lines.push_back(message);
+        }
+    }
+    return lines;
+}
+
 TEST_F(SettingDlgTest, AColumnThatCannotBeAddedIsReportedAndClosesTheDialog) {
     ListViewFaults faults;
     faults.failColumn = 2;
@@ -17,7 +28,7 @@ TEST_F(SettingDlgTest, AColumnThatCannotBeAddedIsReportedAndClosesTheDialog) {
     EXPECT_EQ(unsigned{MB_ICONERROR}, shown[0].type);
     EXPECT_EQ("確認", shown[1].caption);  // the dialog counts as changed from the start
     EXPECT_EQ(std::vector<std::string>{"リストビューの列「パス」の追加でエラーが発生しました。"},
-              LogMessages());
+              ListViewLines(LogMessages()));
     EXPECT_FALSE(m_dlg.m_open);
     EXPECT_EQ(nullptr, m_dlg.m_imageList);
     EXPECT_EQ(nullptr, m_dlg.m_popupMenu);
@@ -36,9 +47,9 @@ TEST_F(SettingDlgTest, ARowThatCannotBeInsertedIsReportedAndLeftOut) {
         EXPECT_EQ("ListView", shown[0].caption);
         EXPECT_EQ("リストアイテム追加エラー", shown[0].text);
     });
-    std::vector<std::string> log = LogMessages();
-    ASSERT_FALSE(log.empty());
-    EXPECT_EQ("リストビューのアイテム「ホスト」の追加でエラーが発生しました。", log[0]);
+    EXPECT_EQ(
+        std::vector<std::string>{"リストビューのアイテム「ホスト」の追加でエラーが発生しました。"},
+        ListViewLines(LogMessages()));
 }
 
 TEST_F(SettingDlgTest, ACellThatCannotBeSetIsReportedOncePerRowWhichStaysIncomplete) {
@@ -55,10 +66,8 @@ TEST_F(SettingDlgTest, ACellThatCannotBeSetIsReportedOncePerRowWhichStaysIncompl
         ASSERT_EQ(2u, shown.size());
         EXPECT_EQ("リストアイテムセットエラー", shown[1].text);
     });
-    std::vector<std::string> log = LogMessages();
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ("リストビューのアイテム「しきい値」のセットでエラーが発生しました。", log[0]);
-    EXPECT_EQ(log[0], log[1]);
+    const std::string line = "リストビューのアイテム「しきい値」のセットでエラーが発生しました。";
+    EXPECT_EQ((std::vector<std::string>{line, line}), ListViewLines(LogMessages()));
 }
 
 }  // namespace

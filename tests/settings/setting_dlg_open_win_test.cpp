@@ -1,5 +1,5 @@
 // Opening the settings dialog: what it shows of the settings and the check targets,
-// its fixed items and limits, and the context menu of the list.
+// the fixed items of its combo boxes, and the context menu of the list.
 #include "tests/settings/setting_dlg_driver_win.h"
 
 namespace {
@@ -32,6 +32,7 @@ TEST_F(SettingDlgTest, ShowsTheSettingsTheCaptionAndTheFixedItems) {
         EXPECT_FALSE(GetCheck(dialog, IDC_LOG_OVERWRITE));
         EXPECT_FALSE(GetCheck(dialog, IDC_LOG_APPEND));
 
+        // The combo boxes sort, yet their positions are the stored values.
         const char* units[] = {"%", "KB", "MB", "GB"};
         const char* notify[] = {"通知しない", "バルーン", "ダイアログ", "バルーンとダイアログ"};
         EXPECT_EQ(4, SendDlgItemMessageA(dialog, IDC_UNIT, CB_GETCOUNT, 0, 0));
@@ -41,45 +42,8 @@ TEST_F(SettingDlgTest, ShowsTheSettingsTheCaptionAndTheFixedItems) {
             EXPECT_EQ(notify[i], ComboItem(dialog, IDC_NOTIFY, i));
         }
 
-        const int limits[][2] = {{IDC_SERVER_PORT, 5}, {IDC_INTERVAL, 4}, {IDC_HOST, 64},
-                                 {IDC_PORT, 5},        {IDC_PATH, 260},   {IDC_THRESHOLD, 9},
-                                 {IDC_DESCRIPTION, 64}};
-        for (const auto& limit : limits) {
-            EXPECT_EQ(limit[1], SendDlgItemMessageA(dialog, limit[0], EM_GETLIMITTEXT, 0, 0))
-                << "control " << limit[0];
-        }
-
-        const char* titles[] = {"ホスト", "ポート", "パス", "しきい値", "説明"};
-        const int widths[] = {100, 45, 90, 55, 70};
-        const int formats[] = {LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_LEFT};
-        for (int i = 0; i < 5; i++) {
-            char title[64];
-            LVCOLUMNA column;
-            ZeroMemory(&column, sizeof column);
-            column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-            column.pszText = title;
-            column.cchTextMax = sizeof title;
-            ASSERT_TRUE(SendDlgItemMessageA(dialog, IDC_HOST_LIST, LVM_GETCOLUMNA,
-                                            static_cast<WPARAM>(i),
-                                            reinterpret_cast<LPARAM>(&column)));
-            EXPECT_STREQ(titles[i], title);
-            EXPECT_EQ(widths[i], column.cx);
-            EXPECT_EQ(formats[i], column.fmt & LVCFMT_JUSTIFYMASK);
-        }
-        LRESULT extended =
-            SendDlgItemMessageA(dialog, IDC_HOST_LIST, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
-        EXPECT_EQ(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT,
-                  extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-
         // A new entry's values fill the details.
-        DetailFields details = ShownDetails(dialog);
-        EXPECT_FALSE(details.excluded);
-        EXPECT_EQ("", details.host);
-        EXPECT_EQ("50801", details.port);
-        EXPECT_EQ("", details.path);
-        EXPECT_EQ("10", details.threshold);
-        EXPECT_EQ(0, details.unit);
-        EXPECT_EQ("", details.description);
+        ExpectDetails(NEW_ENTRY_DETAILS, dialog);
     });
 }
 
@@ -120,14 +84,7 @@ TEST_F(SettingDlgTest, ListsEveryTargetInOrderWithItsRowMarkAndThresholdText) {
 
         // Selecting a row shows it in the details; clearing the selection shows a new one.
         SelectRow(dialog, 1);
-        DetailFields details = ShownDetails(dialog);
-        EXPECT_TRUE(details.excluded);
-        EXPECT_EQ("10.0.0.2", details.host);
-        EXPECT_EQ("1", details.port);
-        EXPECT_EQ("/srv", details.path);
-        EXPECT_EQ("500", details.threshold);
-        EXPECT_EQ(UNIT_MB, static_cast<uint32_t>(details.unit));
-        EXPECT_EQ("", details.description);
+        ExpectDetails({true, "10.0.0.2", "1", "/srv", "500", UNIT_MB, ""}, dialog);
         SelectRow(dialog, 0);
         EXPECT_EQ("server1", ControlText(dialog, IDC_HOST));
         EXPECT_EQ("経理", ControlText(dialog, IDC_DESCRIPTION));
