@@ -16,7 +16,13 @@ bool MThread::Start(Procedure procedure) {
         if (!GetExitCodeThread(m_handle, &exitCode) || exitCode == STILL_ACTIVE) {
             return false;
         }
-        m_handle = NULL;  // the owner closes handles it waited for; this one is forgotten
+        // The earlier thread has ended and its owner did not close the handle: close it
+        // here, so a restarted thread leaks nothing.
+        ::CloseHandle(m_handle);
+        m_handle = NULL;
+    }
+    if (m_procedure == NULL) {
+        return false;
     }
     uintptr_t handle = _beginthreadex(NULL, 0, m_procedure, NULL, 0, NULL);
     m_handle = reinterpret_cast<HANDLE>(handle);

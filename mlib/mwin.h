@@ -28,8 +28,10 @@ public:
     // The window procedure's result; the handler calls DefWindowProcA itself for what
     // it leaves alone (or, for a modeless dialog, returns 0 for it).
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
-    // Registers the class described (when given) and creates a window of it.
-    virtual bool Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance, HWND parent);
+    // Registers the window's class and creates the window; each kind of window brings
+    // its own (a modeless dialog: MWinDlg; the program's main window its own class).
+    virtual bool Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance,
+                        HWND parent) = 0;
     virtual BOOL Show(int command);
     virtual BOOL Update();
 };

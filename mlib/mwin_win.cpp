@@ -21,25 +21,20 @@ MWinBase* BoundObject(HWND window) {
     return static_cast<MWinBase*>(GetPropA(window, MWIN_PROPERTY));
 }
 
-// Shows the system text of the last error in a box captioned "Error!".
-void ShowLastErrorText() {
-    char* text = NULL;
-    FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        NULL, GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<LPSTR>(&text), 0, NULL);
-    MMessageBox(NULL, text != NULL ? text : "", "Error!", MB_ICONERROR);
-    if (text != NULL) {
-        LocalFree(text);
-    }
+// True while the object's window exists and carries the object's binding. An object
+// whose earlier window was destroyed still holds that old handle, but is no longer bound.
+bool IsBound(MWinBase* object) {
+    return object->hwnd != NULL && BoundObject(object->hwnd) == object;
 }
 
 }  // namespace
 
 MWinBase::MWinBase() : hwnd(NULL) {}
 
+// Only this object's own binding is removed: a handle that outlived its window may
+// meanwhile name another window.
 MWinBase::~MWinBase() {
-    if (hwnd != NULL) {
+    if (hwnd != NULL && BoundObject(hwnd) == this) {
         RemovePropA(hwnd, MWIN_PROPERTY);
     }
 }
@@ -60,24 +55,6 @@ LRESULT MWinBase::Send(UINT message, WPARAM wParam, LPARAM lParam) {
 
 BOOL MWinBase::Post(UINT message, WPARAM wParam, LPARAM lParam) {
     return PostMessageA(hwnd, message, wParam, lParam);
-}
-
-bool MWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance, HWND parent) {
-    if (classInfo == NULL) {
-        return false;  // a plain window needs a class; derived windows bring their own
-    }
-    if (!RegisterClassExA(classInfo)) {
-        ShowLastErrorText();
-        return false;
-    }
-    HWND window =
-        CreateWindowExA(0, classInfo->lpszClassName, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, parent, NULL, instance, this);
-    if (window == NULL) {
-        ShowErrorBox(GetLastError());
-        return false;
-    }
-    return true;
 }
 
 BOOL MWin::Show(int command) {
@@ -108,7 +85,7 @@ bool MWinDlg::Create(const char* dialogTemplate, WNDCLASSEXA* classInfo, HINSTAN
         classInfo = &own;
     }
     if (!RegisterClassExA(classInfo)) {
-        ShowLastErrorText();
+        ShowErrorBox(GetLastError());
         return false;
     }
     HWND dialog = CreateDialogParamA(instance, dialogTemplate, parent,
@@ -135,7 +112,7 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         }
     } else if (message == WM_INITDIALOG) {
         MWinBase* object = reinterpret_cast<MWinBase*>(lParam);
-        if (object != NULL && object->hwnd == NULL) {
+        if (object != NULL && !IsBound(object)) {
             Bind(object, window, "dialog create error!!", 558);
         }
     }

@@ -5,7 +5,56 @@
 #include "monitor/messages.h"
 #include "net/server.h"
 
+const char MAIN_WINDOW_CLASS[] = "FSW_WindowClass";
+
+static_assert(sizeof(void*) != 4 || TRAY_DATA_SIZE == 488,
+              "the 32-bit program hands the shell 488 bytes of tray icon data");
+
+namespace {
+
+const int TRAY_ATTEMPTS = 30;
+const UINT TRAY_RETRY_PERIOD = 10000;
+const UINT BALLOON_TIMEOUT = 30000;
+// How long the first cycle waits for the program's own server to listen.
+const unsigned SERVER_READY_WAIT_MS = 1000;
+
+void LogVersionLine(const char* word) {
+    Kiv* app = theApp;
+    app->Log("%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{app->m_version[0]},
+             unsigned{app->m_version[1]}, unsigned{app->m_version[2]}, unsigned{app->m_version[3]},
+             word);
+}
+
+}  // namespace
+
+UINT CheckTimerPeriod(uint32_t minutes) {
+    uint64_t period = uint64_t{minutes} * 60000u;
+    return period > USER_TIMER_MAXIMUM ? USER_TIMER_MAXIMUM : static_cast<UINT>(period);
+}
+
+MainWin::MainWin()
+    : m_taskbarCreatedMsg(0),
+      m_trayMenu(NULL),
+      m_serverRunning(false),
+      m_trayIconSet(false),
+      m_instance(NULL),
+      m_destroyed(false),
+      m_trayAttemptPause(1000) {
+    m_tip[0] = '\0';
+}
+
+// Neither the window nor the server thread is waited for here: the shutdown sequence
+// has done that.
+MainWin::~MainWin() {}
+
+// A shutdown request that arrives while the window is still being created (Windows
+// shutting down sends WM_QUERYENDSESSION, which is handled whenever the creation waits
+// on another window) destroys it before CreateWindowExA returns. The shutdown has then
+// run in order and posted the quit: that is no failure to create.
 bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance, HWND parent) {
+    m_taskbarCreatedMsg = 0;
+    m_instance = instance;
+    m_destroyed = false;
     WNDCLASSEXA own;
     if (classInfo == NULL) {
         ZeroMemory(&own, sizeof own);
@@ -13,43 +62,316 @@ bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instan
         own.style = 0;
         own.lpfnWndProc = WindowProcedure;
         own.hInstance = instance;
-        own.hCursor = LoadCursorA(NULL, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+        own.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(MAIN_ICON_ID));
+        own.hCursor = LoadCursorA(NULL, IDC_ARROW);
         own.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-        own.lpszClassName = "FSW_WindowClass";
+        own.lpszMenuName = MAKEINTRESOURCEA(MAIN_MENU_ID);
+        own.lpszClassName = MAIN_WINDOW_CLASS;
+        own.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(MAIN_ICON_ID));
         classInfo = &own;
     }
-    return MWin::Create(title, classInfo, instance, parent);
+    if (!RegisterClassExA(classInfo)) {
+        ShowErrorBox(GetLastError());
+        return false;
+    }
+    HWND window = CreateWindowExA(0, classInfo->lpszClassName, title, WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  parent, NULL, instance, static_cast<MWinBase*>(this));
+    if (window == NULL && !m_destroyed) {
+        ShowErrorBox(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void MainWin::SetTrayAttemptPause(unsigned milliseconds) {
+    m_trayAttemptPause = milliseconds;
 }
 
 LRESULT MainWin::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (m_taskbarCreatedMsg != 0 && message == m_taskbarCreatedMsg) {
+        AddTrayIcon(false);  // the shell started again and lost the icon
+        return 0;
+    }
     switch (message) {
         case WM_CREATE:
-            OnCreate();
-            return 0;
+            return OnCreate();
         case WM_DESTROY:
             OnDestroy();
             PostQuitMessage(0);
+            return 0;
+        case WM_QUERYENDSESSION:
+            theApp->Log("Windowsがシャットダウンされます。");
+            DestroyWindow(hwnd);  // the whole shutdown, before the session may end
+            return 1;
+        case WM_COMMAND:
+            OnCommand(wParam);
+            return 0;
+        case WM_TIMER:
+            OnTimer(wParam);
+            return 0;
+        case WM_APP_TRAY:
+            OnTrayIcon(wParam, lParam);
+            return 0;
+        case WM_APP_CYCLE_DONE:
+            OnCycleDone();
             return 0;
         default:
             return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 }
 
-void MainWin::OnCreate() {
+LRESULT MainWin::OnCreate() {
     Kiv* app = theApp;
+    wsprintfA(m_tip, "%s Ver.%u.%u.%u", APP_TITLE, unsigned{app->m_version[0]},
+              unsigned{app->m_version[1]}, unsigned{app->m_version[2]});
+    m_trayMenu = GetSubMenu(GetMenu(hwnd), 0);
+    m_taskbarCreatedMsg = RegisterWindowMessageA("TaskbarCreated");
+    // Both steps wait on other windows, and a shutdown request may be handled meanwhile:
+    // once the window is gone, nothing more is started.
+    AddTrayIcon(false);
+    if (m_destroyed) {
+        return 0;
+    }
+    CreateStatusWindow();
+    if (m_destroyed) {
+        return 0;
+    }
     if (app->m_server == 1) {
         m_serverRunning = StartServerThread(&m_serverThread);
     }
+    SetCheckTimer();
+    if (app->m_client == 1) {
+        // The first cycle may well query the program's own server: give it a moment to
+        // listen.
+        if (m_serverRunning) {
+            WaitForServerListening(m_serverThread, SERVER_READY_WAIT_MS);
+        }
+        StartCheck(TIMER_CHECK);
+    }
+    return 0;
 }
 
-void MainWin::OnDestroy() {
+// The status window, created hidden; without it the program runs on.
+void MainWin::CreateStatusWindow() {
+    HWND dialog =
+        CreateDialogParamA(m_instance, MAKEINTRESOURCEA(NOTIFY_DIALOG_ID), hwnd,
+                           reinterpret_cast<DLGPROC>(WindowProcedure),
+                           reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&m_notifyDlg)));
+    if (dialog == NULL) {
+        ShowErrorBox(GetLastError());
+        return;
+    }
+    ShowWindow(dialog, SW_HIDE);
+}
+
+UINT_PTR MainWin::SetCheckTimer() {
+    UINT_PTR timer = SetTimer(hwnd, TIMER_CHECK, CheckTimerPeriod(theApp->m_interval), NULL);
+    if (timer == 0) {
+        char text[256];
+        GetErrorText(text, GetLastError(), sizeof text);
+        theApp->Log("タイマ設定エラー : %s", text);
+        MessageBoxF(hwnd, MB_ICONERROR, "エラー", "タイマ設定に失敗！");
+    }
+    return timer;
+}
+
+// The icon's data, all zero but for its size, window, id and the flags given.
+NOTIFYICONDATAA MainWin::TrayData(UINT flags) {
+    NOTIFYICONDATAA data;
+    ZeroMemory(&data, sizeof data);
+    data.cbSize = TRAY_DATA_SIZE;
+    data.hWnd = hwnd;
+    data.uID = TRAY_ICON_ID;
+    data.uFlags = flags;
+    return data;
+}
+
+BOOL MainWin::SetTrayIcon(DWORD message, const char* text) {
+    NOTIFYICONDATAA data = TrayData(NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    data.uCallbackMessage = WM_APP_TRAY;
+    data.hIcon = static_cast<HICON>(
+        LoadImageA(m_instance, MAKEINTRESOURCEA(MAIN_ICON_ID), IMAGE_ICON, 16, 16, LR_SHARED));
+    lstrcpynA(data.szTip, text, sizeof data.szTip);
+    return MShellNotifyIcon(message, &data);
+}
+
+bool MainWin::AddTrayIcon(bool retry) {
+    if (retry) {
+        if (!SetTrayIcon(NIM_ADD, m_tip) && !SetTrayIcon(NIM_MODIFY, m_tip)) {
+            return false;  // the timer tries again
+        }
+        m_trayIconSet = true;
+        KillTimer(hwnd, TIMER_TRAY_RETRY);
+        theApp->Log("タスクトレイのアイコンがセットされました。");
+        return true;
+    }
+    for (int attempt = 1; attempt <= TRAY_ATTEMPTS; attempt++) {
+        if (SetTrayIcon(NIM_ADD, m_tip) || SetTrayIcon(NIM_MODIFY, m_tip)) {
+            m_trayIconSet = true;
+            return true;
+        }
+        if (m_destroyed) {
+            return false;  // shut down meanwhile: nothing left to add the icon to
+        }
+        if (attempt < TRAY_ATTEMPTS) {
+            MSleep(m_trayAttemptPause);
+        }
+    }
+    theApp->Log("タスクトレイへのアイコン登録に失敗しました。");
+    m_trayIconSet = false;
+    SetTimer(hwnd, TIMER_TRAY_RETRY, TRAY_RETRY_PERIOD, NULL);
+    return false;
+}
+
+void MainWin::ShowBalloon(const char* text, const char* title, unsigned iconFlag) {
+    NOTIFYICONDATAA data = TrayData(NIF_INFO);
+    lstrcpynA(data.szInfo, text, sizeof data.szInfo);
+    data.uTimeout = BALLOON_TIMEOUT;
+    lstrcpynA(data.szInfoTitle, title, sizeof data.szInfoTitle);
+    data.dwInfoFlags = iconFlag;
+    MShellNotifyIcon(NIM_MODIFY, &data);
+}
+
+BOOL MainWin::ShowTrayMenu(HMENU menu) {
+    if (!SetForegroundWindow(hwnd)) {
+        return 0;
+    }
+    POINT cursor;
+    if (!GetCursorPos(&cursor)) {
+        return 0;
+    }
+    BOOL chosen = TrackPopupMenuEx(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, hwnd, NULL);
+    Post(WM_NULL, 0, 0);  // lets the menu close when the user clicks elsewhere
+    return chosen;
+}
+
+void MainWin::OnTrayIcon(WPARAM wParam, LPARAM lParam) {
+    if (wParam != TRAY_ICON_ID) {
+        return;
+    }
+    switch (static_cast<UINT>(lParam)) {
+        case WM_LBUTTONDBLCLK:
+            m_notifyDlg.ShowStatus();
+            break;
+        case WM_RBUTTONUP:
+            ShowTrayMenu(m_trayMenu);
+            break;
+        default:
+            break;
+    }
+}
+
+void MainWin::OnCommand(WPARAM wParam) {
     Kiv* app = theApp;
+    switch (static_cast<UINT>(LOWORD(wParam)) - CMD_SETTINGS) {
+        case CMD_SETTINGS - CMD_SETTINGS: {
+            // Held for the whole modal run; the dialog has no owner, so the tray menu
+            // stays usable and brings an open dialog to the front.
+            MLockGuard hold(app->m_dialogLock);
+            if (m_settingDlg.m_open) {
+                SetForegroundWindow(m_settingDlg.GetHandle());
+            } else {
+                m_settingDlg.DoModal(m_instance, MAKEINTRESOURCEA(SETTING_DIALOG_ID), NULL);
+            }
+            break;
+        }
+        case CMD_VERSION - CMD_SETTINGS:
+            MessageBoxF(hwnd, MB_ICONINFORMATION, "バージョン情報", "%s Ver.%u.%u.%u (%u)",
+                        APP_TITLE, unsigned{app->m_version[0]}, unsigned{app->m_version[1]},
+                        unsigned{app->m_version[2]}, unsigned{app->m_version[3]});
+            break;
+        case CMD_EXIT - CMD_SETTINGS:
+            Post(WM_CLOSE, 0, 0);
+            break;
+        case CMD_STATUS - CMD_SETTINGS:
+            m_notifyDlg.ShowStatus();
+            break;
+        case CMD_CHECK - CMD_SETTINGS:
+            GuardedStartCheck(hwnd);
+            break;
+        default:
+            break;  // 3 and 5 are no commands of the menu, nor is anything else
+    }
+}
+
+void MainWin::OnTimer(UINT_PTR id) {
+    if (id == TIMER_TRAY_RETRY) {
+        if (!m_trayIconSet) {
+            AddTrayIcon(true);
+        }
+        return;
+    }
+    if (theApp->m_client == 1) {
+        StartCheck(id);
+    }
+}
+
+void MainWin::SetTrayTip(const char* text) {
+    SetTrayIcon(NIM_MODIFY, text);
+}
+
+void MainWin::RestoreTrayTip() {
+    SetTrayIcon(NIM_MODIFY, m_tip);
+}
+
+void MainWin::UpdateStatusList() {
+    m_notifyDlg.UpdateList();
+}
+
+void MainWin::ShowStatusWindow() {
+    m_notifyDlg.ShowStatus();
+}
+
+// The shutdown sequence, in order.
+void MainWin::OnDestroy() {
+    m_destroyed = true;
+    KillTimer(hwnd, TIMER_CHECK);
+    if (!m_trayIconSet) {
+        KillTimer(hwnd, TIMER_TRAY_RETRY);
+    }
+    SetTrayIcon(NIM_MODIFY, "終了処理中...");
     if (m_serverRunning) {
-        app->StopServer();
+        StopServer();
+    }
+    WaitForQueryThreads();
+    PostMessageA(m_notifyDlg.GetHandle(), WM_APP_CLOSE_STATUS, 0, 0);
+    CloseSettingDialog();
+    if (!SetTrayIcon(NIM_DELETE, m_tip)) {
+        theApp->Log("タスクトレイのアイコン削除に失敗しました。");
+    }
+    m_trayIconSet = false;
+    LogVersionLine("終了");
+}
+
+void MainWin::StopServer() {
+    theApp->StopServer();
+    if (m_serverThread.HasHandle()) {
         m_serverThread.Wait();
         m_serverThread.CloseHandle();
-        m_serverRunning = false;
     }
-    app->Log("%s Version %u.%u.%u (%u) 終了", APP_TITLE, unsigned{app->m_version[0]},
-             unsigned{app->m_version[1]}, unsigned{app->m_version[2]}, unsigned{app->m_version[3]});
+    m_serverRunning = false;
+}
+
+// No query thread may outlive the application object: a cycle started from the menu
+// runs with CLIENT at 0 too, so its threads are waited for whatever CLIENT says.
+void MainWin::WaitForQueryThreads() {
+    Kiv* app = theApp;
+    if (app->m_client != 1 && app->m_queryThreadCount <= 0) {
+        return;
+    }
+    app->Log("クライアントの全スレッド終了待ち");
+    while (app->m_queryThreadCount > 0) {
+        MSleep(100);
+    }
+    app->Log("クライアントの全スレッド終了");
+}
+
+// The open settings dialog closes without asking and without saving.
+void MainWin::CloseSettingDialog() {
+    MLockGuard hold(theApp->m_dialogLock);
+    m_settingDlg.m_modified = false;
+    if (m_settingDlg.m_open) {
+        m_settingDlg.Send(WM_CLOSE, 0, 0);
+    }
 }

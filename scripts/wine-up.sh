@@ -36,6 +36,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
             printf '"%s"="IPAPGothic"\r\n' "$font"
         done
         printf '"ＭＳ ゴシック"="IPAGothic"\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n'
+        # No window manager runs on the virtual display: without this, Wine waits 2 s for
+        # one each time a window is hidden or destroyed (every closed dialog).
+        printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
     } >"$reg"
     "$FSW_WINE" regedit "$reg" </dev/null >/dev/null 2>&1 || true
     "$FSW_WINESERVER" -w </dev/null >/dev/null 2>&1 || true

@@ -1,0 +1,41 @@
+// Windows only. The status window "監視状態": a modeless, resizable dialog (template 106)
+// that lists the results of the latest check cycle, one row per target.
+#pragma once
+
+#include "mlib/mwin.h"
+
+#include <commctrl.h>  // after windows.h, which mlib/mwin.h brings
+
+// The status window's template and its list view.
+const int NOTIFY_DIALOG_ID = 106;
+const int NOTIFY_LIST_ID = 1020;
+
+// The status window; embedded in the main window, which creates it hidden.
+class NotifyDlg : public MWinDlg {
+public:
+    NotifyDlg();
+    ~NotifyDlg() override;
+
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // Shows the window in front; a hidden one comes back at its first place and size.
+    void ShowStatus();
+    // Replaces all rows by theApp->m_results; the caller holds m_resultLock.
+    void UpdateList();
+
+    HIMAGELIST m_imageList;  // the three status icons, 16 x 16
+    int m_imgNormal;         // IDI_ASTERISK
+    int m_imgWarning;        // IDI_EXCLAMATION
+    int m_imgError;          // IDI_HAND
+    RECT m_rect;             // the window's rectangle at the end of its set-up
+
+private:
+    void OnInitDialog();
+    void OnSize();
+    bool AddStatusIcons();
+    bool InsertColumns();
+    bool AddRow(int row, int32_t status, const char* const* texts);
+    int StatusImage(int32_t status) const;
+    void FailSetUp(const char* logLine, const char* caption, const char* text);
+    HWND List();
+};

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots of the 64-bit program under Wine's virtual desktop:
+# the tray icon with the balloon of a cycle, the open tray menu, and the status window
+# with a normal, a caution, a danger and an error row. The program runs in build/shots/
+# as server and client at once, its four targets on its own server.
+#   bash scripts/screenshots.sh      (after: bash scripts/build.sh win64)
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+# xdotool clicks the tray icon; fonts-wine draws the window frame's buttons.
+missing=()
+for package in xdotool fonts-wine; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+fi
+
+. scripts/wine-env.sh
+# The frame's buttons are glyphs of the font Marlett, which Wine reads from the prefix.
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp -n /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+# Wine and its display are started here, and stopped at the end, unless they already run.
+if ! { [ -f build/wine-xvfb.pid ] && kill -0 "$(cat build/wine-xvfb.pid)" 2>/dev/null; }; then
+    bash scripts/wine-up.sh
+    trap 'bash scripts/wine-down.sh' EXIT
+fi
+. scripts/wine-env.sh  # again, for the display
+
+shots=build/shots
+rm -rf "$shots"
+mkdir -p "$shots" docs
+cp build/win64/fsw.exe "$shots/"
+
+# Targets graded against the free space of drive C:, which Wine keeps in the prefix.
+read -r port free_mb < <(python3 - "$WINEPREFIX/drive_c" <<'PY'
+import os, socket, sys
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+port = s.getsockname()[1]
+s.close()
+st = os.statvfs(sys.argv[1])
+print(port, st.f_bavail * st.f_frsize // 1048576)
+PY
+)
+printf '[fsw]\r\nSERVER=1\r\nSVPORT=%s\r\nCLIENT=1\r\nINTVAL=10\r\nLISTFILE=fsw.lst\r\nLOGFILE=fsw.log\r\nCHKFILE=lastchk.txt\r\nNOTI=3\r\nLOGMODE=1\r\n' \
+    "$port" >"$shots/fsw.ini"
+{
+    printf '0\tlocalhost\t%s\tC:\\\t1\t9\tsystem disk\r\n' "$port"
+    printf '0\t127.0.0.1\t%s\tC:\\\t%s\t2\tshared files\r\n' "$port" $((free_mb * 3 / 2))
+    printf '0\t127.0.0.1\t%s\tC:\\users\t%s\t2\tbackups\r\n' "$port" $((free_mb * 20 + 1))
+    printf '0\t127.0.0.1\t%s\tQ:\\archive\t10\t0\tarchive\r\n' "$port"
+} | iconv -f UTF-8 -t CP932 >"$shots/fsw.lst"
+
+(cd "$shots" && setsid "$FSW_WINE" explorer /desktop=shell,1024x768 fsw.exe \
+    </dev/null >/dev/null 2>&1 &)
+
+# The cycle ends with a danger row: the balloon and the status window come up.
+for _ in $(seq 1 60); do
+    grep -q "サーバを起動します" <(iconv -f CP932 -t UTF-8 "$shots/fsw.log" 2>/dev/null) && break
+    sleep 0.5
+done
+sleep 4
+icon_x=1014
+icon_y=757
+xdotool mousemove 600 100
+sleep 1
+import -window root docs/status-window.png
+convert docs/status-window.png -crop 480x170+544+598 +repage -scale 200% docs/tray-icon.png
+
+# The balloon goes after its 30 s.
+sleep 31
+
+# The menu opens where the icon is right-clicked; the pointer then rests on an item.
+xdotool mousemove "$icon_x" "$icon_y" click 3
+sleep 1
+xdotool mousemove 960 668
+sleep 1
+import -window root "$shots/menu-full.png"
+convert "$shots/menu-full.png" -crop 300x200+724+568 +repage docs/tray-menu.png
+
+# "終了" is the menu's last item, just above the taskbar.
+xdotool mousemove 934 738 click 1
+for _ in $(seq 1 40); do
+    pgrep -f 'fsw\.exe' >/dev/null || break
+    sleep 0.5
+done
+echo "screenshots in docs/: tray-icon.png, tray-menu.png, status-window.png"

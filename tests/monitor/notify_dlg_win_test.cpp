@@ -1,0 +1,306 @@
+// The status window under Wine: its columns and icons, the rows of a cycle's results,
+// hiding on close, coming back at its first rectangle, the list filling the client
+// area, and the log lines and boxes of its failures.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "monitor/messages.h"
+#include "monitor/notify_dlg_win.h"
+#include "tests/support/list_view_faults_win.h"
+#include "tests/support/shell_support_win.h"
+
+namespace {
+
+HINSTANCE Instance() {
+    return GetModuleHandleA(NULL);
+}
+
+CheckResult Result(int32_t status, const char* host, uint64_t value, uint32_t unit,
+                   uint32_t threshold) {
+    CheckResult result;
+    ZeroMemory(&result, sizeof result);
+    result.status = status;
+    result.year = 2024;
+    result.month = 3;
+    result.day = 5;
+    result.hour = 7;
+    result.minute = 8;
+    result.second = 9;
+    CopyField(result.host, sizeof result.host, host);
+    CopyField(result.path, sizeof result.path, "C:\\data");
+    CopyField(result.description, sizeof result.description, "説明文");
+    result.threshold = threshold;
+    result.value = value;
+    result.unit = unit;
+    return result;
+}
+
+std::string ItemText(HWND list, int row, int column) {
+    char text[512] = "";
+    LVITEMA item;
+    ZeroMemory(&item, sizeof item);
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+int ItemImage(HWND list, int row) {
+    LVITEMA item;
+    ZeroMemory(&item, sizeof item);
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return item.iImage;
+}
+
+int RowCount(HWND list) {
+    return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+class StatusWindow : public ShellFixture {
+protected:
+    void SetUp() override { InitCommonControls(); }
+    void TearDown() override {
+        if (m_dialog.hwnd != NULL && IsWindow(m_dialog.hwnd)) {
+            DestroyWindow(m_dialog.hwnd);
+        }
+    }
+    HWND Create() {
+        HWND window =
+            CreateDialogParamA(Instance(), MAKEINTRESOURCEA(NOTIFY_DIALOG_ID), NULL,
+                               reinterpret_cast<DLGPROC>(WindowProcedure),
+                               reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&m_dialog)));
+        return window;
+    }
+    HWND List() { return GetDlgItem(m_dialog.hwnd, NOTIFY_LIST_ID); }
+    void Refill(const std::vector<CheckResult>& results) {
+        MLockGuard hold(m_app->m_resultLock);
+        m_app->m_results = results;
+        m_dialog.UpdateList();
+    }
+
+    MessageBoxRecorder m_boxes;
+    NotifyDlg m_dialog;
+};
+
+TEST_F(StatusWindow, IsCreatedHiddenWithItsSevenColumnsIconsAndFullRowSelection) {
+    ASSERT_NE(HWND{NULL}, Create());
+    EXPECT_FALSE(IsWindowVisible(m_dialog.hwnd));
+    char caption[64] = "";
+    GetWindowTextA(m_dialog.hwnd, caption, sizeof caption);
+    EXPECT_STREQ("監視状態", caption);
+
+    struct Column {
+        const char* title;
+        int width;
+        int format;
+    };
+    const Column expected[] = {
+        {"状態", 65, LVCFMT_LEFT},      {"最終確認日時", 135, LVCFMT_LEFT},
+        {"ホスト", 105, LVCFMT_LEFT},   {"パス", 75, LVCFMT_LEFT},
+        {"しきい値", 80, LVCFMT_RIGHT}, {"空き領域", 80, LVCFMT_RIGHT},
+        {"説明", 90, LVCFMT_LEFT},
+    };
+    HWND list = List();
+    for (int i = 0; i < 7; i++) {
+        char title[64] = "";
+        LVCOLUMNA column;
+        ZeroMemory(&column, sizeof column);
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.pszText = title;
+        column.cchTextMax = sizeof title;
+        ASSERT_TRUE(SendMessageA(list, LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&column)));
+        EXPECT_STREQ(expected[i].title, title) << "column " << i;
+        EXPECT_EQ(expected[i].width, column.cx) << "column " << i;
+        EXPECT_EQ(expected[i].format, column.fmt & LVCFMT_JUSTIFYMASK) << "column " << i;
+        EXPECT_EQ(i, column.iSubItem);
+    }
+    LVCOLUMNA beyond;
+    ZeroMemory(&beyond, sizeof beyond);
+    beyond.mask = LVCF_WIDTH;
+    EXPECT_FALSE(SendMessageA(list, LVM_GETCOLUMNA, 7, reinterpret_cast<LPARAM>(&beyond)));
+
+    EXPECT_TRUE(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
+    ASSERT_NE(HIMAGELIST{NULL}, m_dialog.m_imageList);
+    EXPECT_EQ(reinterpret_cast<LRESULT>(m_dialog.m_imageList),
+              SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    EXPECT_EQ(3, ImageList_GetImageCount(m_dialog.m_imageList));
+    EXPECT_EQ(0, m_dialog.m_imgNormal);
+    EXPECT_EQ(1, m_dialog.m_imgWarning);
+    EXPECT_EQ(2, m_dialog.m_imgError);
+    EXPECT_NE(0, SendMessageA(m_dialog.hwnd, WM_GETICON, ICON_SMALL, 0));
+    EXPECT_NE(0, SendMessageA(m_dialog.hwnd, WM_GETICON, ICON_BIG, 0));
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+TEST_F(StatusWindow, ListsEachResultInOrderWithItsWordIconAndTextsAndNoRowForStatus0) {
+    ASSERT_NE(HWND{NULL}, Create());
+    Refill({
+        Result(STATUS_NORMAL, "alpha", 1536, UNIT_KB, 1),
+        Result(STATUS_NONE, "skipped", 0, UNIT_MB, 5),
+        Result(STATUS_CAUTION, "bravo", 123, UNIT_PERCENT, 10),
+        Result(STATUS_WARNING, "charlie", 1023, 9, 500),
+        Result(STATUS_DANGER, "delta", 1099511627776ull, UNIT_MB, 500),
+        Result(STATUS_ERROR, "echo", 0, UNIT_PERCENT, 20),
+        Result(7, "foxtrot", 1024, UNIT_GB, 3),
+    });
+    HWND list = List();
+    ASSERT_EQ(6, RowCount(list));
+
+    struct Row {
+        const char* word;
+        const char* host;
+        const char* threshold;
+        const char* freeSpace;
+        int image;
+    };
+    const Row expected[] = {
+        {"正常", "alpha", "1 KB", "1.5 KB", m_dialog.m_imgNormal},
+        {"注意", "bravo", "10 %", "12.3 %", m_dialog.m_imgWarning},
+        {"警告", "charlie", "500 B", "1023 B", m_dialog.m_imgWarning},
+        {"危険", "delta", "500 MB", "1.0 TB", m_dialog.m_imgError},
+        {"エラー", "echo", "20 %", "N/A", m_dialog.m_imgError},
+        {"??????", "foxtrot", "3 GB", "1.0 KB", m_dialog.m_imgError},
+    };
+    for (int row = 0; row < 6; row++) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(expected[row].word, ItemText(list, row, 0));
+        EXPECT_EQ("2024/03/05 07:08:09", ItemText(list, row, 1));
+        EXPECT_EQ(expected[row].host, ItemText(list, row, 2));
+        EXPECT_EQ("C:\\data", ItemText(list, row, 3));
+        EXPECT_EQ(expected[row].threshold, ItemText(list, row, 4));
+        EXPECT_EQ(expected[row].freeSpace, ItemText(list, row, 5));
+        EXPECT_EQ("説明文", ItemText(list, row, 6));
+        EXPECT_EQ(expected[row].image, ItemImage(list, row));
+    }
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+TEST_F(StatusWindow, ARefillReplacesAllRowsAndAnEmptyCycleLeavesAnEmptyList) {
+    ASSERT_NE(HWND{NULL}, Create());
+    Refill({Result(STATUS_NORMAL, "a", 1, 9, 0), Result(STATUS_NORMAL, "b", 1, 9, 0)});
+    ASSERT_EQ(2, RowCount(List()));
+    Refill({Result(STATUS_DANGER, "c", 1, 9, 100)});
+    ASSERT_EQ(1, RowCount(List()));
+    EXPECT_EQ("c", ItemText(List(), 0, 2));
+    Refill({});
+    EXPECT_EQ(0, RowCount(List()));
+}
+
+TEST_F(StatusWindow, ClosingHidesItAndShowStatusBringsItBackAtItsFirstRectangle) {
+    ASSERT_NE(HWND{NULL}, Create());
+    RECT first = m_dialog.m_rect;
+    EXPECT_GT(first.right - first.left, 0);
+    EXPECT_GT(first.bottom - first.top, 0);
+
+    m_dialog.ShowStatus();
+    EXPECT_TRUE(IsWindowVisible(m_dialog.hwnd));
+    EXPECT_EQ(m_dialog.hwnd, GetForegroundWindow());
+
+    // The user moves and resizes it, then closes it: it is only hidden.
+    MoveWindow(m_dialog.hwnd, first.left + 40, first.top + 30, 300, 200, TRUE);
+    SendMessageA(m_dialog.hwnd, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(m_dialog.hwnd));
+    EXPECT_FALSE(IsWindowVisible(m_dialog.hwnd));
+
+    m_dialog.ShowStatus();
+    EXPECT_TRUE(IsWindowVisible(m_dialog.hwnd));
+    RECT now;
+    GetWindowRect(m_dialog.hwnd, &now);
+    EXPECT_EQ(first.left, now.left);
+    EXPECT_EQ(first.top, now.top);
+    EXPECT_EQ(first.right, now.right);
+    EXPECT_EQ(first.bottom, now.bottom);
+
+    // A visible window stays where the user put it.
+    MoveWindow(m_dialog.hwnd, first.left + 10, first.top + 10, 320, 220, TRUE);
+    m_dialog.ShowStatus();
+    GetWindowRect(m_dialog.hwnd, &now);
+    EXPECT_EQ(first.left + 10, now.left);
+    EXPECT_EQ(320, now.right - now.left);
+}
+
+TEST_F(StatusWindow, TheListFillsTheClientAreaAfterAResize) {
+    ASSERT_NE(HWND{NULL}, Create());
+    for (SIZE size : {SIZE{700, 500}, SIZE{260, 180}}) {
+        MoveWindow(m_dialog.hwnd, 20, 20, size.cx, size.cy, TRUE);
+        RECT client;
+        GetClientRect(m_dialog.hwnd, &client);
+        RECT list;
+        GetWindowRect(List(), &list);
+        MapWindowPoints(NULL, m_dialog.hwnd, reinterpret_cast<POINT*>(&list), 2);
+        EXPECT_EQ(0, list.left);
+        EXPECT_EQ(0, list.top);
+        EXPECT_EQ(client.right, list.right);
+        EXPECT_EQ(client.bottom, list.bottom);
+    }
+}
+
+TEST_F(StatusWindow, DestroysItselfOnTheCloseMessageOfTheShutdown) {
+    ASSERT_NE(HWND{NULL}, Create());
+    HWND window = m_dialog.hwnd;
+    PostMessageA(window, WM_APP_CLOSE_STATUS, 0, 0);
+    PumpMessages(50);
+    EXPECT_FALSE(IsWindow(window));
+    m_dialog.ShowStatus();  // a status window that is gone is not shown
+    m_dialog.UpdateList();
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+// The status window's list view refuses chosen requests.
+class StatusWindowFailures : public StatusWindow {
+protected:
+    ListViewFaults m_faults;
+};
+
+TEST_F(StatusWindowFailures,
+       AColumnThatCannotBeAddedGivesItsLogLineAndBoxAndLeavesTheWindowHidden) {
+    m_faults.failColumn = 3;
+    ASSERT_NE(HWND{NULL}, Create());
+    EXPECT_FALSE(IsWindowVisible(m_dialog.hwnd));
+    std::vector<std::string> log = LogMessages();
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ("リストビューの列「パス」の追加でエラーが発生しました。", log[0]);
+    std::vector<MessageBoxRecorder::Box> shown = m_boxes.Boxes();
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ(m_dialog.hwnd, shown[0].owner);
+    EXPECT_EQ("ListView", shown[0].caption);
+    EXPECT_EQ("リストビューカラム追加エラー", shown[0].text);
+    EXPECT_EQ(unsigned{MB_ICONERROR}, shown[0].type);
+    EXPECT_EQ(0, SendMessageA(List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+}
+
+TEST_F(StatusWindowFailures, ARowThatCannotBeInsertedStopsTheRefillAndKeepsTheRowsMadeSoFar) {
+    ASSERT_NE(HWND{NULL}, Create());
+    m_faults.failInsertAtRow = 1;
+    Refill({Result(STATUS_NORMAL, "a", 1, 9, 0), Result(STATUS_NORMAL, "b", 1, 9, 0),
+            Result(STATUS_NORMAL, "c", 1, 9, 0)});
+    EXPECT_EQ(1, RowCount(List()));
+    std::vector<std::string> log = LogMessages();
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ("リストビューのアイテム「状態」の追加でエラーが発生しました。", log[0]);
+    std::vector<MessageBoxRecorder::Box> shown = m_boxes.Boxes();
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ("ListView", shown[0].caption);
+    EXPECT_EQ("リストアイテム追加エラー", shown[0].text);
+}
+
+TEST_F(StatusWindowFailures, ACellThatCannotBeSetGivesTheLogLineOfItsColumn) {
+    ASSERT_NE(HWND{NULL}, Create());
+    m_faults.failSetAtSubItem = 4;
+    Refill({Result(STATUS_NORMAL, "a", 1, 9, 0), Result(STATUS_NORMAL, "b", 1, 9, 0)});
+    EXPECT_EQ(1, RowCount(List())) << "the row was inserted before its threshold failed";
+    std::vector<std::string> log = LogMessages();
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ("リストビューのアイテム「警告値」のセットでエラーが発生しました。", log[0]);
+    std::vector<MessageBoxRecorder::Box> shown = m_boxes.Boxes();
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ(m_dialog.hwnd, shown[0].owner);
+    EXPECT_EQ("リストアイテムセットエラー", shown[0].text);
+}
+
+}  // namespace
