@@ -29,7 +29,7 @@ public:
     // it leaves alone (or, for a modeless dialog, returns 0 for it).
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     // Registers the window's class and creates the window; each kind of window brings
-    // its own (a modeless dialog: MWinDlg; the program's main window its own class).
+    // its own (a modeless dialog: MWinDlg; the main window its class "FSW_WindowClass").
     virtual bool Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance,
                         HWND parent) = 0;
     virtual BOOL Show(int command);

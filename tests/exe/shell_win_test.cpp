@@ -128,4 +128,28 @@ TEST(WindowsShell, WindowsShuttingDownEndsTheProgramInOrderBeforeItAnswers) {
     EXPECT_EQ(0, program.Wait(20000));
 }
 
+TEST(WindowsShell, TheVersionBoxOfTheMenuShowsTheTitleAndAllFourNumbers) {
+    TempDir dir;
+    WriteFileBytes(dir.File("fsw.lst"), "");
+    Program program(dir.Path());
+    ASSERT_TRUE(program.Started());
+    HWND window = program.WaitForMainWindow();
+    ASSERT_NE(HWND{NULL}, window);
+    PostMessageA(window, WM_COMMAND, 40008, 0);
+    HWND box = NULL;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (box = program.FindOwnWindow("#32770", "バージョン情報")) != NULL; }, 20000));
+    std::string version = "ケルム Ver." + std::to_string(FSW_VERSION_MAJOR) + "." +
+                          std::to_string(FSW_VERSION_MINOR) + "." +
+                          std::to_string(FSW_VERSION_BUILD) + " (" +
+                          std::to_string(FSW_VERSION_REVISION) + ")";
+    // The box may be found before its texts are set.
+    EXPECT_TRUE(WaitUntil([&] { return ChildTexts(box).find(version) != std::string::npos; }, 5000))
+        << ChildTexts(box);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 20000));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.Wait(20000));
+}
+
 }  // namespace

@@ -253,7 +253,10 @@ TEST_F(WinDlgClass, CreateRegistersTheDialogClassAndCreatesTheDialogBound) {
     ZeroMemory(&info, sizeof info);
     info.cbSize = sizeof info;
     ASSERT_TRUE(GetClassInfoExA(Instance(), MWINDLG_CLASS, &info));
-    EXPECT_EQ(DLGWINDOWEXTRA, info.cbWndExtra) << "a dialog's own window bytes";
+    EXPECT_EQ(WindowProcedure, info.lpfnWndProc);
+    EXPECT_EQ(DLGWINDOWEXTRA, info.cbWndExtra);
+    EXPECT_EQ(0, info.cbClsExtra);
+    EXPECT_EQ(reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), info.hbrBackground);
     EXPECT_TRUE(boxes.Boxes().empty());
     DestroyWindow(object.hwnd);
 }
