@@ -56,13 +56,26 @@ void BuildPath(char* path, size_t size, const char* folder, const char* name) {
     }
 }
 
-int Kiv::Init() {
+void Kiv::InitializeLocks() {
     m_dialogLock.Initialize();
     m_hostLock.Initialize();
     m_resultLock.Initialize();
     m_serverCountLock.Initialize();
     m_queryCountLock.Initialize();
     m_acceptLock.Initialize();
+}
+
+void Kiv::DeleteLocks() {
+    m_acceptLock.Delete();
+    m_queryCountLock.Delete();
+    m_serverCountLock.Delete();
+    m_resultLock.Delete();
+    m_hostLock.Delete();
+    m_dialogLock.Delete();
+}
+
+int Kiv::Init() {
+    InitializeLocks();
 
     BuildPath(m_iniPath, sizeof m_iniPath, moduleDir, "fsw.ini");
     LoadSettings();
@@ -87,12 +100,7 @@ int Kiv::Init() {
     }
 
     CloseLog();
-    m_acceptLock.Delete();
-    m_queryCountLock.Delete();
-    m_serverCountLock.Delete();
-    m_resultLock.Delete();
-    m_hostLock.Delete();
-    m_dialogLock.Delete();
+    DeleteLocks();
     return exitCode;
 }
 

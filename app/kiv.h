@@ -19,6 +19,9 @@ public:
     ~Kiv() override;
 
     int Init() override;
+    // The six locks exist exactly while windows and worker threads can run.
+    void InitializeLocks();
+    void DeleteLocks();
     void StopServer();
 
     // Settings file.

@@ -13,12 +13,7 @@
 TestApp::TestApp() : app(NULL, nullptr, 0), m_previous(theApp), m_serverStarted(false) {
     MStartupNetwork();
     theApp = &app;
-    app.m_dialogLock.Initialize();
-    app.m_hostLock.Initialize();
-    app.m_resultLock.Initialize();
-    app.m_serverCountLock.Initialize();
-    app.m_queryCountLock.Initialize();
-    app.m_acceptLock.Initialize();
+    app.InitializeLocks();
     app.OpenLog(dir.File("fsw.log").c_str(), LOG_OVERWRITE);
     app.m_notify = 1;
     app.m_interval = 10;
@@ -33,12 +28,7 @@ TestApp::~TestApp() {
         MLockGuard hold(app.m_queryCountLock);  // the last query thread has let go of it
     }
     app.CloseLog();
-    app.m_acceptLock.Delete();
-    app.m_queryCountLock.Delete();
-    app.m_serverCountLock.Delete();
-    app.m_resultLock.Delete();
-    app.m_hostLock.Delete();
-    app.m_dialogLock.Delete();
+    app.DeleteLocks();
     theApp = m_previous;
     MCleanupNetwork();
 }

@@ -17,12 +17,7 @@ protected:
     KivFixture() : app(NULL, nullptr, 0) {
         previous = theApp;
         theApp = &app;
-        app.m_dialogLock.Initialize();
-        app.m_hostLock.Initialize();
-        app.m_resultLock.Initialize();
-        app.m_serverCountLock.Initialize();
-        app.m_queryCountLock.Initialize();
-        app.m_acceptLock.Initialize();
+        app.InitializeLocks();
         CopyField(app.moduleDir, sizeof app.moduleDir, dir.Path().c_str());
         BuildPath(app.m_iniPath, sizeof app.m_iniPath, app.moduleDir, "fsw.ini");
         BuildPath(app.m_listPath, sizeof app.m_listPath, app.moduleDir, "fsw.lst");
@@ -32,12 +27,7 @@ protected:
 
     ~KivFixture() override {
         app.CloseLog();
-        app.m_acceptLock.Delete();
-        app.m_queryCountLock.Delete();
-        app.m_serverCountLock.Delete();
-        app.m_resultLock.Delete();
-        app.m_hostLock.Delete();
-        app.m_dialogLock.Delete();
+        app.DeleteLocks();
         theApp = previous;
     }
 
