@@ -7,7 +7,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LANG=ja_JP.UTF-8
 export LC_ALL=ja_JP.UTF-8
-FSW_WINE=/usr/lib/wine/wine64
+FSW_WINE=${FSW_WINE:-/usr/lib/wine/wine64}
 FSW_WINESERVER=/usr/lib/wine/wineserver
 FSW_DISPLAY_FILE="$FSW_ROOT/build/wine-display"
 if [ -z "${DISPLAY:-}" ] && [ -f "$FSW_DISPLAY_FILE" ]; then
