@@ -29,21 +29,28 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     for (std::string& e : vars)
         envp.push_back(&e[0]);
     envp.push_back(nullptr);
+    // A group of its own, so that a signal reaches whatever the child started too (the
+    // Wine wrapper runs the Windows program as a child of its own).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     m_started =
-        posix_spawn(&m_pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data()) == 0;
+        posix_spawn(&m_pid, args[0].c_str(), &actions, &attributes, argp.data(), envp.data()) == 0;
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
 }
 
 ChildProcess::~ChildProcess() {
     if (m_started && !m_ended) {
-        kill(m_pid, SIGKILL);
+        kill(-m_pid, SIGKILL);
         Wait(5000);
     }
 }
 
 void ChildProcess::Signal(int signal) {
     if (m_started && !m_ended) {
-        kill(m_pid, signal);
+        kill(-m_pid, signal);
     }
 }
 
