@@ -6,7 +6,7 @@
 #include "monitor/messages.h"
 #include "monitor/status_text.h"
 #include "net/query_client.h"
-#include "net/server.h"
+#include "net/start_block.h"
 
 namespace {
 

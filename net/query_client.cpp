@@ -9,7 +9,7 @@
 #include "mlib/msocket.h"
 #include "monitor/messages.h"
 #include "net/protocol.h"
-#include "net/server.h"
+#include "net/start_block.h"
 
 CheckStatus GradeFreeSpace(uint64_t value, uint64_t limit) {
     uint64_t tenth = limit / 10;
