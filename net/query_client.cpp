@@ -2,6 +2,7 @@
 #include "net/query_client.h"
 
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "app/kiv.h"
@@ -128,6 +129,8 @@ void QueryThread(void* startBlock) {
 
     result.threshold = target.threshold;
     result.unit = target.unit;
+    result.port = target.port;
+    result.checkTime = static_cast<int64_t>(time(nullptr));
     MLocalTime now;
     MGetLocalTime(&now);
     result.year = now.year;
@@ -140,6 +143,8 @@ void QueryThread(void* startBlock) {
         uint64_t value = MeasuredValue(target.unit, info.freeBytes, info.totalBytes);
         result.status = GradeFreeSpace(value, ThresholdLimit(target.threshold, target.unit));
         result.value = value;
+        result.freeBytes = info.freeBytes;
+        result.totalBytes = info.totalBytes;
     } else {
         result.status = failure;
     }

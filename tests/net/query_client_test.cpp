@@ -88,6 +88,8 @@ TEST_F(QueryTest, SendsOneRequestInNetworkOrderAndGradesTheAnswer) {
     EXPECT_EQ(WireHeader(1825, 2, 1, 0, 5) + "/data", request);
     EXPECT_EQ(STATUS_CAUTION, result.status);
     EXPECT_EQ(150u, result.value);
+    EXPECT_EQ(150u, result.freeBytes);
+    EXPECT_EQ(1000u, result.totalBytes);
     EXPECT_EQ(20u, result.threshold);
     EXPECT_EQ(unsigned{UNIT_PERCENT}, result.unit);
     EXPECT_STREQ("127.0.0.1", result.host);
@@ -165,7 +167,10 @@ TEST_F(QueryTest, ATargetThatCannotBeReachedIsAnErrorWithItsThresholdAndTime) {
     EXPECT_EQ(0u, result.value);
     EXPECT_EQ(5u, result.threshold);
     EXPECT_EQ(unsigned{UNIT_GB}, result.unit);
+    EXPECT_EQ(closedPort, result.port);
+    EXPECT_EQ(0u, result.freeBytes);
     EXPECT_GE(result.year, 2020);
+    EXPECT_GT(result.checkTime, 1577836800);  // 2020
     EXPECT_EQ(
         std::vector<std::string>{"127.0.0.1 (" + std::to_string(closedPort) + ")に接続できません"},
         t.LogMessages());
