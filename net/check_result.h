@@ -28,8 +28,8 @@ struct CheckResult {
     uint32_t unit;
     char description[65];
     // Beyond what the status list shows: what the history and the metrics keep.
-    uint16_t port;        // the target's port
-    uint64_t freeBytes;   // the sizes as the server reported them; 0 after a failure
+    uint16_t port;       // the target's port
+    uint64_t freeBytes;  // the sizes as the server reported them; 0 after a failure
     uint64_t totalBytes;
-    int64_t checkTime;    // the same moment as the local time stamp, in Unix seconds
+    int64_t checkTime;  // the same moment as the local time stamp, in Unix seconds
 };
