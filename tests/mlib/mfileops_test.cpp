@@ -84,20 +84,6 @@ TEST(MReplaceFile, AFileInAFolderOf251BytesIsReplaced) {
                                std::filesystem::directory_iterator()));
 }
 
-TEST(MReadFile, ReadsUpToItsLimitAndTellsWhatItFound) {
-    TempDir dir;
-    std::string path = dir.File("bytes");
-    WriteFileBytes(path, std::string(100, 'b'));
-    std::string read;
-    EXPECT_EQ(M_READ_DONE, MReadFile(path.c_str(), 100, &read));
-    EXPECT_EQ(100u, read.size());
-    EXPECT_EQ(M_READ_TOO_LARGE, MReadFile(path.c_str(), 99, &read));
-    EXPECT_EQ(std::string(99, 'b'), read);
-    EXPECT_EQ(M_READ_MISSING, MReadFile(dir.File("none").c_str(), 100, &read));
-    EXPECT_EQ(M_READ_NOT_REGULAR, MReadFile(dir.Path().c_str(), 100, &read));
-    EXPECT_EQ("", read);
-}
-
 TEST(MReadWholeFile, ReadsEveryByteAndTellsAMissingFile) {
     TempDir dir;
     std::string path = dir.File("bytes");
