@@ -92,7 +92,7 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
 
     std::vector<std::string> lines = SplitLines(program.Stdout());
     ASSERT_EQ(5u, lines.size()) << program.Stdout();
-    EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明", lines[0]);
+    EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\t満杯予測", lines[0]);
     std::vector<std::string> rows(lines.begin() + 1, lines.begin() + 4);
     std::sort(rows.begin(), rows.end(), [](const std::string& a, const std::string& b) {
         return Cells(a)[6] < Cells(b)[6];
@@ -102,7 +102,7 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
     std::regex bytes("\\d+(\\.\\d)? (B|KB|MB|GB|TB)");
 
     std::vector<std::string> normal = Cells(rows[0]);
-    ASSERT_EQ(7u, normal.size());
+    ASSERT_EQ(8u, normal.size());
     EXPECT_EQ("正常", normal[0]);
     EXPECT_TRUE(std::regex_match(normal[1], time)) << normal[1];
     EXPECT_EQ("127.0.0.1", normal[2]);
@@ -111,9 +111,9 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
     EXPECT_TRUE(std::regex_match(normal[5], percent)) << normal[5];
 
     std::vector<std::string> error = Cells(rows[1]);
-    EXPECT_EQ(
-        (std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %", "N/A", "停止中"}),
-        error);
+    EXPECT_EQ((std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %", "N/A",
+                                        "停止中", "-"}),
+              error);
 
     std::vector<std::string> danger = Cells(rows[2]);
     EXPECT_EQ("危険", danger[0]);
@@ -137,7 +137,8 @@ TEST_F(ConsoleTest, SighupReadsTheSettingsAndTheHostListAgain) {
     Program program(dir.Path(), runtime.Path());
     ASSERT_TRUE(program.Started());
     ASSERT_TRUE(WaitUntil([&] { return !program.Stdout().empty(); }, 20000));
-    EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\n", program.Stdout())
+    EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\t満杯予測\n",
+              program.Stdout())
         << "a cycle without targets prints an empty list";
 
     WriteSettings(port, 3, 0);

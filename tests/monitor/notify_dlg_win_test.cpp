@@ -87,7 +87,7 @@ protected:
     NotifyDlg m_dialog;
 };
 
-TEST_F(StatusWindow, IsCreatedHiddenWithItsSevenColumnsIconsAndFullRowSelection) {
+TEST_F(StatusWindow, IsCreatedHiddenWithItsEightColumnsIconsAndFullRowSelection) {
     ASSERT_NE(HWND{NULL}, Create());
     EXPECT_FALSE(IsWindowVisible(m_dialog.hwnd));
     char caption[64] = "";
@@ -103,10 +103,10 @@ TEST_F(StatusWindow, IsCreatedHiddenWithItsSevenColumnsIconsAndFullRowSelection)
         {"状態", 65, LVCFMT_LEFT},      {"最終確認日時", 135, LVCFMT_LEFT},
         {"ホスト", 105, LVCFMT_LEFT},   {"パス", 75, LVCFMT_LEFT},
         {"しきい値", 80, LVCFMT_RIGHT}, {"空き領域", 80, LVCFMT_RIGHT},
-        {"説明", 90, LVCFMT_LEFT},
+        {"説明", 90, LVCFMT_LEFT},      {"満杯予測", 80, LVCFMT_RIGHT},
     };
     HWND list = List();
-    for (int i = 0; i < 7; i++) {
+    for (int i = 0; i < 8; i++) {
         char title[64] = "";
         LVCOLUMNA column;
         ZeroMemory(&column, sizeof column);
@@ -122,7 +122,7 @@ TEST_F(StatusWindow, IsCreatedHiddenWithItsSevenColumnsIconsAndFullRowSelection)
     LVCOLUMNA beyond;
     ZeroMemory(&beyond, sizeof beyond);
     beyond.mask = LVCF_WIDTH;
-    EXPECT_FALSE(SendMessageA(list, LVM_GETCOLUMNA, 7, reinterpret_cast<LPARAM>(&beyond)));
+    EXPECT_FALSE(SendMessageA(list, LVM_GETCOLUMNA, 8, reinterpret_cast<LPARAM>(&beyond)));
 
     EXPECT_TRUE(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
     ASSERT_NE(HIMAGELIST{NULL}, m_dialog.m_imageList);
@@ -175,6 +175,7 @@ TEST_F(StatusWindow, ListsEachResultInOrderWithItsWordIconAndTextsAndNoRowForSta
         EXPECT_EQ(expected[row].threshold, ItemText(list, row, 4));
         EXPECT_EQ(expected[row].freeSpace, ItemText(list, row, 5));
         EXPECT_EQ("説明文", ItemText(list, row, 6));
+        EXPECT_EQ("-", ItemText(list, row, 7)) << "no history, no forecast";
         EXPECT_EQ(expected[row].image, ItemImage(list, row));
     }
     EXPECT_TRUE(m_boxes.Boxes().empty());
