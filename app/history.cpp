@@ -33,12 +33,23 @@ bool NextLine(const std::string& bytes, size_t start, size_t* end, size_t* next)
 
 }  // namespace
 
+namespace {
+
+// Into a string kept from line to line, so that reading makes no copy of its own.
+void MakeKey(const char* host, uint16_t port, const char* path, std::string* key) {
+    key->assign(host);
+    key->push_back('\0');
+    key->append(path);
+    key->push_back('\0');
+    key->push_back(static_cast<char>(port >> 8));
+    key->push_back(static_cast<char>(port & 0xFF));
+}
+
+}  // namespace
+
 std::string HistoryKey(const char* host, uint16_t port, const char* path) {
-    std::string key = host;
-    key += '\0';
-    key += path;
-    key += '\0';
-    key += std::to_string(port);
+    std::string key;
+    MakeKey(host, port, path, &key);
     return key;
 }
 
@@ -77,18 +88,15 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
     parser.SetDelimiter("\t");
     LocalClock clock;
     HistoryLine line;
-    std::string text;
     unsigned skipped = 0;
     unsigned old = 0;
     std::string key;
-    Target* target = nullptr;
     for (size_t start = 0, end, next; start < bytes.size(); start = next) {
         if (!NextLine(bytes, start, &end, &next)) {
             skipped++;  // the last line, cut short
             break;
         }
-        text.assign(bytes, start, end - start);
-        if (!ParseHistoryLine(&parser, text, &clock, &line)) {
+        if (!ParseHistoryLine(&parser, bytes.data() + start, end - start, &clock, &line)) {
             skipped++;
             continue;
         }
@@ -96,12 +104,12 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
             old++;
             continue;
         }
-        std::string lineKey = HistoryKey(line.host.c_str(), line.port, line.path.c_str());
-        if (target == nullptr || lineKey != key) {
-            key = lineKey;
-            target = &m_targets[key];
+        MakeKey(line.host.c_str(), line.port, line.path.c_str(), &key);
+        auto found = m_targets.find(key);
+        if (found == m_targets.end()) {
+            found = m_targets.emplace(key, Target()).first;
         }
-        target->points.push_back(line.point);
+        found->second.points.push_back(line.point);
     }
     for (auto& entry : m_targets) {
         std::vector<HistoryPoint>& points = entry.second.points;

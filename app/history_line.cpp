@@ -4,16 +4,17 @@
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
 // Digits only, of a value of at most limit.
-bool ReadUnsigned(const char* text, uint64_t limit, uint64_t* value) {
-    if (*text == '\0') {
+bool ReadUnsigned(const char* text, size_t length, uint64_t limit, uint64_t* value) {
+    if (length == 0) {
         return false;
     }
     uint64_t result = 0;
-    for (const char* p = text; *p != '\0'; p++) {
+    for (const char* p = text; p != text + length; p++) {
         if (*p < '0' || *p > '9') {
             return false;
         }
@@ -24,6 +25,40 @@ bool ReadUnsigned(const char* text, uint64_t limit, uint64_t* value) {
         result = result * 10 + digit;
     }
     *value = result;
+    return true;
+}
+
+struct Column {
+    const char* text;
+    size_t length;
+};
+
+// The seven columns of a line. A line without quotes is cut at its tabs where it lies;
+// one with quotes goes through the parser, which undoes them.
+bool SplitColumns(MCSVParser<char>* parser, const char* line, size_t length, Column* columns) {
+    const char* end = line + length;
+    if (memchr(line, '"', length) == nullptr) {
+        int count = 0;
+        for (const char* start = line;; count++) {
+            const char* tab = static_cast<const char*>(memchr(start, '\t', end - start));
+            if (count == 7) {
+                return false;
+            }
+            columns[count] = {start, static_cast<size_t>((tab != nullptr ? tab : end) - start)};
+            if (tab == nullptr) {
+                return count == 6;
+            }
+            start = tab + 1;
+        }
+    }
+    // The parser takes a C text and drops its last byte, the line feed.
+    parser->Parse((std::string(line, length) + '\n').c_str());
+    if (parser->GetCount() != 7) {
+        return false;
+    }
+    for (int i = 0; i < 7; i++) {
+        columns[i] = {parser->GetColumn(i), strlen(parser->GetColumn(i))};
+    }
     return true;
 }
 
@@ -72,30 +107,27 @@ bool ParseHistoryStamp(const char* line, size_t length, int64_t* wallSeconds) {
     return true;
 }
 
-bool ParseHistoryLine(MCSVParser<char>* parser, const std::string& line, LocalClock* clock,
+bool ParseHistoryLine(MCSVParser<char>* parser, const char* line, size_t length, LocalClock* clock,
                       HistoryLine* out) {
     int64_t wall;
-    if (!ParseHistoryStamp(line.data(), line.size(), &wall) ||
-        line.find('\0') != std::string::npos) {
-        return false;
-    }
-    // The parser drops the last byte, the line feed.
-    parser->Parse((line + '\n').c_str());
+    Column columns[7];
     uint64_t port;
     uint64_t status;
-    if (parser->GetCount() != 7 || !ReadUnsigned(parser->GetColumn(2), 65535, &port) ||
-        !ReadUnsigned(parser->GetColumn(4), 5, &status) || status == 0 ||
-        !ReadUnsigned(parser->GetColumn(5), UINT64_MAX, &out->point.freeBytes) ||
-        !ReadUnsigned(parser->GetColumn(6), UINT64_MAX, &out->point.totalBytes)) {
+    if (!ParseHistoryStamp(line, length, &wall) || memchr(line, '\0', length) != nullptr ||
+        !SplitColumns(parser, line, length, columns) ||
+        !ReadUnsigned(columns[2].text, columns[2].length, 65535, &port) ||
+        !ReadUnsigned(columns[4].text, columns[4].length, 5, &status) || status == 0 ||
+        !ReadUnsigned(columns[5].text, columns[5].length, UINT64_MAX, &out->point.freeBytes) ||
+        !ReadUnsigned(columns[6].text, columns[6].length, UINT64_MAX, &out->point.totalBytes)) {
         return false;
     }
     int64_t unix = clock->ToUnix(wall);
     if (unix == INT64_MIN) {
         return false;
     }
-    out->host = parser->GetColumn(1);
+    out->host.assign(columns[1].text, columns[1].length);
     out->port = static_cast<uint16_t>(port);
-    out->path = parser->GetColumn(3);
+    out->path.assign(columns[3].text, columns[3].length);
     out->point.time = unix;
     out->point.status = static_cast<int32_t>(status);
     return true;

@@ -27,5 +27,6 @@ struct HistoryLine {
 };
 
 // Parses a line (its bytes without the line end); false for a line that is not one of ours.
-bool ParseHistoryLine(MCSVParser<char>* parser, const std::string& line, LocalClock* clock,
+// The parser, with the tab as its delimiter, serves lines with quoted texts.
+bool ParseHistoryLine(MCSVParser<char>* parser, const char* line, size_t length, LocalClock* clock,
                       HistoryLine* out);

@@ -47,7 +47,7 @@ NotifyDlg::NotifyDlg() : m_imageList(NULL), m_imgNormal(-1), m_imgWarning(-1), m
 
 NotifyDlg::~NotifyDlg() {}
 
-LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM) {
+LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             OnInitDialog();
@@ -67,6 +67,16 @@ LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM) {
         case WM_APP_CLOSE_STATUS:
             DestroyWindow(hwnd);
             return 1;
+        case WM_NOTIFY: {
+            // A double click on a row, or Enter on it: the list view activates the item.
+            const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->idFrom == NOTIFY_LIST_ID &&
+                (header->code == NM_DBLCLK || header->code == LVN_ITEMACTIVATE)) {
+                OpenChart(reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem);
+                return 1;
+            }
+            return 0;
+        }
         default:
             return 0;
     }
@@ -179,6 +189,8 @@ void NotifyDlg::UpdateList() {
         return;
     }
     SendMessageA(List(), LVM_DELETEALLITEMS, 0, 0);
+    m_rows.clear();
+    m_charts.Refresh();
     int row = 0;
     for (const CheckResult& result : theApp->m_results) {
         if (!IsListed(result)) {
@@ -192,8 +204,17 @@ void NotifyDlg::UpdateList() {
         if (!AddRow(row, result.status, texts)) {
             return;  // the rows made so far stay
         }
+        m_rows.push_back(result);
         row++;
     }
+}
+
+HWND NotifyDlg::OpenChart(int row) {
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size()) {
+        return NULL;
+    }
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
+    return m_charts.Open(instance, hwnd, m_rows[static_cast<size_t>(row)]);
 }
 
 // Inserts row number row with its icon and the seven texts; on a failure the log line

@@ -3,6 +3,8 @@
 // area, and the log lines and boxes of its failures.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -249,6 +251,53 @@ TEST_F(StatusWindow, DestroysItselfOnTheCloseMessageOfTheShutdown) {
     EXPECT_FALSE(IsWindow(window));
     m_dialog.ShowStatus();  // a status window that is gone is not shown
     m_dialog.UpdateList();
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+int ChartCount() {
+    int count = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM counter) {
+            char name[64] = "";
+            GetClassNameA(window, name, sizeof name);
+            *reinterpret_cast<int*>(counter) += strcmp(name, CHART_WINDOW_CLASS) == 0 ? 1 : 0;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// A double click on a row opens the chart of that row's target, owned by the status window
+// and titled with host, path and description, once however often; Esc closes it. It draws
+// a prepared history.
+TEST_F(StatusWindow, ADoubleClickOnARowOpensTheChartOfItsTargetOnce) {
+    ASSERT_NE(HWND{NULL}, Create());
+    CheckResult target = Result(STATUS_NORMAL, "bravo", 1536, UNIT_KB, 1);
+    for (int hour = 0; hour < 3; hour++) {
+        target.checkTime = time(nullptr) - (3 - hour) * 3600;
+        target.freeBytes = 3000000 - hour * 1000;
+        target.totalBytes = 5000000;
+        m_app->m_history.Record({target}, 0, target.checkTime);
+    }
+    Refill({Result(STATUS_NORMAL, "alpha", 1, 9, 0), target});
+    HWND list = List();
+    RECT item;
+    item.left = LVIR_BOUNDS;
+    ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item)));
+    LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    HWND chart = FindWindowA(CHART_WINDOW_CLASS, "空き領域の推移 - bravo C:\\data (説明文)");
+    ASSERT_NE(HWND{NULL}, chart);
+    EXPECT_EQ(m_dialog.hwnd, GetWindow(chart, GW_OWNER));
+    EXPECT_TRUE(IsWindowVisible(chart));
+    EXPECT_TRUE(UpdateWindow(chart));
+
+    SendMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    EXPECT_EQ(1, ChartCount());
+    SendMessageA(chart, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(IsWindow(chart));
+    EXPECT_EQ(0, ChartCount());
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 
