@@ -11,8 +11,7 @@
 
 namespace {
 
-const int MIN_TICK_SPACING = 80;  // pixels between two dates
-const int VALUE_TICKS = 5;        // about as many value ticks
+const int VALUE_TICKS = 5;  // about as many value ticks
 
 // The vertical axis's value of a number of free bytes: a per cent of the total for a
 // percent target, the threshold's unit otherwise.
@@ -49,14 +48,16 @@ std::string ValueLabel(double value, double step, uint32_t unit) {
     return text;
 }
 
-// Dates at whole hours or days of the local clock, as many as fit.
+// Dates at whole hours or days of the local clock, as many as fit: a date alone takes
+// less room than a date with a time.
 std::vector<ChartTick> TimeTicks(int64_t from, int64_t to, int64_t utcOffset, int left, int right) {
     static const int64_t STEPS[] = {3600,      3 * 3600,  6 * 3600,   12 * 3600, 86400,
                                     2 * 86400, 7 * 86400, 14 * 86400, 28 * 86400};
-    int fit = std::max(1, (right - left) / MIN_TICK_SPACING);
     int64_t step = STEPS[sizeof STEPS / sizeof STEPS[0] - 1];
     for (int64_t candidate : STEPS) {
-        if ((to - from) / candidate <= fit) {
+        double spacing = static_cast<double>(right - left) * static_cast<double>(candidate) /
+                         static_cast<double>(to - from);
+        if (spacing >= (candidate < 86400 ? 96 : 48)) {
             step = candidate;
             break;
         }
@@ -89,13 +90,9 @@ std::vector<ChartTick> TimeTicks(int64_t from, int64_t to, int64_t utcOffset, in
 // the highest free space and the threshold.
 bool LayOutChart(const ChartInput& input, ChartLayout* layout) {
     *layout = ChartLayout();
-    layout->left = CHART_MARGIN_LEFT;
-    layout->top = CHART_MARGIN_TOP;
-    layout->right = input.width - CHART_MARGIN_RIGHT;
-    layout->bottom = input.height - CHART_MARGIN_BOTTOM;
     const HistoryPoint* end = input.points + input.count;
     const HistoryPoint* first = std::find_if(input.points, end, IsMeasured);
-    if (first == end || layout->right - layout->left < 20 || layout->bottom - layout->top < 20) {
+    if (first == end) {
         return false;
     }
     int64_t latest = first->time;
@@ -115,6 +112,23 @@ bool LayOutChart(const ChartInput& input, ChartLayout* layout) {
     top = std::ceil(top / step) * step;
     if (top <= 0) {
         top = step;
+    }
+    if (input.unit == UNIT_PERCENT && top > 100 && std::max(highest, threshold) <= 100) {
+        top = 100;  // no room above the whole disk
+    }
+    std::vector<std::string> labels;
+    size_t longest = 0;
+    for (int i = 0; i * step <= top + step / 2; i++) {
+        labels.push_back(ValueLabel(i * step, step, input.unit));
+        longest = std::max(longest, labels.back().size());
+    }
+    // Room for the longest value label left of the plot.
+    layout->left = std::max(CHART_MARGIN_LEFT, 12 + input.charWidth * static_cast<int>(longest));
+    layout->top = CHART_MARGIN_TOP;
+    layout->right = input.width - CHART_MARGIN_RIGHT;
+    layout->bottom = input.height - CHART_MARGIN_BOTTOM;
+    if (layout->right - layout->left < 20 || layout->bottom - layout->top < 20) {
+        return false;
     }
 
     int width = layout->right - layout->left;
@@ -157,8 +171,8 @@ bool LayOutChart(const ChartInput& input, ChartLayout* layout) {
     }
 
     layout->timeTicks = TimeTicks(from, to, input.utcOffset, layout->left, layout->right);
-    for (int i = 0; i * step <= top + step / 2; i++) {
-        layout->valueTicks.push_back({y(i * step), ValueLabel(i * step, step, input.unit)});
+    for (size_t i = 0; i < labels.size(); i++) {
+        layout->valueTicks.push_back({y(static_cast<double>(i) * step), labels[i]});
     }
     return true;
 }

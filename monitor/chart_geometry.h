@@ -30,6 +30,7 @@ struct ChartInput {
     int64_t utcOffset;  // local wall-clock time minus Unix time, for the dates
     int width;          // the client area
     int height;
+    int charWidth;  // of a digit of the chart's font: value labels take room by it
 };
 
 struct ChartLayout {
@@ -47,8 +48,9 @@ struct ChartLayout {
     std::vector<ChartTick> valueTicks;  // "0 GB", "10 GB", ... in the threshold's unit
 };
 
-// Margins of the plot area, room for the labels.
-const int CHART_MARGIN_LEFT = 72;
+// Margins of the plot area, room for the labels; the left one grows with the longest value
+// label.
+const int CHART_MARGIN_LEFT = 48;
 const int CHART_MARGIN_RIGHT = 16;
 const int CHART_MARGIN_TOP = 16;
 const int CHART_MARGIN_BOTTOM = 28;

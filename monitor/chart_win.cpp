@@ -8,6 +8,7 @@
 #include "app/kiv.h"
 #include "app/wall_clock.h"
 #include "monitor/chart_geometry.h"
+#include "monitor/status_text.h"
 
 const char CHART_WINDOW_CLASS[] = "FSW_ChartClass";
 
@@ -26,13 +27,19 @@ const COLORREF SERIES = RGB(0, 90, 200);
 const COLORREF THRESHOLD = RGB(220, 0, 0);
 const COLORREF FORECAST = RGB(240, 140, 0);
 
-// A pen selected into a device context for one scope.
+HPEN DashedPen(int width, COLORREF color) {
+    LOGBRUSH brush = {BS_SOLID, color, 0};
+    return ExtCreatePen(PS_GEOMETRIC | PS_DASH | PS_ENDCAP_FLAT, width, &brush, 0, NULL);
+}
+
+// A pen selected into a device context for one scope: a cosmetic one, or a dashed one of
+// some width (which only a geometric pen can be).
 class SelectedPen {
 public:
     SelectedPen(HDC dc, int style, int width, COLORREF color)
-        : m_dc(dc), m_pen(CreatePen(style, width, color)) {
-        m_old = SelectObject(dc, m_pen);
-    }
+        : SelectedPen(dc, CreatePen(style, width, color)) {}
+    SelectedPen(HDC dc, int width, COLORREF color) : SelectedPen(dc, DashedPen(width, color)) {}
+    SelectedPen(HDC dc, HPEN pen) : m_dc(dc), m_pen(pen) { m_old = SelectObject(dc, m_pen); }
     ~SelectedPen() {
         SelectObject(m_dc, m_old);
         DeleteObject(m_pen);
@@ -169,6 +176,8 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, TEXT);
 
+    SIZE digit = {7, 12};
+    GetTextExtentPoint32A(dc, "0", 1, &digit);
     const std::vector<HistoryPoint>* points =
         theApp->m_history.PointsOf(m_target.host, m_target.port, m_target.path);
     ChartLayout layout;
@@ -179,7 +188,8 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
                         static_cast<int64_t>(time(nullptr)),
                         CurrentUtcOffset(),
                         width,
-                        height};
+                        height,
+                        static_cast<int>(digit.cx)};
     if (!LayOutChart(input, &layout)) {
         Text(dc, width / 2, height / 2 - 6, TA_CENTER | TA_TOP, "空き領域の履歴がありません。");
     } else {
@@ -206,9 +216,20 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
         if (layout.hasThreshold) {
             SelectedPen pen(dc, PS_DASH, 1, THRESHOLD);
             Line(dc, layout.left, layout.thresholdY, layout.right, layout.thresholdY);
+            char threshold[32];
+            FormatThresholdText(m_target.threshold, m_target.unit, threshold, sizeof threshold);
+            SetTextColor(dc, THRESHOLD);
+            Text(dc, layout.right - 4, layout.thresholdY - 15, TA_RIGHT | TA_TOP,
+                 std::string("しきい値 ") + threshold);
         }
+        char forecast[32];
+        FormatForecast(theApp->m_history.ForecastOf(m_target), forecast, sizeof forecast);
+        SetTextColor(dc, FORECAST);
+        Text(dc, layout.right - 4, layout.top + 4, TA_RIGHT | TA_TOP,
+             std::string("満杯予測 ") + forecast);
+        SetTextColor(dc, TEXT);
         if (layout.hasForecast) {
-            SelectedPen pen(dc, PS_DOT, 1, FORECAST);
+            SelectedPen pen(dc, 2, FORECAST);
             Line(dc, layout.forecastFrom.x, layout.forecastFrom.y, layout.forecastTo.x,
                  layout.forecastTo.y);
         }

@@ -3,7 +3,7 @@
 # the tray icon with the balloon of a cycle, the open tray menu, the status window
 # with a normal, a caution, a danger and an error row, and the chart of a target's
 # history. The program runs in build/shots/ as server and client at once, its four
-# targets on its own server, with a history of two weeks in which their disk fills.
+# targets on its own server, with a history of a week in which their disk fills.
 #   bash scripts/screenshots.sh      (after: bash scripts/build.sh win64)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -36,7 +36,7 @@ mkdir -p "$shots" docs
 cp build/win64/fsw.exe "$shots/"
 
 # Targets graded against the free space of drive C:, which Wine keeps in the prefix. The
-# history: a check every half hour for two weeks, the disk losing space at a rate that
+# history: a check every half hour for a week, the disk losing space at a rate that
 # fills it in about five days from now, with some noise.
 read -r port free_mb < <(python3 - "$WINEPREFIX/drive_c" "$shots/lastchk.txt" <<'PY'
 import os, random, socket, sys, time
@@ -45,7 +45,7 @@ s.bind(("127.0.0.1", 0))
 port = s.getsockname()[1]
 s.close()
 st = os.statvfs(sys.argv[1])
-free = st.f_bfree * st.f_frsize
+free = st.f_bavail * st.f_frsize
 total = st.f_blocks * st.f_frsize
 now = int(time.time())
 rate = free / (5.3 * 86400)
@@ -53,7 +53,7 @@ random.seed(1825)
 targets = [("localhost", "C:\\"), ("127.0.0.1", "C:\\"), ("127.0.0.1", "C:\\users"),
            ("127.0.0.1", "Q:\\archive")]
 with open(sys.argv[2], "w", newline="") as out:
-    for t in range(now - 14 * 86400, now - 600, 1800):
+    for t in range(now - 7 * 86400 + 1800, now - 600, 1800):
         stamp = time.strftime("%Y/%m/%d %H:%M:%S", time.localtime(t))
         for host, path in targets:
             left = int(free + rate * (now - t) + random.gauss(0, free * 0.01))

@@ -23,7 +23,7 @@ std::vector<int> Xs(const std::vector<ChartPoint>& points) {
 }
 
 // 30, 20 and 10 GB free of 100 GB a day apart, and a failed check between: the time axis
-// runs over 2.5 days (x 72 to 384), the value axis from 0 to 40 (y 272 to 16), and the
+// runs over 2.5 days (x 48 to 384), the value axis from 0 to 40 (y 272 to 16), and the
 // forecast, 1 day beyond the latest check, is cut at the right edge at 5 GB.
 TEST(ChartGeometry, APreparedHistoryGivesItsPoints) {
     const std::vector<HistoryPoint> points = {
@@ -40,24 +40,24 @@ TEST(ChartGeometry, APreparedHistoryGivesItsPoints) {
         std::vector<ChartTick> timeTicks;
         const char* topLabel;
     } cases[] = {
-        {5, UNIT_GB, 0, 240, {{72, "11/14"}, {197, "11/15"}, {322, "11/16"}}, "40 GB"},
-        {10, UNIT_PERCENT, 9 * 3600, 208, {{150, "11/15"}, {275, "11/16"}}, "40 %"},
+        {5, UNIT_GB, 0, 240, {{48, "11/14"}, {182, "11/15"}, {317, "11/16"}}, "40 GB"},
+        {10, UNIT_PERCENT, 9 * 3600, 208, {{132, "11/15"}, {266, "11/16"}}, "40 %"},
     };
     for (const auto& c : cases) {
         ChartLayout layout;
-        ChartInput input = {points.data(), points.size(), c.threshold, c.unit,
-                            T0 + 2 * DAY,  c.utcOffset,   400,         300};
+        ChartInput input = {points.data(), points.size(), c.threshold, c.unit, T0 + 2 * DAY,
+                            c.utcOffset,   400,           300,         7};
         ASSERT_TRUE(LayOutChart(input, &layout));
-        EXPECT_EQ((std::vector<int>{72, 16, 384, 272}),
+        EXPECT_EQ((std::vector<int>{48, 16, 384, 272}),
                   (std::vector<int>{layout.left, layout.top, layout.right, layout.bottom}));
         ASSERT_EQ(3u, layout.series.size());
-        EXPECT_EQ((std::vector<int>{72, 197, 322}), Xs(layout.series));
+        EXPECT_EQ((std::vector<int>{48, 182, 317}), Xs(layout.series));
         EXPECT_EQ((std::vector<int>{80, 144, 208}),
                   (std::vector<int>{layout.series[0].y, layout.series[1].y, layout.series[2].y}));
         EXPECT_TRUE(layout.hasThreshold);
         EXPECT_EQ(c.thresholdY, layout.thresholdY);
         ASSERT_TRUE(layout.hasForecast);
-        EXPECT_EQ((std::vector<int>{322, 208, 384, 240}),
+        EXPECT_EQ((std::vector<int>{317, 208, 384, 240}),
                   (std::vector<int>{layout.forecastFrom.x, layout.forecastFrom.y,
                                     layout.forecastTo.x, layout.forecastTo.y}));
         ASSERT_EQ(c.timeTicks.size(), layout.timeTicks.size());
@@ -73,13 +73,14 @@ TEST(ChartGeometry, APreparedHistoryGivesItsPoints) {
 }
 
 // A forecast that reaches zero inside the chart ends there; a disk that is not filling
-// has none; a history without a measured check, or a window too small, draws nothing.
+// has none; a percent axis ends at the whole disk; a history without a measured check, or a window
+// too small, draws nothing.
 TEST(ChartGeometry, TheForecastEndsAtZeroAndNothingIsDrawnWithoutAMeasuredCheck) {
     std::vector<HistoryPoint> points = {{T0, 30 * GB, 100 * GB, 1},
                                         {T0 + DAY, 20 * GB, 100 * GB, 1},
                                         {T0 + 2 * DAY, GB, 100 * GB, 1}};
     ChartLayout layout;
-    ChartInput input = {points.data(), points.size(), 1, UNIT_GB, T0 + 2 * DAY, 0, 400, 300};
+    ChartInput input = {points.data(), points.size(), 1, UNIT_GB, T0 + 2 * DAY, 0, 400, 300, 7};
     ASSERT_TRUE(LayOutChart(input, &layout));
     ASSERT_TRUE(layout.hasForecast);
     EXPECT_EQ(layout.bottom, layout.forecastTo.y);
@@ -89,9 +90,17 @@ TEST(ChartGeometry, TheForecastEndsAtZeroAndNothingIsDrawnWithoutAMeasuredCheck)
     ASSERT_TRUE(LayOutChart(input, &layout));
     EXPECT_FALSE(layout.hasForecast);
 
+    points[0].freeBytes = 95 * GB;  // 95 %: the axis stops at 100 %, not at 150 %
+    input.unit = UNIT_PERCENT;
+    ASSERT_TRUE(LayOutChart(input, &layout));
+    EXPECT_EQ("100 %", layout.valueTicks.back().label);
+    EXPECT_EQ(layout.top, layout.valueTicks.back().position);
+
     std::vector<HistoryPoint> failed = {{T0, 0, 0, 5}};
-    EXPECT_FALSE(LayOutChart({failed.data(), failed.size(), 1, UNIT_GB, T0, 0, 400, 300}, &layout));
-    EXPECT_FALSE(LayOutChart({points.data(), points.size(), 1, UNIT_GB, T0, 0, 90, 300}, &layout));
+    EXPECT_FALSE(
+        LayOutChart({failed.data(), failed.size(), 1, UNIT_GB, T0, 0, 400, 300, 7}, &layout));
+    EXPECT_FALSE(
+        LayOutChart({points.data(), points.size(), 1, UNIT_GB, T0, 0, 80, 300, 7}, &layout));
 }
 
 }  // namespace
