@@ -121,24 +121,26 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
     if (skipped > 0 && theApp != nullptr) {
         theApp->Log("履歴ファイル：読めない行を%u行読み飛ばしました。(File=%s)", skipped, path);
     }
-    if (old > 0 && Compact(bytes, cutoff) && theApp != nullptr) {
-        theApp->Log("履歴ファイルから%u日より古い%u行を削除しました。", keepDays, old);
+    size_t dropped = old > 0 ? Compact(bytes, cutoff) : 0;
+    if (dropped > 0 && theApp != nullptr) {
+        theApp->Log("履歴ファイルから%u日より古い%u行を削除しました。", keepDays,
+                    static_cast<unsigned>(dropped));
     }
 }
 
 // The kept lines are copied as they stand, runs of them at a time, into a new file that
 // replaces the old one only once written whole: a failure leaves the old file as it was.
 // Lines without a readable time stamp are kept, since their age is unknown.
-bool CheckHistory::Compact(const std::string& bytes, int64_t cutoff) {
+size_t CheckHistory::Compact(const std::string& bytes, int64_t cutoff) {
     MNewFile file;
     if (!file.Create(m_path.c_str())) {
         Fail(COMPACT_FAILED, "履歴ファイルの整理に失敗しました。(File=%s)");
-        return false;
+        return 0;
     }
     LocalClock clock;
     bool written = true;
     size_t keptFrom = 0;
-    bool dropped = false;
+    size_t dropped = 0;
     for (size_t start = 0, end, next; start < bytes.size(); start = next) {
         NextLine(bytes, start, &end, &next);
         int64_t wall;
@@ -151,20 +153,20 @@ bool CheckHistory::Compact(const std::string& bytes, int64_t cutoff) {
         }
         written = written && file.Write(bytes.data() + keptFrom, start - keptFrom);
         keptFrom = next;
-        dropped = true;
+        dropped++;
     }
-    if (!dropped) {
+    if (dropped == 0) {
         file.Delete();
-        return false;
+        return 0;
     }
     written = written && file.Write(bytes.data() + keptFrom, bytes.size() - keptFrom);
     if (!written || !file.FlushBuffers() || !file.MoveOver()) {
         file.Delete();
         Fail(COMPACT_FAILED, "履歴ファイルの整理に失敗しました。(File=%s)");
-        return false;
+        return 0;
     }
     Succeed(COMPACT_FAILED);
-    return true;
+    return dropped;
 }
 
 void CheckHistory::CompactFile(int64_t cutoff) {

@@ -48,8 +48,8 @@ private:
 
     void Append(const std::string& lines);
     // Writes the file anew without the lines dated before cutoff; bytes is its content.
-    // False when there was nothing to drop or the rewrite failed.
-    bool Compact(const std::string& bytes, int64_t cutoff);
+    // The number of lines dropped: 0 when there was nothing to drop or the rewrite failed.
+    size_t Compact(const std::string& bytes, int64_t cutoff);
     void CompactFile(int64_t cutoff);  // reads the file, then Compact
     void DropFromMemory(int64_t cutoff);
     void Fail(Failure kind, const char* format);
