@@ -199,10 +199,10 @@ void MainWin::UpdateStatusList() {
             continue;
         }
         StatusRowTexts row;
-        MakeStatusRowTexts(result, &row);
-        const char* cells[STATUS_COLUMN_COUNT] = {row.status,     row.time,      row.host,
-                                                  row.path,       row.threshold, row.freeSpace,
-                                                  row.description};
+        MakeStatusRowTexts(result, theApp->m_history.ForecastOf(result), &row);
+        const char* cells[STATUS_COLUMN_COUNT] = {row.status,      row.time,      row.host,
+                                                  row.path,        row.threshold, row.freeSpace,
+                                                  row.description, row.forecast};
         for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
             text += column > 0 ? "\t" : "";
             text += cells[column];
