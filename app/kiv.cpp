@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "monitor/main_window.h"
 #include "monitor/messages.h"
 
 const char APP_TITLE[] = "ケルム";
@@ -11,6 +12,8 @@ Kiv* theApp = nullptr;
 
 Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
     : MApp(instance, commandLine, showCommand),
+      m_mainWinObject(new MainWin),
+      m_mainWin(*m_mainWinObject),
       m_serverStop(false),
       m_serverListening(false),
       m_serverThreadCount(0),
@@ -83,8 +86,7 @@ int Kiv::Init() {
     BuildPath(m_listPath, sizeof m_listPath, moduleDir, m_listFile);
     OpenLog(m_logPath, m_logMode);
     GetVersionNumbers(&m_version[0], &m_version[1], &m_version[2], &m_version[3]);
-    Log("%s Version %u.%u.%u (%u) 起動", APP_TITLE, unsigned{m_version[0]}, unsigned{m_version[1]},
-        unsigned{m_version[2]}, unsigned{m_version[3]});
+    LogVersionLine("起動");
     LoadHostList();
     m_results.clear();
 
@@ -102,6 +104,11 @@ int Kiv::Init() {
     CloseLog();
     DeleteLocks();
     return exitCode;
+}
+
+void Kiv::LogVersionLine(const char* word) {
+    Log("%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{m_version[0]}, unsigned{m_version[1]},
+        unsigned{m_version[2]}, unsigned{m_version[3]}, word);
 }
 
 Kiv* GetApp(HINSTANCE instance, char* commandLine, int showCommand) {

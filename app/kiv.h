@@ -5,13 +5,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/host_entry.h"
 #include "mlib/mapp.h"
-#include "monitor/main_window.h"
 #include "net/check_result.h"
 #include "net/fsw_socket.h"
+
+// The main window is defined with the user interface (monitor/main_window.h): the
+// network code that reaches the application object does not see it.
+class MainWin;
 
 class Kiv : public MApp {
 public:
@@ -23,6 +27,8 @@ public:
     void InitializeLocks();
     void DeleteLocks();
     void StopServer();
+    // "ケルム Version 1.2.3 (4) word": the start line (起動) and the end line (終了).
+    void LogVersionLine(const char* word);
 
     // Settings file.
     void LoadSettings();
@@ -31,7 +37,11 @@ public:
     void LoadHostList();
     void SaveHostList();
 
-    MainWin m_mainWin;
+private:
+    std::unique_ptr<MainWin> m_mainWinObject;  // made first, destroyed last
+
+public:
+    MainWin& m_mainWin;
     char m_iniPath[261];
     char m_logPath[261];
     char m_listPath[261];

@@ -7,8 +7,6 @@
 
 namespace {
 
-const int ICON_ID = 103;
-
 // Width and alignment of the list's columns, in column order.
 const int COLUMN_WIDTHS[STATUS_COLUMN_COUNT] = {65, 135, 105, 75, 80, 80, 90};
 const int COLUMN_FORMATS[STATUS_COLUMN_COUNT] = {
@@ -70,17 +68,17 @@ LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM) {
 }
 
 HWND NotifyDlg::List() {
-    return GetDlgItem(hwnd, NOTIFY_LIST_ID);
+    return GetDlgItem(hwnd, IDC_STATUS_LIST);
 }
 
 void NotifyDlg::OnInitDialog() {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
     HANDLE smallIcon =
-        LoadImageA(instance, MAKEINTRESOURCEA(ICON_ID), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+        LoadImageA(instance, MAKEINTRESOURCEA(IDI_FSW), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                    GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     Send(WM_SETICON, ICON_BIG,
-         reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(ICON_ID))));
+         reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_FSW))));
 
     m_imageList = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 1);
     if (m_imageList == NULL) {
@@ -171,13 +169,13 @@ int NotifyDlg::StatusImage(int32_t status) const {
     }
 }
 
-void NotifyDlg::UpdateList() {
+void NotifyDlg::UpdateList(const std::vector<CheckResult>& results) {
     if (hwnd == NULL || !IsWindow(hwnd)) {
         return;
     }
     SendMessageA(List(), LVM_DELETEALLITEMS, 0, 0);
     int row = 0;
-    for (const CheckResult& result : theApp->m_results) {
+    for (const CheckResult& result : results) {
         if (!IsListed(result)) {
             continue;
         }

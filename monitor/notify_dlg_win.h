@@ -2,13 +2,13 @@
 // that lists the results of the latest check cycle, one row per target.
 #pragma once
 
+#include <vector>
+
 #include "mlib/mwin.h"
+#include "net/check_result.h"
+#include "res/resource.h"  // its template IDD_STATUS and list IDC_STATUS_LIST
 
 #include <commctrl.h>  // after windows.h, which mlib/mwin.h brings
-
-// The status window's template and its list view.
-const int NOTIFY_DIALOG_ID = 106;
-const int NOTIFY_LIST_ID = 1020;
 
 // The status window; embedded in the main window, which creates it hidden.
 class NotifyDlg : public MWinDlg {
@@ -20,8 +20,8 @@ public:
 
     // Shows the window in front; a hidden one comes back at its first place and size.
     void ShowStatus();
-    // Replaces all rows by theApp->m_results; the caller holds m_resultLock.
-    void UpdateList();
+    // Replaces all rows by the results of the latest cycle.
+    void UpdateList(const std::vector<CheckResult>& results);
 
     HIMAGELIST m_imageList;  // the three status icons, 16 x 16
     int m_imgNormal;         // IDI_ASTERISK
