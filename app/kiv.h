@@ -60,12 +60,16 @@ public:
     char m_checkFile[261];                     // CHKFILE: kept, never opened
     uint32_t m_notify;                         // NOTI: bit 0 balloon, bit 1 status window
     uint32_t m_logMode;                        // LOGMODE
-    MCriticalSection m_dialogLock;             // the settings dialog's open flag
-    MCriticalSection m_hostLock;               // m_hosts
-    MCriticalSection m_resultLock;             // m_results
-    MCriticalSection m_serverCountLock;        // m_serverThreadCount
-    MCriticalSection m_queryCountLock;         // m_queryThreadCount
-    MCriticalSection m_acceptLock;             // the listener's accept and hand-off
+    // Where locks nest: m_dialogLock, then m_queryCountLock, then m_hostLock or
+    // m_resultLock (never both), the log lock innermost; the server's two nest with no
+    // other. No box is shown while one is held: its loop would run under it.
+    MCriticalSection m_dialogLock;       // the settings dialog's open flag
+    MCriticalSection m_hostLock;         // m_hosts
+    MCriticalSection m_resultLock;       // m_results
+    MCriticalSection m_serverCountLock;  // m_serverThreadCount
+    // m_queryThreadCount and the mark of a guarded action (CheckCycle)
+    MCriticalSection m_queryCountLock;
+    MCriticalSection m_acceptLock;  // the listener's accept and hand-off
     std::vector<HostEntry> m_hosts;
     std::vector<CheckResult> m_results;
 };

@@ -17,7 +17,7 @@ const uint32_t NOTIFY_DIALOG_BIT = 2;   // NOTI bit 1: status window
 }  // namespace
 
 const char CheckCycle::GUARD_BUSY_TEXT[] =
-    "設定の変更中です！\nしばらく経ってからもう一度操作してください！";
+    "他の操作の処理中です！\nしばらく経ってからもう一度操作してください！";
 
 CheckCycle::CheckCycle() : m_actionRunning(false) {}
 
@@ -38,7 +38,7 @@ void CheckCycle::StartCheck(uintptr_t timerId) {
             return;
         }
         if (m_actionRunning) {
-            app->Log("設定の変更中のため問合せを見送ります");
+            app->Log("他の操作の処理中のため問合せを見送ります");
             return;
         }
     }

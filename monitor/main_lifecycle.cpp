@@ -110,7 +110,8 @@ void MainLifecycle::WaitForQueryThreads() {
     while (app->m_queryThreadCount > 0) {
         MSleep(100);
     }
-    { MLockGuard hold(app->m_queryCountLock); }
+    app->m_queryCountLock.Enter();  // the last thread has let go of it too
+    app->m_queryCountLock.Leave();
     if (logged) {
         app->Log("クライアントの全スレッド終了");
     }

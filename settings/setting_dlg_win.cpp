@@ -324,13 +324,13 @@ void SettingDlg::RunGuarded(Action action, const char* refusal) {
     }
 }
 
+bool SettingDlg::IsOpen() {
+    MLockGuard hold(theApp->m_dialogLock);
+    return m_open;
+}
+
 bool SettingDlg::MayGoOn() {
-    bool open;
-    {
-        MLockGuard hold(theApp->m_dialogLock);
-        open = m_open;
-    }
-    return open && !theApp->m_mainWin.ShuttingDown();
+    return IsOpen() && !theApp->m_mainWin.ShuttingDown();
 }
 
 // Runs guarded. A failed check keeps the dialog open with the live list and the
@@ -362,16 +362,8 @@ void SettingDlg::OnClose() {
     if (m_modified) {
         int answer = MessageBoxF(hwnd, MB_YESNO | MB_ICONEXCLAMATION, "確認",
                                  "設定を変更した場合は保存されません。\nよろしいですか？");
-        if (answer != IDYES) {
-            return;
-        }
-        bool open;
-        {
-            MLockGuard hold(theApp->m_dialogLock);
-            open = m_open;
-        }
-        if (!open) {
-            return;  // closed while the question was open
+        if (answer != IDYES || !IsOpen()) {
+            return;  // stays open, or was closed while the question was open
         }
     }
     SetWindowTextA(hwnd, "設定ダイアログを閉じています...");

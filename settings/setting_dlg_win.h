@@ -44,6 +44,7 @@ private:
     // starts until it ends); otherwise refuses with the given text, or with the main
     // window's text when another guarded action is in progress.
     void RunGuarded(Action action, const char* refusal);
+    bool IsOpen();  // m_open, read under m_dialogLock
     // After a box: the dialog is still open and the program not shutting down.
     bool MayGoOn();
     void OnOk();

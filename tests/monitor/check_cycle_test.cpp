@@ -262,7 +262,7 @@ TEST_F(CycleTest, AGuardedActionInProgressHoldsOffCyclesAndOtherGuardedActions) 
     }
     EXPECT_TRUE(view.calls.empty());
     EXPECT_EQ(0, t.app.m_queryThreadCount);
-    EXPECT_EQ(std::vector<std::string>{"設定の変更中のため問合せを見送ります"}, t.LogMessages());
+    EXPECT_EQ(std::vector<std::string>{"他の操作の処理中のため問合せを見送ります"}, t.LogMessages());
     ASSERT_EQ(1u, boxes.Boxes().size());
     EXPECT_EQ(CheckCycle::GUARD_BUSY_TEXT, boxes.Boxes()[0].text);
 

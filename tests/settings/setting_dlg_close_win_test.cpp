@@ -314,7 +314,7 @@ TEST_F(SettingDlgTest, UnderTheBoxOfAFailedSaveNoCycleStartsAndTheDialogClosesOn
         EXPECT_TRUE(Closes(dialog));
     });
     std::vector<std::string> messages = LogMessages();
-    EXPECT_TRUE(HasMessage(messages, "設定の変更中のため問合せを見送ります"));
+    EXPECT_TRUE(HasMessage(messages, "他の操作の処理中のため問合せを見送ります"));
     EXPECT_EQ(1u, busyBoxes);
     EXPECT_EQ(1u, reloadsInBox) << "Cancel closed the dialog and read the files again";
     EXPECT_FALSE(Contains(messages, "タイマを再設定します")) << "OK went no further";
