@@ -65,11 +65,15 @@ void MainLifecycle::ReloadWhenIdle() {
         app->m_queryCountLock.Enter();
     }
     {
+        // Let go of at the end of the scope, also when reading throws.
+        struct LeaveAtEnd {
+            MCriticalSection& lock;
+            ~LeaveAtEnd() { lock.Leave(); }
+        } countHeld{app->m_queryCountLock};
         MLockGuard hold(app->m_hostLock);
         app->LoadSettings();
         app->LoadHostList();
     }
-    app->m_queryCountLock.Leave();
 
     // The timer follows what the files now say, also when an INTVAL that OK set could
     // not be saved and the old one came back.
