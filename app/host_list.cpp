@@ -6,6 +6,8 @@
 #include "app/kiv.h"
 #include "mlib/mcsv.h"
 #include "mlib/mfileops.h"
+#include "mlib/mstring.h"
+#include "monitor/main_window.h"  // the owner of the save's failure box
 
 namespace {
 

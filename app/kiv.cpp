@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "mlib/mfileops.h"
+#include "monitor/main_window.h"
 #include "monitor/messages.h"
 
 const char APP_TITLE[] = "ケルム";
@@ -13,6 +14,8 @@ Kiv* theApp = nullptr;
 
 Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
     : MApp(instance, commandLine, showCommand),
+      m_mainWinObject(new MainWin),
+      m_mainWin(*m_mainWinObject),
       m_serverStop(false),
       m_serverListening(false),
       m_serverThreadCount(0),
@@ -111,8 +114,7 @@ int Kiv::Init() {
     BuildPath(m_checkPath, sizeof m_checkPath, moduleDir, m_checkFile);
     OpenLog(m_logPath, m_logMode);
     GetVersionNumbers(&m_version[0], &m_version[1], &m_version[2], &m_version[3]);
-    Log("%s Version %u.%u.%u (%u) 起動", APP_TITLE, unsigned{m_version[0]}, unsigned{m_version[1]},
-        unsigned{m_version[2]}, unsigned{m_version[3]});
+    LogVersionLine("起動");
     LogHeldLines();
     RemoveStaleFiles();
     LoadHostList();
@@ -133,6 +135,11 @@ int Kiv::Init() {
     CloseLog();
     DeleteLocks();
     return exitCode;
+}
+
+void Kiv::LogVersionLine(const char* word) {
+    Log("%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{m_version[0]}, unsigned{m_version[1]},
+        unsigned{m_version[2]}, unsigned{m_version[3]}, word);
 }
 
 Kiv* GetApp(HINSTANCE instance, char* commandLine, int showCommand) {

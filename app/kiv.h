@@ -5,15 +5,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/history.h"
 #include "app/host_entry.h"
 #include "mlib/mapp.h"
-#include "monitor/main_window.h"
 #include "net/check_result.h"
 #include "net/fsw_socket.h"
+
+// The main window is defined with the user interface (monitor/main_window.h): the
+// network code that reaches the application object does not see it.
+class MainWin;
 
 class Kiv : public MApp {
 public:
@@ -25,6 +29,8 @@ public:
     void InitializeLocks();
     void DeleteLocks();
     void StopServer();
+    // "ケルム Version 1.2.3 (4) word": the start line (起動) and the end line (終了).
+    void LogVersionLine(const char* word);
 
     // Writes a log line, or, while the log is not open yet, keeps it for LogHeldLines.
     void LogOrHold(const std::string& message);
@@ -40,7 +46,11 @@ public:
     void LoadHostList();
     void SaveHostList();
 
-    MainWin m_mainWin;
+private:
+    std::unique_ptr<MainWin> m_mainWinObject;  // made first, destroyed last
+
+public:
+    MainWin& m_mainWin;
     char m_iniPath[261];
     char m_logPath[261];
     char m_listPath[261];
@@ -62,12 +72,16 @@ public:
     uint32_t m_logMode;                        // LOGMODE
     uint32_t m_keepDays;                       // KEEPDAYS: days of history kept, 0 all
     uint32_t m_forecastDays;                   // FORECAST: warn of disks full within, 0 off
-    MCriticalSection m_dialogLock;             // the settings dialog's open flag
-    MCriticalSection m_hostLock;               // m_hosts
-    MCriticalSection m_resultLock;             // m_results
-    MCriticalSection m_serverCountLock;        // m_serverThreadCount
-    MCriticalSection m_queryCountLock;         // m_queryThreadCount
-    MCriticalSection m_acceptLock;             // the listener's accept and hand-off
+    // Where locks nest: m_dialogLock, then m_queryCountLock, then m_hostLock or
+    // m_resultLock (never both), the log lock innermost; the server's two nest with no
+    // other. No box is shown while one is held: its loop would run under it.
+    MCriticalSection m_dialogLock;       // the settings dialog's open flag
+    MCriticalSection m_hostLock;         // m_hosts
+    MCriticalSection m_resultLock;       // m_results
+    MCriticalSection m_serverCountLock;  // m_serverThreadCount
+    // m_queryThreadCount and the mark of a guarded action (CheckCycle)
+    MCriticalSection m_queryCountLock;
+    MCriticalSection m_acceptLock;  // the listener's accept and hand-off
     std::vector<HostEntry> m_hosts;
     std::vector<CheckResult> m_results;
     std::vector<std::string> m_heldLines;  // log lines from before the log was open

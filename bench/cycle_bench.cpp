@@ -31,11 +31,11 @@ public:
     Clock::time_point summaryEnd;
 
 protected:
-    HWND CycleWindow() override { return m_sink->Handle(); }
+    HWND OwnWindow() override { return m_sink->Handle(); }
     void SetTrayTip(const char*) override {}
     void RestoreTrayTip() override {}
     void ShowBalloon(const char*, const char*, unsigned) override {}
-    void UpdateStatusList() override {}
+    void UpdateStatusList(const std::vector<CheckResult>&) override {}
     void ShowStatusWindow() override {}
 
 private:

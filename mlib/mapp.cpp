@@ -19,6 +19,9 @@ const char CUT_NOTICE[] = "...(長すぎるため切り捨てられました)";
 // The whole line: time stamp, module name, message, notice and line end.
 char g_lineBuffer[64 + 261 + 1 + LOG_MESSAGE_MAX + sizeof CUT_NOTICE + 2];
 
+// The application object that window exceptions are reported to: the latest one made.
+MApp* g_currentApp = nullptr;
+
 // lstrcpynA: copies at most size - 1 bytes and always ends with a NUL.
 void CopyBounded(char* out, const char* in, size_t size) {
     size_t length = strlen(in);
@@ -32,7 +35,15 @@ void CopyBounded(char* out, const char* in, size_t size) {
 }  // namespace
 
 MApp::MApp(HINSTANCE instance, char* commandLine, int showCommand)
-    : instance(instance), commandLine(commandLine), showCommand(showCommand) {
+    : instance(instance),
+      commandLine(commandLine),
+      showCommand(showCommand),
+      m_previousApp(g_currentApp),
+      m_inLoop(false),
+      m_loopWindow(NULL),
+      m_windowFailed(false),
+      m_closeRequested(false) {
+    g_currentApp = this;
     logLock.Initialize();
     if (!MInitCommonControls()) {
         MMessageBox(NULL, "InitCommonControlsEx", "コモンコントロールの初期化に失敗しました！",
@@ -65,6 +76,9 @@ MApp::MApp(HINSTANCE instance, char* commandLine, int showCommand)
 }
 
 MApp::~MApp() {
+    if (g_currentApp == this) {
+        g_currentApp = m_previousApp;
+    }
     logLock.Enter();
     logFile.Close();
     logLock.Leave();
@@ -72,8 +86,22 @@ MApp::~MApp() {
 }
 
 int MApp::Run() {
+    int exitCode = 2;
     try {
-        return Init();
+        exitCode = Init();
+    } catch (...) {
+        ReportException();
+        exitCode = 2;
+    }
+    if (m_windowFailed && exitCode < 2) {
+        exitCode = 2;
+    }
+    return exitCode;
+}
+
+void MApp::ReportException() {
+    try {
+        throw;
     } catch (MException* exception) {
         Log("<<例外>> %s", exception->GetText());
         MMessageBox(NULL, exception->GetText(), "MException", MB_ICONERROR);
@@ -85,7 +113,53 @@ int MApp::Run() {
         GetErrorText(text, MGetLastError(), sizeof text);
         MessageBoxF(NULL, MB_ICONERROR, "例外発生", "Error = %s", text);
     }
-    return 2;
+}
+
+void MApp::HandleWindowException(HWND window, bool windowGoing) {
+    MApp* app = g_currentApp;
+    if (app == nullptr) {
+        MPostQuitMessage(2);  // no application object to report to: only the loop can end
+        return;
+    }
+    app->ReportException();
+    app->EndAfterException(window, windowGoing);
+}
+
+// The close runs the whole shutdown (servers stopped, threads waited for) before the
+// loop ends; a window that fails while it is being destroyed, or fails again, can no
+// longer get there, and the loop ends at once. A close asked for before the loop runs
+// is posted when it starts.
+void MApp::EndAfterException(HWND window, bool windowGoing) {
+    m_windowFailed = true;
+    if (m_closeRequested || (windowGoing && window == m_loopWindow)) {
+        MPostQuitMessage(2);
+        return;
+    }
+    m_closeRequested = true;
+    Log("例外が発生したため終了します。");
+    if (m_inLoop) {
+        PostClose();
+    }
+}
+
+void MApp::EnterLoop(HWND window) {
+    m_inLoop = true;
+    m_loopWindow = window;
+    if (m_closeRequested) {
+        PostClose();
+    }
+}
+
+void MApp::LeaveLoop() {
+    m_inLoop = false;
+    m_loopWindow = NULL;
+}
+
+// Without a window of its own the loop can only be ended.
+void MApp::PostClose() {
+    if (m_loopWindow == NULL || !MPostMessage(m_loopWindow, WM_CLOSE, 0, 0)) {
+        MPostQuitMessage(2);
+    }
 }
 
 // Mode LOG_NONE opens nothing: no file is created, emptied or written, and every Log

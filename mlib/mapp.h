@@ -32,7 +32,9 @@ public:
     MApp& operator=(const MApp&) = delete;
 
     virtual int Init() = 0;  // the application's whole life; returns the exit code
-    virtual int Run();       // Init inside the exception reporting
+    // Init inside the exception reporting; 2 also when an exception was reported from a
+    // window (HandleWindowException).
+    virtual int Run();
     virtual bool OpenLog(const char* path, unsigned mode);
     virtual void CloseLog();
     // One time-stamped line "time TAB module TAB message CR LF"; a LogResult.
@@ -41,6 +43,17 @@ public:
                                    uint16_t* fourth);
     virtual int MessageLoop(HWND window);
 
+    // Inside a catch block: reports the exception being handled as Run does, by its
+    // kind (a log line and a box, or the box with the system's text).
+    void ReportException();
+    // Inside a catch block at a window or dialog procedure (and in the console loop): an
+    // exception cannot pass the system's frames, so the application object of the
+    // process reports it here and ends in order: its loop window is asked to close, as
+    // the exit command does, and Run returns 2. windowGoing: the failing window was
+    // being destroyed. A second exception, or one from the loop window's own end, ends
+    // the loop at once.
+    static void HandleWindowException(HWND window, bool windowGoing);
+
     MCriticalSection logLock;  // guards logFile and the log line buffer
     MFile logFile;
     HINSTANCE instance;
@@ -48,6 +61,19 @@ public:
     int showCommand;
     char moduleDir[261];   // folder of the program's file, without the trailing separator
     char moduleName[261];  // the program's file name without its folder
+
+private:
+    void EndAfterException(HWND window, bool windowGoing);
+    // Entering and leaving MessageLoop; entering posts a close asked for before.
+    void EnterLoop(HWND window);
+    void LeaveLoop();
+    void PostClose();
+
+    MApp* m_previousApp;    // the application object made before this one, if any
+    bool m_inLoop;          // MessageLoop runs
+    HWND m_loopWindow;      // the window it runs for
+    bool m_windowFailed;    // an exception was reported from a window
+    bool m_closeRequested;  // the loop window was asked to close after it
 };
 
 // Formats into the process-wide message box buffer and shows the box.

@@ -17,8 +17,21 @@ void MApp::GetVersionNumbers(uint16_t* first, uint16_t* second, uint16_t* third,
         *fourth = FSW_VERSION_REVISION;
 }
 
-int MApp::MessageLoop(HWND) {
-    return MRunMessageLoop();
+// A handler's exception is reported and the loop goes on to the orderly end: the
+// message that failed has already left the queue.
+int MApp::MessageLoop(HWND window) {
+    EnterLoop(window);
+    int exitCode = 0;
+    for (;;) {
+        try {
+            exitCode = MRunMessageLoop();
+            break;
+        } catch (...) {
+            HandleWindowException(window, false);
+        }
+    }
+    LeaveLoop();
+    return exitCode;
 }
 
 namespace {

@@ -36,6 +36,7 @@ void MApp::GetVersionNumbers(uint16_t* first, uint16_t* second, uint16_t* third,
 }
 
 int MApp::MessageLoop(HWND window) {
+    EnterLoop(window);
     MSG message;
     message.wParam = 0;
     for (;;) {
@@ -52,6 +53,7 @@ int MApp::MessageLoop(HWND window) {
             DispatchMessageA(&message);
         }
     }
+    LeaveLoop();
     return static_cast<int>(message.wParam);
 }
 

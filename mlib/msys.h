@@ -100,6 +100,12 @@ MMessageBoxHook MSetMessageBoxHook(MMessageBoxHook hook);  // returns the previo
 
 // Posts a message to a window's queue (PostMessageA); callable from any thread.
 bool MPostMessage(HWND window, unsigned message, uintptr_t wParam, intptr_t lParam);
+// A window's timer: WM_TIMER with the id every period (SetTimer); setting an id again
+// replaces its timer. From the window's own thread only.
+bool MSetTimer(HWND window, uintptr_t id, unsigned milliseconds);
+bool MKillTimer(HWND window, uintptr_t id);
+// Asks the thread's message loop to end with the exit code (PostQuitMessage).
+void MPostQuitMessage(int exitCode);
 
 // What creating the single-instance marker found.
 enum MInstanceResult {

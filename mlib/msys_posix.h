@@ -46,11 +46,9 @@ enum : unsigned {
     WM_APP = 0x8000,
 };
 
-// The console edition's message loop: timers, posted messages and the quit request.
-bool MSetTimer(HWND window, uintptr_t id, unsigned milliseconds);  // replaces a timer of that id
-bool MKillTimer(HWND window, uintptr_t id);
-void MPostQuitMessage(int exitCode);
-// Runs until MPostQuitMessage; returns its exit code.
+// The console edition's message loop: timers, posted messages and the quit request
+// (MSetTimer, MKillTimer, MPostMessage and MPostQuitMessage of msys.h). Runs until
+// MPostQuitMessage; returns its exit code.
 int MRunMessageLoop();
 // Drops every pending message and timer of a window that goes away.
 void MForgetWindow(HWND window);

@@ -107,6 +107,19 @@ bool MPostMessage(HWND window, unsigned message, uintptr_t wParam, intptr_t lPar
                         static_cast<LPARAM>(lParam)) != 0;
 }
 
+// A null window would make SetTimer invent an id of its own: refused instead.
+bool MSetTimer(HWND window, uintptr_t id, unsigned milliseconds) {
+    return window != NULL && SetTimer(window, id, milliseconds, NULL) != 0;
+}
+
+bool MKillTimer(HWND window, uintptr_t id) {
+    return KillTimer(window, id) != 0;
+}
+
+void MPostQuitMessage(int exitCode) {
+    PostQuitMessage(exitCode);
+}
+
 MSingleInstance::MSingleInstance() : m_marker(NULL) {}
 
 MSingleInstance::~MSingleInstance() {

@@ -120,7 +120,13 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     if (object == NULL) {
         return DefWindowProcA(window, message, wParam, lParam);
     }
-    LRESULT result = object->HandleMessage(message, wParam, lParam);
+    // No exception may leave: the 32-bit build's unwinding cannot pass user32's frames.
+    LRESULT result = 0;
+    try {
+        result = object->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        MApp::HandleWindowException(window, message == WM_DESTROY);
+    }
     if (message == WM_DESTROY) {
         RemovePropA(window, MWIN_PROPERTY);
     }
@@ -138,7 +144,12 @@ INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
     if (object == NULL) {
         return 0;
     }
-    INT_PTR result = object->HandleMessage(message, wParam, lParam);
+    INT_PTR result = 0;
+    try {
+        result = object->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        MApp::HandleWindowException(dialog, message == WM_DESTROY);
+    }
     if (message == WM_DESTROY) {
         RemovePropA(dialog, MWIN_PROPERTY);
     }

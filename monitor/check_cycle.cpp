@@ -5,6 +5,7 @@
 
 #include "app/kiv.h"
 #include "mlib/mevent.h"
+#include "monitor/main_window.h"
 #include "monitor/messages.h"
 #include "monitor/status_text.h"
 #include "net/query_client.h"
@@ -17,14 +18,15 @@ const uint32_t NOTIFY_DIALOG_BIT = 2;   // NOTI bit 1: status window
 
 }  // namespace
 
-HWND CheckCycle::CycleWindow() {
+const char CheckCycle::GUARD_BUSY_TEXT[] =
+    "他の操作の処理中です！\nしばらく経ってからもう一度操作してください！";
+
+CheckCycle::CheckCycle() : m_actionRunning(false) {}
+
+HWND CheckCycle::OwnWindow() {
     return theApp->m_mainWin.GetHandle();
 }
 
-// Every query thread is counted here, before it starts, under m_queryCountLock (taken
-// before m_hostLock, as the lock order wants): no thread can bring the count to zero
-// while a sibling is still to be counted. The threads cannot end before the loop is
-// over either, since each first copies its target under m_hostLock.
 void CheckCycle::StartCheck(uintptr_t timerId) {
     if (timerId != TIMER_CHECK) {
         return;
@@ -37,7 +39,56 @@ void CheckCycle::StartCheck(uintptr_t timerId) {
             app->Log("問合せ継続中... thread count ... %d", static_cast<int>(running));
             return;
         }
+        if (m_actionRunning) {
+            app->Log("他の操作の処理中のため問合せを見送ります");
+            return;
+        }
     }
+    RunCycle();
+}
+
+GuardAnswer CheckCycle::BeginGuardedAction() {
+    Kiv* app = theApp;
+    MLockGuard hold(app->m_queryCountLock);
+    if (app->m_queryThreadCount != 0) {
+        return GUARD_CYCLE_RUNS;
+    }
+    if (m_actionRunning) {
+        return GUARD_ACTION_RUNS;
+    }
+    m_actionRunning = true;
+    return GUARD_GRANTED;
+}
+
+void CheckCycle::EndGuardedAction() {
+    MLockGuard hold(theApp->m_queryCountLock);
+    m_actionRunning = false;
+}
+
+// Decided under the lock; the box comes after it is released. The cycle runs as a
+// guarded action itself: a box of its summary holds off other starts meanwhile.
+void CheckCycle::GuardedStartCheck(HWND owner) {
+    GuardedAction action(*this);
+    switch (action.Answer()) {
+        case GUARD_GRANTED:
+            RunCycle();
+            break;
+        case GUARD_CYCLE_RUNS:
+            MessageBoxF(owner, MB_ICONEXCLAMATION, "処理中", "既に問合せ処理中！！");
+            break;
+        case GUARD_ACTION_RUNS:
+            MessageBoxF(owner, MB_ICONEXCLAMATION, "処理中", "%s", GUARD_BUSY_TEXT);
+            break;
+    }
+}
+
+// Every query thread is counted here, before it starts, under m_queryCountLock (taken
+// before m_hostLock, as the lock order wants): no thread can bring the count to zero
+// while a sibling is still to be counted. The threads cannot end before the loop is
+// over either, since each first copies its target under m_hostLock. The cycle's own
+// summary runs after both locks are released.
+void CheckCycle::RunCycle() {
+    Kiv* app = theApp;
     SetTrayTip("ディスク残量問合せ中...");
     {
         MLockGuard hold(app->m_resultLock);
@@ -46,7 +97,7 @@ void CheckCycle::StartCheck(uintptr_t timerId) {
 
     MEvent wake;
     MEvent* wakeOrPoll = wake.Create() ? &wake : nullptr;
-    HWND window = CycleWindow();
+    HWND window = OwnWindow();
     ThreadStartBlock block;
     int started = 0;
     {
@@ -76,40 +127,34 @@ void CheckCycle::StartCheck(uintptr_t timerId) {
     }
 }
 
-void CheckCycle::GuardedStartCheck(HWND owner) {
-    Kiv* app = theApp;
-    MLockGuard hold(app->m_queryCountLock);
-    if (app->m_queryThreadCount != 0) {
-        MessageBoxF(owner, MB_ICONEXCLAMATION, "処理中", "既に問合せ処理中！！");
-        return;
-    }
-    StartCheck(TIMER_CHECK);
-}
-
-// The cycle's results go into the history first, so that the list shows the forecasts
-// they make and the summary counts the disks soon full.
+// The results are copied under m_resultLock; they go into the history first, so that the
+// list shows the forecasts they make and the summary counts the disks soon full. The
+// list, its failure boxes, the balloon and the status window come after the lock is
+// released.
 void CheckCycle::OnCycleDone() {
     Kiv* app = theApp;
+    std::vector<CheckResult> results;
     {
         MLockGuard hold(app->m_resultLock);
-        app->m_history.Record(app->m_results, app->m_keepDays, static_cast<int64_t>(time(nullptr)));
-        UpdateStatusList();
-        CycleSummary summary;
-        summary.level = CountProblems(app->m_results, &summary.below, &summary.errors);
-        summary.days = app->m_forecastDays;
-        summary.soon = app->m_history.CountFullWithin(app->m_results, app->m_forecastDays);
-        unsigned level = SummaryLevel(summary);
-        if (level >= 2 && (app->m_notify & NOTIFY_BALLOON_BIT) != 0) {
-            char text[512];
-            const char* title = "";
-            unsigned iconFlag = 0;
-            if (MakeCycleBalloon(summary, text, sizeof text, &title, &iconFlag)) {
-                ShowBalloon(text, title, iconFlag);
-            }
+        results = app->m_results;
+    }
+    app->m_history.Record(results, app->m_keepDays, static_cast<int64_t>(time(nullptr)));
+    UpdateStatusList(results);
+    CycleSummary summary;
+    summary.level = CountProblems(results, &summary.below, &summary.errors);
+    summary.days = app->m_forecastDays;
+    summary.soon = app->m_history.CountFullWithin(results, app->m_forecastDays);
+    unsigned level = SummaryLevel(summary);
+    if (level >= 2 && (app->m_notify & NOTIFY_BALLOON_BIT) != 0) {
+        char text[512];
+        const char* title = "";
+        unsigned iconFlag = 0;
+        if (MakeCycleBalloon(summary, text, sizeof text, &title, &iconFlag)) {
+            ShowBalloon(text, title, iconFlag);
         }
-        if (level >= 2 && (app->m_notify & NOTIFY_DIALOG_BIT) != 0) {
-            ShowStatusWindow();
-        }
+    }
+    if (level >= 2 && (app->m_notify & NOTIFY_DIALOG_BIT) != 0) {
+        ShowStatusWindow();
     }
     RestoreTrayTip();
 }

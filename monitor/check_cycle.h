@@ -10,17 +10,27 @@
 #include "mlib/msys.h"
 #include "net/check_result.h"
 
+// Why a guarded action may not run now.
+enum GuardAnswer {
+    GUARD_GRANTED,     // it runs, marked as in progress until it ends
+    GUARD_CYCLE_RUNS,  // a check cycle runs
+    GUARD_ACTION_RUNS  // another guarded action is in progress (its box is open)
+};
+
 class CheckCycle {
 public:
+    CheckCycle();
     virtual ~CheckCycle() {}
 
     // Starts a cycle over the targets that are not excluded; does nothing unless
-    // timerId is TIMER_CHECK, nor while a cycle runs (then one log line). Each query
-    // thread is counted before it starts, so the summary follows the last result once.
-    // A cycle that starts no thread has its summary at once.
+    // timerId is TIMER_CHECK, nor while a cycle runs or a guarded action is in
+    // progress (then one log line). Each query thread is counted before it starts, so
+    // the summary follows the last result once. A cycle that starts no thread has its
+    // summary at once.
     void StartCheck(uintptr_t timerId);
-    // The start from the tray menu or the settings dialog: while a cycle runs, the box
-    // "既に問合せ処理中！！" owned by owner; otherwise StartCheck(TIMER_CHECK).
+    // The start from the tray menu or the settings dialog: refused with a box owned by
+    // owner while a cycle runs ("既に問合せ処理中！！") or a guarded action is in
+    // progress; otherwise a cycle starts.
     void GuardedStartCheck(HWND owner);
     // The summary, on WM_APP_CYCLE_DONE: refills the status list, then balloon and/or
     // status window as the notification mode says, then restores the tooltip.
@@ -29,14 +39,49 @@ public:
     static unsigned CountProblems(const std::vector<CheckResult>& results, unsigned* below,
                                   unsigned* errors);
 
+    // Actions of the user that must not overlap a check cycle: they change m_hosts,
+    // save the files or start a cycle. The decision is taken under m_queryCountLock;
+    // a granted action is marked as in progress until EndGuardedAction, so that while
+    // one of its boxes is open no cycle starts and no other guarded action runs. The
+    // caller shows its refusal after the lock is released.
+    GuardAnswer BeginGuardedAction();
+    void EndGuardedAction();
+    // The refusal for GUARD_ACTION_RUNS, the same for every guarded command.
+    static const char GUARD_BUSY_TEXT[];
+
 protected:
-    // The window that the last query thread of a cycle posts WM_APP_CYCLE_DONE to; the
-    // main window by default.
-    virtual HWND CycleWindow();
+    // The main window: it receives the cycle's end message and the check timer's ticks.
+    virtual HWND OwnWindow();
     virtual void SetTrayTip(const char* text) = 0;  // while a cycle runs
     virtual void RestoreTrayTip() = 0;              // back to the normal tooltip
     virtual void ShowBalloon(const char* text, const char* title, unsigned iconFlag) = 0;
-    // Refills the status list from theApp->m_results; called with m_resultLock held.
-    virtual void UpdateStatusList() = 0;
+    // Refills the status list with the latest cycle's results.
+    virtual void UpdateStatusList(const std::vector<CheckResult>& results) = 0;
     virtual void ShowStatusWindow() = 0;
+
+private:
+    void RunCycle();
+
+    bool m_actionRunning;  // a guarded action is in progress; under m_queryCountLock
+};
+
+// A guarded action for one scope: Answer() tells whether it may run; the mark is taken
+// away at the end of the scope, also when the action throws.
+class GuardedAction {
+public:
+    explicit GuardedAction(CheckCycle& cycle)
+        : m_cycle(cycle), m_answer(cycle.BeginGuardedAction()) {}
+    ~GuardedAction() {
+        if (m_answer == GUARD_GRANTED) {
+            m_cycle.EndGuardedAction();
+        }
+    }
+    GuardedAction(const GuardedAction&) = delete;
+    GuardedAction& operator=(const GuardedAction&) = delete;
+
+    GuardAnswer Answer() const { return m_answer; }
+
+private:
+    CheckCycle& m_cycle;
+    GuardAnswer m_answer;
 };

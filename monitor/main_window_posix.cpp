@@ -6,22 +6,8 @@
 #include "app/kiv.h"
 #include "monitor/messages.h"
 #include "monitor/status_text.h"
-#include "net/server.h"
 
-namespace {
-
-// How long the first cycle waits for the program's own server to listen.
-const unsigned SERVER_READY_WAIT_MS = 1000;
-
-void LogVersionLine(Kiv* app, const char* word) {
-    app->Log("%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{app->m_version[0]},
-             unsigned{app->m_version[1]}, unsigned{app->m_version[2]}, unsigned{app->m_version[3]},
-             word);
-}
-
-}  // namespace
-
-MainWin::MainWin() : m_created(false), m_serverRunning(false), m_out(stdout) {}
+MainWin::MainWin() : m_created(false), m_out(stdout) {}
 
 MainWin::~MainWin() {
     if (m_created) {
@@ -31,6 +17,7 @@ MainWin::~MainWin() {
 
 bool MainWin::Create(const char*, void*, HINSTANCE, HWND) {
     m_created = true;
+    ResetShutdown();
     OnCreate();
     return true;
 }
@@ -83,86 +70,22 @@ void MainWin::DestroyWindow() {
     MPostQuitMessage(0);
 }
 
-// The program's own server is given a moment to listen before the first cycle, which
-// may well query it.
 void MainWin::OnCreate() {
-    Kiv* app = theApp;
     MCatchSignals(this, WM_APP_HANGUP);
-    if (app->m_server == 1) {
-        m_serverRunning = StartServerThread(&m_serverThread);
-    }
-    SetCheckTimer();
-    if (app->m_client == 1) {
-        if (m_serverRunning) {
-            WaitForServerListening(m_serverThread, SERVER_READY_WAIT_MS);
-        }
-        StartCheck(TIMER_CHECK);
-    }
+    StartRoles();
 }
 
-// The period in 64 bits, held to the longest a Windows timer takes (24.8 days): a
-// 32-bit product of a hand-edited INTVAL would wrap into a short period.
-bool MainWin::SetCheckTimer() {
-    Kiv* app = theApp;
-    const uint64_t longest = 0x7FFFFFFF;
-    uint64_t period = uint64_t{app->m_interval} * 60000u;
-    if (!MSetTimer(this, TIMER_CHECK, static_cast<unsigned>(period < longest ? period : longest))) {
-        char text[256];
-        GetErrorText(text, MGetLastError(), sizeof text);
-        app->Log("タイマ設定エラー : %s", text);
-        MessageBoxF(this, MB_ICONERROR, "エラー", "タイマ設定に失敗！");
-        return false;
-    }
-    return true;
-}
-
-// Query threads are waited for whenever any still runs, not only with the client role
-// on: a cycle may run after a reload turned the role off, and no thread may outlive
-// the application object.
 void MainWin::OnDestroy() {
-    Kiv* app = theApp;
-    MKillTimer(this, TIMER_CHECK);
-    if (m_serverRunning) {
-        app->StopServer();
-        m_serverThread.Wait();
-        m_serverThread.CloseHandle();
-        m_serverRunning = false;
-    }
-    if (app->m_client == 1 || app->m_queryThreadCount > 0) {
-        app->Log("クライアントの全スレッド終了待ち");
-        while (app->m_queryThreadCount > 0) {
-            MSleep(100);
-        }
-        MLockGuard hold(app->m_queryCountLock);  // the last thread has let go of it too
-        app->Log("クライアントの全スレッド終了");
-    }
-    LogVersionLine(app, "終了");
+    BeginShutdown();
+    StopRoles();
+    theApp->LogVersionLine("終了");
 }
 
 // As closing the settings dialog does: once no query runs, the settings and the host
-// list are read again. A new interval resets the check timer.
+// list are read again, and a new interval resets the check timer.
 void MainWin::OnHangup() {
-    Kiv* app = theApp;
-    app->Log("設定ファイルとホスト一覧を読み込み直します");
-    for (;;) {
-        app->m_queryCountLock.Enter();
-        if (app->m_queryThreadCount == 0) {
-            break;
-        }
-        app->m_queryCountLock.Leave();
-        MSleep(100);
-    }
-    uint32_t oldInterval = app->m_interval;
-    {
-        MLockGuard hold(app->m_hostLock);
-        app->LoadSettings();
-        app->LoadHostList();
-    }
-    app->m_queryCountLock.Leave();
-    if (app->m_interval != oldInterval) {
-        app->Log("タイマを再設定します %u分 → %u分", oldInterval, app->m_interval);
-        SetCheckTimer();
-    }
+    theApp->Log("設定ファイルとホスト一覧を読み込み直します");
+    ReloadWhenIdle();
 }
 
 // A console has no tooltip; the status list and balloon lines say it all.
@@ -187,14 +110,14 @@ void MainWin::ShowBalloon(const char* text, const char* title, unsigned) {
 }
 
 // The column titles, then one line per listed result: the cells separated by tabs.
-void MainWin::UpdateStatusList() {
+void MainWin::UpdateStatusList(const std::vector<CheckResult>& results) {
     std::string text;
     for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
         text += column > 0 ? "\t" : "";
         text += STATUS_COLUMN_TITLES[column];
     }
     text += '\n';
-    for (const CheckResult& result : theApp->m_results) {
+    for (const CheckResult& result : results) {
         if (!IsListed(result)) {
             continue;
         }

@@ -7,13 +7,12 @@
 #include <cstdio>
 
 #include "mlib/msys.h"
-#include "mlib/mthread.h"
-#include "monitor/check_cycle.h"
+#include "monitor/main_lifecycle.h"
 
 // Posted by the signal thread on SIGHUP: read the settings and the host list again.
 const unsigned WM_APP_HANGUP = WM_APP + 4;
 
-class MainWin : public MMessageTarget, public CheckCycle {
+class MainWin : public MMessageTarget, public MainLifecycle {
 public:
     MainWin();
     ~MainWin() override;
@@ -26,8 +25,6 @@ public:
     bool Update();
     intptr_t HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
     void DestroyWindow();
-    // The check timer of m_interval minutes; a log line and a message on failure.
-    bool SetCheckTimer();
     // Where the status lists and balloon lines go; standard output by default.
     void SetOutput(FILE* out);
 
@@ -35,7 +32,7 @@ protected:
     void SetTrayTip(const char* text) override;
     void RestoreTrayTip() override;
     void ShowBalloon(const char* text, const char* title, unsigned iconFlag) override;
-    void UpdateStatusList() override;
+    void UpdateStatusList(const std::vector<CheckResult>& results) override;
     void ShowStatusWindow() override;
 
 private:
@@ -44,7 +41,5 @@ private:
     void OnHangup();
 
     bool m_created;
-    bool m_serverRunning;
-    MThread m_serverThread;
     FILE* m_out;
 };

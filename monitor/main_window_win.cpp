@@ -3,7 +3,6 @@
 
 #include "app/kiv.h"
 #include "monitor/messages.h"
-#include "net/server.h"
 
 const char MAIN_WINDOW_CLASS[] = "FSW_WindowClass";
 
@@ -15,30 +14,16 @@ namespace {
 const int TRAY_ATTEMPTS = 30;
 const UINT TRAY_RETRY_PERIOD = 10000;
 const UINT BALLOON_TIMEOUT = 30000;
-// How long the first cycle waits for the program's own server to listen.
-const unsigned SERVER_READY_WAIT_MS = 1000;
-
-void LogVersionLine(const char* word) {
-    Kiv* app = theApp;
-    app->Log("%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{app->m_version[0]},
-             unsigned{app->m_version[1]}, unsigned{app->m_version[2]}, unsigned{app->m_version[3]},
-             word);
-}
 
 }  // namespace
 
-UINT CheckTimerPeriod(uint32_t minutes) {
-    uint64_t period = uint64_t{minutes} * 60000u;
-    return period > USER_TIMER_MAXIMUM ? USER_TIMER_MAXIMUM : static_cast<UINT>(period);
-}
+static_assert(USER_TIMER_MAXIMUM == 0x7FFFFFFF, "the check timer's longest period");
 
 MainWin::MainWin()
     : m_taskbarCreatedMsg(0),
       m_trayMenu(NULL),
-      m_serverRunning(false),
       m_trayIconSet(false),
       m_instance(NULL),
-      m_destroyed(false),
       m_trayAttemptPause(1000) {
     m_tip[0] = '\0';
 }
@@ -54,7 +39,7 @@ MainWin::~MainWin() {}
 bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance, HWND parent) {
     m_taskbarCreatedMsg = 0;
     m_instance = instance;
-    m_destroyed = false;
+    ResetShutdown();
     WNDCLASSEXA own;
     if (classInfo == NULL) {
         ZeroMemory(&own, sizeof own);
@@ -62,12 +47,12 @@ bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instan
         own.style = 0;
         own.lpfnWndProc = WindowProcedure;
         own.hInstance = instance;
-        own.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(MAIN_ICON_ID));
+        own.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_FSW));
         own.hCursor = LoadCursorA(NULL, IDC_ARROW);
         own.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-        own.lpszMenuName = MAKEINTRESOURCEA(MAIN_MENU_ID);
+        own.lpszMenuName = MAKEINTRESOURCEA(IDM_TRAY);
         own.lpszClassName = MAIN_WINDOW_CLASS;
-        own.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(MAIN_ICON_ID));
+        own.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_FSW));
         classInfo = &own;
     }
     if (!RegisterClassExA(classInfo)) {
@@ -77,7 +62,7 @@ bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instan
     HWND window = CreateWindowExA(0, classInfo->lpszClassName, title, WS_OVERLAPPEDWINDOW,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                   parent, NULL, instance, static_cast<MWinBase*>(this));
-    if (window == NULL && !m_destroyed) {
+    if (window == NULL && !ShuttingDown()) {
         ShowErrorBox(GetLastError());
         return false;
     }
@@ -130,50 +115,27 @@ LRESULT MainWin::OnCreate() {
     // Both steps wait on other windows, and a shutdown request may be handled meanwhile:
     // once the window is gone, nothing more is started.
     AddTrayIcon(false);
-    if (m_destroyed) {
+    if (ShuttingDown()) {
         return 0;
     }
     CreateStatusWindow();
-    if (m_destroyed) {
+    if (ShuttingDown()) {
         return 0;
     }
-    if (app->m_server == 1) {
-        m_serverRunning = StartServerThread(&m_serverThread);
-    }
-    SetCheckTimer();
-    if (app->m_client == 1) {
-        // The first cycle may well query the program's own server: give it a moment to
-        // listen.
-        if (m_serverRunning) {
-            WaitForServerListening(m_serverThread, SERVER_READY_WAIT_MS);
-        }
-        StartCheck(TIMER_CHECK);
-    }
+    StartRoles();
     return 0;
 }
 
 // The status window, created hidden; without it the program runs on.
 void MainWin::CreateStatusWindow() {
-    HWND dialog =
-        CreateDialogParamA(m_instance, MAKEINTRESOURCEA(NOTIFY_DIALOG_ID), hwnd,
-                           reinterpret_cast<DLGPROC>(WindowProcedure),
-                           reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&m_notifyDlg)));
+    HWND dialog = CreateDialogParamA(
+        m_instance, MAKEINTRESOURCEA(IDD_STATUS), hwnd, reinterpret_cast<DLGPROC>(WindowProcedure),
+        reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&m_notifyDlg)));
     if (dialog == NULL) {
         ShowErrorBox(GetLastError());
         return;
     }
     ShowWindow(dialog, SW_HIDE);
-}
-
-UINT_PTR MainWin::SetCheckTimer() {
-    UINT_PTR timer = SetTimer(hwnd, TIMER_CHECK, CheckTimerPeriod(theApp->m_interval), NULL);
-    if (timer == 0) {
-        char text[256];
-        GetErrorText(text, GetLastError(), sizeof text);
-        theApp->Log("タイマ設定エラー : %s", text);
-        MessageBoxF(hwnd, MB_ICONERROR, "エラー", "タイマ設定に失敗！");
-    }
-    return timer;
 }
 
 // The icon's data, all zero but for its size, window, id and the flags given.
@@ -191,7 +153,7 @@ BOOL MainWin::SetTrayIcon(DWORD message, const char* text) {
     NOTIFYICONDATAA data = TrayData(NIF_MESSAGE | NIF_ICON | NIF_TIP);
     data.uCallbackMessage = WM_APP_TRAY;
     data.hIcon = static_cast<HICON>(
-        LoadImageA(m_instance, MAKEINTRESOURCEA(MAIN_ICON_ID), IMAGE_ICON, 16, 16, LR_SHARED));
+        LoadImageA(m_instance, MAKEINTRESOURCEA(IDI_FSW), IMAGE_ICON, 16, 16, LR_SHARED));
     lstrcpynA(data.szTip, text, sizeof data.szTip);
     return MShellNotifyIcon(message, &data);
 }
@@ -211,7 +173,7 @@ bool MainWin::AddTrayIcon(bool retry) {
             m_trayIconSet = true;
             return true;
         }
-        if (m_destroyed) {
+        if (ShuttingDown()) {
             return false;  // shut down meanwhile: nothing left to add the icon to
         }
         if (attempt < TRAY_ATTEMPTS) {
@@ -265,17 +227,9 @@ void MainWin::OnTrayIcon(WPARAM wParam, LPARAM lParam) {
 void MainWin::OnCommand(WPARAM wParam) {
     Kiv* app = theApp;
     switch (static_cast<UINT>(LOWORD(wParam)) - CMD_SETTINGS) {
-        case CMD_SETTINGS - CMD_SETTINGS: {
-            // Held for the whole modal run; the dialog has no owner, so the tray menu
-            // stays usable and brings an open dialog to the front.
-            MLockGuard hold(app->m_dialogLock);
-            if (m_settingDlg.m_open) {
-                SetForegroundWindow(m_settingDlg.GetHandle());
-            } else {
-                m_settingDlg.DoModal(m_instance, MAKEINTRESOURCEA(SETTING_DIALOG_ID), NULL);
-            }
+        case CMD_SETTINGS - CMD_SETTINGS:
+            OpenSettingDialog();
             break;
-        }
         case CMD_VERSION - CMD_SETTINGS:
             MessageBoxF(hwnd, MB_ICONINFORMATION, "バージョン情報", "%s Ver.%u.%u.%u (%u)",
                         APP_TITLE, unsigned{app->m_version[0]}, unsigned{app->m_version[1]},
@@ -315,8 +269,8 @@ void MainWin::RestoreTrayTip() {
     SetTrayIcon(NIM_MODIFY, m_tip);
 }
 
-void MainWin::UpdateStatusList() {
-    m_notifyDlg.UpdateList();
+void MainWin::UpdateStatusList(const std::vector<CheckResult>& results) {
+    m_notifyDlg.UpdateList(results);
 }
 
 void MainWin::ShowStatusWindow() {
@@ -325,53 +279,47 @@ void MainWin::ShowStatusWindow() {
 
 // The shutdown sequence, in order.
 void MainWin::OnDestroy() {
-    m_destroyed = true;
-    KillTimer(hwnd, TIMER_CHECK);
+    BeginShutdown();
     if (!m_trayIconSet) {
         KillTimer(hwnd, TIMER_TRAY_RETRY);
     }
     SetTrayIcon(NIM_MODIFY, "終了処理中...");
-    if (m_serverRunning) {
-        StopServer();
-    }
-    WaitForQueryThreads();
+    StopRoles();
     PostMessageA(m_notifyDlg.GetHandle(), WM_APP_CLOSE_STATUS, 0, 0);
     CloseSettingDialog();
     if (!SetTrayIcon(NIM_DELETE, m_tip)) {
         theApp->Log("タスクトレイのアイコン削除に失敗しました。");
     }
     m_trayIconSet = false;
-    LogVersionLine("終了");
+    theApp->LogVersionLine("終了");
 }
 
-void MainWin::StopServer() {
-    theApp->StopServer();
-    if (m_serverThread.HasHandle()) {
-        m_serverThread.Wait();
-        m_serverThread.CloseHandle();
+// m_dialogLock guards the open flag only while it is read: the modal run goes on outside
+// it, so that nothing the dialog shows runs under a lock. The dialog has no owner, so
+// the tray menu stays usable and brings an open dialog to the front.
+void MainWin::OpenSettingDialog() {
+    bool open;
+    {
+        MLockGuard hold(theApp->m_dialogLock);
+        open = m_settingDlg.m_open;
     }
-    m_serverRunning = false;
+    if (open) {
+        SetForegroundWindow(m_settingDlg.GetHandle());
+    } else {
+        m_settingDlg.DoModal(m_instance, MAKEINTRESOURCEA(IDD_SETTINGS), NULL);
+    }
 }
 
-// No query thread may outlive the application object: a cycle started from the menu
-// runs with CLIENT at 0 too, so its threads are waited for whatever CLIENT says.
-void MainWin::WaitForQueryThreads() {
-    Kiv* app = theApp;
-    if (app->m_client != 1 && app->m_queryThreadCount <= 0) {
-        return;
-    }
-    app->Log("クライアントの全スレッド終了待ち");
-    while (app->m_queryThreadCount > 0) {
-        MSleep(100);
-    }
-    app->Log("クライアントの全スレッド終了");
-}
-
-// The open settings dialog closes without asking and without saving.
+// The open settings dialog closes without asking and without saving. Its close runs
+// after m_dialogLock is released.
 void MainWin::CloseSettingDialog() {
-    MLockGuard hold(theApp->m_dialogLock);
-    m_settingDlg.m_modified = false;
-    if (m_settingDlg.m_open) {
+    bool open;
+    {
+        MLockGuard hold(theApp->m_dialogLock);
+        m_settingDlg.m_modified = false;
+        open = m_settingDlg.m_open;
+    }
+    if (open) {
         m_settingDlg.Send(WM_CLOSE, 0, 0);
     }
 }

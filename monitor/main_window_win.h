@@ -7,36 +7,20 @@
 #include <cstdint>
 
 #include "mlib/mshell_win.h"
-#include "mlib/mthread.h"
 #include "mlib/mwin.h"
-#include "monitor/check_cycle.h"
+#include "monitor/main_lifecycle.h"
 #include "monitor/notify_dlg_win.h"
+#include "res/resource.h"
 #include "settings/setting_dlg_win.h"
 
-// The main window's class, menu and icon.
+// The main window's class; its menu (IDM_TRAY), icon and commands are in res/resource.h.
 extern const char MAIN_WINDOW_CLASS[];
-const int MAIN_MENU_ID = 101;
-const int MAIN_ICON_ID = 103;
-const int SETTING_DIALOG_ID = 102;
-
-// The commands of the tray menu.
-enum TrayCommand : UINT {
-    CMD_SETTINGS = 40007,  // "設定"
-    CMD_VERSION = 40008,   // "バージョン情報"
-    CMD_EXIT = 40009,      // "終了"
-    CMD_STATUS = 40011,    // "監視状態"
-    CMD_CHECK = 40013,     // "今すぐチェック"
-};
 
 // The size of the tray icon's data: the structure up to and without guidItem, which
 // is 488 bytes in the 32-bit program.
 const DWORD TRAY_DATA_SIZE = NOTIFYICONDATAA_V2_SIZE;
 
-// Milliseconds between two check cycles for an interval in minutes, at most the
-// longest period a timer takes (USER_TIMER_MAXIMUM, about 24.8 days).
-UINT CheckTimerPeriod(uint32_t minutes);
-
-class MainWin : public MWin, public CheckCycle {
+class MainWin : public MWin, public MainLifecycle {
 public:
     MainWin();
     ~MainWin() override;
@@ -54,8 +38,6 @@ public:
     void ShowBalloon(const char* text, const char* title, unsigned iconFlag) override;
     // Opens the menu at the cursor; the chosen command arrives as WM_COMMAND.
     BOOL ShowTrayMenu(HMENU menu);
-    // Sets timer 100 to the check interval, replacing a running one.
-    UINT_PTR SetCheckTimer();
     // The pause between two attempts to add the tray icon (1000 ms).
     void SetTrayAttemptPause(unsigned milliseconds);
 
@@ -64,14 +46,12 @@ public:
     HMENU m_trayMenu;          // the popup of menu 101
     SettingDlg m_settingDlg;
     NotifyDlg m_notifyDlg;
-    MThread m_serverThread;  // runs ServerThread
-    bool m_serverRunning;    // the server thread was started at creation
-    bool m_trayIconSet;      // the tray icon is registered
+    bool m_trayIconSet;  // the tray icon is registered
 
 protected:
     void SetTrayTip(const char* text) override;
     void RestoreTrayTip() override;
-    void UpdateStatusList() override;
+    void UpdateStatusList(const std::vector<CheckResult>& results) override;
     void ShowStatusWindow() override;
 
 private:
@@ -82,11 +62,9 @@ private:
     void OnTimer(UINT_PTR id);
     void OnTrayIcon(WPARAM wParam, LPARAM lParam);
     void CreateStatusWindow();
-    void StopServer();
-    void WaitForQueryThreads();
+    void OpenSettingDialog();
     void CloseSettingDialog();
 
     HINSTANCE m_instance;
-    bool m_destroyed;  // the shutdown sequence has run
     unsigned m_trayAttemptPause;
 };

@@ -7,8 +7,6 @@
 
 namespace {
 
-const int ICON_ID = 103;
-
 // Width and alignment of the list's columns, in column order.
 const int COLUMN_WIDTHS[STATUS_COLUMN_COUNT] = {65, 135, 105, 75, 80, 80, 90, 80};
 const int COLUMN_FORMATS[STATUS_COLUMN_COUNT] = {LVCFMT_LEFT, LVCFMT_LEFT,  LVCFMT_LEFT,
@@ -70,7 +68,7 @@ LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM lParam) {
         case WM_NOTIFY: {
             // A double click on a row, or Enter on it: the list view activates the item.
             const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (header->idFrom == NOTIFY_LIST_ID &&
+            if (header->idFrom == IDC_STATUS_LIST &&
                 (header->code == NM_DBLCLK || header->code == LVN_ITEMACTIVATE)) {
                 OpenChart(reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem);
                 return 1;
@@ -83,17 +81,17 @@ LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM lParam) {
 }
 
 HWND NotifyDlg::List() {
-    return GetDlgItem(hwnd, NOTIFY_LIST_ID);
+    return GetDlgItem(hwnd, IDC_STATUS_LIST);
 }
 
 void NotifyDlg::OnInitDialog() {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
     HANDLE smallIcon =
-        LoadImageA(instance, MAKEINTRESOURCEA(ICON_ID), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+        LoadImageA(instance, MAKEINTRESOURCEA(IDI_FSW), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                    GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     Send(WM_SETICON, ICON_BIG,
-         reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(ICON_ID))));
+         reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_FSW))));
 
     m_imageList = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 1);
     if (m_imageList == NULL) {
@@ -184,7 +182,7 @@ int NotifyDlg::StatusImage(int32_t status) const {
     }
 }
 
-void NotifyDlg::UpdateList() {
+void NotifyDlg::UpdateList(const std::vector<CheckResult>& results) {
     if (hwnd == NULL || !IsWindow(hwnd)) {
         return;
     }
@@ -192,7 +190,7 @@ void NotifyDlg::UpdateList() {
     m_rows.clear();
     m_charts.Refresh();
     int row = 0;
-    for (const CheckResult& result : theApp->m_results) {
+    for (const CheckResult& result : results) {
         if (!IsListed(result)) {
             continue;
         }

@@ -7,12 +7,10 @@
 
 #include "mlib/mwin.h"
 #include "monitor/chart_win.h"
+#include "net/check_result.h"
+#include "res/resource.h"  // its template IDD_STATUS and list IDC_STATUS_LIST
 
 #include <commctrl.h>  // after windows.h, which mlib/mwin.h brings
-
-// The status window's template and its list view.
-const int NOTIFY_DIALOG_ID = 106;
-const int NOTIFY_LIST_ID = 1020;
 
 // The status window; embedded in the main window, which creates it hidden.
 class NotifyDlg : public MWinDlg {
@@ -24,9 +22,8 @@ public:
 
     // Shows the window in front; a hidden one comes back at its first place and size.
     void ShowStatus();
-    // Replaces all rows by theApp->m_results and redraws the open charts; the caller holds
-    // m_resultLock.
-    void UpdateList();
+    // Replaces all rows by the results of the latest cycle and redraws the open charts.
+    void UpdateList(const std::vector<CheckResult>& results);
     // Opens the chart of the target of a row (or brings it to the front); its window.
     HWND OpenChart(int row);
 

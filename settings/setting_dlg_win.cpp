@@ -5,6 +5,7 @@
 
 #include "app/kiv.h"
 #include "mlib/mbchar.h"
+#include "monitor/main_window.h"
 #include "monitor/messages.h"
 
 namespace {
@@ -146,7 +147,7 @@ void SettingDlg::OnInitDialog() {
     m_modified = true;
 
     Send(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(APP_TITLE));
-    HICON icon = LoadIconA(app->instance, MAKEINTRESOURCEA(103));
+    HICON icon = LoadIconA(app->instance, MAKEINTRESOURCEA(IDI_FSW));
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 
@@ -306,18 +307,36 @@ void SettingDlg::ShowPopup() {
     TrackPopupMenuEx(m_popupMenu, TPM_RIGHTBUTTON, cursor.x, cursor.y, hwnd, NULL);
 }
 
+// The decision is taken under m_queryCountLock (in BeginGuardedAction); the refusal
+// box comes after the lock is released, and so do the action's own boxes.
 void SettingDlg::RunGuarded(Action action, const char* refusal) {
-    Kiv* app = theApp;
-    MLockGuard hold(app->m_queryCountLock);
-    if (app->m_queryThreadCount != 0) {
-        MessageBoxF(hwnd, MB_ICONEXCLAMATION, "処理中", "%s", refusal);
-        return;
+    GuardedAction guard(theApp->m_mainWin);
+    switch (guard.Answer()) {
+        case GUARD_GRANTED:
+            (this->*action)();
+            break;
+        case GUARD_CYCLE_RUNS:
+            MessageBoxF(hwnd, MB_ICONEXCLAMATION, "処理中", "%s", refusal);
+            break;
+        case GUARD_ACTION_RUNS:
+            MessageBoxF(hwnd, MB_ICONEXCLAMATION, "処理中", "%s", CheckCycle::GUARD_BUSY_TEXT);
+            break;
     }
-    (this->*action)();
+}
+
+bool SettingDlg::IsOpen() {
+    MLockGuard hold(theApp->m_dialogLock);
+    return m_open;
+}
+
+bool SettingDlg::MayGoOn() {
+    return IsOpen() && !theApp->m_mainWin.ShuttingDown();
 }
 
 // Runs guarded. A failed check keeps the dialog open with the live list and the
-// question on a later Cancel; only accepted values are saved.
+// question on a later Cancel; only accepted values are saved. A box of the saves may
+// see the dialog closed meanwhile (by Cancel, or by the shutdown): it is not closed
+// twice.
 void SettingDlg::OnOk() {
     Kiv* app = theApp;
     uint32_t oldInterval = app->m_interval;
@@ -327,6 +346,9 @@ void SettingDlg::OnOk() {
     m_modified = false;
     app->SaveSettings();
     app->SaveHostList();
+    if (!MayGoOn()) {
+        return;
+    }
     if (app->m_interval != oldInterval) {
         app->Log("タイマを再設定します %u分 → %u分", oldInterval, app->m_interval);
         app->m_mainWin.SetCheckTimer();
@@ -334,29 +356,18 @@ void SettingDlg::OnOk() {
     Send(WM_CLOSE, 0, 0);
 }
 
+// The reload waits until no query runs; it also puts the check timer back in step with
+// the INTVAL the file holds.
 void SettingDlg::OnClose() {
-    Kiv* app = theApp;
-    if (m_modified &&
-        MessageBoxF(hwnd, MB_YESNO | MB_ICONEXCLAMATION, "確認",
-                    "設定を変更した場合は保存されません。\nよろしいですか？") != IDYES) {
-        return;
+    if (m_modified) {
+        int answer = MessageBoxF(hwnd, MB_YESNO | MB_ICONEXCLAMATION, "確認",
+                                 "設定を変更した場合は保存されません。\nよろしいですか？");
+        if (answer != IDYES || !IsOpen()) {
+            return;  // stays open, or was closed while the question was open
+        }
     }
     SetWindowTextA(hwnd, "設定ダイアログを閉じています...");
-
-    // A running query thread may still read its entry of m_hosts: wait for the last one
-    // before the list is reloaded, letting go of the lock so that they can count down.
-    app->m_queryCountLock.Enter();
-    while (app->m_queryThreadCount != 0) {
-        app->m_queryCountLock.Leave();
-        MSleep(100);
-        app->m_queryCountLock.Enter();
-    }
-    app->m_hostLock.Enter();
-    app->LoadSettings();
-    app->LoadHostList();
-    app->m_hostLock.Leave();
-    app->m_queryCountLock.Leave();
-
+    theApp->m_mainWin.ReloadWhenIdle();
     CleanUp();
     EndDialog(hwnd, 0);
 }
@@ -422,12 +433,15 @@ void SettingDlg::FocusControl(int id) {
     SendMessageA(control, EM_SETSEL, 0, -1);
 }
 
+// The entry is copied under m_hostLock; the controls are filled after.
 void SettingDlg::ShowDetail(int index) {
     Kiv* app = theApp;
-    MLockGuard hold(app->m_hostLock);
     HostEntry entry = NewHostEntry();
-    if (index >= 0 && static_cast<size_t>(index) < app->m_hosts.size()) {
-        entry = app->m_hosts[static_cast<size_t>(index)];
+    {
+        MLockGuard hold(app->m_hostLock);
+        if (index >= 0 && static_cast<size_t>(index) < app->m_hosts.size()) {
+            entry = app->m_hosts[static_cast<size_t>(index)];
+        }
     }
     SetChecked(hwnd, IDC_EXCLUDED, entry.excluded == 1);
     SetDlgItemTextA(hwnd, IDC_HOST, entry.host);
@@ -438,7 +452,7 @@ void SettingDlg::ShowDetail(int index) {
     SetDlgItemTextA(hwnd, IDC_DESCRIPTION, entry.description);
 }
 
-void SettingDlg::AddListItem(const HostEntry& entry) {
+bool SettingDlg::AddListItem(const HostEntry& entry) {
     HWND list = GetDlgItem(hwnd, IDC_HOST_LIST);
     LVITEMA item;
     ZeroMemory(&item, sizeof item);
@@ -451,7 +465,7 @@ void SettingDlg::AddListItem(const HostEntry& entry) {
     if (row == -1) {
         theApp->Log("%s", COLUMNS[0].setFailure);
         MessageBoxF(hwnd, MB_ICONERROR, "ListView", "リストアイテム追加エラー");
-        return;
+        return false;
     }
 
     char port[16];
@@ -468,17 +482,26 @@ void SettingDlg::AddListItem(const HostEntry& entry) {
         if (!SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item))) {
             theApp->Log("%s", COLUMNS[sub].setFailure);
             MessageBoxF(hwnd, MB_ICONERROR, "ListView", "リストアイテムセットエラー");
-            return;
+            return false;
         }
     }
+    return true;
 }
 
+// The list is copied under m_hostLock and shown after; a row's failure box may see the
+// dialog closed meanwhile, and then the rest is left.
 void SettingDlg::RefreshList() {
     Kiv* app = theApp;
+    std::vector<HostEntry> hosts;
+    {
+        MLockGuard hold(app->m_hostLock);
+        hosts = app->m_hosts;
+    }
     SendDlgItemMessageA(hwnd, IDC_HOST_LIST, LVM_DELETEALLITEMS, 0, 0);
-    MLockGuard hold(app->m_hostLock);
-    for (const HostEntry& entry : app->m_hosts) {
-        AddListItem(entry);
+    for (const HostEntry& entry : hosts) {
+        if (!AddListItem(entry) && !MayGoOn()) {
+            return;
+        }
     }
 }
 
@@ -525,16 +548,23 @@ void SettingDlg::RegisterEntry() {
     }
 
     if (selected < 0) {
-        MLockGuard hold(app->m_hostLock);
-        if (app->m_hosts.size() >= MAX_HOSTS) {
+        bool full;
+        {
+            MLockGuard hold(app->m_hostLock);
+            full = app->m_hosts.size() >= MAX_HOSTS;
+            if (!full) {
+                app->m_hosts.push_back(entry);
+            }
+        }
+        if (full) {
             MessageBoxF(hwnd, MB_ICONEXCLAMATION, "登録できません",
                         "登録できるホストは%dまでです。", static_cast<int>(MAX_HOSTS));
             return;
         }
-        app->m_hosts.push_back(entry);
     } else {
         if (MessageBoxF(hwnd, MB_YESNO | MB_ICONQUESTION, "確認",
-                        "現在選択されている行を置き換えていいですか？") != IDYES) {
+                        "現在選択されている行を置き換えていいですか？") != IDYES ||
+            !MayGoOn()) {
             return;
         }
         MLockGuard hold(app->m_hostLock);
@@ -543,8 +573,13 @@ void SettingDlg::RegisterEntry() {
         }
     }
     RefreshList();
+    if (!MayGoOn()) {
+        return;
+    }
     MessageBoxF(hwnd, MB_ICONINFORMATION, "確認", "登録しました。");
-    ShowDetail(-1);
+    if (MayGoOn()) {
+        ShowDetail(-1);
+    }
 }
 
 void SettingDlg::DeleteSelected() {
@@ -560,17 +595,24 @@ void SettingDlg::DeleteSelected() {
         }
     }
     RefreshList();
-    ShowDetail(-1);
+    if (MayGoOn()) {
+        ShowDetail(-1);
+    }
 }
 
 void SettingDlg::DeleteAll() {
     Kiv* app = theApp;
     if (MessageBoxF(hwnd, MB_YESNO | MB_ICONQUESTION, "確認", "全ての登録を削除していいですか？") !=
-        IDYES) {
+            IDYES ||
+        !MayGoOn()) {
         return;
     }
-    MLockGuard hold(app->m_hostLock);
-    app->m_hosts.clear();
+    {
+        MLockGuard hold(app->m_hostLock);
+        app->m_hosts.clear();
+    }
     RefreshList();
-    ShowDetail(-1);
+    if (MayGoOn()) {
+        ShowDetail(-1);
+    }
 }

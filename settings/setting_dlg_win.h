@@ -2,47 +2,19 @@
 // interval, the notification method, the log mode and the live list of check targets.
 #pragma once
 
+#include <vector>
+
 #include "app/host_entry.h"
 #include "mlib/mwin.h"
+#include "res/resource.h"  // the template IDD_SETTINGS, its controls and row marks
 
 #include <commctrl.h>  // after windows.h, which mlib/mwin.h brings
 
-// Resource numbers of the dialog and its row marks.
-const int IDD_SETTINGS = 102;
-const int IDI_ROW_CHECKED = 104;   // a green check mark: the target is queried
-const int IDI_ROW_EXCLUDED = 105;  // the same mark in pale grey: the target is left out
-
-// Controls of the dialog.
-enum SettingControl : int {
-    IDC_HOST_LIST = 1001,
-    IDC_DELETE_ALL = 1002,
-    IDC_CHECK_NOW = 1003,
-    IDC_REGISTER = 1004,
-    IDC_HOST = 1005,
-    IDC_PORT = 1006,
-    IDC_PATH = 1007,
-    IDC_THRESHOLD = 1008,
-    IDC_UNIT = 1009,
-    IDC_NOTIFY = 1010,
-    IDC_SERVER_PORT = 1011,
-    IDC_SERVER = 1012,
-    IDC_INTERVAL = 1013,
-    IDC_CLIENT = 1014,
-    IDC_EXCLUDED = 1015,
-    IDC_LOG_NONE = 1016,
-    IDC_LOG_OVERWRITE = 1017,
-    IDC_LOG_APPEND = 1018,
-    IDC_NOTE_SAVE = 1019,
-    IDC_NOTE_LIVE = 1020,
-    IDC_DESCRIPTION = 1021,
-};
-
-// The command of the list's context menu item "削除(DEL)".
-const UINT CMD_DELETE_ROW = 10;
-
 // The modal settings dialog; embedded in the main window and reused for every showing.
 // The list of check targets is edited live in theApp->m_hosts; the other settings are
-// taken from the controls on OK only. Every way out reloads both files.
+// taken from the controls on OK only. Every way out reloads both files. No box of it
+// is shown while a lock is held; after a box, an action goes on only while the dialog
+// is still open and the program is not shutting down.
 class SettingDlg : public MDlg {
 public:
     SettingDlg();
@@ -68,9 +40,13 @@ private:
     void OnCommand(UINT id);
     void OnNotify(const NMHDR* header);
     void ShowPopup();
-    // Runs an action while no query thread runs, holding m_queryCountLock throughout;
-    // otherwise refuses with the given text.
+    // Runs an action as a guarded action of the main window (no cycle runs, and none
+    // starts until it ends); otherwise refuses with the given text, or with the main
+    // window's text when another guarded action is in progress.
     void RunGuarded(Action action, const char* refusal);
+    bool IsOpen();  // m_open, read under m_dialogLock
+    // After a box: the dialog is still open and the program not shutting down.
+    bool MayGoOn();
     void OnOk();
     void OnClose();
     void CleanUp();
@@ -79,7 +55,8 @@ private:
     // focuses the offending field and stores nothing.
     bool StoreSettings();
     void ShowDetail(int index);
-    void AddListItem(const HostEntry& entry);
+    // Adds a row; false, after its log line and box, when the list view refuses it.
+    bool AddListItem(const HostEntry& entry);
     void RefreshList();
     void RegisterEntry();
     void DeleteSelected();

@@ -3,6 +3,7 @@
 // MWinDlg, and the message loop.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "mlib/mapp.h"
@@ -326,6 +327,88 @@ TEST(MessageLoop, WithAWindowHandleOnlyThatWindowsMessagesAreOfferedToDialogHand
     EXPECT_EQ(IDCANCEL, other.commands[0]);
     DestroyWindow(dialog);
     DestroyWindow(otherDialog);
+}
+
+const UINT WM_TEST_FAIL = WM_APP + 9;
+
+// A modal dialog that throws as soon as it is set up.
+class ThrowingDlg : public MDlg {
+public:
+    INT_PTR HandleMessage(UINT message, WPARAM, LPARAM) override {
+        if (message == WM_INITDIALOG) {
+            throw "ダイアログの例外";
+        }
+        return 0;
+    }
+};
+
+// The loop window of the application below, as the main window is: WM_CLOSE destroys
+// it and its destruction ends the loop. WM_TEST_FAIL throws, or runs the dialog.
+class ClosingWin : public MWinDlg {
+public:
+    LRESULT HandleMessage(UINT message, WPARAM, LPARAM) override {
+        switch (message) {
+            case WM_TEST_FAIL:
+                if (inDialog) {
+                    ThrowingDlg dialog;
+                    dialog.DoModal(Instance(), MAKEINTRESOURCEA(DIALOG_TEMPLATE), hwnd);
+                    return 0;
+                }
+                throw "ウインドウの例外";
+            case WM_CLOSE:
+                closed = true;
+                DestroyWindow(hwnd);
+                return 1;
+            case WM_DESTROY:
+                PostQuitMessage(0);
+                return 1;
+            default:
+                return message == WM_INITDIALOG;
+        }
+    }
+    bool inDialog = false;
+    bool closed = false;
+};
+
+class FailingApp : public MApp {
+public:
+    FailingApp() : MApp(GetModuleHandleA(NULL), nullptr, 0) {}
+    int Init() override {
+        HWND window =
+            CreateDialogParamA(Instance(), MAKEINTRESOURCEA(DIALOG_TEMPLATE), NULL,
+                               reinterpret_cast<DLGPROC>(WindowProcedure),
+                               reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&loopWindow)));
+        PostMessageA(window, WM_TEST_FAIL, 0, 0);
+        return MessageLoop(window);
+    }
+    ClosingWin loopWindow;
+};
+
+// An exception may not pass the system's frames (the 32-bit build cannot unwind them):
+// the window and dialog procedures report it as Run does and end the application in
+// order, through the loop window's close, with exit code 2.
+TEST(WindowException, IsReportedAndEndsTheApplicationInOrderWithExitCode2) {
+    InitCommonControls();
+    for (bool inDialog : {false, true}) {
+        SCOPED_TRACE(inDialog ? "dialog procedure" : "window procedure");
+        const char* text = inDialog ? "ダイアログの例外" : "ウインドウの例外";
+        TempDir dir;
+        MessageBoxRecorder boxes;
+        FailingApp app;
+        app.loopWindow.inDialog = inDialog;
+        ASSERT_TRUE(app.OpenLog(dir.File("fsw.log").c_str(), LOG_OVERWRITE));
+        EXPECT_EQ(2, app.Run());
+        EXPECT_TRUE(app.loopWindow.closed);
+        EXPECT_FALSE(IsWindow(app.loopWindow.hwnd));
+        std::vector<std::string> log = LogFileMessages(dir.File("fsw.log"));
+        EXPECT_EQ((std::vector<std::string>{std::string("<<例外>> ") + text,
+                                            "例外が発生したため終了します。"}),
+                  log);
+        std::vector<MessageBoxRecorder::Box> shown = boxes.Boxes();
+        ASSERT_EQ(1u, shown.size());
+        EXPECT_EQ("例外発生", shown[0].caption);
+        EXPECT_EQ(text, shown[0].text);
+    }
 }
 
 }  // namespace

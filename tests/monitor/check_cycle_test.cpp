@@ -1,15 +1,18 @@
 // Check cycles with a fake view: the counting of problems, the balloon of each level,
-// one summary per cycle after the last result, and the refusals of overlapping starts.
+// one summary per cycle after the last result, the refusals of overlapping starts and
+// guarded actions, and the stop's wait for the query threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/kiv.h"
-#include "monitor/check_cycle.h"
+#include "monitor/main_lifecycle.h"
 #include "monitor/messages.h"
 #include "tests/support/app_fixture.h"
 #include "tests/support/fake_peer.h"
@@ -18,8 +21,10 @@
 namespace {
 
 // Records what the cycle asks of the view, in order.
-class FakeView : public CheckCycle {
+class FakeView : public MainLifecycle {
 public:
+    using MainLifecycle::StopRoles;
+
     explicit FakeView(MessageSink* sink) : m_sink(sink) {
         sink->onMessage = [this](unsigned message) {
             if (message == WM_APP_CYCLE_DONE) {
@@ -30,15 +35,15 @@ public:
     std::vector<std::string> calls;
 
 protected:
-    HWND CycleWindow() override { return m_sink->Handle(); }
+    HWND OwnWindow() override { return m_sink->Handle(); }
     void SetTrayTip(const char* text) override { calls.push_back(std::string("tip ") + text); }
     void RestoreTrayTip() override { calls.push_back("restore"); }
     void ShowBalloon(const char* text, const char* title, unsigned iconFlag) override {
         calls.push_back(std::string("balloon ") + title + " " + std::to_string(iconFlag) + " " +
                         text);
     }
-    void UpdateStatusList() override {
-        size_t rows = std::count_if(theApp->m_results.begin(), theApp->m_results.end(),
+    void UpdateStatusList(const std::vector<CheckResult>& results) override {
+        size_t rows = std::count_if(results.begin(), results.end(),
                                     [](const CheckResult& r) { return r.status != STATUS_NONE; });
         calls.push_back("list " + std::to_string(rows));
     }
@@ -274,6 +279,50 @@ TEST_F(CycleTest, ADiskSoonFullRaisesTheSummaryUnlessTheForecastIsOff) {
     view.calls.clear();
     view.OnCycleDone();
     EXPECT_EQ((std::vector<std::string>{"list 1", "restore"}), view.calls);
+}
+
+TEST_F(CycleTest, AGuardedActionInProgressHoldsOffCyclesAndOtherGuardedActions) {
+    MessageBoxRecorder boxes;
+    t.app.m_hosts = {LocalTarget(1, "/", 10, UNIT_PERCENT)};
+    {
+        GuardedAction action(view);
+        ASSERT_EQ(GUARD_GRANTED, action.Answer());
+        view.StartCheck(TIMER_CHECK);  // a timer tick while one of its boxes is open
+        EXPECT_EQ(GUARD_ACTION_RUNS, GuardedAction(view).Answer());
+        view.GuardedStartCheck(sink.Handle());
+    }
+    EXPECT_TRUE(view.calls.empty());
+    EXPECT_EQ(0, t.app.m_queryThreadCount);
+    EXPECT_EQ(std::vector<std::string>{"他の操作の処理中のため問合せを見送ります"}, t.LogMessages());
+    ASSERT_EQ(1u, boxes.Boxes().size());
+    EXPECT_EQ(CheckCycle::GUARD_BUSY_TEXT, boxes.Boxes()[0].text);
+
+    t.app.m_queryThreadCount = 1;
+    EXPECT_EQ(GUARD_CYCLE_RUNS, GuardedAction(view).Answer());
+    t.app.m_queryThreadCount = 0;
+    EXPECT_EQ(GUARD_GRANTED, GuardedAction(view).Answer()) << "the mark went with its scope";
+}
+
+// The last query thread lowers the count under m_queryCountLock and lets go of it
+// after; the stop must not end (and the locks be deleted after it) before it has,
+// whatever CLIENT says.
+TEST_F(CycleTest, TheStopEndsOnlyOnceTheLastQueryThreadHasLetGoOfTheCountLock) {
+    for (uint32_t client : {0u, 1u}) {
+        SCOPED_TRACE(client);
+        t.app.m_client = client;
+        std::atomic<bool> holding{false};
+        std::atomic<bool> released{false};
+        std::thread last([&] {
+            MLockGuard hold(t.app.m_queryCountLock);  // the count is 0 already
+            holding = true;
+            MSleep(300);
+            released = true;
+        });
+        ASSERT_TRUE(WaitUntil([&] { return holding.load(); }, 5000));
+        view.StopRoles();
+        EXPECT_TRUE(released.load());
+        last.join();
+    }
 }
 
 }  // namespace

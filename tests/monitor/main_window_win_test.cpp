@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "monitor/main_window.h"
 #include "monitor/messages.h"
 #include "tests/support/fake_peer.h"
+#include "tests/support/list_view_faults_win.h"
+#include "tests/support/lock_probe.h"
 #include "tests/support/shell_support_win.h"
 #include "version.h"
 
@@ -87,6 +90,9 @@ protected:
         MStartupNetwork();
         m_app->m_mainWin.SetTrayAttemptPause(0);
         m_logStart = 0;
+        m_boxes.OnBox([this](const MessageBoxRecorder::Box& box) {
+            m_probe.ExpectNoneHeld("the box \"" + box.text + "\" is open");
+        });
     }
     void TearDown() override {
         if (IsWindow(Win().hwnd)) {
@@ -113,6 +119,7 @@ protected:
     void Command(UINT id) { SendMessageA(Window(), WM_COMMAND, id, 0); }
 
     TrayRecorder m_tray;
+    LockProbe m_probe{app};  // every box is checked to hold no lock
     MessageBoxRecorder m_boxes;
     size_t m_logStart = 0;
 };
@@ -462,36 +469,47 @@ TEST_F(MainWindow, WithTheClientRoleOffAndNoCycleTheShutdownDoesNotWait) {
     EXPECT_EQ(EndLine(), log[1]);
 }
 
-// Starts a cycle by hand over one target whose server answers late, then destroys
-// the window at once: the shutdown must wait for the query thread.
+// Starts a cycle by hand over one target whose server answers late, then ends the
+// program while it runs: the shutdown must wait for the query thread.
 class ShutdownDuringACycle : public MainWindow {
 protected:
-    void Run(uint32_t client) {
+    // The server reads the request and keeps the connection 800 ms without a reply.
+    void StartSlowCycle() {
         ASSERT_TRUE(Create());
-        m_app->m_client = client;
-        // The server reads the request and keeps the connection 800 ms without a reply.
-        FakeServer server;
-        server.Serve(12 + 3, "", 800);
+        m_server.reset(new FakeServer);  // once the network is started
+        m_server->Serve(12 + 3, "", 800);
         HostEntry target = NewHostEntry();
         CopyField(target.host, sizeof target.host, "127.0.0.1");
-        target.port = server.Port();
+        target.port = m_server->Port();
         CopyField(target.path, sizeof target.path, "C:\\");
         m_app->m_hosts.assign(1, target);
-        NewLog();
-
         Command(40013);
         ASSERT_EQ(1, m_app->m_queryThreadCount.load()) << "the cycle runs";
-        ASSERT_TRUE(DestroyWindow(Window()));
+        NewLog();
+    }
+    // The shutdown's lines once the query thread has ended.
+    void ExpectWaitedLines(const std::vector<std::string>& log) {
         EXPECT_EQ(0, m_app->m_queryThreadCount.load()) << "no query thread outlives the window";
-
-        std::vector<std::string> log = NewLog();
-        std::string receiveError = "127.0.0.1 (" + std::to_string(server.Port()) + ")H 受信エラー";
+        std::string receiveError =
+            "127.0.0.1 (" + std::to_string(m_server->Port()) + ")H 受信エラー";
         ASSERT_EQ(4u, log.size());
         EXPECT_EQ("クライアントの全スレッド終了待ち", log[0]);
         EXPECT_EQ(receiveError, log[1]);
         EXPECT_EQ("クライアントの全スレッド終了", log[2]);
         EXPECT_EQ(EndLine(), log[3]);
     }
+    void Run(uint32_t client) {
+        m_app->m_client = client;
+        StartSlowCycle();
+        ASSERT_TRUE(DestroyWindow(Window()));
+        ExpectWaitedLines(NewLog());
+    }
+    void TearDown() override {
+        m_server.reset();
+        MainWindow::TearDown();
+    }
+
+    std::unique_ptr<FakeServer> m_server;
 };
 
 TEST_F(ShutdownDuringACycle, WaitsForTheQueryThreadsInClientMode) {
@@ -502,6 +520,41 @@ TEST_F(ShutdownDuringACycle, WaitsForTheQueryThreadsInClientMode) {
 // for all the same.
 TEST_F(ShutdownDuringACycle, WaitsForTheQueryThreadsWithTheClientRoleOff) {
     Run(0);
+}
+
+// The box of a refused "今すぐチェック" holds no lock, so the session's end asked for from
+// its loop waits for the running query thread, which can count down, and ends in order.
+TEST_F(ShutdownDuringACycle, ASessionEndFromTheBoxOfARefusedCheckNowEndsInOrder) {
+    StartSlowCycle();
+    bool answered = false;
+    m_boxes.OnBox([&](const MessageBoxRecorder::Box& box) {
+        EXPECT_EQ("既に問合せ処理中！！", box.text);
+        if (!m_probe.HeldLocks().empty()) {
+            ADD_FAILURE() << "a lock is held under the box: the shutdown would wait for ever";
+            return;
+        }
+        answered = SendMessageA(Window(), WM_QUERYENDSESSION, 0, 0) == 1;
+    });
+    Command(40013);
+    EXPECT_TRUE(answered);
+    EXPECT_FALSE(IsWindow(Window()));
+    std::vector<std::string> log = NewLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ("Windowsがシャットダウンされます。", log[0]);
+    ExpectWaitedLines(std::vector<std::string>(log.begin() + 1, log.end()));
+}
+
+// The summary copies the results and shows the list's failure box after letting go of
+// m_resultLock (the fixture's probe checks every box).
+TEST_F(MainWindow, TheSummaryShowsAFailureBoxOfTheListWithoutHoldingTheResults) {
+    ListViewFaults faults;
+    faults.failInsertAtRow = 0;
+    ASSERT_TRUE(Create());
+    m_app->m_results = {Result(STATUS_NORMAL)};
+    SendMessageA(Window(), WM_APP_CYCLE_DONE, 0, 0);
+    std::vector<MessageBoxRecorder::Box> shown = m_boxes.Boxes();
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ("リストアイテム追加エラー", shown[0].text);
 }
 
 TEST_F(MainWindow, WindowsShuttingDownRunsTheWholeShutdownBeforeAnsweringTrue) {
@@ -543,6 +596,7 @@ TEST_F(MainWindow, AShutdownRequestDuringCreationEndsInOrderAndStartsNothingAfte
     EXPECT_TRUE(PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+// m_dialogLock guards the open flag only: another thread takes it while the dialog runs.
 TEST_F(MainWindow, TheSettingsCommandRunsTheDialogOnceAndBringsAnOpenOneToTheFront) {
     ASSERT_TRUE(Create());
     m_boxes.SetAnswer(IDYES);
@@ -556,20 +610,19 @@ TEST_F(MainWindow, TheSettingsCommandRunsTheDialogOnceAndBringsAnOpenOneToTheFro
     Soon([&] {
         dialog = Win().m_settingDlg.GetHandle();
         openDuringRun = Win().m_settingDlg.m_open;
-        // The lock is held for the whole modal run.
         contender = std::thread([&] {
             m_app->m_dialogLock.Enter();
             lockTaken = true;
             m_app->m_dialogLock.Leave();
         });
-        Sleep(100);
+        WaitUntil([&] { return lockTaken.load(); }, 2000);
         ownerDuringRun = GetWindow(dialog, GW_OWNER);
         Command(40007);  // again, while open: no second dialog
         for (HWND window : ThreadDialogs()) {
             dialogsDuringRun += window == dialog;
             otherWindowsDuringRun += window != dialog && window != Status();
         }
-        EXPECT_FALSE(lockTaken.load());
+        EXPECT_TRUE(lockTaken.load()) << "the modal run holds no lock";
         SendMessageA(dialog, WM_CLOSE, 0, 0);
     });
     Command(40007);

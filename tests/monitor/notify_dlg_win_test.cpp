@@ -73,17 +73,13 @@ protected:
     }
     HWND Create() {
         HWND window =
-            CreateDialogParamA(Instance(), MAKEINTRESOURCEA(NOTIFY_DIALOG_ID), NULL,
+            CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_STATUS), NULL,
                                reinterpret_cast<DLGPROC>(WindowProcedure),
                                reinterpret_cast<LPARAM>(static_cast<MWinBase*>(&m_dialog)));
         return window;
     }
-    HWND List() { return GetDlgItem(m_dialog.hwnd, NOTIFY_LIST_ID); }
-    void Refill(const std::vector<CheckResult>& results) {
-        MLockGuard hold(m_app->m_resultLock);
-        m_app->m_results = results;
-        m_dialog.UpdateList();
-    }
+    HWND List() { return GetDlgItem(m_dialog.hwnd, IDC_STATUS_LIST); }
+    void Refill(const std::vector<CheckResult>& results) { m_dialog.UpdateList(results); }
 
     MessageBoxRecorder m_boxes;
     NotifyDlg m_dialog;
@@ -250,7 +246,7 @@ TEST_F(StatusWindow, DestroysItselfOnTheCloseMessageOfTheShutdown) {
     PumpMessages(50);
     EXPECT_FALSE(IsWindow(window));
     m_dialog.ShowStatus();  // a status window that is gone is not shown
-    m_dialog.UpdateList();
+    m_dialog.UpdateList({});
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 

@@ -279,4 +279,86 @@ TEST_F(SettingDlgTest, FullRoundSavesExactlyWhatTheUserEntered) {
     EXPECT_EQ(2u, theApp->m_logMode);
 }
 
+size_t LinesNaming(const std::vector<std::string>& messages, const std::string& part) {
+    return static_cast<size_t>(std::count_if(
+        messages.begin(), messages.end(),
+        [&](const std::string& message) { return message.find(part) != std::string::npos; }));
+}
+
+// The host list cannot be saved: the box of that failure is open in the middle of OK.
+// A timer tick there starts no cycle, "今すぐチェック" is refused, and a Cancel from there
+// closes the dialog once: OK does not go on to close (and reload) it again.
+TEST_F(SettingDlgTest, UnderTheBoxOfAFailedSaveNoCycleStartsAndTheDialogClosesOnce) {
+    std::string listPath = dir.File("missing") + "\\fsw.lst";
+    CopyField(theApp->m_listPath, sizeof theApp->m_listPath, listPath.c_str());
+    theApp->m_results.assign(1, CheckResult());  // a cycle would empty them
+    size_t busyBoxes = 0;
+    size_t reloadsInBox = 0;
+    m_boxes.OnBox([&](const MessageBoxRecorder::Box& box) {
+        m_probe.ExpectNoneHeld("the box \"" + box.text + "\" is open");
+        busyBoxes += box.text == CheckCycle::GUARD_BUSY_TEXT;
+        if (box.text != "ホスト情報の登録ができませんでした。") {
+            return;
+        }
+        theApp->m_mainWin.StartCheck(TIMER_CHECK);
+        EXPECT_EQ(1u, theApp->m_results.size()) << "no cycle started";
+        theApp->m_mainWin.GuardedStartCheck(NULL);
+        size_t before = LinesNaming(LogMessages(), listPath);
+        Press(m_dlg.hwnd, IDCANCEL);
+        reloadsInBox = LinesNaming(LogMessages(), listPath) - before;
+    });
+    TimerWindow timer;
+    RunDialog([&](HWND dialog) {
+        TypeText(dialog, IDC_INTERVAL, "15");
+        Press(dialog, IDOK);
+        EXPECT_TRUE(Closes(dialog));
+    });
+    std::vector<std::string> messages = LogMessages();
+    EXPECT_TRUE(HasMessage(messages, "他の操作の処理中のため問合せを見送ります"));
+    EXPECT_EQ(1u, busyBoxes);
+    EXPECT_EQ(1u, reloadsInBox) << "Cancel closed the dialog and read the files again";
+    EXPECT_FALSE(Contains(messages, "タイマを再設定します")) << "OK went no further";
+    EXPECT_EQ(reloadsInBox + 1, LinesNaming(messages, listPath)) << "the failed save, one reload";
+}
+
+// A Cancel under the question of "全削除" closes the dialog and reads the host list
+// again; the Yes that follows deletes nothing any more.
+TEST_F(SettingDlgTest, DeleteAllAnsweredAfterTheDialogClosedUnderItsQuestionKeepsTheList) {
+    WriteFileBytes(theApp->m_listPath, "0\tkept\t50801\tC:\\\t10\t0\t\r\n");
+    theApp->LoadHostList();
+    m_boxes.OnBox([&](const MessageBoxRecorder::Box& box) {
+        m_probe.ExpectNoneHeld("the box \"" + box.text + "\" is open");
+        if (box.text == "全ての登録を削除していいですか？") {
+            Press(m_dlg.hwnd, IDCANCEL);  // its question is answered Yes as well
+        }
+    });
+    RunDialog([&](HWND dialog) {
+        Press(dialog, IDC_DELETE_ALL);
+        EXPECT_TRUE(Closes(dialog));
+    });
+    std::vector<HostEntry> hosts = Hosts();
+    ASSERT_EQ(1u, hosts.size());
+    EXPECT_STREQ("kept", hosts[0].host);
+}
+
+// OK sets the timer to the new INTVAL, but fsw.ini cannot be written: the reload on
+// close brings the old INTVAL back, and the timer follows it.
+TEST_F(SettingDlgTest, AfterAFailedSettingsSaveTheTimerFollowsTheIntervalReadBack) {
+    std::string iniPath = dir.File("missing") + "\\fsw.ini";
+    CopyField(theApp->m_iniPath, sizeof theApp->m_iniPath, iniPath.c_str());
+    TimerWindow timer;
+    ASSERT_TRUE(theApp->m_mainWin.SetCheckTimer());
+    RunDialog([&](HWND dialog) {
+        TypeText(dialog, IDC_INTERVAL, "15");
+        Press(dialog, IDOK);
+        EXPECT_TRUE(Closes(dialog));
+    });
+    std::vector<std::string> messages = LogMessages();
+    EXPECT_TRUE(HasMessage(messages, "タイマを再設定します 10分 → 15分"));
+    EXPECT_TRUE(HasMessage(messages, "タイマを再設定します 15分 → 10分"));
+    EXPECT_EQ(10u, theApp->m_interval);
+    EXPECT_EQ(10u, theApp->m_mainWin.TimerInterval());
+    EXPECT_TRUE(timer.KillCheckTimer());
+}
+
 }  // namespace

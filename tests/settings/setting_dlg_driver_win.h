@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "app/kiv.h"
+#include "monitor/main_window.h"
 #include "settings/setting_dlg_win.h"
+#include "tests/support/lock_probe.h"
 #include "tests/support/shell_support_win.h"
 #include "tests/support/test_support.h"
 
@@ -203,12 +205,15 @@ inline bool SameEntry(const HostEntry& a, const HostEntry& b) {
 
 // An application object of the test's own with its log and its files in a fresh
 // folder, the settings and the targets loaded from there, and one settings dialog run
-// at a time against it.
+// at a time against it. Every box it shows is checked to hold no lock.
 class SettingDlgTest : public ShellFixture {
 protected:
-    SettingDlgTest() : m_boxes(IDYES) {
+    SettingDlgTest() : m_probe(app), m_boxes(IDYES) {
         app.LoadSettings();
         app.LoadHostList();
+        m_boxes.OnBox([this](const MessageBoxRecorder::Box& box) {
+            m_probe.ExpectNoneHeld("the box \"" + box.text + "\" is open");
+        });
     }
 
     // Runs the dialog until it closes. The script runs on a second thread once the
@@ -268,6 +273,7 @@ protected:
     }
 
     SettingDlg m_dlg;
+    LockProbe m_probe;
     MessageBoxRecorder m_boxes;
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/kiv.h"
+#include "monitor/main_window.h"
 #include "mlib/mthread.h"
 #include "tests/support/test_support.h"
 

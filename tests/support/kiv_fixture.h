@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/kiv.h"
+#include "monitor/main_window.h"
 #include "tests/support/test_support.h"
 
 class KivFixture : public ::testing::Test {
@@ -32,15 +33,7 @@ protected:
     }
 
     // The messages of the log lines written so far (the text after the time and module).
-    std::vector<std::string> LogMessages() const {
-        std::vector<std::string> messages;
-        for (const std::string& line : SplitLines(ReadFileBytes(logPath))) {
-            size_t first = line.find('\t');
-            size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
-            messages.push_back(second == std::string::npos ? line : line.substr(second + 1));
-        }
-        return messages;
-    }
+    std::vector<std::string> LogMessages() const { return LogFileMessages(logPath); }
 
     TempDir dir;
     Kiv app;

@@ -69,11 +69,22 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+std::vector<std::string> LogFileMessages(const std::string& path) {
+    std::vector<std::string> messages;
+    for (const std::string& line : SplitLines(ReadFileBytes(path))) {
+        size_t first = line.find('\t');
+        size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+        messages.push_back(second == std::string::npos ? line : line.substr(second + 1));
+    }
+    return messages;
+}
+
 namespace {
 
 std::mutex g_recordLock;
 std::vector<MessageBoxRecorder::Box> g_boxes;
 int g_answer = IDOK;
+std::function<void(const MessageBoxRecorder::Box&)> g_boxAction;
 
 }  // namespace
 
@@ -81,11 +92,17 @@ MessageBoxRecorder::MessageBoxRecorder(int answer) {
     std::lock_guard<std::mutex> hold(g_recordLock);
     g_boxes.clear();
     g_answer = answer;
+    g_boxAction = nullptr;
     m_previous = MSetMessageBoxHook(Record);
 }
 
 MessageBoxRecorder::~MessageBoxRecorder() {
     MSetMessageBoxHook(m_previous);
+    g_boxAction = nullptr;
+}
+
+void MessageBoxRecorder::OnBox(std::function<void(const Box& box)> action) {
+    g_boxAction = action;
 }
 
 std::vector<MessageBoxRecorder::Box> MessageBoxRecorder::Boxes() const {
@@ -98,9 +115,17 @@ void MessageBoxRecorder::SetAnswer(int answer) {
     g_answer = answer;
 }
 
+// The action runs outside the record's lock: it may well show boxes of its own.
 int MessageBoxRecorder::Record(HWND owner, const char* text, const char* caption, unsigned type) {
+    Box box{owner, text != nullptr ? text : "", caption != nullptr ? caption : "", type};
+    {
+        std::lock_guard<std::mutex> hold(g_recordLock);
+        g_boxes.push_back(box);
+    }
+    std::function<void(const Box&)> action = g_boxAction;
+    if (action) {
+        action(box);
+    }
     std::lock_guard<std::mutex> hold(g_recordLock);
-    g_boxes.push_back(
-        Box{owner, text != nullptr ? text : "", caption != nullptr ? caption : "", type});
     return g_answer;
 }

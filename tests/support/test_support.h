@@ -2,6 +2,7 @@
 // recorder that stands in for message boxes.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ bool FileExists(const std::string& path);
 
 // Lines of a text, each without its line end (CR LF or LF).
 std::vector<std::string> SplitLines(const std::string& text);
+// The messages of a log file's lines: each line without its time and module name.
+std::vector<std::string> LogFileMessages(const std::string& path);
 
 // Records every message box while it lives, and answers each with a chosen button.
 class MessageBoxRecorder {
@@ -47,6 +50,9 @@ public:
 
     std::vector<Box> Boxes() const;
     void SetAnswer(int answer);
+    // Runs while each later box is "open", before it is answered: what the user or the
+    // system could do from the box's own message loop.
+    void OnBox(std::function<void(const Box& box)> action);
 
 private:
     static int Record(HWND owner, const char* text, const char* caption, unsigned type);
