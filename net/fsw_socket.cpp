@@ -83,6 +83,49 @@ int FswSocket::RecvAll(char* buffer, int n) {
     return total;
 }
 
+namespace {
+
+// Milliseconds from now until a moment, 0 when it has passed.
+unsigned MillisecondsUntil(SocketDeadline moment) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    moment - std::chrono::steady_clock::now())
+                    .count();
+    return left <= 0 ? 0 : static_cast<unsigned>(left);
+}
+
+}  // namespace
+
+// Each wait ends at the deadline or after one time-out without data, whichever comes
+// first; a wait cut short (a signal) is simply taken up again.
+int FswSocket::RecvAllBefore(char* buffer, int n, SocketDeadline deadline) {
+    if (n <= 0 || handle == M_INVALID_SOCKET) {
+        return -1;
+    }
+    int total = 0;
+    SocketDeadline idleEnd =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
+    while (total < n) {
+        unsigned left = MillisecondsUntil(deadline < idleEnd ? deadline : idleEnd);
+        if (left == 0) {
+            return -1;
+        }
+        int ready = MWaitSocket(handle, M_WAIT_READ, left);
+        if (ready == M_SOCKET_ERROR) {
+            return -1;
+        }
+        if (ready == 0) {
+            continue;
+        }
+        int r = MRecv(handle, buffer + total, n - total);
+        if (r == M_SOCKET_ERROR || r == 0) {
+            return -1;
+        }
+        total += r;
+        idleEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
+    }
+    return total;
+}
+
 int FswSocket::SendAll(const char* buffer, int n) {
     if (n <= 0 || handle == M_INVALID_SOCKET) {
         return -1;

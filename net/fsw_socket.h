@@ -3,11 +3,14 @@
 // the whole byte count or fail.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "mlib/msys.h"
 
 const unsigned SOCKET_TIMEOUT_MS = 5000;  // bounds every connect, send and receive
+
+typedef std::chrono::steady_clock::time_point SocketDeadline;
 
 class FswSocket {
 public:
@@ -27,6 +30,10 @@ public:
     // Move exactly n bytes: n on success, -1 on failure (also when n is not positive).
     int RecvAll(char* buffer, int n);
     int SendAll(const char* buffer, int n);
+    // Receives exactly n bytes, all before the deadline, and none of its waits longer
+    // than one time-out: a peer that trickles holds the socket no longer than the
+    // deadline allows. n on success, -1 on failure.
+    int RecvAllBefore(char* buffer, int n, SocketDeadline deadline);
 
     MSocket handle;       // M_INVALID_SOCKET when closed
     sockaddr_in address;  // peer address (client, accepted) or local address (listener)
