@@ -12,6 +12,7 @@
 #include "monitor/main_window.h"
 #include "net/check_result.h"
 #include "net/fsw_socket.h"
+#include "net/query_cancel.h"
 
 class Kiv : public MApp {
 public:
@@ -58,6 +59,7 @@ public:
     MCriticalSection m_acceptLock;             // the listener's accept and hand-off
     std::vector<HostEntry> m_hosts;
     std::vector<CheckResult> m_results;
+    QueryCancel m_queryCancel;  // the stop of every query thread; given once, at shutdown
 };
 
 // Joins the program's folder, a separator and a file name into a path of at most 260

@@ -23,16 +23,6 @@ CheckStatus GradeFreeSpace(uint64_t value, uint64_t limit) {
     return STATUS_NORMAL;
 }
 
-namespace {
-
-// The stop signal of every query of the process; given once, by the shutdown.
-QueryCancel& ProcessQueries() {
-    static QueryCancel cancel;
-    return cancel;
-}
-
-}  // namespace
-
 void LogQueryFailure(const char* host, unsigned port, const DiskQueryResult& query) {
     Kiv* app = theApp;
     DiskQueryOutcome outcome = query.outcome;
@@ -75,7 +65,7 @@ void LogQueryFailure(const char* host, unsigned port, const DiskQueryResult& que
 }
 
 void CancelRunningQueries() {
-    ProcessQueries().Cancel();
+    theApp->m_queryCancel.Cancel();
 }
 
 void QueryThread(void* startBlock) {
@@ -99,7 +89,7 @@ void QueryThread(void* startBlock) {
     CopyField(result.description, sizeof result.description, target.description);
 
     DiskQueryResult query = RunDiskQuery(target.host, target.port, target.path,
-                                         DISK_QUERY_TIME_LIMIT_MS, &ProcessQueries());
+                                         DISK_QUERY_TIME_LIMIT_MS, &app->m_queryCancel);
     if (query.outcome != DISK_QUERY_OK) {
         LogQueryFailure(target.host, target.port, query);
     }

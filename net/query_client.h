@@ -14,9 +14,9 @@
 // failure stores STATUS_ERROR, with the log line that names it.
 void QueryThread(void* startBlock);
 
-// The stop: every running query and every later one of the process ends at once as an
-// error (its sockets shut down, its name lookup abandoned), so that the shutdown waits
-// for no peer. One-way.
+// The stop: every running query and every later one of the application ends at once as
+// an error (its sockets shut down, its name lookup abandoned), so that the shutdown
+// waits for no peer. One-way.
 void CancelRunningQueries();
 
 // The log lines of a failed query of the target at host and port: the line of each

@@ -463,7 +463,7 @@ TEST_F(MainWindow, WithTheClientRoleOffAndNoCycleTheShutdownDoesNotWait) {
 }
 
 // Starts a cycle by hand over one target whose server answers late, then destroys
-// the window at once: the shutdown must wait for the query thread.
+// the window at once: the shutdown stops the query and waits for its thread.
 class ShutdownDuringACycle : public MainWindow {
 protected:
     void Run(uint32_t client) {
@@ -485,10 +485,11 @@ protected:
         EXPECT_EQ(0, m_app->m_queryThreadCount.load()) << "no query thread outlives the window";
 
         std::vector<std::string> log = NewLog();
-        std::string receiveError = "127.0.0.1 (" + std::to_string(server.Port()) + ")H 受信エラー";
+        std::string stopped =
+            "127.0.0.1 (" + std::to_string(server.Port()) + ")問合せを中止しました";
         ASSERT_EQ(4u, log.size());
         EXPECT_EQ("クライアントの全スレッド終了待ち", log[0]);
-        EXPECT_EQ(receiveError, log[1]);
+        EXPECT_EQ(stopped, log[1]);
         EXPECT_EQ("クライアントの全スレッド終了", log[2]);
         EXPECT_EQ(EndLine(), log[3]);
     }
