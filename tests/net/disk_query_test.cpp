@@ -20,11 +20,14 @@ const std::string GOOD_REPLY = WireHeader(1825, 2, 0, 256, 16) + Be64(5) + Be64(
 // A peer that stalls the query, ready for one connection.
 enum Stall { TRICKLE, SILENT, NO_NAME, NO_CONNECT };
 
+// The network layer, up before the peers below are made and down after they are gone.
+struct Network {
+    Network() { EXPECT_EQ(0, MStartupNetwork()); }
+    ~Network() { MCleanupNetwork(); }
+};
+
 class DiskQueryTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(0, MStartupNetwork()); }
-    void TearDown() override { MCleanupNetwork(); }
-
     // The query against the stalling peer; the server's end is closed by the query's.
     DiskQueryResult QueryStalled(Stall stall, unsigned limitMs, QueryCancel* cancel) {
         switch (stall) {
@@ -41,6 +44,7 @@ protected:
         }
     }
 
+    Network network;
     FakeServer server;
     BlackHoleServer blackHole;
     HungResolver hung;  // every lookup of this test hangs
