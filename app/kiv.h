@@ -14,6 +14,7 @@
 #include "mlib/mapp.h"
 #include "net/check_result.h"
 #include "net/fsw_socket.h"
+#include "net/query_cancel.h"
 
 // The main window is defined with the user interface (monitor/main_window.h): the
 // network code that reaches the application object does not see it.
@@ -87,6 +88,7 @@ public:
     std::vector<std::string> m_heldLines;  // log lines from before the log was open
     bool m_holdingLines;                   // until LogHeldLines: keep lines the log misses
     CheckHistory m_history;  // user-interface thread only
+    QueryCancel m_queryCancel;  // the stop of every query thread; given once, at shutdown
 };
 
 // Joins the program's folder, a separator and a file name into a path of at most 260

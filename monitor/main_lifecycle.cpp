@@ -3,6 +3,7 @@
 
 #include "app/kiv.h"
 #include "monitor/messages.h"
+#include "net/query_client.h"
 #include "net/server.h"
 
 namespace {
@@ -111,6 +112,9 @@ void MainLifecycle::WaitForQueryThreads() {
     if (logged) {
         app->Log("クライアントの全スレッド終了待ち");
     }
+    // Running queries end at once as errors rather than wait for their peers; their lines
+    // come between the two waiting lines.
+    CancelRunningQueries();
     while (app->m_queryThreadCount > 0) {
         MSleep(100);
     }

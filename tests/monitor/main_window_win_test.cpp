@@ -470,7 +470,7 @@ TEST_F(MainWindow, WithTheClientRoleOffAndNoCycleTheShutdownDoesNotWait) {
 }
 
 // Starts a cycle by hand over one target whose server answers late, then ends the
-// program while it runs: the shutdown must wait for the query thread.
+// program while it runs: the shutdown stops the query and waits for its thread.
 class ShutdownDuringACycle : public MainWindow {
 protected:
     // The server reads the request and keeps the connection 800 ms without a reply.
@@ -490,11 +490,11 @@ protected:
     // The shutdown's lines once the query thread has ended.
     void ExpectWaitedLines(const std::vector<std::string>& log) {
         EXPECT_EQ(0, m_app->m_queryThreadCount.load()) << "no query thread outlives the window";
-        std::string receiveError =
-            "127.0.0.1 (" + std::to_string(m_server->Port()) + ")H 受信エラー";
+        std::string stopped =
+            "127.0.0.1 (" + std::to_string(m_server->Port()) + ")問合せを中止しました";
         ASSERT_EQ(4u, log.size());
         EXPECT_EQ("クライアントの全スレッド終了待ち", log[0]);
-        EXPECT_EQ(receiveError, log[1]);
+        EXPECT_EQ(stopped, log[1]);
         EXPECT_EQ("クライアントの全スレッド終了", log[2]);
         EXPECT_EQ(EndLine(), log[3]);
     }
