@@ -50,6 +50,7 @@ public:
     char m_checkFile[261];                     // CHKFILE: kept, never opened
     uint32_t m_notify;                         // NOTI: bit 0 balloon, bit 1 status window
     uint32_t m_logMode;                        // LOGMODE
+    char m_promFile[261];                      // PROMFILE: the cycle's metrics file, empty: none
     MCriticalSection m_dialogLock;             // the settings dialog's open flag
     MCriticalSection m_hostLock;               // m_hosts
     MCriticalSection m_resultLock;             // m_results

@@ -1,4 +1,4 @@
-// The settings file fsw.ini: one section [fsw] with nine keys.
+// The settings file fsw.ini: one section [fsw] with the dialog's nine keys and PROMFILE.
 #include <cstdio>
 
 #include "app/kiv.h"
@@ -36,6 +36,8 @@ void Kiv::LoadSettings() {
     LoadName("CHKFILE", "lastchk.txt", m_checkFile, sizeof m_checkFile, m_iniPath);
     m_notify = MGetPrivateProfileInt(SECTION, "NOTI", 1, m_iniPath);  // the balloon
     m_logMode = MGetPrivateProfileInt(SECTION, "LOGMODE", LOG_OVERWRITE, m_iniPath);
+    // Not one of the nine keys the settings dialog writes: it is kept as the file has it.
+    LoadName("PROMFILE", "", m_promFile, sizeof m_promFile, m_iniPath);
     if (m_interval == 0) {
         m_interval = 1;
     }

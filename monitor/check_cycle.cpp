@@ -36,6 +36,7 @@ void CheckCycle::StartCheck(uintptr_t timerId) {
             return;
         }
     }
+    m_cycleStart = std::chrono::steady_clock::now();
     SetTrayTip("ディスク残量問合せ中...");
     {
         MLockGuard hold(app->m_resultLock);
@@ -67,6 +68,7 @@ void CheckCycle::StartCheck(uintptr_t timerId) {
             started++;
         }
     }
+    m_cycleTargets = static_cast<unsigned>(started);
     // No thread will post the end of this cycle: sum it up now, so that the list shows
     // the empty result and the tooltip is restored.
     if (started == 0) {
@@ -105,6 +107,23 @@ void CheckCycle::OnCycleDone() {
         }
     }
     RestoreTrayTip();
+    WriteCycleMetrics();
+}
+
+// The results are copied under m_resultLock and the file written without it.
+void CheckCycle::WriteCycleMetrics() {
+    Kiv* app = theApp;
+    if (app->m_promFile[0] == '\0') {
+        return;
+    }
+    std::vector<CheckResult> results;
+    {
+        MLockGuard hold(app->m_resultLock);
+        results = app->m_results;
+    }
+    std::chrono::duration<double> duration = std::chrono::steady_clock::now() - m_cycleStart;
+    m_metricsFile.Write(MetricsFilePath(app->moduleDir, app->m_promFile),
+                        MakeMetricsText(results, duration.count(), m_cycleTargets));
 }
 
 unsigned CheckCycle::CountProblems(const std::vector<CheckResult>& results, unsigned* below,

@@ -4,14 +4,17 @@
 // of each build, through the operations below.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
 #include "mlib/msys.h"
+#include "monitor/metrics.h"
 #include "net/check_result.h"
 
 class CheckCycle {
 public:
+    CheckCycle() : m_cycleTargets(0) {}
     virtual ~CheckCycle() {}
 
     // Starts a cycle over the targets that are not excluded; does nothing unless
@@ -23,7 +26,8 @@ public:
     // "既に問合せ処理中！！" owned by owner; otherwise StartCheck(TIMER_CHECK).
     void GuardedStartCheck(HWND owner);
     // The summary, on WM_APP_CYCLE_DONE: refills the status list, then balloon and/or
-    // status window as the notification mode says, then restores the tooltip.
+    // status window as the notification mode says, then restores the tooltip; last, the
+    // cycle's metrics.
     void OnCycleDone();
     // Below-threshold and error counts of the results, and the level 1 to 4.
     static unsigned CountProblems(const std::vector<CheckResult>& results, unsigned* below,
@@ -39,4 +43,11 @@ protected:
     // Refills the status list from theApp->m_results; called with m_resultLock held.
     virtual void UpdateStatusList() = 0;
     virtual void ShowStatusWindow() = 0;
+    // The cycle's metrics to the file PROMFILE names, when it names one.
+    virtual void WriteCycleMetrics();
+
+private:
+    MetricsFile m_metricsFile;
+    std::chrono::steady_clock::time_point m_cycleStart;
+    unsigned m_cycleTargets;  // targets queried in the latest cycle
 };

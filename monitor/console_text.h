@@ -1,0 +1,13 @@
+// What the console prints of a cycle: the status list as tab-separated lines and the
+// balloon as one line. Shared by the console front end and the one-shot run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "net/check_result.h"
+
+// The line of column titles, then one line per listed result, cells separated by tabs.
+std::string StatusListText(const std::vector<CheckResult>& results);
+// "title: text" and a line feed, the balloon's line break written as a space.
+std::string BalloonLine(const char* text, const char* title);
