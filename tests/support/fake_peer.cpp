@@ -64,6 +64,11 @@ uint16_t ListenLocal(FswSocket* listener, int backlog) {
 
 }  // namespace
 
+uint16_t FreePort() {
+    FswSocket probe;
+    return ListenLocal(&probe, 1);
+}
+
 FakeServer::FakeServer() : m_port(ListenLocal(&m_listener, 16)) {}
 
 // The queue of a listener with backlog 0 holds a connection or two; once those are
