@@ -120,6 +120,19 @@ TEST_F(EngineTest, PromtoolAcceptsTheMetricsAndNodeExporterServesThem) {
     EXPECT_NE(-1, exporter.Wait(10000));
 }
 
+// The alert rules the README shows: promtool takes them and, on made-up series, they fire
+// for a disk that fills up and not for one that keeps its space.
+TEST(EngineRules, ThePrometheusAlertRulesAreValidAndFire) {
+    TempDir scratch;
+    std::string source = FSW_SOURCE_DIR;
+    ProgramRun check =
+        RunTool({PROMTOOL, "check", "rules", source + "/docs/prometheus-rules.yml"}, scratch);
+    EXPECT_EQ(0, check.exitCode) << check.out << check.err;
+    ProgramRun test = RunTool(
+        {PROMTOOL, "test", "rules", source + "/tests/exe/prometheus_rules_test.yml"}, scratch);
+    EXPECT_EQ(0, test.exitCode) << test.out << test.err;
+}
+
 // One service with room to spare and one that no disk can satisfy; both checks are
 // forced through the command file, and the status file shows their states and data.
 TEST_F(EngineTest, NagiosRunsThePluginAsAServiceCheck) {
@@ -162,7 +175,7 @@ TEST_F(EngineTest, NagiosRunsThePluginAsAServiceCheck) {
     }
     std::string objects =
         "define command {\n command_name check_fsw\n command_line " + std::string(FSW_EXE_PATH) +
-        " check -H 127.0.0.1 -p $ARG1$ -w $ARG2$ -c $ARG3$ $ARG4$\n}\n"
+        " check -H $HOSTADDRESS$ -p $ARG1$ -w $ARG2$ -c $ARG3$ $ARG4$\n}\n"
         "define command {\n command_name none\n command_line /bin/true\n}\n" +
         always +
         "}\n"
