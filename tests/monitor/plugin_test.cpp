@@ -1,5 +1,5 @@
-// The check plugin: limits, usage errors, grading at the limits, the order of severity
-// and the grammar of its line.
+// The check plugin: limits, usage errors, grading at the limits and the summary of
+// several paths.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -109,13 +109,6 @@ TEST(Plugin, FreeSpaceAtALimitCountsAsBelowIt) {
         EXPECT_EQ(c.state, GradeFreeBytes(c.freeBytes, c.totalBytes, c.warning, c.critical))
             << c.freeBytes << " of " << c.totalBytes;
     }
-}
-
-TEST(Plugin, SeverityOrderIsCriticalWarningUnknownOk) {
-    EXPECT_EQ(PLUGIN_CRITICAL, WorseState(PLUGIN_UNKNOWN, PLUGIN_CRITICAL));
-    EXPECT_EQ(PLUGIN_WARNING, WorseState(PLUGIN_WARNING, PLUGIN_UNKNOWN));
-    EXPECT_EQ(PLUGIN_UNKNOWN, WorseState(PLUGIN_OK, PLUGIN_UNKNOWN));
-    EXPECT_EQ(PLUGIN_CRITICAL, WorseState(PLUGIN_CRITICAL, PLUGIN_WARNING));
 }
 
 PathReport Measured(const std::string& label, PluginState state, uint64_t freeBytes,
