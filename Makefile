@@ -12,7 +12,7 @@ build: deps
 	@bash scripts/build.sh linux win64 win32
 
 test: deps
-	@bash scripts/build.sh linux linux-asan win64 win32
+	@bash scripts/build.sh linux linux-asan linux-tsan win64 win32
 	@bash scripts/test.sh
 
 run: deps

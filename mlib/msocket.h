@@ -26,6 +26,25 @@ bool MResolveHostIPv4(const char* name, uint32_t* address);
 // connect, given up once the socket's send time-out (MSetSocketTimeouts) has passed;
 // 0 on success, M_SOCKET_ERROR on failure.
 int MConnect(MSocket socket, const sockaddr_in* address);
+
+// What MWaitSocket waits for: data or the peer's close, room to send, or the end of a
+// connect in progress (successful or not).
+enum MSocketWait : int { M_WAIT_READ, M_WAIT_WRITE, M_WAIT_CONNECT };
+const unsigned M_WAIT_FOREVER = 0xFFFFFFFFu;
+// Waits at most milliseconds (M_WAIT_FOREVER: no limit): 1 once the socket is ready,
+// 0 when the time passed (or a signal came), M_SOCKET_ERROR on failure. A socket shut
+// down by another thread is ready.
+int MWaitSocket(MSocket socket, MSocketWait what, unsigned milliseconds);
+// Non-blocking mode on or off; false on failure.
+bool MSetNonBlocking(MSocket socket, bool nonBlocking);
+// connect on a non-blocking socket: 0 connected, 1 in progress (MWaitSocket with
+// M_WAIT_CONNECT, then MFinishConnect), M_SOCKET_ERROR failed.
+int MStartConnect(MSocket socket, const sockaddr_in* address);
+// The end of a connect in progress that MWaitSocket found ended: 0 connected,
+// M_SOCKET_ERROR failed (with its error as the last one).
+int MFinishConnect(MSocket socket);
+// Whether the last failed send or recv of a non-blocking socket only had to wait.
+bool MLastCallWouldBlock();
 // send and recv with no flags: the count moved, 0 (recv: the peer closed) or
 // M_SOCKET_ERROR, also when the socket's time-out passed.
 int MSend(MSocket socket, const char* buffer, int length);

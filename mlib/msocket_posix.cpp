@@ -3,7 +3,9 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -71,6 +73,59 @@ int MConnect(MSocket socket, const sockaddr_in* address) {
         errno = ETIMEDOUT;
     }
     return M_SOCKET_ERROR;
+}
+
+int MWaitSocket(MSocket socket, MSocketWait what, unsigned milliseconds) {
+    struct pollfd watched;
+    watched.fd = socket;
+    watched.events = what == M_WAIT_READ ? POLLIN : POLLOUT;
+    watched.revents = 0;
+    int limit = milliseconds == M_WAIT_FOREVER ? -1
+                : milliseconds > 0x7FFFFFFFu   ? 0x7FFFFFFF
+                                               : static_cast<int>(milliseconds);
+    int ready = poll(&watched, 1, limit);
+    if (ready < 0) {
+        return errno == EINTR ? 0 : M_SOCKET_ERROR;
+    }
+    if (ready > 0 && (watched.revents & POLLNVAL) != 0) {
+        errno = EBADF;
+        return M_SOCKET_ERROR;
+    }
+    return ready > 0 ? 1 : 0;
+}
+
+bool MSetNonBlocking(MSocket socket, bool nonBlocking) {
+    int flags = fcntl(socket, F_GETFL);
+    if (flags < 0) {
+        return false;
+    }
+    flags = nonBlocking ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
+    return fcntl(socket, F_SETFL, flags) == 0;
+}
+
+// A connect cut short by a signal goes on in the background, as one in progress does.
+int MStartConnect(MSocket socket, const sockaddr_in* address) {
+    if (connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address) == 0) {
+        return 0;
+    }
+    return errno == EINPROGRESS || errno == EINTR ? 1 : M_SOCKET_ERROR;
+}
+
+int MFinishConnect(MSocket socket) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        return M_SOCKET_ERROR;
+    }
+    if (error != 0) {
+        errno = error;
+        return M_SOCKET_ERROR;
+    }
+    return 0;
+}
+
+bool MLastCallWouldBlock() {
+    return errno == EAGAIN || errno == EWOULDBLOCK;
 }
 
 int MSend(MSocket socket, const char* buffer, int length) {

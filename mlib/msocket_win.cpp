@@ -35,49 +35,6 @@ bool MResolveHostIPv4(const char* name, uint32_t* address) {
     return true;
 }
 
-namespace {
-
-bool SetBlocking(SOCKET socket, bool blocking) {
-    u_long nonBlocking = blocking ? 0 : 1;
-    return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
-}
-
-// Waits until a connect in progress has ended; its error (0 for success) in *result.
-bool WaitConnected(SOCKET socket, DWORD timeoutMilliseconds, int* result) {
-    fd_set writable;
-    fd_set failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(socket, &writable);
-    FD_SET(socket, &failed);
-    timeval limit;
-    limit.tv_sec = static_cast<long>(timeoutMilliseconds / 1000);
-    limit.tv_usec = static_cast<long>(timeoutMilliseconds % 1000) * 1000;
-    int ready =
-        select(0, NULL, &writable, &failed, timeoutMilliseconds == INFINITE ? NULL : &limit);
-    if (ready == SOCKET_ERROR) {
-        return false;
-    }
-    if (ready == 0) {
-        *result = WSAETIMEDOUT;
-        return true;
-    }
-    if (FD_ISSET(socket, &writable)) {
-        *result = 0;
-        return true;
-    }
-    int length = sizeof *result;
-    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(result), &length) != 0) {
-        return false;
-    }
-    if (*result == 0) {
-        *result = WSAECONNREFUSED;
-    }
-    return true;
-}
-
-}  // namespace
-
 // Winsock's connect knows no time-out: non-blocking while connecting, so the wait is
 // ours to bound by the send time-out; blocking again after.
 int MConnect(MSocket socket, const sockaddr_in* address) {
@@ -87,20 +44,23 @@ int MConnect(MSocket socket, const sockaddr_in* address) {
                    &size) != 0) {
         return M_SOCKET_ERROR;
     }
-    if (timeoutMilliseconds == 0) {
-        timeoutMilliseconds = INFINITE;
-    }
-    if (!SetBlocking(socket, false)) {
+    if (!MSetNonBlocking(socket, true)) {
         return M_SOCKET_ERROR;
     }
     int error = 0;
-    if (connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address) != 0) {
+    int started = MStartConnect(socket, address);
+    if (started == M_SOCKET_ERROR) {
         error = WSAGetLastError();
-        if (error == WSAEWOULDBLOCK && !WaitConnected(socket, timeoutMilliseconds, &error)) {
+    } else if (started == 1) {
+        int ready = MWaitSocket(socket, M_WAIT_CONNECT,
+                                timeoutMilliseconds == 0 ? M_WAIT_FOREVER : timeoutMilliseconds);
+        if (ready == 0) {
+            error = WSAETIMEDOUT;
+        } else if (ready == M_SOCKET_ERROR || MFinishConnect(socket) != 0) {
             error = WSAGetLastError();
         }
     }
-    if (!SetBlocking(socket, true) && error == 0) {
+    if (!MSetNonBlocking(socket, false) && error == 0) {
         error = WSAGetLastError();
     }
     if (error != 0) {
@@ -108,6 +68,57 @@ int MConnect(MSocket socket, const sockaddr_in* address) {
         return M_SOCKET_ERROR;
     }
     return 0;
+}
+
+// A connect that failed shows in the exception set, one that succeeded in the write set.
+int MWaitSocket(MSocket socket, MSocketWait what, unsigned milliseconds) {
+    fd_set watched;
+    fd_set failed;
+    FD_ZERO(&watched);
+    FD_ZERO(&failed);
+    FD_SET(socket, &watched);
+    FD_SET(socket, &failed);
+    timeval limit;
+    limit.tv_sec = static_cast<long>(milliseconds / 1000);
+    limit.tv_usec = static_cast<long>(milliseconds % 1000) * 1000;
+    timeval* bound = milliseconds == M_WAIT_FOREVER ? NULL : &limit;
+    int ready = what == M_WAIT_READ    ? select(0, &watched, NULL, NULL, bound)
+                : what == M_WAIT_WRITE ? select(0, NULL, &watched, NULL, bound)
+                                       : select(0, NULL, &watched, &failed, bound);
+    if (ready == SOCKET_ERROR) {
+        return M_SOCKET_ERROR;
+    }
+    return ready > 0 ? 1 : 0;
+}
+
+bool MSetNonBlocking(MSocket socket, bool nonBlocking) {
+    u_long mode = nonBlocking ? 1 : 0;
+    return ioctlsocket(socket, FIONBIO, &mode) == 0;
+}
+
+int MStartConnect(MSocket socket, const sockaddr_in* address) {
+    if (connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address) == 0) {
+        return 0;
+    }
+    return WSAGetLastError() == WSAEWOULDBLOCK ? 1 : M_SOCKET_ERROR;
+}
+
+// A connect that failed leaves the socket unwritable and its error in SO_ERROR.
+int MFinishConnect(MSocket socket) {
+    if (MWaitSocket(socket, M_WAIT_WRITE, 0) == 1) {
+        return 0;
+    }
+    int error = 0;
+    int length = sizeof error;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+        return M_SOCKET_ERROR;
+    }
+    WSASetLastError(error != 0 ? error : WSAECONNREFUSED);
+    return M_SOCKET_ERROR;
+}
+
+bool MLastCallWouldBlock() {
+    return WSAGetLastError() == WSAEWOULDBLOCK;
 }
 
 int MSend(MSocket socket, const char* buffer, int length) {

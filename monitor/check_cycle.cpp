@@ -58,6 +58,7 @@ void CheckCycle::StartCheck(uintptr_t timerId) {
             ResetStartBlock(&block, wakeOrPoll);
             block.host = &entry;
             block.window = window;
+            block.doneMessage = WM_APP_CYCLE_DONE;
             app->m_queryThreadCount++;
             if (!MBeginThread(QueryThread, &block)) {
                 app->m_queryThreadCount--;

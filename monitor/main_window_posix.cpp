@@ -6,6 +6,7 @@
 #include "app/kiv.h"
 #include "monitor/console_text.h"
 #include "monitor/messages.h"
+#include "net/query_client.h"
 #include "net/server.h"
 
 namespace {
@@ -130,6 +131,7 @@ void MainWin::OnDestroy() {
     }
     if (app->m_client == 1 || app->m_queryThreadCount > 0) {
         app->Log("クライアントの全スレッド終了待ち");
+        CancelRunningQueries();
         while (app->m_queryThreadCount > 0) {
             MSleep(100);
         }

@@ -3,6 +3,7 @@
 
 #include "app/kiv.h"
 #include "monitor/messages.h"
+#include "net/query_client.h"
 #include "net/server.h"
 
 const char MAIN_WINDOW_CLASS[] = "FSW_WindowClass";
@@ -361,6 +362,7 @@ void MainWin::WaitForQueryThreads() {
         return;
     }
     app->Log("クライアントの全スレッド終了待ち");
+    CancelRunningQueries();
     while (app->m_queryThreadCount > 0) {
         MSleep(100);
     }

@@ -5,12 +5,12 @@
 #include <cstdint>
 
 enum CheckStatus : int32_t {
-    STATUS_NONE = 0,     // request not sent in full, or reply body missing or malformed
+    STATUS_NONE = 0,     // no outcome: neither listed nor counted; the query client stores none
     STATUS_NORMAL = 1,   // V > L
     STATUS_CAUTION = 2,  // L / 2 <= V <= L
     STATUS_WARNING = 3,  // L / 10 < V < L / 2
     STATUS_DANGER = 4,   // V <= L / 10
-    STATUS_ERROR = 5,    // no connection, bad reply header, or the server could not measure
+    STATUS_ERROR = 5,    // no usable answer: no connection, a bad or late reply, a disk error
 };
 
 struct CheckResult {

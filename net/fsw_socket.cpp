@@ -4,9 +4,11 @@
 #include <cstring>
 
 #include "app/host_entry.h"
+#include "mlib/mresolve.h"
 #include "mlib/msocket.h"
+#include "net/query_cancel.h"
 
-FswSocket::FswSocket() : handle(M_INVALID_SOCKET) {
+FswSocket::FswSocket() : handle(M_INVALID_SOCKET), m_cancel(nullptr) {
     memset(&address, 0, sizeof address);
 }
 
@@ -14,8 +16,13 @@ FswSocket::~FswSocket() {
     Close();
 }
 
+// A watched socket is unregistered before it is closed, so a stop never shuts down a
+// handle that the system has meanwhile given to someone else.
 void FswSocket::Close() {
     if (handle != M_INVALID_SOCKET) {
+        if (m_cancel != nullptr) {
+            m_cancel->Forget(handle);
+        }
         MCloseSocket(handle);
         handle = M_INVALID_SOCKET;
     }
@@ -30,6 +37,11 @@ bool FswSocket::Create(int protocol) {
     if (handle == M_INVALID_SOCKET) {
         return false;
     }
+    if (m_cancel != nullptr && !m_cancel->Watch(handle)) {
+        MCloseSocket(handle);  // the stop came first
+        handle = M_INVALID_SOCKET;
+        return false;
+    }
     if (!SetTimeouts()) {
         Close();
         return false;
@@ -41,26 +53,14 @@ bool FswSocket::SetTimeouts() {
     return handle != M_INVALID_SOCKET && MSetSocketTimeouts(handle, SOCKET_TIMEOUT_MS);
 }
 
+// The blocking form of ConnectBefore, for the plain loops RecvAll and SendAll.
 bool FswSocket::Connect(const char* host, uint16_t port) {
-    if (handle != M_INVALID_SOCKET) {
-        MShutdown(handle, M_SD_BOTH);
-        Close();
-    }
-    memset(&address, 0, sizeof address);
-    if (!Create(0)) {
+    SocketDeadline deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * SOCKET_TIMEOUT_MS);
+    if (ConnectBefore(host, port, deadline) != SOCKET_DONE) {
         return false;
     }
-    char name[128];
-    CopyField(name, sizeof name, host);  // a longer name is cut to 127 bytes
-    address.sin_family = AF_INET;
-    address.sin_port = MHtons(port);
-    uint32_t ip = MInetAddr(name);
-    if (ip == M_INADDR_NONE && !MResolveHostIPv4(name, &ip)) {
-        Close();
-        return false;
-    }
-    memcpy(&address.sin_addr, &ip, sizeof ip);
-    if (MConnect(handle, &address) != 0) {  // bounded by the send time-out
+    if (!MSetNonBlocking(handle, false)) {
         Close();
         return false;
     }
@@ -81,6 +81,153 @@ int FswSocket::RecvAll(char* buffer, int n) {
         total += r;
     }
     return total;
+}
+
+namespace {
+
+typedef std::chrono::steady_clock Clock;
+
+// How long one wait lasts at most while a stop signal is watched: a socket shut down by
+// another thread ends a wait at once here, but not on every platform.
+const unsigned STOP_CHECK_MS = 100;
+
+// Milliseconds from now until a moment, 0 when it has passed.
+unsigned MillisecondsUntil(SocketDeadline moment) {
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(moment - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<unsigned>(left);
+}
+
+SocketDeadline OneTimeoutFromNow() {
+    return Clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
+}
+
+SocketDeadline Earlier(SocketDeadline a, SocketDeadline b) {
+    return a < b ? a : b;
+}
+
+}  // namespace
+
+SocketOutcome FswSocket::WaitReady(MSocketWait what, SocketDeadline until) {
+    for (;;) {
+        if (m_cancel != nullptr && m_cancel->IsCancelled()) {
+            return SOCKET_CANCELLED;
+        }
+        unsigned left = MillisecondsUntil(until);
+        if (left == 0) {
+            return SOCKET_TIMED_OUT;
+        }
+        if (m_cancel != nullptr && left > STOP_CHECK_MS) {
+            left = STOP_CHECK_MS;
+        }
+        int ready = MWaitSocket(handle, what, left);
+        if (ready == M_SOCKET_ERROR) {
+            return SOCKET_FAILED;
+        }
+        if (ready == 1) {
+            return SOCKET_DONE;
+        }
+    }
+}
+
+SocketOutcome FswSocket::ConnectBefore(const char* host, uint16_t port, SocketDeadline deadline) {
+    if (handle != M_INVALID_SOCKET) {
+        MShutdown(handle, M_SD_BOTH);
+        Close();
+    }
+    memset(&address, 0, sizeof address);
+    if (!Create(0)) {
+        return m_cancel != nullptr && m_cancel->IsCancelled() ? SOCKET_CANCELLED : SOCKET_FAILED;
+    }
+    char name[128];
+    CopyField(name, sizeof name, host);  // a longer name is cut to 127 bytes
+    address.sin_family = AF_INET;
+    address.sin_port = MHtons(port);
+    uint32_t ip = MInetAddr(name);
+    SocketOutcome outcome = SOCKET_DONE;
+    if (ip == M_INADDR_NONE) {
+        switch (MResolveHostBefore(name, &ip, deadline,
+                                   m_cancel != nullptr ? m_cancel->Flag() : nullptr)) {
+            case M_RESOLVE_FOUND:
+                break;
+            case M_RESOLVE_TIMED_OUT:
+                outcome = SOCKET_TIMED_OUT;
+                break;
+            case M_RESOLVE_CANCELLED:
+                outcome = SOCKET_CANCELLED;
+                break;
+            default:
+                outcome = SOCKET_FAILED;
+                break;
+        }
+    }
+    if (outcome == SOCKET_DONE) {
+        memcpy(&address.sin_addr, &ip, sizeof ip);
+        int started =
+            MSetNonBlocking(handle, true) ? MStartConnect(handle, &address) : M_SOCKET_ERROR;
+        if (started == 1) {
+            outcome = WaitReady(M_WAIT_CONNECT, Earlier(deadline, OneTimeoutFromNow()));
+            if (outcome == SOCKET_DONE && MFinishConnect(handle) != 0) {
+                outcome = SOCKET_FAILED;
+            }
+        } else if (started != 0) {
+            outcome = SOCKET_FAILED;
+        }
+    }
+    if (outcome == SOCKET_FAILED && m_cancel != nullptr && m_cancel->IsCancelled()) {
+        outcome = SOCKET_CANCELLED;  // the failure is the stop's shutdown
+    }
+    if (outcome != SOCKET_DONE) {
+        Close();
+    }
+    return outcome;
+}
+
+// Each wait ends at the deadline or after one time-out without progress, whichever
+// comes first. A failure after a stop counts as the stop's, since the stop is what
+// shut the socket down.
+int FswSocket::MoveAllBefore(char* into, const char* from, int n, SocketDeadline deadline,
+                             SocketOutcome* outcome) {
+    bool receive = into != nullptr;
+    SocketOutcome ended = SOCKET_FAILED;
+    int total = 0;
+    if (n > 0 && handle != M_INVALID_SOCKET) {
+        SocketDeadline idleEnd = OneTimeoutFromNow();
+        ended = SOCKET_DONE;
+        while (total < n && ended == SOCKET_DONE) {
+            ended = WaitReady(receive ? M_WAIT_READ : M_WAIT_WRITE, Earlier(deadline, idleEnd));
+            if (ended != SOCKET_DONE) {
+                break;
+            }
+            int r = receive ? MRecv(handle, into + total, n - total)
+                            : MSend(handle, from + total, n - total);
+            if (r == M_SOCKET_ERROR && MLastCallWouldBlock()) {
+                continue;
+            }
+            if (r == M_SOCKET_ERROR || r == 0) {
+                ended = SOCKET_FAILED;
+                break;
+            }
+            total += r;
+            idleEnd = OneTimeoutFromNow();
+        }
+    }
+    if (ended == SOCKET_FAILED && m_cancel != nullptr && m_cancel->IsCancelled()) {
+        ended = SOCKET_CANCELLED;
+    }
+    if (outcome != nullptr) {
+        *outcome = ended;
+    }
+    return ended == SOCKET_DONE ? total : -1;
+}
+
+int FswSocket::RecvAllBefore(char* buffer, int n, SocketDeadline deadline, SocketOutcome* outcome) {
+    return MoveAllBefore(buffer, nullptr, n, deadline, outcome);
+}
+
+int FswSocket::SendAllBefore(const char* buffer, int n, SocketDeadline deadline,
+                             SocketOutcome* outcome) {
+    return MoveAllBefore(nullptr, buffer, n, deadline, outcome);
 }
 
 int FswSocket::SendAll(const char* buffer, int n) {

@@ -3,13 +3,9 @@
 
 #include <cstring>
 #include <ctime>
-#include <string>
 
 #include "app/kiv.h"
-#include "mlib/mcodepage.h"
-#include "mlib/msocket.h"
-#include "monitor/messages.h"
-#include "net/protocol.h"
+#include "net/disk_query.h"
 #include "net/start_block.h"
 
 CheckStatus GradeFreeSpace(uint64_t value, uint64_t limit) {
@@ -29,86 +25,65 @@ CheckStatus GradeFreeSpace(uint64_t value, uint64_t limit) {
 
 namespace {
 
-// Asks the target's server for the sizes of its path. The status the result keeps
-// when the query fails (STATUS_ERROR or STATUS_NONE) goes to *failure, with a log
-// line where there is one to write.
-bool Query(Kiv* app, FswSocket* socket, const HostEntry& target, DiskInfo* info,
-           CheckStatus* failure) {
-    const char* host = target.host;
-    unsigned port = target.port;
-    if (!socket->Connect(host, target.port)) {
-        app->Log("%s (%u)に接続できません", host, port);
-        *failure = STATUS_ERROR;
-        return false;
-    }
-
-    std::string path = MAnsiToWire(target.path, strlen(target.path));
-    PacketHeader header;
-    header.magic = MHtons(FSW_MAGIC);
-    header.version = MHtons(FSW_PROTOCOL_VERSION);
-    header.type = MHtons(TYPE_DISK_INFO);
-    header.status = 0;
-    header.length = MHtonl(static_cast<uint32_t>(path.size()));
-    std::string request(reinterpret_cast<const char*>(&header), sizeof header);
-    request += path;
-    int length = static_cast<int>(request.size());
-    if (socket->SendAll(request.data(), length) < length) {
-        app->Log("%s (%u)送信エラー", host, port);
-        *failure = STATUS_NONE;
-        return false;
-    }
-
-    char bytes[MAX_REQUEST_PATH];
-    if (socket->RecvAll(bytes, PACKET_HEADER_SIZE) < PACKET_HEADER_SIZE) {
-        app->Log("%s (%u)H 受信エラー", host, port);
-        *failure = STATUS_ERROR;
-        return false;
-    }
-    memcpy(&header, bytes, sizeof header);
-    HeaderFromNet(&header);
-    if (header.magic != FSW_MAGIC) {
-        app->Log("%s (%u)パケットエラー", host, port);
-        *failure = STATUS_ERROR;
-        return false;
-    }
-    if (header.version > FSW_PROTOCOL_VERSION) {
-        app->Log("未対応バージョン : %d", static_cast<int>(header.version));
-        app->Log("%s (%u)パケットエラー", host, port);
-        *failure = STATUS_ERROR;
-        return false;
-    }
-    if (header.status != STATUS_OK) {
-        *failure = STATUS_ERROR;
-        return false;
-    }
-
-    int wanted =
-        static_cast<int>(header.length < MAX_REQUEST_PATH ? header.length : MAX_REQUEST_PATH);
-    int got = socket->RecvAll(bytes, wanted);
-    if (got < 12) {
-        app->Log("%s (%u)受信エラー", host, port);
-        *failure = STATUS_NONE;
-        return false;
-    }
-    if (got != DISK_INFO_SIZE) {
-        app->Log("%s (%u)受信データエラー", host, port);
-        *failure = STATUS_NONE;
-        return false;
-    }
-    memcpy(info, bytes, sizeof *info);
-    U64FromNet(&info->freeBytes);
-    U64FromNet(&info->totalBytes);
-    return true;
+// The stop signal of every query of the process; given once, by the shutdown.
+QueryCancel& ProcessQueries() {
+    static QueryCancel cancel;
+    return cancel;
 }
 
 }  // namespace
 
+void LogQueryFailure(const char* host, unsigned port, const DiskQueryResult& query) {
+    Kiv* app = theApp;
+    DiskQueryOutcome outcome = query.outcome;
+    if (outcome == DISK_QUERY_TIMED_OUT) {  // the line of the step that ran out of time
+        outcome = query.stage == DISK_QUERY_CONNECTING     ? DISK_QUERY_CONNECT_FAILED
+                  : query.stage == DISK_QUERY_SENDING      ? DISK_QUERY_SEND_FAILED
+                  : query.stage == DISK_QUERY_READING_BODY ? DISK_QUERY_SHORT_BODY
+                                                           : DISK_QUERY_NO_HEADER;
+    }
+    switch (outcome) {
+        case DISK_QUERY_CONNECT_FAILED:
+            app->Log("%s (%u)に接続できません", host, port);
+            break;
+        case DISK_QUERY_SEND_FAILED:
+            app->Log("%s (%u)送信エラー", host, port);
+            break;
+        case DISK_QUERY_NO_HEADER:
+            app->Log("%s (%u)H 受信エラー", host, port);
+            break;
+        case DISK_QUERY_NEWER_VERSION:
+            app->Log("未対応バージョン : %d", static_cast<int>(query.version));
+            app->Log("%s (%u)パケットエラー", host, port);
+            break;
+        case DISK_QUERY_BAD_MAGIC:
+            app->Log("%s (%u)パケットエラー", host, port);
+            break;
+        case DISK_QUERY_SHORT_BODY:
+            app->Log("%s (%u)受信エラー", host, port);
+            break;
+        case DISK_QUERY_BAD_BODY_LENGTH:
+        case DISK_QUERY_FREE_ABOVE_TOTAL:
+            app->Log("%s (%u)受信データエラー", host, port);
+            break;
+        case DISK_QUERY_CANCELLED:
+            app->Log("%s (%u)問合せを中止しました", host, port);
+            break;
+        default:  // a disk error reply: the server has logged why
+            break;
+    }
+}
+
+void CancelRunningQueries() {
+    ProcessQueries().Cancel();
+}
+
 void QueryThread(void* startBlock) {
     Kiv* app = theApp;
-    FswSocket socket;
     ThreadStartBlock* block = static_cast<ThreadStartBlock*>(startBlock);
     HostEntry* entry = block->host;
     HWND window = block->window;
+    unsigned doneMessage = block->doneMessage;
     SignalStarted(block);
 
     HostEntry target;
@@ -123,9 +98,11 @@ void QueryThread(void* startBlock) {
     CopyField(result.path, sizeof result.path, target.path);
     CopyField(result.description, sizeof result.description, target.description);
 
-    DiskInfo info;
-    CheckStatus failure = STATUS_NONE;
-    bool measured = Query(app, &socket, target, &info, &failure);
+    DiskQueryResult query = RunDiskQuery(target.host, target.port, target.path,
+                                         DISK_QUERY_TIME_LIMIT_MS, &ProcessQueries());
+    if (query.outcome != DISK_QUERY_OK) {
+        LogQueryFailure(target.host, target.port, query);
+    }
 
     result.threshold = target.threshold;
     result.unit = target.unit;
@@ -139,29 +116,25 @@ void QueryThread(void* startBlock) {
     result.hour = now.hour;
     result.minute = now.minute;
     result.second = now.second;
-    if (measured) {
-        uint64_t value = MeasuredValue(target.unit, info.freeBytes, info.totalBytes);
+    if (query.outcome == DISK_QUERY_OK) {
+        uint64_t value = MeasuredValue(target.unit, query.freeBytes, query.totalBytes);
         result.status = GradeFreeSpace(value, ThresholdLimit(target.threshold, target.unit));
         result.value = value;
-        result.freeBytes = info.freeBytes;
-        result.totalBytes = info.totalBytes;
+        result.freeBytes = query.freeBytes;
+        result.totalBytes = query.totalBytes;
     } else {
-        result.status = failure;
+        result.status = STATUS_ERROR;  // a broken or cut-off reply is as unknown as none
     }
     {
         MLockGuard hold(app->m_resultLock);
         app->m_results.push_back(result);
-    }
-    if (socket.handle != M_INVALID_SOCKET) {
-        MShutdown(socket.handle, M_SD_BOTH);
-        socket.Close();
     }
     {
         MLockGuard hold(app->m_queryCountLock);
         if (app->m_queryThreadCount > 0) {
             app->m_queryThreadCount--;
             if (app->m_queryThreadCount == 0) {
-                MPostMessage(window, WM_APP_CYCLE_DONE, 0, 0);
+                MPostMessage(window, doneMessage, 0, 0);
             }
         }
     }

@@ -5,11 +5,23 @@
 #include <cstdint>
 
 #include "net/check_result.h"
+#include "net/disk_query.h"
 
 // The thread procedure, started by the cycle start with a ThreadStartBlock whose host
-// points into m_hosts and whose window receives WM_APP_CYCLE_DONE. The cycle start has
-// already counted the thread in m_queryThreadCount; the thread uncounts itself last.
+// points into m_hosts and whose window receives its doneMessage when the cycle's last
+// query ends. The cycle start has already counted the thread in m_queryThreadCount;
+// the thread uncounts itself last. A query ends within DISK_QUERY_TIME_LIMIT_MS; any
+// failure stores STATUS_ERROR, with the log line that names it.
 void QueryThread(void* startBlock);
+
+// The stop: every running query and every later one of the process ends at once as an
+// error (its sockets shut down, its name lookup abandoned), so that the shutdown waits
+// for no peer. One-way.
+void CancelRunningQueries();
+
+// The log lines of a failed query of the target at host and port: the line of each
+// failure of the protocol, the line of the step that ran out of time, or the stop's.
+void LogQueryFailure(const char* host, unsigned port, const DiskQueryResult& query);
 
 // The grade of a measured value V against the limit L of a threshold (both from
 // ThresholdLimit and MeasuredValue): danger at or below L / 10, warning below L / 2,

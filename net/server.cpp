@@ -125,38 +125,6 @@ bool WaitForServerListening(const MThread& thread, unsigned milliseconds) {
 
 namespace {
 
-typedef std::chrono::steady_clock Clock;
-
-// Receives exactly n bytes, all before the deadline: a receive waits only for the time
-// that is left, so a client that trickles its request holds its handler no longer
-// than one time-out. The socket's time-out is lowered only when it would overshoot.
-int RecvAllBefore(FswSocket* connection, char* buffer, int n, Clock::time_point deadline,
-                  unsigned* timeout) {
-    if (n <= 0) {
-        return -1;
-    }
-    int total = 0;
-    while (total < n) {
-        auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            return -1;
-        }
-        if (static_cast<unsigned long long>(left) + 50 < *timeout) {
-            *timeout = static_cast<unsigned>(left);
-            if (!MSetReceiveTimeout(connection->handle, *timeout)) {
-                return -1;
-            }
-        }
-        int r = MRecv(connection->handle, buffer + total, n - total);
-        if (r == M_SOCKET_ERROR || r == 0) {
-            return -1;
-        }
-        total += r;
-    }
-    return total;
-}
-
 // Sends the reply header; false if it did not go out whole.
 bool SendReplyHeader(FswSocket* connection, uint16_t status, uint32_t length) {
     PacketHeader header;
@@ -174,10 +142,10 @@ bool SendReplyHeader(FswSocket* connection, uint16_t status, uint32_t length) {
 // Reads and checks the request, which must arrive whole within one time-out; the path
 // as the client sent it, or false when the conversation ends without a reply.
 bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path) {
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
-    unsigned timeout = SOCKET_TIMEOUT_MS;
+    SocketDeadline deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
     char bytes[PACKET_HEADER_SIZE];
-    if (RecvAllBefore(connection, bytes, sizeof bytes, deadline, &timeout) < PACKET_HEADER_SIZE) {
+    if (connection->RecvAllBefore(bytes, sizeof bytes, deadline) < PACKET_HEADER_SIZE) {
         return false;
     }
     PacketHeader header;
@@ -196,7 +164,7 @@ bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path) {
     char received[MAX_REQUEST_PATH + 1];
     int wanted =
         static_cast<int>(header.length < MAX_REQUEST_PATH ? header.length : MAX_REQUEST_PATH);
-    int got = RecvAllBefore(connection, received, wanted, deadline, &timeout);
+    int got = connection->RecvAllBefore(received, wanted, deadline);
     if (got < 0 || got != wanted) {
         app->Log("ディスク情報を受信できませんでした。");
         return false;

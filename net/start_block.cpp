@@ -6,6 +6,7 @@ void ResetStartBlock(ThreadStartBlock* block, MEvent* wake) {
     block->socket = nullptr;
     block->host = nullptr;
     block->window = nullptr;
+    block->doneMessage = 0;
     block->wake = wake;
 }
 

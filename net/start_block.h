@@ -15,10 +15,11 @@
 // sets right after the flag, so the hand-off ends the moment the worker has its data.
 struct ThreadStartBlock {
     std::atomic<bool> started;
-    FswSocket* socket;  // the accepted connection (handlers); null for query threads
-    HostEntry* host;    // the check target (query threads); null for handlers
-    HWND window;        // told when a cycle's last query ends (query threads)
-    MEvent* wake;       // set after started; null: the starter polls the flag
+    FswSocket* socket;     // the accepted connection (handlers); null for query threads
+    HostEntry* host;       // the check target (query threads); null for handlers
+    HWND window;           // told when a cycle's last query ends (query threads)
+    unsigned doneMessage;  // the message it is told by (query threads)
+    MEvent* wake;          // set after started; null: the starter polls the flag
 };
 
 // Clears the block for the next hand-off: not started, no socket, host or window.

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds the given CMake presets (linux, linux-asan, win64, win32).
+# Configures and builds the given CMake presets (linux, linux-asan, linux-tsan, win64,
+# win32). The first preset that fails to configure or build ends the script with a
+# failure, so nothing runs on binaries a failed build left behind.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 jobs=$(( $(nproc) + 1 ))
@@ -8,6 +10,11 @@ for preset in "$@"; do
     if [ ! -f "build/$preset/CMakeCache.txt" ]; then
         cmake --preset "$preset" >/dev/null
     fi
-    cmake --build --preset "$preset" --parallel "$jobs" -- --no-print-directory | grep -v -E '^\[ *[0-9]+%\]' || true
-    test "${PIPESTATUS[0]}" -eq 0
+    # The filter only drops the progress lines; its own status (1 when nothing is left to
+    # print) is ignored, so the pipeline fails exactly when the build does.
+    if ! cmake --build --preset "$preset" --parallel "$jobs" -- --no-print-directory |
+        { grep -v -E '^\[ *[0-9]+%\]' || true; }; then
+        echo "== build $preset failed" >&2
+        exit 1
+    fi
 done

@@ -172,6 +172,35 @@ TEST_F(CycleTest, ThreeTargetsGiveThreeResultsAndExactlyOneSummaryAfterTheLast) 
               view.calls);
 }
 
+// A reply trickled a byte a second and a name whose lookup never answers are errors
+// within the query's bound of 10 s (2 s of slack for a busy machine), and the next
+// cycle runs.
+TEST_F(CycleTest, StalledTargetsAreErrorsWithinTheBoundAndTheNextCycleRuns) {
+    HungResolver hung;
+    FakeServer trickling;
+    trickling.Serve(13, WireHeader(1825, 2, 0, 256, 16) + Be64(5) + Be64(9), 0, 1000);
+    HostEntry unresolved = LocalTarget(trickling.Port(), "/", 10, UNIT_PERCENT, "unresolved");
+    CopyField(unresolved.host, sizeof unresolved.host, "never-answers.test");
+    t.app.m_hosts = {LocalTarget(trickling.Port(), "/", 10, UNIT_PERCENT, "trickling"), unresolved};
+    view.StartCheck(TIMER_CHECK);
+    ASSERT_TRUE(sink.WaitFor(WM_APP_CYCLE_DONE, 1, 12000));
+    std::vector<std::string> log = t.LogMessages();
+    std::sort(log.begin(), log.end());
+    std::string port = std::to_string(trickling.Port());
+    EXPECT_EQ((std::vector<std::string>{"127.0.0.1 (" + port + ")H 受信エラー",
+                                        "never-answers.test (" + port + ")に接続できません"}),
+              log);
+    ASSERT_EQ(2u, t.app.m_results.size());
+    EXPECT_EQ(STATUS_ERROR, t.app.m_results[0].status);
+    EXPECT_EQ(STATUS_ERROR, t.app.m_results[1].status);
+
+    t.app.m_hosts.clear();
+    view.calls.clear();
+    view.StartCheck(TIMER_CHECK);
+    EXPECT_EQ((std::vector<std::string>{"tip ディスク残量問合せ中...", "list 0", "restore"}),
+              view.calls);
+}
+
 TEST_F(CycleTest, ExcludedTargetsStartNoThreadOnlyTheValue1Excludes) {
     uint16_t port = t.StartServer();
     ASSERT_NE(0, port);

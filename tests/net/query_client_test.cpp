@@ -124,16 +124,22 @@ TEST_F(QueryTest, EachFaultOfTheReplyGivesItsStatusAndLogLines) {
          STATUS_ERROR,
          {"未対応バージョン : 3", "HPパケットエラー"}},
         {"disk error", WireHeader(1825, 2, 0, 512, 0), STATUS_ERROR, {}},
-        {"no body", WireHeader(1825, 2, 0, 256, 16), STATUS_NONE, {"HP受信エラー"}},
+        // A broken body is an error like a broken header: the target is listed and
+        // counted, not hidden.
+        {"no body", WireHeader(1825, 2, 0, 256, 16), STATUS_ERROR, {"HP受信エラー"}},
         {"short body",
          WireHeader(1825, 2, 0, 256, 16) + "0123456789",
-         STATUS_NONE,
+         STATUS_ERROR,
          {"HP受信エラー"}},
-        {"body of 8", WireHeader(1825, 2, 0, 256, 8) + Be64(5), STATUS_NONE, {"HP受信エラー"}},
-        {"length 0", WireHeader(1825, 2, 0, 256, 0), STATUS_NONE, {"HP受信エラー"}},
+        {"body of 8", WireHeader(1825, 2, 0, 256, 8) + Be64(5), STATUS_ERROR, {"HP受信エラー"}},
+        {"length 0", WireHeader(1825, 2, 0, 256, 0), STATUS_ERROR, {"HP受信エラー"}},
         {"body of 20",
          WireHeader(1825, 2, 0, 256, 20) + Be64(5) + Be64(9) + "1234",
-         STATUS_NONE,
+         STATUS_ERROR,
+         {"HP受信データエラー"}},
+        {"more free than total",
+         WireHeader(1825, 2, 0, 256, 16) + Be64(2001) + Be64(1000),
+         STATUS_ERROR,
          {"HP受信データエラー"}},
     };
     for (const Case& c : cases) {
@@ -148,6 +154,37 @@ TEST_F(QueryTest, EachFaultOfTheReplyGivesItsStatusAndLogLines) {
             expected.push_back(line.find("HP") == 0 ? Hp() + line.substr(2) : line);
         }
         EXPECT_EQ(expected, t.LogMessages()) << c.what;
+    }
+}
+
+// The failures no fake peer brings about on demand: a request that does not go out,
+// the time limit in each step, and the stop.
+TEST(QueryFailureLines, EachFailureKindHasItsLine) {
+    struct Case {
+        DiskQueryOutcome outcome;
+        DiskQueryStage stage;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {DISK_QUERY_SEND_FAILED, DISK_QUERY_SENDING, {"h (7)送信エラー"}},
+        {DISK_QUERY_TIMED_OUT, DISK_QUERY_CONNECTING, {"h (7)に接続できません"}},
+        {DISK_QUERY_TIMED_OUT, DISK_QUERY_SENDING, {"h (7)送信エラー"}},
+        {DISK_QUERY_TIMED_OUT, DISK_QUERY_READING_HEADER, {"h (7)H 受信エラー"}},
+        {DISK_QUERY_TIMED_OUT, DISK_QUERY_READING_BODY, {"h (7)受信エラー"}},
+        {DISK_QUERY_CANCELLED, DISK_QUERY_READING_BODY, {"h (7)問合せを中止しました"}},
+        {DISK_QUERY_NEWER_VERSION,
+         DISK_QUERY_READING_HEADER,
+         {"未対応バージョン : 9", "h (7)パケットエラー"}},
+    };
+    for (const Case& c : cases) {
+        TestApp t;
+        DiskQueryResult query;
+        memset(&query, 0, sizeof query);
+        query.outcome = c.outcome;
+        query.stage = c.stage;
+        query.version = 9;
+        LogQueryFailure("h", 7, query);
+        EXPECT_EQ(c.log, t.LogMessages()) << c.outcome << " at " << c.stage;
     }
 }
 

@@ -83,6 +83,7 @@ CheckResult RunQuery(TestApp* t, MessageSink* sink, const HostEntry& target) {
     ResetStartBlock(&block, &wake);
     block.host = &app.m_hosts[0];
     block.window = sink->Handle();
+    block.doneMessage = WM_APP_CYCLE_DONE;
     size_t posted = sink->Count(WM_APP_CYCLE_DONE);
     app.m_queryThreadCount = 1;
     EXPECT_TRUE(MBeginThread(QueryThread, &block));

@@ -6,6 +6,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdlib>
+
 #include "tests/support/test_support.h"
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
@@ -74,13 +76,26 @@ int NextRun() {
     return ++runs;
 }
 
+// The program's environment: its runtime folder, a UTF-8 locale, and the sanitizer
+// settings of the test run, so that a report in the program fails the test as well.
+std::vector<std::string> ProgramEnvironment(const std::string& runtimeDir) {
+    std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + runtimeDir, "LANG=C.UTF-8"};
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
+        const char* value = getenv(name);
+        if (value != nullptr) {
+            env.push_back(std::string(name) + "=" + value);
+        }
+    }
+    return env;
+}
+
 }  // namespace
 
 Program::Program(const std::string& dir, const std::string& runtimeDir)
     : Program(dir, runtimeDir, NextRun()) {}
 
 Program::Program(const std::string& dir, const std::string& runtimeDir, int run)
-    : ChildProcess({FSW_EXE_PATH, "--dir", dir}, {"XDG_RUNTIME_DIR=" + runtimeDir, "LANG=C.UTF-8"},
+    : ChildProcess({FSW_EXE_PATH, "--dir", dir}, ProgramEnvironment(runtimeDir),
                    runtimeDir + "/stdout-" + std::to_string(run) + ".txt",
                    runtimeDir + "/stderr-" + std::to_string(run) + ".txt"),
       m_outPath(runtimeDir + "/stdout-" + std::to_string(run) + ".txt"),

@@ -1,9 +1,13 @@
 // Fake peers of the disk query protocol.
 #include "tests/support/fake_peer.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include "mlib/msocket.h"
+#include "tests/support/test_support.h"
 
 std::string Be16(uint16_t value) {
     std::string bytes;
@@ -69,7 +73,7 @@ uint16_t FreePort() {
     return ListenLocal(&probe, 1);
 }
 
-FakeServer::FakeServer() : m_port(ListenLocal(&m_listener, 16)) {}
+FakeServer::FakeServer() : m_port(ListenLocal(&m_listener, 16)), m_accepted(false) {}
 
 // The queue of a listener with backlog 0 holds a connection or two; once those are
 // made, further attempts are dropped unanswered.
@@ -93,15 +97,42 @@ FakeServer::~FakeServer() {
     }
 }
 
-void FakeServer::Serve(int readBytes, const std::string& reply, unsigned holdMilliseconds) {
+namespace {
+
+// Waits at most the time for the client to close, reading what else it sends; true if
+// it closed.
+bool ClientClosedWithin(FswSocket* connection, unsigned milliseconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        end - std::chrono::steady_clock::now())
+                        .count();
+        if (left <= 0) {
+            return false;
+        }
+        if (MWaitSocket(connection->handle, M_WAIT_READ, static_cast<unsigned>(left)) == 1) {
+            char bytes[256];
+            if (MRecv(connection->handle, bytes, sizeof bytes) <= 0) {
+                return true;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void FakeServer::Serve(int readBytes, const std::string& reply, unsigned holdMilliseconds,
+                       unsigned trickleMilliseconds) {
     Received();
     m_received.clear();
-    m_thread = std::thread([this, readBytes, reply, holdMilliseconds] {
+    m_accepted = false;
+    m_thread = std::thread([this, readBytes, reply, holdMilliseconds, trickleMilliseconds] {
         FswSocket connection;
         connection.handle = MAccept(m_listener.handle, &connection.address);
         if (connection.handle == M_INVALID_SOCKET || !connection.SetTimeouts()) {
             return;
         }
+        m_accepted = true;
         std::string got;
         char buffer[4096];
         while (static_cast<int>(got.size()) < readBytes) {
@@ -114,11 +145,17 @@ void FakeServer::Serve(int readBytes, const std::string& reply, unsigned holdMil
             got.append(buffer, static_cast<size_t>(n));
         }
         m_received = got;
-        if (!reply.empty()) {
+        if (trickleMilliseconds == 0 && !reply.empty()) {
             connection.SendAll(reply.data(), static_cast<int>(reply.size()));
         }
-        if (holdMilliseconds > 0) {
-            MSleep(holdMilliseconds);
+        for (size_t i = 0; trickleMilliseconds > 0 && i < reply.size(); i++) {
+            if (connection.SendAll(&reply[i], 1) != 1 ||
+                ClientClosedWithin(&connection, trickleMilliseconds)) {
+                return;
+            }
+        }
+        if (holdMilliseconds > 0 && ClientClosedWithin(&connection, holdMilliseconds)) {
+            return;
         }
         MShutdown(connection.handle, M_SD_BOTH);
     });
@@ -129,4 +166,40 @@ std::string FakeServer::Received() {
         m_thread.join();
     }
     return m_received;
+}
+
+namespace {
+
+std::mutex g_hangLock;
+std::condition_variable g_hangEnded;
+bool g_hanging = false;
+
+}  // namespace
+
+HungResolver::HungResolver() {
+    {
+        std::lock_guard<std::mutex> hold(g_hangLock);
+        g_hanging = true;
+    }
+    m_previous = MSetHostResolver(Hang);
+}
+
+HungResolver::~HungResolver() {
+    Release(10000);
+    MSetHostResolver(m_previous);
+}
+
+bool HungResolver::Release(unsigned milliseconds) {
+    {
+        std::lock_guard<std::mutex> hold(g_hangLock);
+        g_hanging = false;
+    }
+    g_hangEnded.notify_all();
+    return WaitUntil([] { return MRunningLookups() == 0; }, milliseconds);
+}
+
+bool HungResolver::Hang(const char*, uint32_t*) {
+    std::unique_lock<std::mutex> hold(g_hangLock);
+    g_hangEnded.wait(hold, [] { return !g_hanging; });
+    return false;
 }

@@ -2,10 +2,12 @@
 // server that answers one connection with a script, and a reader of whole replies.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
 
+#include "mlib/mresolve.h"
 #include "net/fsw_socket.h"
 
 // Big-endian bytes of a number.
@@ -35,16 +37,40 @@ public:
 
     uint16_t Port() const { return m_port; }
     // Serves the next connection: reads readBytes bytes (what arrives of them is kept),
-    // sends reply (nothing if empty), waits holdMilliseconds, closes.
-    void Serve(int readBytes, const std::string& reply, unsigned holdMilliseconds = 0);
+    // sends reply (nothing if empty), one byte every trickleMilliseconds if not 0,
+    // waits holdMilliseconds, closes. A client that closes ends the trickle and the
+    // wait at once.
+    void Serve(int readBytes, const std::string& reply, unsigned holdMilliseconds = 0,
+               unsigned trickleMilliseconds = 0);
     // Waits for the connection being served to end; what its client sent.
     std::string Received();
+    // Whether the connection being served has been accepted.
+    bool Accepted() const { return m_accepted; }
 
 private:
     FswSocket m_listener;
     uint16_t m_port;
     std::thread m_thread;
     std::string m_received;
+    std::atomic<bool> m_accepted;
+};
+
+// While it lives, every name lookup of the process hangs, as with a name server that
+// never answers. At its end the hung lookups are let go and waited for.
+class HungResolver {
+public:
+    HungResolver();
+    ~HungResolver();
+    HungResolver(const HungResolver&) = delete;
+    HungResolver& operator=(const HungResolver&) = delete;
+
+    // Lets the hung lookups go now (failing) and waits at most the time until their
+    // threads have ended; false if they did not.
+    bool Release(unsigned milliseconds);
+
+private:
+    static bool Hang(const char* name, uint32_t* address);
+    MHostResolver m_previous;
 };
 
 // A listener whose queue is full and that never accepts: a connection attempt to it

@@ -1,0 +1,119 @@
+// One disk query, bounded in time and cancellable.
+#include "net/disk_query.h"
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+#include "mlib/mcodepage.h"
+#include "mlib/msocket.h"
+#include "net/fsw_socket.h"
+#include "net/protocol.h"
+
+namespace {
+
+// The outcome of a socket operation that did not complete: a lapse of time or a stop
+// has its own outcome, any other failure the step's own.
+DiskQueryOutcome FailureOf(SocketOutcome outcome, DiskQueryOutcome stepFailure) {
+    switch (outcome) {
+        case SOCKET_TIMED_OUT:
+            return DISK_QUERY_TIMED_OUT;
+        case SOCKET_CANCELLED:
+            return DISK_QUERY_CANCELLED;
+        default:
+            return stepFailure;
+    }
+}
+
+std::string Request(const char* path) {
+    std::string wirePath = MAnsiToWire(path, strlen(path));
+    PacketHeader header;
+    header.magic = MHtons(FSW_MAGIC);
+    header.version = MHtons(FSW_PROTOCOL_VERSION);
+    header.type = MHtons(TYPE_DISK_INFO);
+    header.status = 0;
+    header.length = MHtonl(static_cast<uint32_t>(wirePath.size()));
+    return std::string(reinterpret_cast<const char*>(&header), sizeof header) + wirePath;
+}
+
+// The steps after the connect; the socket is closed by the caller.
+void Converse(FswSocket* socket, const char* path, SocketDeadline deadline,
+              DiskQueryResult* result) {
+    SocketOutcome io = SOCKET_DONE;
+    std::string request = Request(path);
+    int length = static_cast<int>(request.size());
+    result->stage = DISK_QUERY_SENDING;
+    if (socket->SendAllBefore(request.data(), length, deadline, &io) < length) {
+        result->outcome = FailureOf(io, DISK_QUERY_SEND_FAILED);
+        return;
+    }
+
+    result->stage = DISK_QUERY_READING_HEADER;
+    char bytes[MAX_REQUEST_PATH];
+    if (socket->RecvAllBefore(bytes, PACKET_HEADER_SIZE, deadline, &io) < PACKET_HEADER_SIZE) {
+        result->outcome = FailureOf(io, DISK_QUERY_NO_HEADER);
+        return;
+    }
+    PacketHeader header;
+    memcpy(&header, bytes, sizeof header);
+    HeaderFromNet(&header);
+    result->version = header.version;
+    if (header.magic != FSW_MAGIC) {
+        result->outcome = DISK_QUERY_BAD_MAGIC;
+        return;
+    }
+    if (header.version > FSW_PROTOCOL_VERSION) {
+        result->outcome = DISK_QUERY_NEWER_VERSION;
+        return;
+    }
+    if (header.status != STATUS_OK) {
+        result->outcome = DISK_QUERY_DISK_ERROR;
+        return;
+    }
+
+    result->stage = DISK_QUERY_READING_BODY;
+    int wanted =
+        static_cast<int>(header.length < MAX_REQUEST_PATH ? header.length : MAX_REQUEST_PATH);
+    int got = socket->RecvAllBefore(bytes, wanted, deadline, &io);
+    if (got < 12) {  // nothing, or too little to be a body at all
+        result->outcome = got < 0 ? FailureOf(io, DISK_QUERY_SHORT_BODY) : DISK_QUERY_SHORT_BODY;
+        return;
+    }
+    if (got != DISK_INFO_SIZE) {
+        result->outcome = DISK_QUERY_BAD_BODY_LENGTH;
+        return;
+    }
+    DiskInfo info;
+    memcpy(&info, bytes, sizeof info);
+    U64FromNet(&info.freeBytes);
+    U64FromNet(&info.totalBytes);
+    if (info.freeBytes > info.totalBytes) {
+        result->outcome = DISK_QUERY_FREE_ABOVE_TOTAL;
+        return;
+    }
+    result->freeBytes = info.freeBytes;
+    result->totalBytes = info.totalBytes;
+    result->outcome = DISK_QUERY_OK;
+}
+
+}  // namespace
+
+DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
+                             unsigned timeLimitMs, QueryCancel* cancel) {
+    SocketDeadline deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMs);
+    DiskQueryResult result;
+    memset(&result, 0, sizeof result);
+    result.stage = DISK_QUERY_CONNECTING;
+    FswSocket socket;
+    socket.WatchCancel(cancel);
+    SocketOutcome connected = socket.ConnectBefore(host, port, deadline);
+    if (connected != SOCKET_DONE) {
+        result.outcome = FailureOf(connected, DISK_QUERY_CONNECT_FAILED);
+        return result;
+    }
+    Converse(&socket, path, deadline, &result);
+    MShutdown(socket.handle, M_SD_BOTH);
+    socket.Close();
+    return result;
+}

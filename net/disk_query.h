@@ -1,0 +1,51 @@
+// One disk query as a client makes it: resolve, connect, send the request, read the
+// reply, all within one overall time limit and ended at once by a stop signal. It
+// writes no log line and touches no application state, so the query threads of a
+// cycle and a one-shot check share it; the caller words the failure.
+#pragma once
+
+#include <cstdint>
+
+#include "net/query_cancel.h"
+
+// The overall bound of one query: connect and send within one socket time-out, the
+// reply within another, whatever the peer does (a name lookup counts against it too).
+const unsigned DISK_QUERY_TIME_LIMIT_MS = 10000;
+
+// How a disk query ended.
+enum DiskQueryOutcome : int {
+    DISK_QUERY_OK,                // the sizes are in the result
+    DISK_QUERY_CONNECT_FAILED,    // the name has no address, or the connect was refused
+    DISK_QUERY_SEND_FAILED,       // the request did not go out whole
+    DISK_QUERY_NO_HEADER,         // the reply header did not arrive whole
+    DISK_QUERY_BAD_MAGIC,         // the reply is not of this protocol
+    DISK_QUERY_NEWER_VERSION,     // the reply's version (in the result) is above ours
+    DISK_QUERY_DISK_ERROR,        // the server could not measure the path
+    DISK_QUERY_SHORT_BODY,        // the body did not arrive, or has fewer than 12 bytes
+    DISK_QUERY_BAD_BODY_LENGTH,   // the body arrived with a length other than 16
+    DISK_QUERY_FREE_ABOVE_TOTAL,  // the body says more is free than the volume holds
+    DISK_QUERY_TIMED_OUT,         // the time limit passed (the stage tells where)
+    DISK_QUERY_CANCELLED,         // the stop signal was given (the stage tells where)
+};
+
+// The step a query had reached when it ended.
+enum DiskQueryStage : int {
+    DISK_QUERY_CONNECTING,  // name lookup and connect
+    DISK_QUERY_SENDING,
+    DISK_QUERY_READING_HEADER,
+    DISK_QUERY_READING_BODY,
+};
+
+struct DiskQueryResult {
+    DiskQueryOutcome outcome;
+    DiskQueryStage stage;
+    uint16_t version;     // the reply's version, once a header arrived
+    uint64_t freeBytes;   // with DISK_QUERY_OK: the volume's free bytes
+    uint64_t totalBytes;  // and its size
+};
+
+// Asks the server at host and port for the sizes of the volume holding path (in the
+// program's own code page; it travels as the peers' code page). Ends within
+// timeLimitMs, and at once when cancel (may be null) is or becomes cancelled.
+DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
+                             unsigned timeLimitMs, QueryCancel* cancel);
