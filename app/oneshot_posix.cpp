@@ -113,7 +113,11 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics) {
     }
     fflush(stdout);
     { MLockGuard hold(app.m_queryCountLock); }  // the last query thread has let go of it
-    std::vector<CheckResult> results = app.m_results;
+    std::vector<CheckResult> results;
+    {
+        MLockGuard hold(app.m_resultLock);
+        results = app.m_results;
+    }
     MCleanupNetwork();
     app.DeleteLocks();
     theApp = previous;
