@@ -55,12 +55,7 @@ protected:
         WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=1\nSVPORT=" + std::to_string(port) +
                                                 "\nCLIENT=0\nNOTI=0\n" + extraSettings);
         server.reset(new Program(dir.Path(), runtime.Path()));
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                return ReadFileBytes(dir.File("fsw.log")).find("サーバを起動します") !=
-                       std::string::npos;
-            },
-            10000));
+        ASSERT_TRUE(WaitForListening(port, 10000));
     }
     void TearDown() override {
         if (server) {

@@ -21,12 +21,7 @@ protected:
                                                 "\nCLIENT=0\nNOTI=1\nPROMFILE=fsw.prom\n");
         WriteFileBytes(dir.File("fsw.lst"), "");
         server.reset(new Program(dir.Path(), runtime.Path()));
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                return ReadFileBytes(dir.File("fsw.log")).find("サーバを起動します") !=
-                       std::string::npos;
-            },
-            10000));
+        ASSERT_TRUE(WaitForListening(port, 10000));
     }
     void TearDown() override {
         server->Signal(SIGTERM);

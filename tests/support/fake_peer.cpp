@@ -73,6 +73,19 @@ uint16_t FreePort() {
     return ListenLocal(&probe, 1);
 }
 
+bool WaitForListening(uint16_t port, unsigned milliseconds) {
+    for (unsigned waited = 0;; waited += 50) {
+        FswSocket probe;
+        if (ConnectLocal(&probe, port)) {
+            return true;
+        }
+        if (waited >= milliseconds) {
+            return false;
+        }
+        MSleep(50);
+    }
+}
+
 FakeServer::FakeServer() : m_port(ListenLocal(&m_listener, 16)), m_accepted(false) {}
 
 // The queue of a listener with backlog 0 holds a connection or two; once those are
