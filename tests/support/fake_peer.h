@@ -25,8 +25,7 @@ std::string ReadUntilClosed(FswSocket* socket, bool* closedByPeer = nullptr);
 bool ConnectLocal(FswSocket* socket, uint16_t port);
 // A port of 127.0.0.1 that was free a moment ago.
 uint16_t FreePort();
-// Waits until a server listens on the port of 127.0.0.1 (a connection is taken and closed
-// at once); false if none does in time.
+// Waits until a server listens on the port (Linux only); false if none does in time.
 bool WaitForListening(uint16_t port, unsigned milliseconds);
 
 // A listener on an ephemeral port that serves one connection at a time by a script:
