@@ -84,6 +84,13 @@ uint64_t MeasuredValue(uint32_t unit, uint64_t freeBytes, uint64_t totalBytes) {
     return MulDiv(freeBytes, 1000u, totalBytes);
 }
 
+uint64_t ThresholdBytes(uint32_t threshold, uint32_t unit, uint64_t totalBytes) {
+    if (unit != UNIT_PERCENT) {
+        return ThresholdLimit(threshold, unit);
+    }
+    return MulDiv(totalBytes, threshold, 100u);
+}
+
 void CopyField(char* field, size_t size, const char* text) {
     size_t length = strlen(text);
     if (length > size - 1) {

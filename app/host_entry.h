@@ -40,5 +40,9 @@ uint64_t ThresholdLimit(uint32_t threshold, uint32_t unit);
 // the total is 0) for UNIT_PERCENT, the free bytes otherwise.
 uint64_t MeasuredValue(uint32_t unit, uint64_t freeBytes, uint64_t totalBytes);
 
+// The threshold in bytes: the per cent of the volume's total for UNIT_PERCENT, the fixed
+// amount otherwise. What the monitoring bridges report beside the free bytes.
+uint64_t ThresholdBytes(uint32_t threshold, uint32_t unit, uint64_t totalBytes);
+
 // Copies text into a field of size bytes: cut at size - 1 bytes, always NUL-ended.
 void CopyField(char* field, size_t size, const char* text);

@@ -30,7 +30,7 @@ Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
       m_forecastDays(0),
       m_holdingLines(true) {
     m_iniPath[0] = m_logPath[0] = m_listPath[0] = m_checkPath[0] = '\0';
-    m_listFile[0] = m_logFile[0] = m_checkFile[0] = '\0';
+    m_listFile[0] = m_logFile[0] = m_checkFile[0] = m_promFile[0] = '\0';
     memset(m_version, 0, sizeof m_version);
 }
 

@@ -71,6 +71,7 @@ public:
     char m_checkFile[261];                     // CHKFILE: the history of check results
     uint32_t m_notify;                         // NOTI: bit 0 balloon, bit 1 status window
     uint32_t m_logMode;                        // LOGMODE
+    char m_promFile[261];                      // PROMFILE: the cycle's metrics file, empty: none
     uint32_t m_keepDays;                       // KEEPDAYS: days of history kept, 0 all
     uint32_t m_forecastDays;                   // FORECAST: warn of disks full within, 0 off
     // Where locks nest: m_dialogLock, then m_queryCountLock, then m_hostLock or

@@ -1,5 +1,5 @@
 // The settings file fsw.ini: one section [fsw] with the nine keys of the settings dialog
-// and two more that only the file sets.
+// and more that only the file sets.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -65,6 +65,7 @@ void Kiv::LoadSettings() {
     // Not in the settings dialog, which leaves them as they are in the file.
     m_keepDays = MGetPrivateProfileInt(SECTION, "KEEPDAYS", 35, m_iniPath);
     m_forecastDays = MGetPrivateProfileInt(SECTION, "FORECAST", 7, m_iniPath);
+    LoadName("PROMFILE", "", m_promFile, sizeof m_promFile, m_iniPath);
     if (m_interval == 0) {
         m_interval = 1;
     }

@@ -11,3 +11,6 @@
 std::string MAnsiToWire(const char* text, size_t length);
 // Bytes received from the wire to text of the program's own code page.
 std::string MWireToAnsi(const char* bytes, size_t length);
+// Text of the program's own code page as valid UTF-8, for files that other programs read
+// as UTF-8: what does not convert becomes a replacement character, never a stray byte.
+std::string MAnsiToUtf8(const char* text, size_t length);

@@ -51,3 +51,37 @@ std::string MAnsiToWire(const char* text, size_t length) {
 std::string MWireToAnsi(const char* bytes, size_t length) {
     return Convert("UTF-8", "CP932", bytes, length);
 }
+
+// The text is UTF-8 already; only what is not well-formed UTF-8 is replaced. Overlong forms,
+// surrogates and values beyond U+10FFFF are not well-formed.
+std::string MAnsiToUtf8(const char* text, size_t length) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    std::string out;
+    out.reserve(length);
+    size_t i = 0;
+    while (i < length) {
+        unsigned char lead = bytes[i];
+        size_t size = lead < 0x80                    ? 1
+                      : lead >= 0xC2 && lead <= 0xDF ? 2
+                      : lead >= 0xE0 && lead <= 0xEF ? 3
+                      : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                     : 0;
+        bool whole = size > 0 && i + size <= length;
+        for (size_t k = 1; whole && k < size; k++) {
+            whole = (bytes[i + k] & 0xC0) == 0x80;
+        }
+        if (whole && size >= 3) {
+            unsigned char second = bytes[i + 1];
+            whole = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second >= 0xA0) &&
+                    !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second >= 0x90);
+        }
+        if (whole) {
+            out.append(text + i, size);
+            i += size;
+        } else {
+            out += "\xEF\xBF\xBD";
+            i++;
+        }
+    }
+    return out;
+}

@@ -21,7 +21,7 @@ const uint32_t NOTIFY_DIALOG_BIT = 2;   // NOTI bit 1: status window
 const char CheckCycle::GUARD_BUSY_TEXT[] =
     "他の操作の処理中です！\nしばらく経ってからもう一度操作してください！";
 
-CheckCycle::CheckCycle() : m_actionRunning(false) {}
+CheckCycle::CheckCycle() : m_actionRunning(false), m_cycleTargets(0) {}
 
 HWND CheckCycle::OwnWindow() {
     return theApp->m_mainWin.GetHandle();
@@ -89,6 +89,7 @@ void CheckCycle::GuardedStartCheck(HWND owner) {
 // summary runs after both locks are released.
 void CheckCycle::RunCycle() {
     Kiv* app = theApp;
+    m_cycleStart = std::chrono::steady_clock::now();
     SetTrayTip("ディスク残量問合せ中...");
     {
         MLockGuard hold(app->m_resultLock);
@@ -121,6 +122,7 @@ void CheckCycle::RunCycle() {
             started++;
         }
     }
+    m_cycleTargets = static_cast<unsigned>(started);
     // No thread will post the end of this cycle: sum it up now, so that the list shows
     // the empty result and the tooltip is restored.
     if (started == 0) {
@@ -158,6 +160,23 @@ void CheckCycle::OnCycleDone() {
         ShowStatusWindow();
     }
     RestoreTrayTip();
+    WriteCycleMetrics();
+}
+
+// The results are copied under m_resultLock and the file written without it.
+void CheckCycle::WriteCycleMetrics() {
+    Kiv* app = theApp;
+    if (app->m_promFile[0] == '\0') {
+        return;
+    }
+    std::vector<CheckResult> results;
+    {
+        MLockGuard hold(app->m_resultLock);
+        results = app->m_results;
+    }
+    std::chrono::duration<double> duration = std::chrono::steady_clock::now() - m_cycleStart;
+    m_metricsFile.Write(MetricsFilePath(app->moduleDir, app->m_promFile),
+                        MakeMetricsText(results, duration.count(), m_cycleTargets));
 }
 
 unsigned CheckCycle::CountProblems(const std::vector<CheckResult>& results, unsigned* below,

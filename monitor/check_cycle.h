@@ -4,10 +4,12 @@
 // of each build, through the operations below.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
 #include "mlib/msys.h"
+#include "monitor/metrics.h"
 #include "net/check_result.h"
 
 // Why a guarded action may not run now.
@@ -33,7 +35,8 @@ public:
     // progress; otherwise a cycle starts.
     void GuardedStartCheck(HWND owner);
     // The summary, on WM_APP_CYCLE_DONE: refills the status list, then balloon and/or
-    // status window as the notification mode says, then restores the tooltip.
+    // status window as the notification mode says, then restores the tooltip; last, the
+    // cycle's metrics.
     void OnCycleDone();
     // Below-threshold and error counts of the results, and the level 1 to 4.
     static unsigned CountProblems(const std::vector<CheckResult>& results, unsigned* below,
@@ -59,10 +62,16 @@ protected:
     virtual void UpdateStatusList(const std::vector<CheckResult>& results) = 0;
     virtual void ShowStatusWindow() = 0;
 
+    // The cycle's metrics to the file PROMFILE names, when it names one.
+    virtual void WriteCycleMetrics();
+
 private:
     void RunCycle();
 
     bool m_actionRunning;  // a guarded action is in progress; under m_queryCountLock
+    MetricsFile m_metricsFile;
+    std::chrono::steady_clock::time_point m_cycleStart;
+    unsigned m_cycleTargets;  // targets queried in the latest cycle
 };
 
 // A guarded action for one scope: Answer() tells whether it may run; the mark is taken

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/kiv.h"
+#include "monitor/console_text.h"
 #include "monitor/messages.h"
-#include "monitor/status_text.h"
 
 MainWin::MainWin() : m_created(false), m_out(stdout) {}
 
@@ -93,46 +93,13 @@ void MainWin::SetTrayTip(const char*) {}
 
 void MainWin::RestoreTrayTip() {}
 
-// "title: text" on one line, the balloon's line break written as a space.
 void MainWin::ShowBalloon(const char* text, const char* title, unsigned) {
-    std::string line = std::string(title) + ": ";
-    for (const char* p = text; *p != '\0'; p++) {
-        if (p[0] == '\r' && p[1] == '\n') {
-            line += ' ';
-            p++;
-        } else {
-            line += *p;
-        }
-    }
-    line += '\n';
-    fputs(line.c_str(), m_out);
+    fputs(BalloonLine(text, title).c_str(), m_out);
     fflush(m_out);
 }
 
-// The column titles, then one line per listed result: the cells separated by tabs.
 void MainWin::UpdateStatusList(const std::vector<CheckResult>& results) {
-    std::string text;
-    for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
-        text += column > 0 ? "\t" : "";
-        text += STATUS_COLUMN_TITLES[column];
-    }
-    text += '\n';
-    for (const CheckResult& result : results) {
-        if (!IsListed(result)) {
-            continue;
-        }
-        StatusRowTexts row;
-        MakeStatusRowTexts(result, theApp->m_history.ForecastOf(result), &row);
-        const char* cells[STATUS_COLUMN_COUNT] = {row.status,      row.time,      row.host,
-                                                  row.path,        row.threshold, row.freeSpace,
-                                                  row.description, row.forecast};
-        for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
-            text += column > 0 ? "\t" : "";
-            text += cells[column];
-        }
-        text += '\n';
-    }
-    fputs(text.c_str(), m_out);
+    fputs(StatusListText(results, &theApp->m_history).c_str(), m_out);
     fflush(m_out);
 }
 

@@ -43,16 +43,7 @@ void FormatThresholdText(uint32_t threshold, uint32_t unit, char* out, size_t si
 }
 
 // Each step up divides by 1024 once more, in floating point, as the list shows it.
-void FormatFreeSpace(const CheckResult& result, char* out, size_t size) {
-    if (result.status == STATUS_ERROR) {
-        snprintf(out, size, "N/A");
-        return;
-    }
-    if (result.unit == UNIT_PERCENT) {
-        snprintf(out, size, "%.1f %%", static_cast<double>(result.value) / 10.0);
-        return;
-    }
-    uint64_t bytes = result.value;
+void FormatByteSize(uint64_t bytes, char* out, size_t size) {
     if (bytes < 1024u) {
         snprintf(out, size, "%" PRIu64 " B", bytes);
         return;
@@ -69,6 +60,19 @@ void FormatFreeSpace(const CheckResult& result, char* out, size_t size) {
     }
     snprintf(out, size, "%.1f %s", scaled, units[unit]);
 }
+
+void FormatFreeSpace(const CheckResult& result, char* out, size_t size) {
+    if (result.status == STATUS_ERROR) {
+        snprintf(out, size, "N/A");
+        return;
+    }
+    if (result.unit == UNIT_PERCENT) {
+        snprintf(out, size, "%.1f %%", static_cast<double>(result.value) / 10.0);
+        return;
+    }
+    FormatByteSize(result.value, out, size);
+}
+
 
 void FormatForecast(int64_t seconds, char* out, size_t size) {
     if (seconds == FORECAST_NONE) {

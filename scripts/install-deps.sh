@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds and tests need, and the Japanese locale that
 # Wine needs to read Japanese text in arguments and file names. Idempotent: when all is
-# present it only checks, which takes a moment.
+# present it only checks, which takes a moment. The monitoring engines (Prometheus's
+# promtool, node_exporter, Nagios) are for the tests, which start them on their own: no
+# daemon of theirs is left running by the installation.
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev googletest
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-          wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick locales valgrind)
+          wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick locales valgrind
+          prometheus prometheus-node-exporter nagios4-core)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -23,6 +26,14 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    # Packages with services may not start them: a policy that refuses every start, for
+    # the time of the installation, unless the machine has one of its own.
+    policy=/usr/sbin/policy-rc.d
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+        $sudo chmod 755 "$policy"
+        trap '$sudo rm -f "$policy"' EXIT
+    fi
     $sudo apt-get update -qq
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

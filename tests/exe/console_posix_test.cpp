@@ -23,12 +23,6 @@
 
 namespace {
 
-// A port that was free a moment ago.
-uint16_t FreePort() {
-    FakeServer probe;
-    return probe.Port();
-}
-
 std::vector<std::string> Cells(const std::string& line) {
     std::vector<std::string> cells;
     size_t start = 0;

@@ -32,4 +32,25 @@ TEST(CodePage, TextThatDoesNotConvertTravelsAsItsRawBytes) {
     EXPECT_EQ("/x/\xFF\xFE", FromWire("/x/\xFF\xFE"));
 }
 
+// For files read as UTF-8 by other programs: what is not well-formed becomes U+FFFD.
+TEST(CodePage, Utf8ForOtherProgramsKeepsWellFormedTextAndReplacesTheRest) {
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"/data/表 \xF0\x9F\x98\x80", "/data/表 \xF0\x9F\x98\x80"},
+        {"a\x80"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},                                                     // a stray continuation byte
+        {"a\xE8\xA1", "a\xEF\xBF\xBD\xEF\xBF\xBD"},                // cut at the end
+        {"\xC0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+        {"\xF5\x80", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // beyond U+10FFFF
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.out, MAnsiToUtf8(c.in.data(), c.in.size())) << c.in;
+    }
+}
+
 }  // namespace

@@ -108,3 +108,20 @@ std::string Program::Stdout() const {
 std::string Program::Stderr() const {
     return ReadFileBytes(m_errPath);
 }
+
+ProgramRun RunFsw(const std::vector<std::string>& args, const std::string& runtimeDir,
+                  unsigned milliseconds) {
+    static int runs = 0;
+    std::string name = runtimeDir + "/run-" + std::to_string(++runs);
+    std::vector<std::string> argv = {FSW_EXE_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProgramRun run;
+    {
+        ChildProcess child(argv, {"XDG_RUNTIME_DIR=" + runtimeDir, "LANG=C.UTF-8"}, name + ".out",
+                           name + ".err");
+        run.exitCode = child.Wait(milliseconds);
+    }
+    run.out = ReadFileBytes(name + ".out");
+    run.err = ReadFileBytes(name + ".err");
+    return run;
+}

@@ -41,3 +41,14 @@ private:
     std::string m_outPath;
     std::string m_errPath;
 };
+
+// What a program that ran to its end left: its exit code (-1 if it did not end within the
+// time given, when it is killed), standard output and standard error.
+struct ProgramRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+// Runs the Linux edition with these arguments (XDG_RUNTIME_DIR as given) to its end.
+ProgramRun RunFsw(const std::vector<std::string>& args, const std::string& runtimeDir,
+                  unsigned milliseconds = 20000);

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -67,6 +68,31 @@ uint16_t ListenLocal(FswSocket* listener, int backlog) {
 }
 
 }  // namespace
+
+uint16_t FreePort() {
+    FswSocket probe;
+    return ListenLocal(&probe, 1);
+}
+
+// The kernel's table of TCP sockets is read rather than a connection made: a connection
+// would keep a handler of the server busy for nothing.
+bool WaitForListening(uint16_t port, unsigned milliseconds) {
+    char local[16];
+    snprintf(local, sizeof local, ":%04X ", unsigned{port});
+    return WaitUntil(
+        [&] {
+            std::string table = ReadFileBytes("/proc/net/tcp");
+            for (size_t at = table.find(local); at != std::string::npos;
+                 at = table.find(local, at + 1)) {
+                // local address, remote address, then the state: 0A is LISTEN.
+                if (table.compare(at + 6 + 13, 3, " 0A") == 0) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        milliseconds);
+}
 
 FakeServer::FakeServer() : m_port(ListenLocal(&m_listener, 16)), m_accepted(false) {}
 

@@ -23,6 +23,10 @@ std::string WireHeader(uint16_t magic, uint16_t version, uint16_t type, uint16_t
 std::string ReadUntilClosed(FswSocket* socket, bool* closedByPeer = nullptr);
 // Connects a client socket to 127.0.0.1 at port.
 bool ConnectLocal(FswSocket* socket, uint16_t port);
+// A port of 127.0.0.1 that was free a moment ago.
+uint16_t FreePort();
+// Waits until a server listens on the port (Linux only); false if none does in time.
+bool WaitForListening(uint16_t port, unsigned milliseconds);
 
 // A listener on an ephemeral port that serves one connection at a time by a script:
 // read a number of bytes, send a reply, then close.

@@ -1,0 +1,306 @@
+// One-shot runs: an application object of their own, one cycle, and the exit code.
+#include "app/oneshot_posix.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/host_entry.h"
+#include "app/kiv.h"
+#include "monitor/check_cycle.h"
+#include "monitor/console_text.h"
+#include "monitor/messages.h"
+#include "monitor/plugin.h"
+#include "net/disk_query.h"
+
+namespace {
+
+// The application object of a one-shot run: no log file; with echo, each log line goes
+// to standard error instead, so a cron job's mail says what went wrong.
+class OneShotApp : public Kiv {
+public:
+    explicit OneShotApp(bool echo) : Kiv(nullptr, s_commandLine, 0), m_echo(echo) {}
+
+    int Log(const char* format, ...) override {
+        if (!m_echo) {
+            return LOG_NOT_OPEN;
+        }
+        char line[LOG_MESSAGE_MAX + 2];
+        va_list arguments;
+        va_start(arguments, format);
+        MVFormat(line, sizeof line - 1, format, arguments);
+        va_end(arguments);
+        line[sizeof line - 2] = '\0';
+        strcat(line, "\n");
+        fputs(line, stderr);
+        return LOG_WRITTEN;
+    }
+
+private:
+    static char s_commandLine[1];
+    bool m_echo;
+};
+
+char OneShotApp::s_commandLine[1] = "";
+
+// One cycle through the shared cycle logic, its summary printed or not; the message loop
+// ends after the summary (and the metrics file, when PROMFILE names one).
+class OneShotCycle : public MMessageTarget, public CheckCycle {
+public:
+    explicit OneShotCycle(bool print) : m_print(print) {}
+    ~OneShotCycle() override { MForgetWindow(this); }
+
+    intptr_t HandleMessage(unsigned message, uintptr_t, intptr_t) override {
+        if (message == WM_APP_CYCLE_DONE) {
+            OnCycleDone();
+        }
+        return 0;
+    }
+
+protected:
+    HWND OwnWindow() override { return this; }
+    void SetTrayTip(const char*) override {}
+    void RestoreTrayTip() override {}
+    void ShowBalloon(const char* text, const char* title, unsigned) override {
+        if (m_print) {
+            fputs(BalloonLine(text, title).c_str(), stdout);
+        }
+    }
+    void UpdateStatusList(const std::vector<CheckResult>& results) override {
+        if (m_print) {
+            fputs(StatusListText(results, nullptr).c_str(), stdout);
+        }
+    }
+    void ShowStatusWindow() override {}
+    void WriteCycleMetrics() override {
+        CheckCycle::WriteCycleMetrics();
+        MPostQuitMessage(0);
+    }
+
+private:
+    bool m_print;
+};
+
+// Loads fsw.ini and the host list of the program's folder as at start-up, runs one cycle
+// and hands back its results. Metrics are written only when asked for.
+std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics) {
+    OneShotApp app(echoLog);
+    Kiv* previous = theApp;
+    theApp = &app;
+    app.InitializeLocks();
+    BuildPath(app.m_iniPath, sizeof app.m_iniPath, app.moduleDir, "fsw.ini");
+    app.LoadSettings();
+    BuildPath(app.m_listPath, sizeof app.m_listPath, app.moduleDir, app.m_listFile);
+    app.LoadHostList();
+    if (!metrics) {
+        app.m_promFile[0] = '\0';
+    }
+    MStartupNetwork();
+    {
+        OneShotCycle cycle(print);
+        cycle.StartCheck(TIMER_CHECK);
+        MRunMessageLoop();
+    }
+    fflush(stdout);
+    { MLockGuard hold(app.m_queryCountLock); }  // the last query thread has let go of it
+    std::vector<CheckResult> results;
+    {
+        MLockGuard hold(app.m_resultLock);
+        results = app.m_results;
+    }
+    MCleanupNetwork();
+    app.DeleteLocks();
+    theApp = previous;
+    return results;
+}
+
+// The deadline of a plugin run: when it passes, the UNKNOWN line is written and the
+// process ends at once, whatever its threads are waiting for. Only async-signal-safe
+// calls in the handler.
+char g_deadlineLine[96];
+size_t g_deadlineLength = 0;
+
+void OnDeadline(int) {
+    ssize_t written = write(STDOUT_FILENO, g_deadlineLine, g_deadlineLength);
+    (void)written;
+    _exit(PLUGIN_UNKNOWN);
+}
+
+void ArmDeadline(unsigned seconds) {
+    int length = snprintf(g_deadlineLine, sizeof g_deadlineLine,
+                          "FSW UNKNOWN - no answer within %u s\n", seconds);
+    g_deadlineLength = static_cast<size_t>(length);
+    signal(SIGALRM, OnDeadline);
+    alarm(seconds);
+}
+
+// Called before the line is printed, so that the deadline cannot add a second one.
+void DisarmDeadline() {
+    alarm(0);
+}
+
+int PrintPluginLine(const std::string& line, PluginState state) {
+    DisarmDeadline();
+    fputs(line.c_str(), stdout);
+    fflush(stdout);
+    return state;
+}
+
+int RunListCheck() {
+    std::vector<CheckResult> results = RunOneCycle(false, false, false);
+    if (results.empty()) {
+        return PrintPluginLine("FSW UNKNOWN - no targets in the host list\n", PLUGIN_UNKNOWN);
+    }
+    std::vector<PathReport> reports;
+    for (const CheckResult& result : results) {
+        reports.push_back(ReportOfResult(result));
+    }
+    // The threads finish in any order; the engine's graphs want a stable one.
+    std::stable_sort(reports.begin(), reports.end(),
+                     [](const PathReport& a, const PathReport& b) { return a.label < b.label; });
+    PluginState state = PLUGIN_UNKNOWN;
+    std::string line = PluginLine(reports, &state);
+    return PrintPluginLine(line, state);
+}
+
+// Why a path could not be measured, in the plugin's words.
+const char* FailureText(DiskQueryOutcome outcome) {
+    switch (outcome) {
+        case DISK_QUERY_CONNECT_FAILED:
+            return "no connection";
+        case DISK_QUERY_SEND_FAILED:
+            return "request not sent";
+        case DISK_QUERY_NO_HEADER:
+            return "no reply";
+        case DISK_QUERY_DISK_ERROR:
+            return "the server cannot measure it";
+        case DISK_QUERY_TIMED_OUT:
+            return "no answer in time";
+        case DISK_QUERY_CANCELLED:
+            return "cancelled";
+        default:
+            return "bad reply";
+    }
+}
+
+// Every path is asked in a thread of its own, all within the run's time: each query
+// gets a little less than the deadline, so that one slow path is reported as such while
+// the others still count.
+std::vector<PathReport> QueryPaths(const PluginOptions& options) {
+    const unsigned margin = 200;
+    unsigned limit = options.timeout * 1000 > margin * 2 ? options.timeout * 1000 - margin
+                                                         : options.timeout * 1000 / 2;
+    std::vector<DiskQueryResult> results(options.paths.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < options.paths.size(); i++) {
+        threads.emplace_back([&, i] {
+            results[i] = RunDiskQuery(options.host.c_str(), options.port, options.paths[i].c_str(),
+                                      limit, nullptr);
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::vector<PathReport> reports;
+    for (size_t i = 0; i < options.paths.size(); i++) {
+        const DiskQueryResult& result = results[i];
+        PathReport report;
+        report.label = options.paths[i];
+        if (result.outcome == DISK_QUERY_OK) {
+            report.measured = true;
+            report.freeBytes = result.freeBytes;
+            report.totalBytes = result.totalBytes;
+            report.state = GradeFreeBytes(result.freeBytes, result.totalBytes, options.warning,
+                                          options.critical);
+            report.warningBytes =
+                ThresholdBytes(options.warning.threshold, options.warning.unit, result.totalBytes);
+            report.criticalBytes = ThresholdBytes(options.critical.threshold, options.critical.unit,
+                                                  result.totalBytes);
+        } else {
+            report.reason = FailureText(result.outcome);
+        }
+        reports.push_back(report);
+    }
+    return reports;
+}
+
+int RunHostCheck(const PluginOptions& options) {
+    MStartupNetwork();
+    std::vector<PathReport> reports = QueryPaths(options);
+    MCleanupNetwork();
+    PluginState state = PLUGIN_UNKNOWN;
+    std::string line = PluginLine(reports, &state);
+    return PrintPluginLine(line, state);
+}
+
+}  // namespace
+
+bool UseProgramDirectory(const char* dir) {
+    char absolute[PATH_MAX];
+    if (realpath(dir, absolute) == nullptr) {
+        fprintf(stderr, "fsw: %s: %s\n", dir, strerror(errno));
+        return false;
+    }
+    MSetModuleDirectory(absolute);
+    return true;
+}
+
+bool AsksForOnce(int argc, char** argv) {
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--once") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int RunOnceCommand(int argc, char** argv) {
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
+            if (!UseProgramDirectory(argv[++i])) {
+                return 2;
+            }
+        } else if (strcmp(argv[i], "--once") != 0) {
+            fprintf(stderr, "fsw: unknown argument: %s\nusage: fsw [--dir DIR] --once\n", argv[i]);
+            return 2;
+        }
+    }
+    PluginState worst = PLUGIN_OK;
+    for (const CheckResult& result : RunOneCycle(true, true, true)) {
+        worst = WorseState(worst, StateOfStatus(result.status));
+    }
+    return worst;
+}
+
+int RunCheckCommand(int argc, char** argv) {
+    std::vector<std::string> args(argv, argv + argc);
+    PluginOptions options;
+    std::string problem;
+    if (!ParsePluginArguments(args, &options, &problem)) {
+        printf("FSW UNKNOWN - %s\n%s", problem.c_str(), PLUGIN_USAGE);
+        return PLUGIN_UNKNOWN;
+    }
+    if (options.help) {
+        printf("%s\n%s", PLUGIN_USAGE, PLUGIN_HELP);
+        return PLUGIN_OK;
+    }
+    ArmDeadline(options.timeout);
+    if (options.list) {
+        if (!options.dir.empty() && !UseProgramDirectory(options.dir.c_str())) {
+            return PrintPluginLine("FSW UNKNOWN - no such folder " + options.dir + "\n",
+                                   PLUGIN_UNKNOWN);
+        }
+        return RunListCheck();
+    }
+    return RunHostCheck(options);
+}

@@ -1,0 +1,179 @@
+// The cycle's metrics and their file.
+#include "monitor/metrics.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <tuple>
+
+#include "app/kiv.h"
+#include "mlib/mcodepage.h"
+#include "mlib/mfileops.h"
+
+std::string EscapeLabelValue(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (char c : utf8) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::string Utf8(const char* text) {
+    return MAnsiToUtf8(text, strlen(text));
+}
+
+// The grade as the HELP text gives it: a target that could not be measured in full (no
+// usable reply body) counts as an error here, so that it never drops out of the series.
+unsigned Grade(int32_t status) {
+    return status >= STATUS_NORMAL && status <= STATUS_ERROR ? static_cast<unsigned>(status)
+                                                             : unsigned{STATUS_ERROR};
+}
+
+bool Measured(const CheckResult& result) {
+    return result.status >= STATUS_NORMAL && result.status <= STATUS_DANGER;
+}
+
+struct Series {
+    std::string labels;  // {host="...",port="...",path="...",description="..."}
+    const CheckResult* result;
+};
+
+struct Metric {
+    const char* name;
+    const char* help;
+    // Writes the value of a result into text; false when the result has no such series.
+    bool (*value)(const CheckResult& result, char* text, size_t size);
+};
+
+bool FreeBytes(const CheckResult& r, char* text, size_t size) {
+    snprintf(text, size, "%" PRIu64, r.freeBytes);
+    return Measured(r);
+}
+
+bool TotalBytes(const CheckResult& r, char* text, size_t size) {
+    snprintf(text, size, "%" PRIu64, r.totalBytes);
+    return Measured(r);
+}
+
+// A per cent needs the total, which only a measured target has; a fixed amount is known.
+bool ThresholdBytesValue(const CheckResult& r, char* text, size_t size) {
+    snprintf(text, size, "%" PRIu64, ThresholdBytes(r.threshold, r.unit, r.totalBytes));
+    return r.unit != UNIT_PERCENT || Measured(r);
+}
+
+bool Status(const CheckResult& r, char* text, size_t size) {
+    snprintf(text, size, "%u", Grade(r.status));
+    return true;
+}
+
+bool Up(const CheckResult& r, char* text, size_t size) {
+    snprintf(text, size, "%d", Measured(r) ? 1 : 0);
+    return true;
+}
+
+bool CheckTime(const CheckResult& r, char* text, size_t size) {
+    snprintf(text, size, "%" PRId64, r.checkTime);
+    return true;
+}
+
+const Metric TARGET_METRICS[] = {
+    {"fsw_disk_free_bytes", "Free bytes of the volume holding the target's path.", FreeBytes},
+    {"fsw_disk_total_bytes", "Total bytes of the volume holding the target's path.", TotalBytes},
+    {"fsw_disk_threshold_bytes",
+     "The target's threshold in bytes: its per cent of the total, or its fixed amount.",
+     ThresholdBytesValue},
+    {"fsw_disk_status",
+     "Grade of the target: 1 normal, 2 caution, 3 warning, 4 danger, 5 error (not measured).",
+     Status},
+    {"fsw_disk_up", "1 when the target was measured in the cycle, 0 when it was not.", Up},
+    {"fsw_check_timestamp_seconds", "When the target was checked, in Unix time.", CheckTime},
+};
+
+void AppendHeader(std::string* text, const char* name, const char* help) {
+    *text += std::string("# HELP ") + name + " " + help + "\n";
+    *text += std::string("# TYPE ") + name + " gauge\n";
+}
+
+}  // namespace
+
+std::string MakeMetricsText(const std::vector<CheckResult>& results, double durationSeconds,
+                            unsigned targets) {
+    std::vector<const CheckResult*> sorted;
+    for (const CheckResult& result : results) {
+        sorted.push_back(&result);
+    }
+    auto key = [](const CheckResult* r) {
+        return std::make_tuple(std::string(r->host), r->port, std::string(r->path),
+                               std::string(r->description));
+    };
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&](const CheckResult* a, const CheckResult* b) { return key(a) < key(b); });
+    std::vector<Series> series;
+    for (const CheckResult* result : sorted) {
+        if (!series.empty() && key(series.back().result) == key(result)) {
+            continue;
+        }
+        std::string labels = "{host=\"" + EscapeLabelValue(Utf8(result->host)) + "\",port=\"" +
+                             std::to_string(result->port) + "\",path=\"" +
+                             EscapeLabelValue(Utf8(result->path)) + "\",description=\"" +
+                             EscapeLabelValue(Utf8(result->description)) + "\"}";
+        series.push_back(Series{labels, result});
+    }
+
+    std::string text;
+    char value[32];
+    for (const Metric& metric : TARGET_METRICS) {
+        AppendHeader(&text, metric.name, metric.help);
+        for (const Series& one : series) {
+            if (metric.value(*one.result, value, sizeof value)) {
+                text += metric.name + one.labels + " " + value + "\n";
+            }
+        }
+    }
+    AppendHeader(&text, "fsw_cycle_duration_seconds",
+                 "Time from the start of the check cycle to its summary.");
+    snprintf(value, sizeof value, "%.3f", durationSeconds);
+    text += std::string("fsw_cycle_duration_seconds ") + value + "\n";
+    AppendHeader(&text, "fsw_cycle_targets", "Targets queried in the check cycle.");
+    text += "fsw_cycle_targets " + std::to_string(targets) + "\n";
+    return text;
+}
+
+std::string MetricsFilePath(const char* folder, const char* name) {
+    bool absolute = name[0] == '/' || (M_PATH_SEPARATOR == '\\' &&
+                                       (name[0] == '\\' || (name[0] != '\0' && name[1] == ':')));
+    if (absolute) {
+        return name;
+    }
+    char path[261];
+    BuildPath(path, sizeof path, folder, name);
+    return path;
+}
+
+bool MetricsFile::Write(const std::string& path, const std::string& text) {
+    if (MReplaceFile(path.c_str(), text.data(), text.size()) == M_REPLACE_DONE) {
+        m_failing = false;
+        return true;
+    }
+    if (!m_failing) {
+        theApp->Log("メトリクスファイルに書き込めませんでした。(File=%s)", path.c_str());
+        m_failing = true;
+    }
+    return false;
+}

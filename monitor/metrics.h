@@ -1,0 +1,35 @@
+// The results of a check cycle as metrics in the Prometheus text exposition format, for
+// node_exporter's and windows_exporter's textfile collectors, and the file (key PROMFILE)
+// they are written to at the end of every cycle.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "net/check_result.h"
+
+// A label value with backslash, double quote and line feed escaped as the format wants.
+std::string EscapeLabelValue(const std::string& utf8);
+
+// The exposition text of one cycle: every metric with its # HELP and # TYPE lines, the
+// per-target series labelled host, port, path and description (UTF-8), sorted by those
+// labels; of two results with the same labels only the first is kept, since an exporter
+// refuses a whole file with a repeated series.
+std::string MakeMetricsText(const std::vector<CheckResult>& results, double durationSeconds,
+                            unsigned targets);
+
+// The file PROMFILE names: an absolute name as it stands, any other below folder (the
+// folder of fsw.ini), joined as the other file names of the settings are.
+std::string MetricsFilePath(const char* folder, const char* name);
+
+// Replaces the metrics file whole at the end of each cycle. A failure is logged once and
+// retried at the next cycle; once a write succeeds, the next failure is logged again.
+class MetricsFile {
+public:
+    MetricsFile() : m_failing(false) {}
+    // False when the file could not be replaced; the old file is then left as it was.
+    bool Write(const std::string& path, const std::string& text);
+
+private:
+    bool m_failing;
+};

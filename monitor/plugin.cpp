@@ -1,0 +1,338 @@
+// The check plugin's arguments, grading and line.
+#include "monitor/plugin.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "app/host_entry.h"
+#include "monitor/status_text.h"
+
+namespace {
+
+const uint32_t UNIT_BYTES = 4;  // any code above UNIT_GB means bytes
+
+// The plugin's own order of severity, worst last.
+int Rank(PluginState state) {
+    switch (state) {
+        case PLUGIN_OK:
+            return 0;
+        case PLUGIN_UNKNOWN:
+            return 1;
+        case PLUGIN_WARNING:
+            return 2;
+        default:
+            return 3;
+    }
+}
+
+bool ParseNumber(const std::string& text, uint64_t most, uint64_t* value) {
+    if (text.empty() || text.size() > 20) {
+        return false;
+    }
+    uint64_t number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || number > (most - static_cast<uint64_t>(c - '0')) / 10) {
+            return false;
+        }
+        number = number * 10 + static_cast<uint64_t>(c - '0');
+    }
+    *value = number;
+    return true;
+}
+
+bool IsPercent(FreeLimit limit) {
+    return limit.unit == UNIT_PERCENT;
+}
+
+// A bar would end the summary and start the performance data early; a line break would
+// end the line; neither may come from a path.
+std::string OneLineText(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '|') {
+            out += "\xC2\xA6";  // U+00A6, the broken bar
+        } else if ((c >= 0 && c < 0x20) || c == 0x7F) {
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Free space in per mille of the total, 0 for a total of 0.
+uint64_t FreePerMille(const PathReport& report) {
+    return MeasuredValue(UNIT_PERCENT, report.freeBytes, report.totalBytes);
+}
+
+}  // namespace
+
+const char* PluginStateName(PluginState state) {
+    switch (state) {
+        case PLUGIN_OK:
+            return "OK";
+        case PLUGIN_WARNING:
+            return "WARNING";
+        case PLUGIN_CRITICAL:
+            return "CRITICAL";
+        default:
+            return "UNKNOWN";
+    }
+}
+
+PluginState WorseState(PluginState a, PluginState b) {
+    return Rank(b) > Rank(a) ? b : a;
+}
+
+PluginState StateOfStatus(int32_t status) {
+    switch (status) {
+        case STATUS_NORMAL:
+            return PLUGIN_OK;
+        case STATUS_CAUTION:
+        case STATUS_WARNING:
+            return PLUGIN_WARNING;
+        case STATUS_DANGER:
+            return PLUGIN_CRITICAL;
+        default:
+            return PLUGIN_UNKNOWN;
+    }
+}
+
+bool ParseFreeLimit(const std::string& text, FreeLimit* limit) {
+    static const struct {
+        const char* suffix;
+        uint32_t unit;
+    } units[] = {
+        {"%", UNIT_PERCENT}, {"KB", UNIT_KB}, {"MB", UNIT_MB}, {"GB", UNIT_GB}, {"B", UNIT_BYTES}};
+    std::string upper = text;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
+    for (const auto& unit : units) {
+        size_t length = strlen(unit.suffix);
+        if (upper.size() <= length || upper.compare(upper.size() - length, length, unit.suffix)) {
+            continue;
+        }
+        uint64_t most = unit.unit == UNIT_PERCENT ? 100 : 0xFFFFFFFFu;
+        uint64_t value = 0;
+        if (!ParseNumber(upper.substr(0, upper.size() - length), most, &value)) {
+            return false;
+        }
+        limit->threshold = static_cast<uint32_t>(value);
+        limit->unit = unit.unit;
+        return true;
+    }
+    return false;
+}
+
+PluginState GradeFreeBytes(uint64_t freeBytes, uint64_t totalBytes, FreeLimit warning,
+                           FreeLimit critical) {
+    auto atOrBelow = [&](FreeLimit limit) {
+        return MeasuredValue(limit.unit, freeBytes, totalBytes) <=
+               ThresholdLimit(limit.threshold, limit.unit);
+    };
+    if (atOrBelow(critical)) {
+        return PLUGIN_CRITICAL;
+    }
+    return atOrBelow(warning) ? PLUGIN_WARNING : PLUGIN_OK;
+}
+
+const char PLUGIN_USAGE[] =
+    "Usage: fsw check -H HOST [-p PORT] [-t SECONDS] -w LIMIT -c LIMIT PATH...\n"
+    "       fsw check --list [--dir DIR] [-t SECONDS]\n";
+
+const char PLUGIN_HELP[] =
+    "fsw check: free disk space of fsw servers, as a monitoring plugin.\n"
+    "\n"
+    "  -H HOST      the fsw server to ask\n"
+    "  -p PORT      its port (default 50801)\n"
+    "  -w LIMIT     WARNING at or below this free space\n"
+    "  -c LIMIT     CRITICAL at or below this free space (not above -w)\n"
+    "  PATH...      paths as the server's system writes them\n"
+    "  --list       one check cycle over the host list, each target with its own threshold\n"
+    "  --dir DIR    the folder of fsw.ini and the host list (default: the program's)\n"
+    "  -t SECONDS   time for the whole run (default 10), then UNKNOWN\n"
+    "\n"
+    "LIMIT is free space as in the host list: 20%, 500MB, 2GB, 100KB, 4096B.\n"
+    "Exit codes: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.\n";
+
+bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* options,
+                          std::string* problem) {
+    bool haveWarning = false;
+    bool haveCritical = false;
+    bool havePort = false;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-') {
+            options->paths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            options->help = true;
+            return true;
+        }
+        if (arg == "--list") {
+            options->list = true;
+            continue;
+        }
+        static const char* const withValue[] = {"-H", "-p", "-t", "-w", "-c", "--dir"};
+        if (std::find_if(std::begin(withValue), std::end(withValue),
+                         [&](const char* o) { return arg == o; }) == std::end(withValue)) {
+            *problem = "unknown option " + arg;
+            return false;
+        }
+        if (i + 1 >= args.size()) {
+            *problem = arg + " needs a value";
+            return false;
+        }
+        const std::string& value = args[++i];
+        uint64_t number = 0;
+        if (arg == "-H") {
+            options->host = value;
+        } else if (arg == "--dir") {
+            options->dir = value;
+        } else if (arg == "-p") {
+            if (!ParseNumber(value, 65535, &number) || number == 0) {
+                *problem = "bad port " + value;
+                return false;
+            }
+            options->port = static_cast<uint16_t>(number);
+            havePort = true;
+        } else if (arg == "-t") {
+            if (!ParseNumber(value, 86400, &number) || number == 0) {
+                *problem = "bad time-out " + value;
+                return false;
+            }
+            options->timeout = static_cast<unsigned>(number);
+        } else {
+            FreeLimit* limit = arg == "-w" ? &options->warning : &options->critical;
+            if (!ParseFreeLimit(value, limit)) {
+                *problem = "bad limit " + arg + " " + value;
+                return false;
+            }
+            (arg == "-w" ? haveWarning : haveCritical) = true;
+        }
+    }
+    if (options->list) {
+        if (!options->host.empty() || havePort || haveWarning || haveCritical ||
+            !options->paths.empty()) {
+            *problem = "--list takes no -H, -p, -w, -c or paths";
+            return false;
+        }
+        return true;
+    }
+    if (!options->dir.empty()) {
+        *problem = "--dir goes with --list";
+        return false;
+    }
+    if (options->host.empty() || !haveWarning || !haveCritical || options->paths.empty()) {
+        *problem = "-H, -w, -c and at least one path are needed";
+        return false;
+    }
+    // Less free space is worse: a critical level above the warning level cannot be meant.
+    // A per cent and an amount compare only against a volume's size, so they are not
+    // checked against each other.
+    const FreeLimit& w = options->warning;
+    const FreeLimit& c = options->critical;
+    bool above = IsPercent(w) && IsPercent(c) ? c.threshold > w.threshold
+                                              : !IsPercent(w) && !IsPercent(c) &&
+                                                    ThresholdLimit(c.threshold, c.unit) >
+                                                        ThresholdLimit(w.threshold, w.unit);
+    if (above) {
+        *problem = "-c is above -w";
+        return false;
+    }
+    return true;
+}
+
+PathReport ReportOfResult(const CheckResult& result) {
+    PathReport report;
+    report.label = std::string(result.host) + ":" + result.path;
+    report.state = StateOfStatus(result.status);
+    report.measured = report.state != PLUGIN_UNKNOWN;
+    if (report.measured) {
+        report.freeBytes = result.freeBytes;
+        report.totalBytes = result.totalBytes;
+        report.warningBytes = ThresholdBytes(result.threshold, result.unit, result.totalBytes);
+        report.criticalBytes = report.warningBytes / 10;
+    } else {
+        report.reason = result.status == STATUS_ERROR ? "not measured" : "bad reply";
+    }
+    return report;
+}
+
+std::string PerfLabel(const std::string& label) {
+    std::string quoted = "'";
+    for (char c : OneLineText(label)) {
+        quoted += c;
+        if (c == '\'') {
+            quoted += '\'';
+        }
+    }
+    return quoted + "'";
+}
+
+std::string PluginLine(const std::vector<PathReport>& reports, PluginState* state) {
+    PluginState worst = reports.empty() ? PLUGIN_UNKNOWN : PLUGIN_OK;
+    unsigned counts[4] = {0, 0, 0, 0};
+    const PathReport* named = nullptr;      // the least free of the worst measured
+    const PathReport* firstLost = nullptr;  // the first not measured
+    for (const PathReport& report : reports) {
+        worst = WorseState(worst, report.state);
+        counts[report.state]++;
+        if (!report.measured) {
+            firstLost = firstLost != nullptr ? firstLost : &report;
+        } else if (named == nullptr || Rank(report.state) > Rank(named->state) ||
+                   (report.state == named->state && FreePerMille(report) < FreePerMille(*named))) {
+            named = &report;
+        }
+    }
+    *state = worst;
+
+    std::string line = std::string("FSW ") + PluginStateName(worst) + " - " +
+                       std::to_string(reports.size()) + (reports.size() == 1 ? " path" : " paths");
+    static const PluginState counted[] = {PLUGIN_CRITICAL, PLUGIN_WARNING, PLUGIN_UNKNOWN};
+    for (PluginState one : counted) {
+        if (counts[one] > 0) {
+            std::string name = PluginStateName(one);
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](char c) { return static_cast<char>(c + 32); });
+            line += ", " + std::to_string(counts[one]) + " " + name;
+        }
+    }
+    if (named != nullptr) {
+        char freeText[32];
+        char totalText[32];
+        FormatByteSize(named->freeBytes, freeText, sizeof freeText);
+        FormatByteSize(named->totalBytes, totalText, sizeof totalText);
+        char percent[32];
+        snprintf(percent, sizeof percent, "%.1f %%",
+                 static_cast<double>(FreePerMille(*named)) / 10);
+        line += std::string(named->state == PLUGIN_OK ? ", least free " : ", worst ") +
+                OneLineText(named->label) + " " + percent + " (" + freeText + " of " + totalText +
+                ")";
+    } else if (firstLost != nullptr) {
+        line += ", " + OneLineText(firstLost->label) + ": " + firstLost->reason;
+    }
+
+    std::string perf;
+    for (const PathReport& report : reports) {
+        if (!report.measured) {
+            continue;
+        }
+        char values[128];
+        snprintf(values, sizeof values, "=%" PRIu64 "B;%" PRIu64 ":;%" PRIu64 ":;0;%" PRIu64,
+                 report.freeBytes, report.warningBytes, report.criticalBytes, report.totalBytes);
+        perf += " " + PerfLabel(report.label) + values;
+    }
+    if (!perf.empty()) {
+        line += " |" + perf;
+    }
+    return line + "\n";
+}

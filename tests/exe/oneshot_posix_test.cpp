@@ -1,0 +1,95 @@
+// One-shot runs of the real program beside a running copy that serves the disks: --once
+// prints the cycle as the console does and exits by the worst grade, check --list is the
+// plugin over the host list; neither writes the log, and --once writes the metrics.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process_posix.h"
+#include "tests/support/fake_peer.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+class OneShotTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port = FreePort();
+        WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=1\nSVPORT=" + std::to_string(port) +
+                                                "\nCLIENT=0\nNOTI=1\nPROMFILE=fsw.prom\n");
+        WriteFileBytes(dir.File("fsw.lst"), "");
+        server.reset(new Program(dir.Path(), runtime.Path()));
+        ASSERT_TRUE(WaitForListening(port, 10000));
+    }
+    void TearDown() override {
+        server->Signal(SIGTERM);
+        EXPECT_NE(-1, server->Wait(10000)) << "the serving copy ends";
+    }
+    std::string Target(uint16_t targetPort, const char* threshold, const char* unit) {
+        return "0\t127.0.0.1\t" + std::to_string(targetPort) + "\t" + dir.Path() + "\t" +
+               threshold + "\t" + unit + "\t説明\n";
+    }
+
+    TempDir dir;
+    TempDir runtime;
+    uint16_t port = 0;
+    std::unique_ptr<Program> server;
+};
+
+// Normal only, then an error, a caution (any disk is at or below 100 %) and a danger (no
+// disk has 4000000000 GB free): the worst decides in the order danger, caution, error.
+TEST_F(OneShotTest, OnceExitsByTheWorstGradeAndLeavesTheLogAlone) {
+    uint16_t closed = FreePort();
+    const struct {
+        std::string list;
+        int exitCode;
+        bool balloon;
+    } cases[] = {
+        {Target(port, "0", "0"), 0, false},
+        {Target(port, "0", "0") + Target(closed, "10", "0"), 3, true},
+        {Target(closed, "10", "0") + Target(port, "100", "0"), 1, true},
+        {Target(port, "100", "0") + Target(port, "4000000000", "3"), 2, true},
+    };
+    for (const auto& c : cases) {
+        WriteFileBytes(dir.File("fsw.lst"), c.list);
+        ProgramRun run = RunFsw({"--dir", dir.Path(), "--once"}, runtime.Path());
+        EXPECT_EQ(c.exitCode, run.exitCode) << c.list;
+        std::vector<std::string> lines = SplitLines(run.out);
+        size_t targets = SplitLines(c.list).size();
+        ASSERT_EQ(1 + targets + (c.balloon ? 1 : 0), lines.size()) << run.out;
+        EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\t満杯予測", lines[0]);
+        EXPECT_EQ(c.exitCode == 3 || c.exitCode == 1,
+                  run.err.find("に接続できません") != std::string::npos)
+            << run.err;
+        EXPECT_NE(std::string::npos,
+                  ReadFileBytes(dir.File("fsw.prom"))
+                      .find("\nfsw_cycle_targets " + std::to_string(targets) + "\n"));
+    }
+    // The running copy logs the queries it answers; the one-shot runs write nothing there.
+    std::string log = ReadFileBytes(dir.File("fsw.log"));
+    EXPECT_EQ(std::string::npos, log.find("に接続できません"));
+    EXPECT_EQ(log.find(" Version "), log.rfind(" Version ")) << "one start line";
+}
+
+TEST_F(OneShotTest, CheckListIsThePluginOverTheHostList) {
+    WriteFileBytes(dir.File("fsw.lst"), Target(port, "0", "0") + Target(port, "4000000000", "3") +
+                                            Target(port, "1", "4"));
+    ProgramRun run = RunFsw({"check", "--list", "--dir", dir.Path()}, runtime.Path());
+    EXPECT_EQ(2, run.exitCode);
+    std::string label = "'127.0.0.1:" + dir.Path() + "'";
+    std::regex line(
+        "FSW CRITICAL - 3 paths, 1 critical, worst 127\\.0\\.0\\.1:[^ ]+ [0-9.]+ % "
+        "\\([0-9.]+ [KMGT]?B of [0-9.]+ [KMGT]?B\\) \\|( " +
+        label + "=[0-9]+B;[0-9]+:;[0-9]+:;0;[0-9]+){3}\n");
+    EXPECT_TRUE(std::regex_match(run.out, line)) << run.out;
+    EXPECT_EQ("", run.err);
+
+    WriteFileBytes(dir.File("fsw.lst"), "");
+    run = RunFsw({"check", "--list", "--dir", dir.Path()}, runtime.Path());
+    EXPECT_EQ(3, run.exitCode);
+    EXPECT_EQ("FSW UNKNOWN - no targets in the host list\n", run.out);
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+// The check plugin as a monitoring engine runs it: exit codes and the one-line grammar
+// for every state, the limits at their exact values, quoting, time-out and usage, against
+// a peer that answers with chosen sizes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/child_process_posix.h"
+#include "tests/support/fake_peer.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+const uint64_t MB = 1048576;
+
+std::string SizesReply(uint64_t freeBytes, uint64_t totalBytes) {
+    return WireHeader(1825, 2, 0, 256, 16) + Be64(freeBytes) + Be64(totalBytes);
+}
+
+TEST(PluginRun, ExitCodesAndTheLineForEachState) {
+    const std::string perf = ";524288000:;104857600:;0;1048576000\n";
+    const struct {
+        std::string path;
+        std::string reply;
+        int exitCode;
+        std::string line;
+    } cases[] = {
+        {"/x", SizesReply(500 * MB + 1, 1000 * MB), 0,
+         "FSW OK - 1 path, least free /x 50.0 % (500.0 MB of 1000.0 MB) | '/x'=524288001B" + perf},
+        {"/x", SizesReply(500 * MB, 1000 * MB), 1,
+         "FSW WARNING - 1 path, 1 warning, worst /x 50.0 % (500.0 MB of 1000.0 MB) | "
+         "'/x'=524288000B" +
+             perf},
+        {"it's", SizesReply(100 * MB, 1000 * MB), 2,
+         "FSW CRITICAL - 1 path, 1 critical, worst it's 10.0 % (100.0 MB of 1000.0 MB) | "
+         "'it''s'=104857600B" +
+             perf},
+        {"/x", WireHeader(1825, 2, 0, 512, 0), 3,
+         "FSW UNKNOWN - 1 path, 1 unknown, /x: the server cannot measure it\n"},
+        {"/x", WireHeader(2118, 2, 0, 256, 16) + Be64(1) + Be64(2), 3,
+         "FSW UNKNOWN - 1 path, 1 unknown, /x: bad reply\n"},
+    };
+    TempDir runtime;
+    for (const auto& c : cases) {
+        FakeServer server;
+        server.Serve(12 + static_cast<int>(c.path.size()), c.reply);
+        ProgramRun run = RunFsw({"check", "-H", "127.0.0.1", "-p", std::to_string(server.Port()),
+                                 "-w", "500MB", "-c", "100MB", c.path},
+                                runtime.Path());
+        EXPECT_EQ(c.exitCode, run.exitCode) << run.out;
+        EXPECT_EQ(c.line, run.out);
+        EXPECT_EQ("", run.err);
+        EXPECT_EQ(WireHeader(1825, 2, 1, 0, static_cast<uint32_t>(c.path.size())) + c.path,
+                  server.Received());
+    }
+}
+
+// The path travels as Shift-JIS; a closed port is UNKNOWN for its path while the others
+// count; the worst decides.
+TEST(PluginRun, PathsAreAskedEachAndTheWorstDecides) {
+    TempDir runtime;
+    FakeServer server;
+    server.Serve(12 + 3, SizesReply(10 * MB, 1000 * MB));  // the path is 3 bytes in Shift-JIS
+    ProgramRun run = RunFsw({"check", "-H", "127.0.0.1", "-p", std::to_string(server.Port()), "-w",
+                             "20%", "-c", "0%", "/表"},
+                            runtime.Path());
+    EXPECT_EQ(1, run.exitCode) << run.out;
+    EXPECT_EQ(WireHeader(1825, 2, 1, 0, 3) + "/\x95\x5C", server.Received());
+    EXPECT_EQ(0u, run.out.find("FSW WARNING - 1 path, 1 warning, worst /表 1.0 % ")) << run.out;
+
+    uint16_t closed = FreePort();
+    run = RunFsw({"check", "-H", "127.0.0.1", "-p", std::to_string(closed), "-w", "20%", "-c", "1%",
+                  "/a", "/b"},
+                 runtime.Path());
+    EXPECT_EQ(3, run.exitCode);
+    EXPECT_EQ("FSW UNKNOWN - 2 paths, 2 unknown, /a: no connection\n", run.out);
+}
+
+TEST(PluginRun, TheTimeOutBoundsTheWholeRun) {
+    TempDir runtime;
+    BlackHoleServer silent;
+    ProgramRun run = RunFsw({"check", "-H", "127.0.0.1", "-p", std::to_string(silent.Port()), "-t",
+                             "1", "-w", "20%", "-c", "1%", "/x"},
+                            runtime.Path(), 5000);
+    EXPECT_EQ(3, run.exitCode);
+    EXPECT_EQ(0u, run.out.find("FSW UNKNOWN - ")) << run.out;
+    EXPECT_EQ(1u, SplitLines(run.out).size()) << run.out;
+}
+
+TEST(PluginRun, BadArgumentsAreUnknownWithTheUsage) {
+    TempDir runtime;
+    ProgramRun run = RunFsw({"check", "-H", "h", "-w", "5%", "-c", "10%", "/"}, runtime.Path());
+    EXPECT_EQ(3, run.exitCode);
+    std::vector<std::string> lines = SplitLines(run.out);
+    ASSERT_EQ(3u, lines.size()) << run.out;
+    EXPECT_EQ("FSW UNKNOWN - -c is above -w", lines[0]);
+    EXPECT_EQ(0u, lines[1].find("Usage: fsw check -H HOST"));
+
+    run = RunFsw({"check", "--help"}, runtime.Path());
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_NE(std::string::npos,
+              run.out.find("Exit codes: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN"));
+}
+
+}  // namespace
