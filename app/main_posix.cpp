@@ -1,5 +1,6 @@
-// The Linux edition's entry point: "fsw [--dir DIR]". The program's files (fsw.ini, the
-// host list, the log) live in the executable's folder, or in DIR.
+// The Linux edition's entry point: "fsw [--dir DIR]", "fsw --help", "fsw --version". The
+// program's files (fsw.ini, the host list, the log) live in the executable's folder, or
+// in DIR; a LOGFILE, LISTFILE or CHKFILE that is an absolute path is used as it is.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -8,11 +9,53 @@
 #include <string>
 
 #include "app/entry.h"
+#include "monitor/messages.h"
+#include "version.h"
 
 namespace {
 
 void PrintUsage(FILE* out) {
-    fputs("usage: fsw [--dir DIR]\n", out);
+    fputs(
+        "usage: fsw [--dir DIR]\n"
+        "       fsw --help | --version\n"
+        "  --dir DIR   read fsw.ini and the host list from DIR instead of the program's folder\n"
+        "  --help      show this help and end\n"
+        "  --version   show the version and end\n"
+        "signals: SIGHUP reads the files again, SIGUSR1 checks now, SIGUSR2 prints the status\n"
+        "list again, SIGINT and SIGTERM end the program. See fsw(8).\n",
+        out);
+}
+
+// The start line's version, without its word.
+void PrintVersion() {
+    printf("%s Version %u.%u.%u (%u)\n", APP_TITLE, unsigned{FSW_VERSION_MAJOR},
+           unsigned{FSW_VERSION_MINOR}, unsigned{FSW_VERSION_BUILD},
+           unsigned{FSW_VERSION_REVISION});
+}
+
+// --dir: the folder is made absolute once, so that a later change of the working folder
+// cannot move the program's files. False, with a line on standard error, if it is missing.
+bool UseDirectory(const char* dir) {
+    char absolute[PATH_MAX];
+    if (realpath(dir, absolute) == nullptr) {
+        fprintf(stderr, "fsw: %s: %s\n", dir, strerror(errno));
+        return false;
+    }
+    MSetModuleDirectory(absolute);
+    return true;
+}
+
+// Without the thread that takes the signals nothing but SIGKILL could stop the program,
+// and a service manager could neither stop nor reload it: better not to run at all.
+bool StartSignalHandling() {
+    if (MStartSignalThread()) {
+        return true;
+    }
+    MMessageBox(
+        nullptr,
+        "シグナルを受けるスレッドを開始できません。SIGKILLでしか止められないため起動しません",
+        "エラー", MB_ICONERROR);
+    return false;
 }
 
 }  // namespace
@@ -28,21 +71,23 @@ int main(int argc, char** argv) {
     }
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
-            char absolute[PATH_MAX];
-            if (realpath(argv[i + 1], absolute) == nullptr) {
-                fprintf(stderr, "fsw: %s: %s\n", argv[i + 1], strerror(errno));
+            if (!UseDirectory(argv[++i])) {
                 return 2;
             }
-            MSetModuleDirectory(absolute);
-            i++;
         } else if (strcmp(argv[i], "--help") == 0) {
             PrintUsage(stdout);
+            return 0;
+        } else if (strcmp(argv[i], "--version") == 0) {
+            PrintVersion();
             return 0;
         } else {
             fprintf(stderr, "fsw: unknown argument: %s\n", argv[i]);
             PrintUsage(stderr);
             return 2;
         }
+    }
+    if (!StartSignalHandling()) {
+        return 2;
     }
     SystemEntryServices services(nullptr, &commandLine[0], 0);
     return RunEntry(services);

@@ -74,14 +74,22 @@ void CheckCycle::StartCheck(uintptr_t timerId) {
     }
 }
 
-void CheckCycle::GuardedStartCheck(HWND owner) {
+bool CheckCycle::TryStartCheck() {
     Kiv* app = theApp;
     MLockGuard hold(app->m_queryCountLock);
     if (app->m_queryThreadCount != 0) {
-        MessageBoxF(owner, MB_ICONEXCLAMATION, "処理中", "既に問合せ処理中！！");
-        return;
+        return false;
     }
     StartCheck(TIMER_CHECK);
+    return true;
+}
+
+// The box comes after the lock is released: a box runs a message loop, and a query
+// thread must be able to count itself down meanwhile.
+void CheckCycle::GuardedStartCheck(HWND owner) {
+    if (!TryStartCheck()) {
+        MessageBoxF(owner, MB_ICONEXCLAMATION, "処理中", "既に問合せ処理中！！");
+    }
 }
 
 void CheckCycle::OnCycleDone() {

@@ -19,6 +19,9 @@ public:
     // thread is counted before it starts, so the summary follows the last result once.
     // A cycle that starts no thread has its summary at once.
     void StartCheck(uintptr_t timerId);
+    // The guard of every start on request: under m_queryCountLock, StartCheck(TIMER_CHECK)
+    // unless a cycle runs; false, and nothing started, when one runs.
+    bool TryStartCheck();
     // The start from the tray menu or the settings dialog: while a cycle runs, the box
     // "既に問合せ処理中！！" owned by owner; otherwise StartCheck(TIMER_CHECK).
     void GuardedStartCheck(HWND owner);

@@ -2,6 +2,7 @@
 #include "monitor/main_window.h"
 
 #include <string>
+#include <vector>
 
 #include "app/kiv.h"
 #include "monitor/messages.h"
@@ -19,9 +20,54 @@ void LogVersionLine(Kiv* app, const char* word) {
              word);
 }
 
+// A text as one line for a terminal or the journal: the balloon's CR LF becomes a space,
+// and so does every control character (C0, DEL and the C1 range of UTF-8), so that no
+// text from the host list breaks a line or sends a terminal a control sequence.
+std::string Printable(const char* text) {
+    std::string line;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; p++) {
+        if ((p[0] == '\r' && p[1] == '\n') || (p[0] == 0xC2 && p[1] >= 0x80 && p[1] <= 0x9F)) {
+            line += ' ';
+            p++;
+        } else if (p[0] < 0x20 || p[0] == 0x7F) {
+            line += ' ';
+        } else {
+            line += static_cast<char>(p[0]);
+        }
+    }
+    return line;
+}
+
+// The column titles, then one line per listed result: the cells separated by tabs.
+std::string StatusListText(const std::vector<CheckResult>& results) {
+    std::string text;
+    for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
+        text += column > 0 ? "\t" : "";
+        text += STATUS_COLUMN_TITLES[column];
+    }
+    text += '\n';
+    for (const CheckResult& result : results) {
+        if (!IsListed(result)) {
+            continue;
+        }
+        StatusRowTexts row;
+        MakeStatusRowTexts(result, &row);
+        const char* cells[STATUS_COLUMN_COUNT] = {row.status,     row.time,      row.host,
+                                                  row.path,       row.threshold, row.freeSpace,
+                                                  row.description};
+        for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
+            text += column > 0 ? "\t" : "";
+            text += Printable(cells[column]);
+        }
+        text += '\n';
+    }
+    return text;
+}
+
 }  // namespace
 
-MainWin::MainWin() : m_created(false), m_serverRunning(false), m_out(stdout) {}
+MainWin::MainWin()
+    : m_created(false), m_serverRunning(false), m_out(stdout), m_statusList(StatusListText({})) {}
 
 MainWin::~MainWin() {
     if (m_created) {
@@ -67,6 +113,15 @@ intptr_t MainWin::HandleMessage(unsigned message, uintptr_t wParam, intptr_t) {
         case WM_APP_HANGUP:
             OnHangup();
             return 0;
+        case WM_APP_TERMINATE:
+            OnTerminate();
+            return 0;
+        case WM_APP_CHECK_NOW:
+            OnCheckNow();
+            return 0;
+        case WM_APP_SHOW_STATUS:
+            OnShowStatus();
+            return 0;
         default:
             return 0;
     }
@@ -77,7 +132,7 @@ void MainWin::DestroyWindow() {
         return;
     }
     OnDestroy();
-    MCatchSignals(nullptr, 0);
+    MCatchSignals(nullptr, MSignalMessages{});
     MForgetWindow(this);
     m_created = false;
     MPostQuitMessage(0);
@@ -87,7 +142,8 @@ void MainWin::DestroyWindow() {
 // may well query it.
 void MainWin::OnCreate() {
     Kiv* app = theApp;
-    MCatchSignals(this, WM_APP_HANGUP);
+    MCatchSignals(this, MSignalMessages{WM_CLOSE, WM_APP_TERMINATE, WM_APP_HANGUP, WM_APP_CHECK_NOW,
+                                        WM_APP_SHOW_STATUS});
     if (app->m_server == 1) {
         m_serverRunning = StartServerThread(&m_serverThread);
     }
@@ -165,52 +221,47 @@ void MainWin::OnHangup() {
     }
 }
 
+// SIGTERM is how the system stops a service: the log says so before the usual stop,
+// as it does when Windows shuts down.
+void MainWin::OnTerminate() {
+    theApp->Log("終了要求(SIGTERM)を受けました");
+    DestroyWindow();
+}
+
+// SIGUSR1, the console's 今すぐチェック: the same guard as the tray command, with a log
+// line instead of a box when a cycle already runs.
+void MainWin::OnCheckNow() {
+    Kiv* app = theApp;
+    app->Log("チェック要求(SIGUSR1)を受けました");
+    if (!TryStartCheck()) {
+        app->Log("既に問合せ処理中のため、チェックを開始しません");
+    }
+}
+
+// SIGUSR2, the console's 監視状態: the list of the latest finished cycle once more.
+void MainWin::OnShowStatus() {
+    Print(m_statusList);
+}
+
+void MainWin::Print(const std::string& text) {
+    fputs(text.c_str(), m_out);
+    fflush(m_out);
+}
+
 // A console has no tooltip; the status list and balloon lines say it all.
 void MainWin::SetTrayTip(const char*) {}
 
 void MainWin::RestoreTrayTip() {}
 
-// "title: text" on one line, the balloon's line break written as a space.
+// "title: text" on one line.
 void MainWin::ShowBalloon(const char* text, const char* title, unsigned) {
-    std::string line = std::string(title) + ": ";
-    for (const char* p = text; *p != '\0'; p++) {
-        if (p[0] == '\r' && p[1] == '\n') {
-            line += ' ';
-            p++;
-        } else {
-            line += *p;
-        }
-    }
-    line += '\n';
-    fputs(line.c_str(), m_out);
-    fflush(m_out);
+    Print(Printable(title) + ": " + Printable(text) + "\n");
 }
 
-// The column titles, then one line per listed result: the cells separated by tabs.
+// Called with m_resultLock held, so m_results is the finished cycle's.
 void MainWin::UpdateStatusList() {
-    std::string text;
-    for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
-        text += column > 0 ? "\t" : "";
-        text += STATUS_COLUMN_TITLES[column];
-    }
-    text += '\n';
-    for (const CheckResult& result : theApp->m_results) {
-        if (!IsListed(result)) {
-            continue;
-        }
-        StatusRowTexts row;
-        MakeStatusRowTexts(result, &row);
-        const char* cells[STATUS_COLUMN_COUNT] = {row.status,     row.time,      row.host,
-                                                  row.path,       row.threshold, row.freeSpace,
-                                                  row.description};
-        for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
-            text += column > 0 ? "\t" : "";
-            text += cells[column];
-        }
-        text += '\n';
-    }
-    fputs(text.c_str(), m_out);
-    fflush(m_out);
+    m_statusList = StatusListText(theApp->m_results);
+    Print(m_statusList);
 }
 
 // The list is printed at the end of every cycle anyway.
