@@ -1,7 +1,7 @@
-# The front door: make build, make test, make run, make bench.
+# The front door: make build, make test, make run, make bench, make package.
 SHELL := /bin/bash
 
-.PHONY: all deps build test run bench format clean
+.PHONY: all deps build test run bench package format clean
 
 all: build
 
@@ -23,6 +23,10 @@ bench: deps
 	@bash scripts/build.sh linux
 	@build/linux/bench/fsw_bench_load
 	@build/linux/bench/fsw_bench_cycle
+
+package: deps
+	@bash scripts/build.sh linux
+	@bash scripts/package.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
