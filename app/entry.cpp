@@ -9,8 +9,8 @@ const char INSTANCE_MARKER_NAME[] = "FSW_Mutex1825";
 SystemEntryServices::SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand)
     : m_instance(instance), m_commandLine(commandLine), m_showCommand(showCommand) {}
 
-bool SystemEntryServices::CreateInstanceMarker(const char* name) {
-    return m_marker.Create(name);
+MInstanceResult SystemEntryServices::CreateInstanceMarker(const char* name, std::string* problem) {
+    return m_marker.Create(name, problem);
 }
 
 void SystemEntryServices::CloseInstanceMarker() {
@@ -30,8 +30,13 @@ int SystemEntryServices::RunApplication() {
 }
 
 int RunEntry(EntryServices& services) {
-    if (!services.CreateInstanceMarker(INSTANCE_MARKER_NAME)) {
-        MMessageBox(NULL, "ケルムは既に起動中です", "エラー", MB_ICONERROR);
+    std::string problem;
+    MInstanceResult instance = services.CreateInstanceMarker(INSTANCE_MARKER_NAME, &problem);
+    if (instance != M_INSTANCE_CREATED) {
+        std::string text = instance == M_INSTANCE_RUNNING
+                               ? "ケルムは既に起動中です"
+                               : "起動中のケルムがあるか確認できないため起動しません。" + problem;
+        MMessageBox(NULL, text.c_str(), "エラー", MB_ICONERROR);
         services.CloseInstanceMarker();
         return 2;
     }

@@ -2,13 +2,16 @@
 // around the application, and failures of those steps turned into boxes and exit code 2.
 #pragma once
 
+#include <string>
+
 #include "mlib/msys.h"
 
 // What the entry point needs from the system; tests replace it.
 class EntryServices {
 public:
     virtual ~EntryServices() {}
-    virtual bool CreateInstanceMarker(const char* name) = 0;  // false: another copy runs
+    // Whether another copy runs; for M_INSTANCE_UNCHECKED, *problem says why it is unknown.
+    virtual MInstanceResult CreateInstanceMarker(const char* name, std::string* problem) = 0;
     virtual void CloseInstanceMarker() = 0;
     virtual int StartupNetwork() = 0;  // 0 on success
     virtual int CleanupNetwork() = 0;  // -1 on failure
@@ -20,7 +23,7 @@ public:
 class SystemEntryServices : public EntryServices {
 public:
     SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand);
-    bool CreateInstanceMarker(const char* name) override;
+    MInstanceResult CreateInstanceMarker(const char* name, std::string* problem) override;
     void CloseInstanceMarker() override;
     int StartupNetwork() override;
     int CleanupNetwork() override;

@@ -10,75 +10,117 @@
 
 namespace {
 
-const int LINE_MAX_BYTES = 1023;  // a line, its line feed included, fits one 1024-byte read
+const int LINE_MAX_BYTES = 1023;  // a line, its line end included, fits one 1024-byte read
+// Ten lines of at most LINE_MAX_BYTES fit many times over; more is never read, so that a
+// huge file cannot hold up the start.
+const int LIST_MAX_BYTES = 1 << 20;
 
-// Reads a file line by line; a line is the bytes up to and including a line feed, or the
-// bytes before the end of the file.
+// Reads the list line by line. A line ends with LF, CR LF or a lone CR; a CR inside a
+// quoted column is part of the text (the writer quotes texts that hold one), and the
+// CRs that stand before a line end belong to it, as the parser would trim them.
 class LineReader {
 public:
-    enum Result { LINE, TOO_LONG, END, READ_ERROR };
+    enum Result { LINE, TOO_LONG, END, READ_ERROR, LIMIT };
 
-    explicit LineReader(FILE* file) : m_file(file), m_used(0), m_filled(0) {}
+    explicit LineReader(MFileReader* file)
+        : m_file(file), m_used(0), m_filled(0), m_total(0), m_stop(END) {}
 
-    // The next line's bytes without its line feed (at most LINE_MAX_BYTES). A longer line
-    // is read to its end and answered TOO_LONG.
+    // The next line's bytes without its line end (at most LINE_MAX_BYTES with it). A longer
+    // line is read to its end and answered TOO_LONG. A line that the byte limit cuts is
+    // answered LIMIT and not given.
     Result Next(std::string* line) {
         line->clear();
-        bool tooLong = false;
+        int bytes = 0;
+        bool atStart = true;  // at the start of a column
+        bool quoted = false;  // the column began with a quote
+        bool inQuotes = false;
         for (;;) {
-            if (m_used == m_filled && !Fill()) {
-                if (ferror(m_file) != 0) {
-                    return READ_ERROR;
+            int c = Take();
+            if (c < 0) {
+                if (m_stop != END || bytes == 0) {
+                    return m_stop;
                 }
-                if (line->empty() && !tooLong) {
-                    return END;
-                }
-                return tooLong || line->size() > LINE_MAX_BYTES ? TOO_LONG : LINE;
+                break;
             }
-            const char* start = m_chunk + m_used;
-            size_t available = m_filled - m_used;
-            const void* feed = memchr(start, '\n', available);
-            size_t take = feed != nullptr
-                              ? static_cast<size_t>(static_cast<const char*>(feed) - start)
-                              : available;
-            if (!tooLong) {
-                line->append(start, take);
-                if (line->size() + (feed != nullptr ? 1 : 0) > LINE_MAX_BYTES) {
-                    tooLong = true;
-                    line->clear();
-                }
+            bytes++;
+            if (c == '\n') {
+                break;
             }
-            m_used += take;
-            if (feed != nullptr) {
-                m_used++;
-                return tooLong ? TOO_LONG : LINE;
+            if (c == '\r' && !inQuotes) {
+                for (int next = Peek(); next == '\r' || next == '\n'; next = Peek()) {
+                    Take();
+                    bytes++;
+                    if (next == '\n') {
+                        break;
+                    }
+                }
+                break;
+            }
+            if (c == '\t' && !inQuotes) {
+                atStart = true;
+                quoted = false;
+            } else if (c == '"' && (quoted || atStart)) {
+                // As the parser reads it: the first quote of a column opens it, every later
+                // one opens or closes (a doubled quote does both).
+                atStart = atStart && !quoted;
+                quoted = true;
+                inQuotes = !inQuotes;
+            } else {
+                atStart = false;
+            }
+            if (bytes <= LINE_MAX_BYTES) {
+                line->push_back(static_cast<char>(c));
             }
         }
+        if (bytes > LINE_MAX_BYTES) {
+            line->clear();
+            return TOO_LONG;
+        }
+        return LINE;
     }
+
+    // Whether any byte follows, also one beyond the byte limit.
+    bool More() { return Peek() >= 0 || m_stop == LIMIT; }
 
 private:
-    bool Fill() {
-        m_used = 0;
-        m_filled = fread(m_chunk, 1, sizeof m_chunk, m_file);
-        return m_filled > 0;
+    // The next byte, or -1 with m_stop telling why there is none. At most LIST_MAX_BYTES
+    // are given; the byte after them is read only to tell a longer file.
+    int Peek() {
+        if (m_used == m_filled) {
+            if (m_stop != END || m_total > LIST_MAX_BYTES) {
+                return -1;
+            }
+            size_t want = static_cast<size_t>(LIST_MAX_BYTES + 1 - m_total);
+            long got = m_file->Read(m_chunk, want < sizeof m_chunk ? want : sizeof m_chunk);
+            if (got <= 0) {
+                m_stop = got < 0 ? READ_ERROR : END;
+                return -1;
+            }
+            m_used = 0;
+            m_filled = static_cast<size_t>(got);
+            m_total += got;
+        }
+        if (m_total > LIST_MAX_BYTES && m_used == m_filled - 1) {
+            m_stop = LIMIT;
+            return -1;
+        }
+        return static_cast<unsigned char>(m_chunk[m_used]);
     }
 
-    FILE* m_file;
+    int Take() {
+        int c = Peek();
+        if (c >= 0) {
+            m_used++;
+        }
+        return c;
+    }
+
+    MFileReader* m_file;
     char m_chunk[4096];
     size_t m_used;
     size_t m_filled;
-};
-
-// Closes a stream when the scope ends, also when the parser throws.
-class StreamCloser {
-public:
-    explicit StreamCloser(FILE* file) : m_file(file) {}
-    ~StreamCloser() { fclose(m_file); }
-    StreamCloser(const StreamCloser&) = delete;
-    StreamCloser& operator=(const StreamCloser&) = delete;
-
-private:
-    FILE* m_file;
+    long m_total;  // bytes read from the file
+    Result m_stop;
 };
 
 // strtoul in base 10 with a 32-bit unsigned long, as the file's numbers are read on every
@@ -147,16 +189,27 @@ void Kiv::LoadHostList() {
     MCSVParser<char> parser;
     MLockGuard hold(m_hostLock);
     m_hosts.clear();
-    FILE* file = fopen(m_listPath, "rb");
-    if (file == nullptr) {
+    MFileReader file;
+    MReadResult opened = file.Open(m_listPath);
+    if (opened == M_READ_NOT_REGULAR) {
+        Log("登録ホストファイルが通常のファイルではありません。(File=%s)", m_listPath);
+        return;
+    }
+    if (opened != M_READ_DONE) {
         Log("登録ホスト一覧ファイルがオープンできません。(File=%s)", m_listPath);
         return;
     }
-    StreamCloser closer(file);
     parser.SetDelimiter("\t");
-    LineReader reader(file);
+    LineReader reader(&file);
     std::string line;
     for (int count = 1;; count++) {
+        if (count > static_cast<int>(MAX_HOSTS)) {
+            if (reader.More()) {
+                Log("登録ホスト数が%dを超えています。%d件のみを読み込みます",
+                    static_cast<int>(MAX_HOSTS), static_cast<int>(MAX_HOSTS));
+            }
+            break;
+        }
         LineReader::Result result = reader.Next(&line);
         if (result == LineReader::END) {
             break;
@@ -165,9 +218,9 @@ void Kiv::LoadHostList() {
             Log("登録ホストファイル読込エラー！");
             break;
         }
-        if (count > static_cast<int>(MAX_HOSTS)) {
-            Log("登録ホスト数が%dを超えています。%d件のみを読み込みます",
-                static_cast<int>(MAX_HOSTS), static_cast<int>(MAX_HOSTS));
+        if (result == LineReader::LIMIT) {
+            Log("登録ホストファイルが大きすぎるため先頭%dバイトのみを読み込みます。(File=%s)",
+                LIST_MAX_BYTES, m_listPath);
             break;
         }
         if (result == LineReader::TOO_LONG) {

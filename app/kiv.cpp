@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "mlib/mfileops.h"
 #include "monitor/messages.h"
 
 const char APP_TITLE[] = "ケルム";
@@ -20,7 +21,8 @@ Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
       m_client(0),
       m_interval(0),
       m_notify(0),
-      m_logMode(0) {
+      m_logMode(0),
+      m_holdingLines(true) {
     m_iniPath[0] = m_logPath[0] = m_listPath[0] = '\0';
     m_listFile[0] = m_logFile[0] = m_checkFile[0] = '\0';
     memset(m_version, 0, sizeof m_version);
@@ -91,6 +93,28 @@ void Kiv::DeleteLocks() {
     m_dialogLock.Delete();
 }
 
+void Kiv::LogOrHold(const std::string& message) {
+    if (Log("%s", message.c_str()) == LOG_NOT_OPEN && m_holdingLines) {
+        m_heldLines.push_back(message);
+    }
+}
+
+void Kiv::LogHeldLines() {
+    for (const std::string& line : m_heldLines) {
+        Log("%s", line.c_str());
+    }
+    m_heldLines.clear();
+    m_holdingLines = false;  // a log that is still not open (LOGMODE=0) is not waited for
+}
+
+void Kiv::RemoveStaleFiles() {
+    for (const char* target : {m_iniPath, m_listPath}) {
+        for (const std::string& path : MRemoveStaleNewFiles(target)) {
+            Log("保存途中で残った一時ファイルを削除しました。(File=%s)", path.c_str());
+        }
+    }
+}
+
 int Kiv::Init() {
     InitializeLocks();
 
@@ -102,6 +126,8 @@ int Kiv::Init() {
     GetVersionNumbers(&m_version[0], &m_version[1], &m_version[2], &m_version[3]);
     Log("%s Version %u.%u.%u (%u) 起動", APP_TITLE, unsigned{m_version[0]}, unsigned{m_version[1]},
         unsigned{m_version[2]}, unsigned{m_version[3]});
+    LogHeldLines();
+    RemoveStaleFiles();
     LoadHostList();
     m_results.clear();
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "app/host_entry.h"
@@ -23,6 +24,13 @@ public:
     void InitializeLocks();
     void DeleteLocks();
     void StopServer();
+
+    // Writes a log line, or, while the log is not open yet, keeps it for LogHeldLines.
+    void LogOrHold(const std::string& message);
+    // Writes the kept lines, once the log is open (after the start line).
+    void LogHeldLines();
+    // Deletes the temporary files that copies killed while saving left beside the files.
+    void RemoveStaleFiles();
 
     // Settings file.
     void LoadSettings();
@@ -58,6 +66,8 @@ public:
     MCriticalSection m_acceptLock;             // the listener's accept and hand-off
     std::vector<HostEntry> m_hosts;
     std::vector<CheckResult> m_results;
+    std::vector<std::string> m_heldLines;  // log lines from before the log was open
+    bool m_holdingLines;                   // until LogHeldLines: keep lines the log misses
 };
 
 // Joins the program's folder, a separator and a file name into a path of at most 260

@@ -1,5 +1,7 @@
 // The settings file fsw.ini: one section [fsw] with nine keys.
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/kiv.h"
 #include "mlib/mprofile.h"
@@ -17,15 +19,38 @@ void LoadName(const char* key, const char* defaultValue, char* field, size_t siz
     CopyField(field, size, buffer);
 }
 
-bool SaveNumber(const char* key, unsigned value, const char* path) {
+std::string Number(unsigned value) {
     char text[16];
     snprintf(text, sizeof text, "%u", value);
-    return MWritePrivateProfileString(SECTION, key, text, path);
+    return text;
+}
+
+// The log line for a settings file that is there but is not read, or null.
+const char* UnreadMessage(MReadResult state) {
+    switch (state) {
+        case M_READ_NOT_REGULAR:
+            return "設定ファイルが通常のファイルではありません。(File=%s)";
+        case M_READ_TOO_LARGE:
+            return "設定ファイルが大きすぎるため読み込みません。(File=%s)";
+        case M_READ_OPEN_FAILED:
+        case M_READ_FAILED:
+            return "設定ファイルを読み込めません。(File=%s)";
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace
 
+// A file that is not read gives every key its default, as a missing one does, and a line
+// in the log (held until the log is open, at start-up).
 void Kiv::LoadSettings() {
+    const char* unread = UnreadMessage(MIniCheckFile(m_iniPath));
+    if (unread != nullptr) {
+        char line[600];
+        snprintf(line, sizeof line, unread, m_iniPath);
+        LogOrHold(line);
+    }
     m_server = MGetPrivateProfileInt(SECTION, "SERVER", 0, m_iniPath);
     m_serverPort =
         static_cast<uint16_t>(MGetPrivateProfileInt(SECTION, "SVPORT", DEFAULT_PORT, m_iniPath));
@@ -41,20 +66,18 @@ void Kiv::LoadSettings() {
     }
 }
 
-// Every key is written even when one fails, so that as much as possible is kept; a failure
-// is logged, since the dialog's reload would otherwise drop the user's change silently.
+// All keys go in one write of the file, so that a kill never leaves keys of two versions;
+// keys of the file that the program does not own are kept. A failure is logged, since the
+// dialog's reload would otherwise drop the user's change silently.
 void Kiv::SaveSettings() {
-    bool saved = true;
-    saved &= SaveNumber("SERVER", m_server, m_iniPath);
-    saved &= SaveNumber("SVPORT", m_serverPort, m_iniPath);
-    saved &= SaveNumber("CLIENT", m_client, m_iniPath);
-    saved &= SaveNumber("INTVAL", m_interval, m_iniPath);
-    saved &= MWritePrivateProfileString(SECTION, "LISTFILE", m_listFile, m_iniPath);
-    saved &= MWritePrivateProfileString(SECTION, "LOGFILE", m_logFile, m_iniPath);
-    saved &= MWritePrivateProfileString(SECTION, "CHKFILE", m_checkFile, m_iniPath);
-    saved &= SaveNumber("NOTI", m_notify, m_iniPath);
-    saved &= SaveNumber("LOGMODE", m_logMode, m_iniPath);
-    if (!saved) {
+    std::vector<MIniValue> values = {
+        {"SERVER", Number(m_server)},   {"SVPORT", Number(m_serverPort)},
+        {"CLIENT", Number(m_client)},   {"INTVAL", Number(m_interval)},
+        {"LISTFILE", m_listFile},       {"LOGFILE", m_logFile},
+        {"CHKFILE", m_checkFile},       {"NOTI", Number(m_notify)},
+        {"LOGMODE", Number(m_logMode)},
+    };
+    if (!MWritePrivateProfileStrings(SECTION, values, m_iniPath)) {
         Log("設定ファイルに書き込めませんでした。(File=%s)", m_iniPath);
     }
 }

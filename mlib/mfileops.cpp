@@ -2,7 +2,6 @@
 #include "mlib/mfileops.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -39,26 +38,100 @@ MReplaceResult MReplaceFile(const char* path, const void* data, size_t size) {
     return M_REPLACE_DONE;
 }
 
-bool MReadWholeFile(const char* path, std::string* bytes, bool* missing) {
+MReadResult MReadFile(const char* path, size_t limit, std::string* bytes) {
     bytes->clear();
-    *missing = false;
-    FILE* file = fopen(path, "rb");
-    if (file == nullptr) {
-        *missing = errno == ENOENT;
-        return false;
+    MFileReader file;
+    MReadResult opened = file.Open(path);
+    if (opened != M_READ_DONE) {
+        return opened;
     }
+    // One byte beyond the limit tells a file that is longer from one that just fits.
     char chunk[65536];
-    bool ok = true;
     for (;;) {
-        size_t got = fread(chunk, 1, sizeof chunk, file);
-        bytes->append(chunk, got);
-        if (got < sizeof chunk) {
-            ok = ferror(file) == 0;
-            break;
+        size_t want = limit + 1 - bytes->size();
+        long got = file.Read(chunk, want < sizeof chunk ? want : sizeof chunk);
+        if (got < 0) {
+            return M_READ_FAILED;
+        }
+        if (got == 0) {
+            return M_READ_DONE;
+        }
+        bytes->append(chunk, static_cast<size_t>(got));
+        if (bytes->size() > limit) {
+            bytes->resize(limit);
+            return M_READ_TOO_LARGE;
         }
     }
-    fclose(file);
-    return ok;
+}
+
+bool MReadWholeFile(const char* path, std::string* bytes, bool* missing) {
+    MReadResult result = MReadFile(path, M_READ_WHOLE_LIMIT, bytes);
+    *missing = result == M_READ_MISSING;
+    return result == M_READ_DONE;
+}
+
+namespace {
+
+const char NEW_FILE_PREFIX[] = ".fsw-";
+const char NEW_FILE_SUFFIX[] = ".tmp";
+
+// Reads decimal digits at *p; false when there are none or they overflow.
+bool ReadDigits(const char** p, unsigned long* value) {
+    const char* start = *p;
+    unsigned long long number = 0;
+    for (; **p >= '0' && **p <= '9'; (*p)++) {
+        number = number * 10 + static_cast<unsigned>(**p - '0');
+        if (number > 0xFFFFFFFFu) {
+            return false;
+        }
+    }
+    *value = static_cast<unsigned long>(number);
+    return *p != start;
+}
+
+}  // namespace
+
+std::string MNewFileName(unsigned long pid, unsigned n) {
+    char name[64];
+    snprintf(name, sizeof name, "%s%lu-%u%s", NEW_FILE_PREFIX, pid, n, NEW_FILE_SUFFIX);
+    return name;
+}
+
+bool MParseNewFileName(const std::string& name, unsigned long* pid) {
+    const char* p = name.c_str();
+    size_t prefix = strlen(NEW_FILE_PREFIX);
+    if (name.compare(0, prefix, NEW_FILE_PREFIX) != 0) {
+        return false;
+    }
+    p += prefix;
+    unsigned long n;
+    if (!ReadDigits(&p, pid) || *p++ != '-' || !ReadDigits(&p, &n)) {
+        return false;
+    }
+    return strcmp(p, NEW_FILE_SUFFIX) == 0;
+}
+
+std::string MJoinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && (folder.back() == M_PATH_SEPARATOR || folder.back() == '/')) {
+        return folder + name;  // a root already ends with its separator
+    }
+    return folder + M_PATH_SEPARATOR + name;
+}
+
+std::vector<std::string> MRemoveStaleNewFiles(const char* target) {
+    std::string folder = MNewFileFolder(target);
+    std::vector<std::string> removed;
+    for (const std::string& name : MFolderNames(folder)) {
+        unsigned long pid;
+        if (!MParseNewFileName(name, &pid) || MProcessRuns(pid)) {
+            continue;
+        }
+        std::string path = MJoinPath(folder, name);
+        if (MDeleteFile(path)) {
+            removed.push_back(path);
+        }
+    }
+    return removed;
 }
 
 std::string MFolderOf(const char* path) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "mlib/msys.h"
 
@@ -16,8 +17,9 @@ public:
     MNewFile(const MNewFile&) = delete;
     MNewFile& operator=(const MNewFile&) = delete;
 
-    // Creates an empty file with a name of its own in the folder of target
-    // (GetTempFileNameA and CreateFileA; open with O_EXCL).
+    // Creates an empty file in the folder of target, named by MNewFileName after this process
+    // and a counter, so that no two files can collide (created exclusively; another name is
+    // tried when one exists). Its path may be longer than the folder's other paths.
     bool Create(const char* target);
     bool Write(const void* data, size_t size);  // true only when every byte was written
     bool FlushBuffers();
@@ -48,9 +50,66 @@ enum MReplaceResult {
 // Writes data as the whole new content of path.
 MReplaceResult MReplaceFile(const char* path, const void* data, size_t size);
 
-// Reads a whole file. False when it cannot be opened or read; *missing tells whether it
-// does not exist.
+// How reading a file ended.
+enum MReadResult {
+    M_READ_DONE,         // bytes holds the whole file
+    M_READ_MISSING,      // there is no such file; bytes is empty
+    M_READ_OPEN_FAILED,  // it exists but cannot be opened; bytes is empty
+    M_READ_NOT_REGULAR,  // a folder, a device, a FIFO or a socket: nothing read, bytes empty
+    M_READ_TOO_LARGE,    // longer than the limit: bytes holds the first limit bytes
+    M_READ_FAILED,       // a read failed; bytes holds what came before it
+};
+
+// A regular file opened for reading. Opening never waits (a FIFO without a writer cannot
+// stall it), and anything but a regular file is refused before a byte is read, so that a
+// device cannot flood the reader.
+class MFileReader {
+public:
+    MFileReader();
+    ~MFileReader();
+    MFileReader(const MFileReader&) = delete;
+    MFileReader& operator=(const MFileReader&) = delete;
+
+    // M_READ_DONE when the file is open; any other result leaves it closed.
+    MReadResult Open(const char* path);
+    // Reads up to size bytes: their number, 0 at the end of the file, -1 when reading fails.
+    long Read(void* buffer, size_t size);
+    void Close();
+
+private:
+    MNativeFile m_file;
+};
+
+// Reads at most limit bytes of a regular file into bytes.
+MReadResult MReadFile(const char* path, size_t limit, std::string* bytes);
+
+// Reads a whole regular file of at most M_READ_WHOLE_LIMIT bytes. False when it cannot be
+// opened or read, is not a regular file or is larger; *missing tells whether it does not exist.
+const size_t M_READ_WHOLE_LIMIT = 64u << 20;
 bool MReadWholeFile(const char* path, std::string* bytes, bool* missing);
+
+// Deletes the new files that processes of this program left beside target (where MNewFile
+// makes them) when they ended half-way, killed before moving them into place: files of
+// MNewFile's naming whose process no longer runs. A live process's file is never touched.
+// Answers the paths deleted.
+std::vector<std::string> MRemoveStaleNewFiles(const char* target);
+
+// The name MNewFile gives its n-th new file in the process pid, and the reverse: false for
+// a name of any other form.
+std::string MNewFileName(unsigned long pid, unsigned n);
+bool MParseNewFileName(const std::string& name, unsigned long* pid);
+
+// The platform side of the functions above.
+unsigned long MCurrentProcessId();
+bool MProcessRuns(unsigned long pid);  // true also when it cannot be told
+// The folder in which MNewFile puts the new file for target.
+std::string MNewFileFolder(const char* target);
+// The names of the entries of a folder; empty when it cannot be listed.
+std::vector<std::string> MFolderNames(const std::string& folder);
+bool MDeleteFile(const std::string& path);
+
+// A folder and a name joined with the platform's separator.
+std::string MJoinPath(const std::string& folder, const std::string& name);
 
 // The folder part of a path, without its last separator ("." when it has none); the
 // separators ('\\' and '/') are found at character boundaries of the build's code page.

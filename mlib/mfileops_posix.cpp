@@ -1,7 +1,9 @@
 // POSIX side of whole-file replacement.
 #include "mlib/mfileops.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
@@ -43,9 +45,7 @@ bool MNewFile::Create(const char* target) {
     m_written = 0;
     std::string folder = MFolderOf(m_target.c_str());
     for (int attempt = 0; attempt < 100; attempt++) {
-        char name[64];
-        snprintf(name, sizeof name, "/.fsw-%ld-%u.tmp", static_cast<long>(getpid()), g_counter++);
-        std::string path = folder + name;
+        std::string path = MJoinPath(folder, MNewFileName(MCurrentProcessId(), g_counter++));
         int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (file >= 0) {
             m_file = file;
@@ -136,4 +136,86 @@ bool MNewFile::Close() {
         m_file = -1;
     }
     return closed;
+}
+
+MFileReader::MFileReader() : m_file(-1) {}
+
+MFileReader::~MFileReader() {
+    Close();
+}
+
+// The type is looked at before the open, so that no device is opened at all (opening one
+// can have effects of its own), and again on the open file, in case the name was swapped
+// in between. O_NONBLOCK keeps a FIFO put there meanwhile from stalling the open.
+MReadResult MFileReader::Open(const char* path) {
+    Close();
+    struct stat info;
+    if (stat(path, &info) != 0) {
+        return errno == ENOENT ? M_READ_MISSING : M_READ_OPEN_FAILED;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return M_READ_NOT_REGULAR;
+    }
+    int file = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file < 0) {
+        return errno == ENOENT ? M_READ_MISSING : M_READ_OPEN_FAILED;
+    }
+    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(file);
+        return M_READ_NOT_REGULAR;
+    }
+    m_file = file;
+    return M_READ_DONE;
+}
+
+long MFileReader::Read(void* buffer, size_t size) {
+    for (;;) {
+        ssize_t got = read(m_file, buffer, size);
+        if (got >= 0) {
+            return static_cast<long>(got);
+        }
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+}
+
+void MFileReader::Close() {
+    if (m_file >= 0) {
+        close(m_file);
+        m_file = -1;
+    }
+}
+
+unsigned long MCurrentProcessId() {
+    return static_cast<unsigned long>(getpid());
+}
+
+// A process of another user answers EPERM: it runs.
+bool MProcessRuns(unsigned long pid) {
+    if (pid == 0 || pid > static_cast<unsigned long>(INT_MAX)) {
+        return true;  // not a process of its own; better kept than wrongly deleted
+    }
+    return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+std::string MNewFileFolder(const char* target) {
+    return MFolderOf(ResolveLink(target).c_str());
+}
+
+std::vector<std::string> MFolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr) {
+        return names;
+    }
+    while (const struct dirent* entry = readdir(listing)) {
+        names.push_back(entry->d_name);
+    }
+    closedir(listing);
+    return names;
+}
+
+bool MDeleteFile(const std::string& path) {
+    return unlink(path.c_str()) == 0;
 }

@@ -1,5 +1,53 @@
-// Windows side of whole-file replacement.
+// Windows side of whole-file replacement and of reading regular files.
 #include "mlib/mfileops.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<unsigned> g_counter{0};
+
+// A path in the form that the wide file functions take beyond MAX_PATH: made absolute and
+// prefixed with \\?\ (\\?\UNC\ for a share). The new file's name may make its path longer
+// than any path that the program reads, so every path that loads also saves.
+std::wstring LongPath(const std::string& path) {
+    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, NULL, 0);
+    if (length <= 0) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
+    DWORD size = GetFullPathNameW(wide.c_str(), 0, NULL, NULL);
+    if (size == 0) {
+        return std::wstring();
+    }
+    std::wstring full(size, L'\0');
+    DWORD used = GetFullPathNameW(wide.c_str(), size, &full[0], NULL);
+    if (used == 0 || used >= size) {
+        return std::wstring();
+    }
+    full.resize(used);
+    if (full.compare(0, 4, L"\\\\?\\") == 0) {
+        return full;
+    }
+    if (full.compare(0, 2, L"\\\\") == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
+}
+
+std::string Narrow(const wchar_t* text) {
+    int length = WideCharToMultiByte(CP_ACP, 0, text, -1, NULL, 0, NULL, NULL);
+    if (length <= 0) {
+        return std::string();
+    }
+    std::string narrow(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], length, NULL, NULL);
+    narrow.resize(static_cast<size_t>(length) - 1);
+    return narrow;
+}
+
+}  // namespace
 
 MNewFile::MNewFile() : m_file(INVALID_HANDLE_VALUE), m_written(0), m_error(0) {}
 
@@ -11,20 +59,21 @@ bool MNewFile::Create(const char* target) {
     Delete();
     m_target = target;
     m_written = 0;
-    char name[MAX_PATH];
-    if (GetTempFileNameA(MFolderOf(target).c_str(), "fsw", 0, name) == 0) {
+    std::string folder = MNewFileFolder(target);
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string path = MJoinPath(folder, MNewFileName(MCurrentProcessId(), g_counter++));
+        m_file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, NULL);
+        if (m_file != INVALID_HANDLE_VALUE) {
+            m_path = path;
+            return true;
+        }
         m_error = ::GetLastError();
-        return false;
+        if (m_error != ERROR_FILE_EXISTS && m_error != ERROR_ALREADY_EXISTS) {
+            return false;
+        }
     }
-    m_path = name;
-    m_file = CreateFileA(name, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (m_file == INVALID_HANDLE_VALUE) {
-        m_error = ::GetLastError();
-        DeleteFileA(name);
-        m_path.clear();
-        return false;
-    }
-    return true;
+    return false;
 }
 
 bool MNewFile::Write(const void* data, size_t size) {
@@ -60,7 +109,7 @@ bool MNewFile::MoveOver() {
     if (!Close()) {
         return false;
     }
-    if (!::MoveFileExA(m_path.c_str(), m_target.c_str(),
+    if (!::MoveFileExW(LongPath(m_path).c_str(), LongPath(m_target).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         m_error = ::GetLastError();
         return false;
@@ -72,7 +121,7 @@ bool MNewFile::MoveOver() {
 void MNewFile::Delete() {
     Close();
     if (!m_path.empty()) {
-        DeleteFileA(m_path.c_str());  // a leftover is harmless; nothing more can be done
+        MDeleteFile(m_path);  // a leftover is harmless; nothing more can be done
         m_path.clear();
     }
 }
@@ -87,4 +136,87 @@ bool MNewFile::Close() {
         m_file = INVALID_HANDLE_VALUE;
     }
     return closed;
+}
+
+MFileReader::MFileReader() : m_file(INVALID_HANDLE_VALUE) {}
+
+MFileReader::~MFileReader() {
+    Close();
+}
+
+// FILE_FLAG_BACKUP_SEMANTICS lets a folder open too, so that it is told apart from a file
+// that cannot be opened; devices (NUL, CON, COM1, pipes) are not disk files. Neither is
+// read from.
+MReadResult MFileReader::Open(const char* path) {
+    Close();
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? M_READ_MISSING
+                                                                              : M_READ_OPEN_FAILED;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        CloseHandle(file);
+        return M_READ_NOT_REGULAR;
+    }
+    m_file = file;
+    return M_READ_DONE;
+}
+
+long MFileReader::Read(void* buffer, size_t size) {
+    DWORD part = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD got = 0;
+    if (!::ReadFile(m_file, buffer, part, &got, NULL)) {
+        return -1;
+    }
+    return static_cast<long>(got);
+}
+
+void MFileReader::Close() {
+    if (m_file != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_file);
+        m_file = INVALID_HANDLE_VALUE;
+    }
+}
+
+unsigned long MCurrentProcessId() {
+    return GetCurrentProcessId();
+}
+
+// A process that is gone cannot be opened (ERROR_INVALID_PARAMETER); one kept open by a
+// handle elsewhere has ended all the same.
+bool MProcessRuns(unsigned long pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == NULL) {
+        return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    DWORD code = 0;
+    bool runs = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+    CloseHandle(process);
+    return runs;
+}
+
+std::string MNewFileFolder(const char* target) {
+    return MFolderOf(target);
+}
+
+std::vector<std::string> MFolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(LongPath(MJoinPath(folder, "*")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        names.push_back(Narrow(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+bool MDeleteFile(const std::string& path) {
+    return DeleteFileW(LongPath(path).c_str()) != 0;
 }

@@ -252,12 +252,10 @@ unsigned long MIniGetString(const char* section, const char* key, const char* de
     }
     std::string value;
     bool found = false;
-    if (section != nullptr && key != nullptr) {
-        std::string bytes;
-        bool missing;
-        if (MReadWholeFile(path, &bytes, &missing)) {
-            found = MIniText(bytes).GetValue(section, key, &value);
-        }
+    std::string bytes;
+    if (section != nullptr && key != nullptr &&
+        MReadFile(path, MINI_MAX_FILE_BYTES, &bytes) == M_READ_DONE) {
+        found = MIniText(bytes).GetValue(section, key, &value);
     }
     if (!found) {
         value = defaultValue != nullptr ? defaultValue : "";
@@ -277,17 +275,33 @@ unsigned MIniGetInt(const char* section, const char* key, int defaultValue, cons
 }
 
 bool MIniWriteString(const char* section, const char* key, const char* value, const char* path) {
-    if (section == nullptr || key == nullptr) {
+    if (key == nullptr) {
+        return false;
+    }
+    return MIniWriteStrings(section, {MIniValue{key, value != nullptr ? value : ""}}, path);
+}
+
+bool MIniWriteStrings(const char* section, const std::vector<MIniValue>& values, const char* path) {
+    if (section == nullptr) {
         return false;
     }
     std::string bytes;
-    bool missing;
-    if (!MReadWholeFile(path, &bytes, &missing) && !missing) {
-        return false;  // a file that cannot be read is not overwritten
+    MReadResult read = MReadFile(path, MINI_MAX_FILE_BYTES, &bytes);
+    if (read != M_READ_DONE && read != M_READ_MISSING) {
+        return false;  // a file that cannot be read whole is not overwritten
     }
     MIniText text(bytes);
-    if (!text.SetValue(section, key, value)) {
+    bool changed = false;
+    for (const MIniValue& value : values) {
+        changed |= text.SetValue(section, value.key.c_str(), value.value.c_str());
+    }
+    if (!changed) {
         return true;
     }
     return MReplaceFile(path, text.Bytes().data(), text.Bytes().size()) == M_REPLACE_DONE;
+}
+
+MReadResult MIniCheckFile(const char* path) {
+    std::string bytes;
+    return MReadFile(path, MINI_MAX_FILE_BYTES, &bytes);
 }

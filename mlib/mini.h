@@ -6,6 +6,9 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
+
+#include "mlib/mfileops.h"
 
 // The bytes of an INI file, read and changed line by line. A line ends with CR LF, LF or a
 // lone CR. Names of sections and keys compare without regard to the case of ASCII
@@ -56,11 +59,31 @@ private:
 // sign and decimal digits, wrapping at 32 bits; the default for an empty value.
 unsigned MIniParseInt(const char* value, int defaultValue);
 
+// A settings file is small: a larger one is not read (its keys read as missing) and never
+// rewritten, so that a huge file or a device cannot exhaust the memory.
+const size_t MINI_MAX_FILE_BYTES = 1u << 20;
+
+// The state in which a reader finds the file at path: M_READ_DONE for a regular file of at
+// most MINI_MAX_FILE_BYTES that can be read, M_READ_MISSING, or what keeps it from being
+// read (not a regular file, too large, cannot be opened or read).
+MReadResult MIniCheckFile(const char* path);
+
 // The profile functions' contracts over a file (GetPrivateProfileIntA,
-// GetPrivateProfileStringA, WritePrivateProfileStringA). The writer replaces the file whole
-// and never leaves it half-written; it answers false when the file could not be read or
-// replaced, and leaves the file as it was.
+// GetPrivateProfileStringA, WritePrivateProfileStringA). Only a file that MIniCheckFile
+// finds readable is read. The writer replaces the file whole and never leaves it
+// half-written; it answers false when the file could not be read or replaced, and leaves
+// the file as it was.
 unsigned MIniGetInt(const char* section, const char* key, int defaultValue, const char* path);
 unsigned long MIniGetString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, unsigned long size, const char* path);
 bool MIniWriteString(const char* section, const char* key, const char* value, const char* path);
+
+// One key and its value, for writing several keys at once.
+struct MIniValue {
+    std::string key;
+    std::string value;
+};
+
+// Gives every key of section its value in one replacement of the file: a process killed at
+// any moment leaves the old file or the new one, never a mix. Other keys and bytes are kept.
+bool MIniWriteStrings(const char* section, const std::vector<MIniValue>& values, const char* path);

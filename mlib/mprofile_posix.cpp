@@ -18,3 +18,8 @@ bool MWritePrivateProfileString(const char* section, const char* key, const char
                                 const char* path) {
     return MIniWriteString(section, key, value, path);
 }
+
+bool MWritePrivateProfileStrings(const char* section, const std::vector<MIniValue>& values,
+                                 const char* path) {
+    return MIniWriteStrings(section, values, path);
+}

@@ -1,20 +1,50 @@
-// The settings file through the Windows profile functions.
+// The settings file through the Windows profile functions, which read the whole file
+// themselves: they are called only for a regular file of a bounded size, or none at all.
 #include "mlib/mprofile.h"
 
 #include "mlib/msys.h"
 
+namespace {
+
+// A missing file is fine: the profile functions give the defaults, the writer creates it.
+bool Usable(const char* path) {
+    MReadResult state = MIniCheckFile(path);
+    return state == M_READ_DONE || state == M_READ_MISSING;
+}
+
+}  // namespace
+
 unsigned MGetPrivateProfileInt(const char* section, const char* key, int defaultValue,
                                const char* path) {
+    if (!Usable(path)) {
+        return static_cast<unsigned>(defaultValue);
+    }
     return GetPrivateProfileIntA(section, key, defaultValue, path);
 }
 
 unsigned long MGetPrivateProfileString(const char* section, const char* key,
                                        const char* defaultValue, char* buffer, unsigned long size,
                                        const char* path) {
+    if (!Usable(path)) {
+        return MIniGetString(section, key, defaultValue, buffer, size, path);  // the default
+    }
     return GetPrivateProfileStringA(section, key, defaultValue, buffer, size, path);
 }
 
 bool MWritePrivateProfileString(const char* section, const char* key, const char* value,
                                 const char* path) {
-    return WritePrivateProfileStringA(section, key, value, path) != 0;
+    return Usable(path) && WritePrivateProfileStringA(section, key, value, path) != 0;
+}
+
+bool MWritePrivateProfileStrings(const char* section, const std::vector<MIniValue>& values,
+                                 const char* path) {
+    if (!Usable(path)) {
+        return false;
+    }
+    bool written = true;
+    for (const MIniValue& value : values) {
+        written &=
+            WritePrivateProfileStringA(section, value.key.c_str(), value.value.c_str(), path) != 0;
+    }
+    return written;
 }

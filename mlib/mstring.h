@@ -50,12 +50,17 @@ public:
         return count;
     }
 
+    // A copy of an empty string holds a block with its terminator, as the other does.
     virtual int Assign(const mbinstr& other) {
         if (&other == this) {
             return length;
         }
         if (other.data == nullptr) {
             Clear();
+            return 0;
+        }
+        if (other.length == 0) {
+            Take(NewBlock(0), 0);
             return 0;
         }
         return Assign(other.data, other.length);
@@ -328,10 +333,11 @@ template <typename C, int CodePage = MCP_ANSI>
 class mstring : public mbinstr<C> {
 public:
     mstring() {}
+    // An empty text keeps the default block with its terminator; only a null text has none.
     mstring(const C* text) : mbinstr<C>() {  // NOLINT: converting, as a text is a string
         if (text == nullptr) {
             this->Clear();
-        } else {
+        } else if (text[0] != 0) {
             this->Assign(text, static_cast<int>(strlen(text)));
         }
     }

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #ifdef _WIN32
 #include "mlib/msys_win.h"
@@ -100,6 +101,13 @@ MMessageBoxHook MSetMessageBoxHook(MMessageBoxHook hook);  // returns the previo
 // Posts a message to a window's queue (PostMessageA); callable from any thread.
 bool MPostMessage(HWND window, unsigned message, uintptr_t wParam, intptr_t lParam);
 
+// What creating the single-instance marker found.
+enum MInstanceResult {
+    M_INSTANCE_CREATED,    // this copy holds the marker
+    M_INSTANCE_RUNNING,    // another copy holds it
+    M_INSTANCE_UNCHECKED,  // it cannot be made or trusted: whether another copy runs is unknown
+};
+
 // Marks the one running copy of the program per user logon.
 class MSingleInstance {
 public:
@@ -108,8 +116,9 @@ public:
     MSingleInstance(const MSingleInstance&) = delete;
     MSingleInstance& operator=(const MSingleInstance&) = delete;
 
-    // Creates the marker named name; false when another copy already holds it.
-    bool Create(const char* name);
+    // Creates the marker named name. For M_INSTANCE_UNCHECKED, *problem says what was
+    // found, naming the marker; the marker is then not held.
+    MInstanceResult Create(const char* name, std::string* problem);
     void Close();
 
 private:

@@ -202,10 +202,20 @@ MSingleInstance::~MSingleInstance() {
     Close();
 }
 
+namespace {
+
+std::string InstanceProblem(const std::string& what, const std::string& path) {
+    return what + "(File=" + path + ")";
+}
+
+}  // namespace
+
 // The marker is an exclusive lock on a file named after the marker's name, in the
 // user's runtime folder (or in /tmp with the user id in the name). The lock goes away
-// with the process, so a crashed copy never blocks the next start.
-bool MSingleInstance::Create(const char* name) {
+// with the process, so a crashed copy never blocks the next start. In /tmp anyone may
+// make the file first: a link, a file of another user or one that others may write is not
+// trusted, and a lock that cannot be checked never counts as "no other copy".
+MInstanceResult MSingleInstance::Create(const char* name, std::string* problem) {
     Close();
     std::string path;
     const char* runtimeDir = getenv("XDG_RUNTIME_DIR");
@@ -214,16 +224,42 @@ bool MSingleInstance::Create(const char* name) {
     } else {
         path = std::string("/tmp/") + name + "-" + std::to_string(getuid()) + ".lock";
     }
-    m_marker = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (m_marker < 0) {
-        return true;  // like a mutex that could not be made: nothing to say no
+    int file = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (file < 0) {
+        *problem = InstanceProblem(
+            errno == ELOOP ? "ロックファイルがシンボリックリンクです。"
+                           : std::string("ロックファイルを開けません。") + strerror(errno) + " ",
+            path);
+        return M_INSTANCE_UNCHECKED;
     }
+    struct stat info;
+    const char* distrust = nullptr;
+    if (fstat(file, &info) != 0) {
+        distrust = "ロックファイルの状態を調べられません。";
+    } else if (!S_ISREG(info.st_mode)) {
+        distrust = "ロックファイルが通常のファイルではありません。";
+    } else if (info.st_uid != geteuid()) {
+        distrust = "ロックファイルの所有者が別のユーザーです。";
+    } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        distrust = "ロックファイルに他のユーザーが書き込めます。";
+    }
+    if (distrust != nullptr) {
+        close(file);
+        *problem = InstanceProblem(distrust, path);
+        return M_INSTANCE_UNCHECKED;
+    }
+    m_marker = file;
     if (flock(m_marker, LOCK_EX | LOCK_NB) != 0) {
-        bool held = errno == EWOULDBLOCK;
+        int error = errno;
         Close();
-        return !held;
+        if (error == EWOULDBLOCK) {
+            return M_INSTANCE_RUNNING;
+        }
+        *problem = InstanceProblem(
+            std::string("ロックファイルをロックできません。") + strerror(error) + " ", path);
+        return M_INSTANCE_UNCHECKED;
     }
-    return true;
+    return M_INSTANCE_CREATED;
 }
 
 void MSingleInstance::Close() {

@@ -113,10 +113,24 @@ MSingleInstance::~MSingleInstance() {
     Close();
 }
 
-bool MSingleInstance::Create(const char* name) {
+// A mutex that cannot be made (one of that name that this user may not open, for one)
+// leaves unknown whether another copy runs; that never counts as "no other copy".
+MInstanceResult MSingleInstance::Create(const char* name, std::string* problem) {
     Close();
     m_marker = CreateMutexA(NULL, TRUE, name);
-    return GetLastError() != ERROR_ALREADY_EXISTS;
+    DWORD error = GetLastError();
+    if (m_marker == NULL) {
+        char text[160];
+        snprintf(text, sizeof text, "ミューテックスを作成できません。(Name=%s, Error=%lu)", name,
+                 static_cast<unsigned long>(error));
+        *problem = text;
+        return M_INSTANCE_UNCHECKED;
+    }
+    if (error == ERROR_ALREADY_EXISTS) {
+        Close();
+        return M_INSTANCE_RUNNING;
+    }
+    return M_INSTANCE_CREATED;
 }
 
 void MSingleInstance::Close() {

@@ -12,15 +12,17 @@ namespace {
 
 class FakeServices : public EntryServices {
 public:
-    bool alreadyRunning = false;
+    MInstanceResult instance = M_INSTANCE_CREATED;
+    std::string problem;
     int startupResult = 0;
     int cleanupResult = 0;
     int applicationResult = 0;
     std::string calls;
 
-    bool CreateInstanceMarker(const char* name) override {
+    MInstanceResult CreateInstanceMarker(const char* name, std::string* found) override {
         calls += std::string("marker(") + name + ") ";
-        return !alreadyRunning;
+        *found = problem;
+        return instance;
     }
     void CloseInstanceMarker() override { calls += "close "; }
     int StartupNetwork() override {
@@ -49,7 +51,7 @@ TEST(Entry, ANormalRunBringsTheNetworkUpAndDownAroundTheApplication) {
 TEST(Entry, ASecondCopyIsRefusedWithExitCode2BeforeAnythingElse) {
     MessageBoxRecorder boxes;
     FakeServices services;
-    services.alreadyRunning = true;
+    services.instance = M_INSTANCE_RUNNING;
     EXPECT_EQ(2, RunEntry(services));
     EXPECT_EQ("marker(FSW_Mutex1825) close ", services.calls);
     std::vector<MessageBoxRecorder::Box> shown = boxes.Boxes();
@@ -58,6 +60,22 @@ TEST(Entry, ASecondCopyIsRefusedWithExitCode2BeforeAnythingElse) {
     EXPECT_EQ("エラー", shown[0].caption);
     EXPECT_EQ(unsigned{MB_ICONERROR}, shown[0].type);
     EXPECT_EQ(NULL, shown[0].owner);
+}
+
+TEST(Entry, AMarkerThatCannotBeCheckedRefusesTheStartAndSaysWhy) {
+    MessageBoxRecorder boxes;
+    FakeServices services;
+    services.instance = M_INSTANCE_UNCHECKED;
+    services.problem = "ロックファイルの所有者が別のユーザーです。(File=/tmp/x.lock)";
+    EXPECT_EQ(2, RunEntry(services));
+    EXPECT_EQ("marker(FSW_Mutex1825) close ", services.calls);
+    std::vector<MessageBoxRecorder::Box> shown = boxes.Boxes();
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ(
+        "起動中のケルムがあるか確認できないため起動しません。"
+        "ロックファイルの所有者が別のユーザーです。(File=/tmp/x.lock)",
+        shown[0].text);
+    EXPECT_EQ("エラー", shown[0].caption);
 }
 
 TEST(Entry, ANetworkStartupFailureEndsWithExitCode2WithoutRunning) {

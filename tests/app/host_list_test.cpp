@@ -311,13 +311,37 @@ TEST_F(HostListTest, ANulEndsTheTextOfItsLine) {
     EXPECT_EQ(std::vector<std::string>{ColumnCountMessage(2)}, LogMessages());
 }
 
-TEST_F(HostListTest, LoneCarriageReturnsDoNotEndALine) {
-    WriteList(Record(1) + "\r" + Record(2) + "\r\r\n" + Record(3) + "\r\r\r\n");
+TEST_F(HostListTest, LoneCarriageReturnsEndLinesAndCarriageReturnsBeforeALineFeedBelongToIt) {
+    WriteList(Record(1) + "\r" + Record(2) + "\r\r\n" + Record(3) + "\r\r\r\n" + Record(4) + "\r");
+    app.LoadHostList();
+    ASSERT_EQ(4u, app.m_hosts.size());
+    EXPECT_STREQ("desc1", app.m_hosts[0].description);
+    EXPECT_STREQ("host3", app.m_hosts[2].host);
+    EXPECT_STREQ("desc4", app.m_hosts[3].description);
+    EXPECT_TRUE(LogMessages().empty());
+}
+
+TEST_F(HostListTest, AFolderNamedAsTheListIsNotReadAndIsLogged) {
+    std::filesystem::create_directory(app.m_listPath);
+    app.m_hosts.push_back(NewHostEntry());
+    app.LoadHostList();
+    EXPECT_TRUE(app.m_hosts.empty());
+    EXPECT_EQ(
+        std::vector<std::string>{
+            std::string("登録ホストファイルが通常のファイルではありません。(File=") +
+            app.m_listPath + ")"},
+        LogMessages());
+}
+
+TEST_F(HostListTest, NoMoreThanAMegabyteIsReadAndTheCutIsLogged) {
+    WriteList(Record(1) + "\r\n" + std::string(3 << 20, 'x') + "\r\n" + Record(3) + "\r\n");
     app.LoadHostList();
     ASSERT_EQ(1u, app.m_hosts.size());
-    EXPECT_STREQ("host3", app.m_hosts[0].host);
-    EXPECT_STREQ("desc3", app.m_hosts[0].description);
-    EXPECT_EQ(std::vector<std::string>{ColumnCountMessage(13)}, LogMessages());
+    EXPECT_EQ(
+        std::vector<std::string>{std::string("登録ホストファイルが大きすぎるため先頭1048576バイト"
+                                             "のみを読み込みます。(File=") +
+                                 app.m_listPath + ")"},
+        LogMessages());
 }
 
 TEST_F(HostListTest, RandomBytesHugeLinesAndHugeFilesLoadAtMostTenRecords) {

@@ -2,7 +2,10 @@
 // them, and what a save writes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/kiv_fixture.h"
 
@@ -123,6 +126,40 @@ TEST_F(SettingsTest, ASaveChangesOnlyTheKeysOfItsSection) {
     EXPECT_EQ(65535, app.m_serverPort);
     EXPECT_STREQ("表.lst", app.m_listFile);
     EXPECT_TRUE(LogMessages().empty());
+}
+
+TEST_F(SettingsTest, AFolderOrAFileOverAMegabyteIsNotReadNorWrittenAndIsLogged) {
+    struct Case {
+        std::string big;  // the file's content; empty: a folder
+        const char* message;
+    };
+    const std::string big = "[fsw]\r\nSERVER=1\r\n;" + std::string(1 << 20, 'x') + "\r\n";
+    const Case cases[] = {
+        {"", "設定ファイルが通常のファイルではありません。(File=%s)"},
+        {big, "設定ファイルが大きすぎるため読み込みません。(File=%s)"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(app.m_iniPath);
+        if (c.big.empty()) {
+            std::filesystem::create_directory(app.m_iniPath);
+        } else {
+            WriteIni(c.big);
+        }
+        Start();
+        EXPECT_EQ(0u, app.m_server);
+        app.m_server = 1;
+        app.SaveSettings();
+        if (!c.big.empty()) {
+            EXPECT_EQ(c.big, ReadFileBytes(app.m_iniPath));
+        }
+        char line[600];
+        snprintf(line, sizeof line, c.message, app.m_iniPath);
+        std::vector<std::string> logged = LogMessages();
+        ASSERT_GE(logged.size(), 2u);
+        EXPECT_EQ(line, logged[logged.size() - 2]);
+        EXPECT_EQ(std::string("設定ファイルに書き込めませんでした。(File=") + app.m_iniPath + ")",
+                  logged.back());
+    }
 }
 
 TEST_F(SettingsTest, ALoadAfterASaveGivesBackEveryValue) {

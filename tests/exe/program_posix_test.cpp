@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <string>
@@ -148,6 +149,41 @@ TEST_F(ProgramTest, WithoutItsSignalThreadItEndsWithExitCode2) {
         "エラー: "
         "シグナルを受けるスレッドを開始できません。SIGKILLでしか止められないため起動しません\n",
         ReadFileBytes(err));
+    EXPECT_FALSE(FileExists(dir.File("fsw.log")));
+}
+
+// A FIFO as the settings file and as the host list stalled the start for good (SIGTERM
+// unheard): now both are refused, and the settings line, found before the log was open,
+// follows the start line.
+TEST_F(ProgramTest, FifosAsSettingsAndListAreRefusedAndLoggedAfterTheStartLine) {
+    ASSERT_EQ(0, mkfifo(dir.File("fsw.ini").c_str(), 0600));
+    ASSERT_EQ(0, mkfifo(dir.File("fsw.lst").c_str(), 0600));
+    Program program(dir.Path(), runtime.Path());
+    std::string log = dir.File("fsw.log");
+    std::string listLine =
+        "登録ホストファイルが通常のファイルではありません。(File=" + dir.File("fsw.lst") + ")";
+    ASSERT_TRUE(WaitUntil([&] { return LogHasLine(log, listLine); }, 10000));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(0, program.Wait(10000));
+    std::vector<std::string> lines = SplitLines(ReadFileBytes(log));
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(VersionLine("起動"), Message(lines[0]));
+    EXPECT_EQ("設定ファイルが通常のファイルではありません。(File=" + dir.File("fsw.ini") + ")",
+              Message(lines[1]));
+    EXPECT_EQ(listLine, Message(lines[2]));
+}
+
+TEST_F(ProgramTest, ALockFileOthersMayWriteRefusesTheStartWithExitCode2) {
+    std::string lock = runtime.File("FSW_Mutex1825.lock");
+    WriteFileBytes(lock, "");
+    ASSERT_EQ(0, chmod(lock.c_str(), 0666));
+    Program program(dir.Path(), runtime.Path());
+    EXPECT_EQ(2, program.Wait(10000));
+    EXPECT_EQ(
+        "エラー: 起動中のケルムがあるか確認できないため起動しません。"
+        "ロックファイルに他のユーザーが書き込めます。(File=" +
+            lock + ")\n",
+        program.Stderr());
     EXPECT_FALSE(FileExists(dir.File("fsw.log")));
 }
 

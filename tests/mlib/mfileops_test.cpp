@@ -67,6 +67,23 @@ TEST(MReplaceFile, ATargetThatIsAFolderIsLeftAsItWas) {
     EXPECT_EQ(std::vector<std::string>{"sub"}, Names(dir));
 }
 
+// The Windows program asked GetTempFileNameA for the new file's name, which refuses folders
+// longer than MAX_PATH - 14 (246 bytes; Wine's leaves a stray file instead): a file read
+// there could not be replaced.
+TEST(MReplaceFile, AFileInAFolderOf251BytesIsReplaced) {
+    TempDir dir;
+    std::string folder = dir.Path() + M_PATH_SEPARATOR;
+    folder += std::string(251 - folder.size(), 'f');
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    std::string path = folder + M_PATH_SEPARATOR + "fsw.lst";
+    WriteFileBytes(path, "old");
+    ASSERT_EQ("old", ReadFileBytes(path));
+    EXPECT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), "new", 3));
+    EXPECT_EQ("new", ReadFileBytes(path));
+    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder),
+                               std::filesystem::directory_iterator()));
+}
+
 TEST(MReadWholeFile, ReadsEveryByteAndTellsAMissingFile) {
     TempDir dir;
     std::string path = dir.File("bytes");

@@ -180,6 +180,25 @@ TEST(MstringText, BuiltFromATextAndComparedByCharacters) {
     EXPECT_FALSE(none == "");
 }
 
+// An empty text has a block holding its terminator: built from "", copied or assigned, it
+// equals "" (without a block it equalled only a null text).
+TEST(MstringText, AnEmptyTextAndItsCopiesHoldABlockAndEqualTheEmptyText) {
+    Text fromText("");
+    Text copy(fromText);
+    Text assigned("x");
+    assigned = fromText;
+    Bytes empty;
+    Bytes copiedBytes(empty);
+    for (const Text* s : {&fromText, &copy, &assigned}) {
+        EXPECT_TRUE(s->HasData());
+        EXPECT_EQ(0, s->GetLength());
+        EXPECT_TRUE(*s == "");
+        EXPECT_EQ(0, *s->At(0));
+    }
+    EXPECT_TRUE(copiedBytes.HasData());
+    EXPECT_TRUE(copiedBytes == Text(""));
+}
+
 TEST(MstringText, AppendingTexts) {
     Text s("\"");
     Text quoted = s + "a\"b" + "\"";
