@@ -116,11 +116,12 @@ restore() {
     [ -n "$work" ] && rm -rf "$work"
 }
 
-# A port on which nothing listened a moment ago: a connection to it was refused.
+# A port on which nothing listened a moment ago (a connection to it was refused), below
+# the range the system hands out to outgoing connections, so no such connection holds it.
 free_port() {
     local port
     while :; do
-        port=$((20000 + RANDOM % 30000))
+        port=$((20000 + RANDOM % 12000))
         if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
             echo "$port"
             return
@@ -129,34 +130,43 @@ free_port() {
 }
 
 # The installed program as the user fsw, the way the unit runs it, on a test folder with
-# a free port: it writes its log into /var/log/fsw, its own server answers its cycle, and
-# SIGTERM ends it with its own log line and exit code 0.
+# a free port: it writes its log into /var/log/fsw; once its server listens, SIGUSR1 makes
+# it check its own server; SIGTERM ends it with its own log line and exit code 0.
 run_as_service_user() {
     work=$(mktemp -d)
     chmod 755 "$work"
     local port
     port=$(free_port)
-    printf '[fsw]\nSERVER=1\nSVPORT=%s\nCLIENT=1\nINTVAL=1\nLOGFILE=/var/log/fsw/test.log\nLOGMODE=2\n' \
+    printf '[fsw]\nSERVER=1\nSVPORT=%s\nCLIENT=0\nLOGFILE=/var/log/fsw/test.log\nLOGMODE=2\n' \
         "$port" >"$work/fsw.ini"
     printf '0\t127.0.0.1\t%s\t/\t1\t0\troot\n' "$port" >"$work/fsw.lst"
     install -d -o fsw -g fsw -m 700 "$work/run"
     XDG_RUNTIME_DIR="$work/run" setpriv --reuid=fsw --regid=fsw --init-groups \
         /usr/bin/fsw --dir "$work" >"$work/out" 2>"$work/err" &
     program=$!
-    local waited=0
-    while [ "$(wc -l <"$work/out")" -lt 2 ]; do
-        [ $waited -lt 200 ] || fail "no status list within 20 s: $(cat "$work/err")"
-        sleep 0.1
-        waited=$((waited + 1))
-    done
+    wait_for "the server listening" "(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null"
+    kill -USR1 "$program"
+    wait_for "a status list printed" '[ "$(wc -l <"$work/out")" -ge 2 ]'
     kill -TERM "$program"
     local code=0
     wait "$program" || code=$?
     program=""
     expect_eq "$code" 0 "exit code after SIGTERM"
-    expect_eq "$(sed -n 2p "$work/out" | cut -f1)" "正常" "status of the target /"
+    expect_eq "$(sed -n 2p "$work/out" | cut -f1)" "正常" \
+        "status of the target / ($(cat /var/log/fsw/test.log))"
     expect_eq "$(stat -c '%U' /var/log/fsw/test.log)" fsw "owner of the log"
     grep -q "	終了要求(SIGTERM)を受けました" /var/log/fsw/test.log || fail "no SIGTERM line in the log"
+}
+
+# Polls a condition every 0.1 s for at most 20 s.
+wait_for() {
+    local waited=0
+    until eval "$2"; do
+        [ $waited -lt 200 ] ||
+            fail "$1: not within 20 s: $(cat "$work/err" /var/log/fsw/test.log 2>&1)"
+        sleep 0.1
+        waited=$((waited + 1))
+    done
 }
 
 step_install() {
