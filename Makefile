@@ -23,6 +23,7 @@ bench: deps
 	@bash scripts/build.sh linux
 	@build/linux/bench/fsw_bench_load
 	@build/linux/bench/fsw_bench_cycle
+	@build/linux/bench/fsw_bench_history
 
 package: deps
 	@bash scripts/build.sh linux

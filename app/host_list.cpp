@@ -6,7 +6,6 @@
 #include "app/kiv.h"
 #include "mlib/mcsv.h"
 #include "mlib/mfileops.h"
-#include "mlib/mstring.h"
 
 namespace {
 
@@ -145,41 +144,21 @@ uint32_t ReadNumber(const char* text) {
                     : static_cast<uint32_t>(value);
 }
 
-// A text field of size bytes as a column: quoted when it holds a double quote (each doubled), a tab
-// or a CR, so that it reads back as it was. The reader splits by bytes, so the quotes and tabs are
-// found by bytes too; in valid Shift-JIS or UTF-8 text no trail byte is a quote, tab or CR.
-std::string QuotedText(const char* text, size_t size) {
-    typedef mstring<char, MCP_LATIN1> ByteText;
-    ByteText column;
-    column.Assign(text, static_cast<int>(strnlen(text, size)));
-    const char* bytes = column.GetString();
-    if (MbsFind(bytes, "\"", SingleByteCharLength) != nullptr) {
-        column.ReplaceAll("\"", "\"\"");
-        ByteText quoted = ByteText("\"") + column.GetString() + "\"";
-        column.Assign(quoted.GetString(), quoted.GetLength());
-    } else if (MbsFind(bytes, "\t", SingleByteCharLength) != nullptr ||
-               MbsFind(bytes, "\r", SingleByteCharLength) != nullptr) {
-        ByteText quoted = ByteText("\"") + column.GetString() + "\"";
-        column.Assign(quoted.GetString(), quoted.GetLength());
-    }
-    return std::string(column.GetString(), static_cast<size_t>(column.GetLength()));
-}
-
 // One line of the file, ended by CR LF on every platform, as the Windows program writes it.
 std::string FormatLine(const HostEntry& entry) {
     char number[16];
     std::string line;
     snprintf(number, sizeof number, "%u\t", static_cast<unsigned>(entry.excluded));
     line += number;
-    line += QuotedText(entry.host, sizeof entry.host) + "\t";
+    line += MQuoteColumn(entry.host, sizeof entry.host) + "\t";
     snprintf(number, sizeof number, "%u\t", static_cast<unsigned>(entry.port));
     line += number;
-    line += QuotedText(entry.path, sizeof entry.path) + "\t";
+    line += MQuoteColumn(entry.path, sizeof entry.path) + "\t";
     snprintf(number, sizeof number, "%lu\t", static_cast<unsigned long>(entry.threshold));
     line += number;
     snprintf(number, sizeof number, "%u\t", static_cast<unsigned>(entry.unit));
     line += number;
-    line += QuotedText(entry.description, sizeof entry.description) + "\r\n";
+    line += MQuoteColumn(entry.description, sizeof entry.description) + "\r\n";
     return line;
 }
 

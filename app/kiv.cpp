@@ -2,6 +2,7 @@
 #include "app/kiv.h"
 
 #include <cstring>
+#include <ctime>
 
 #include "mlib/mfileops.h"
 #include "monitor/messages.h"
@@ -22,8 +23,10 @@ Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
       m_interval(0),
       m_notify(0),
       m_logMode(0),
+      m_keepDays(0),
+      m_forecastDays(0),
       m_holdingLines(true) {
-    m_iniPath[0] = m_logPath[0] = m_listPath[0] = '\0';
+    m_iniPath[0] = m_logPath[0] = m_listPath[0] = m_checkPath[0] = '\0';
     m_listFile[0] = m_logFile[0] = m_checkFile[0] = '\0';
     memset(m_version, 0, sizeof m_version);
 }
@@ -122,6 +125,7 @@ int Kiv::Init() {
     LoadSettings();
     BuildPath(m_logPath, sizeof m_logPath, moduleDir, m_logFile);
     BuildPath(m_listPath, sizeof m_listPath, moduleDir, m_listFile);
+    BuildPath(m_checkPath, sizeof m_checkPath, moduleDir, m_checkFile);
     OpenLog(m_logPath, m_logMode);
     GetVersionNumbers(&m_version[0], &m_version[1], &m_version[2], &m_version[3]);
     Log("%s Version %u.%u.%u (%u) 起動", APP_TITLE, unsigned{m_version[0]}, unsigned{m_version[1]},
@@ -129,6 +133,7 @@ int Kiv::Init() {
     LogHeldLines();
     RemoveStaleFiles();
     LoadHostList();
+    m_history.Open(m_checkPath, m_keepDays, static_cast<int64_t>(time(nullptr)));
     m_results.clear();
 
     int exitCode;

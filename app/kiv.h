@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/history.h"
 #include "app/host_entry.h"
 #include "mlib/mapp.h"
 #include "monitor/main_window.h"
@@ -43,6 +44,7 @@ public:
     char m_iniPath[261];
     char m_logPath[261];
     char m_listPath[261];
+    char m_checkPath[261];                // the history file, formed like m_listPath
     std::atomic<bool> m_serverStop;       // set once by StopServer, never cleared
     std::atomic<bool> m_serverListening;  // the listener has passed listen and still runs
     FswSocket m_listenSocket;
@@ -55,9 +57,11 @@ public:
     uint32_t m_interval;                       // INTVAL: minutes between cycles, at least 1
     char m_listFile[261];                      // LISTFILE
     char m_logFile[261];                       // LOGFILE
-    char m_checkFile[261];                     // CHKFILE: kept, never opened
+    char m_checkFile[261];                     // CHKFILE: the history of check results
     uint32_t m_notify;                         // NOTI: bit 0 balloon, bit 1 status window
     uint32_t m_logMode;                        // LOGMODE
+    uint32_t m_keepDays;                       // KEEPDAYS: days of history kept, 0 all
+    uint32_t m_forecastDays;                   // FORECAST: warn of disks full within, 0 off
     MCriticalSection m_dialogLock;             // the settings dialog's open flag
     MCriticalSection m_hostLock;               // m_hosts
     MCriticalSection m_resultLock;             // m_results
@@ -68,6 +72,7 @@ public:
     std::vector<CheckResult> m_results;
     std::vector<std::string> m_heldLines;  // log lines from before the log was open
     bool m_holdingLines;                   // until LogHeldLines: keep lines the log misses
+    CheckHistory m_history;  // user-interface thread only
 };
 
 // Joins the program's folder, a separator and a file name into a path of at most 260

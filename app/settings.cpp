@@ -1,4 +1,5 @@
-// The settings file fsw.ini: one section [fsw] with nine keys.
+// The settings file fsw.ini: one section [fsw] with the nine keys of the settings dialog
+// and two more that only the file sets.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -61,6 +62,9 @@ void Kiv::LoadSettings() {
     LoadName("CHKFILE", "lastchk.txt", m_checkFile, sizeof m_checkFile, m_iniPath);
     m_notify = MGetPrivateProfileInt(SECTION, "NOTI", 1, m_iniPath);  // the balloon
     m_logMode = MGetPrivateProfileInt(SECTION, "LOGMODE", LOG_OVERWRITE, m_iniPath);
+    // Not in the settings dialog, which leaves them as they are in the file.
+    m_keepDays = MGetPrivateProfileInt(SECTION, "KEEPDAYS", 35, m_iniPath);
+    m_forecastDays = MGetPrivateProfileInt(SECTION, "FORECAST", 7, m_iniPath);
     if (m_interval == 0) {
         m_interval = 1;
     }

@@ -4,10 +4,16 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 extern const char* const MCSV_NO_MEMORY;      // "メモリが確保できません"
 extern const char* const MCSV_COPY_READONLY;  // "コピーは変更できません！"
 extern const char* const MCSV_BAD_COLUMN;     // "カラム指定が範囲外です"
+
+// A text field of at most size bytes written as a column that the parser reads back as it
+// was: enclosed in double quotes (each inner one doubled) when it holds a double quote, a tab
+// or a CR; otherwise unchanged.
+std::string MQuoteColumn(const char* text, size_t size);
 
 template <typename C>
 class MCSVParser {

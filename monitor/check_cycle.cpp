@@ -1,6 +1,8 @@
 // Check cycles: the start, the guarded start and the summary.
 #include "monitor/check_cycle.h"
 
+#include <ctime>
+
 #include "app/kiv.h"
 #include "mlib/mevent.h"
 #include "monitor/messages.h"
@@ -92,19 +94,24 @@ void CheckCycle::GuardedStartCheck(HWND owner) {
     }
 }
 
+// The cycle's results go into the history first, so that the list shows the forecasts
+// they make and the summary counts the disks soon full.
 void CheckCycle::OnCycleDone() {
     Kiv* app = theApp;
     {
         MLockGuard hold(app->m_resultLock);
+        app->m_history.Record(app->m_results, app->m_keepDays, static_cast<int64_t>(time(nullptr)));
         UpdateStatusList();
-        unsigned below = 0;
-        unsigned errors = 0;
-        unsigned level = CountProblems(app->m_results, &below, &errors);
+        CycleSummary summary;
+        summary.level = CountProblems(app->m_results, &summary.below, &summary.errors);
+        summary.days = app->m_forecastDays;
+        summary.soon = app->m_history.CountFullWithin(app->m_results, app->m_forecastDays);
+        unsigned level = SummaryLevel(summary);
         if (level >= 2 && (app->m_notify & NOTIFY_BALLOON_BIT) != 0) {
             char text[512];
             const char* title = "";
             unsigned iconFlag = 0;
-            if (MakeSummaryBalloon(level, below, errors, text, sizeof text, &title, &iconFlag)) {
+            if (MakeCycleBalloon(summary, text, sizeof text, &title, &iconFlag)) {
                 ShowBalloon(text, title, iconFlag);
             }
         }

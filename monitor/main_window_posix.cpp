@@ -38,7 +38,8 @@ std::string Printable(const char* text) {
     return line;
 }
 
-// The column titles, then one line per listed result: the cells separated by tabs.
+// The column titles, then one line per listed result: the cells separated by tabs, the
+// forecast from the history last.
 std::string StatusListText(const std::vector<CheckResult>& results) {
     std::string text;
     for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
@@ -51,10 +52,10 @@ std::string StatusListText(const std::vector<CheckResult>& results) {
             continue;
         }
         StatusRowTexts row;
-        MakeStatusRowTexts(result, &row);
-        const char* cells[STATUS_COLUMN_COUNT] = {row.status,     row.time,      row.host,
-                                                  row.path,       row.threshold, row.freeSpace,
-                                                  row.description};
+        MakeStatusRowTexts(result, theApp->m_history.ForecastOf(result), &row);
+        const char* cells[STATUS_COLUMN_COUNT] = {row.status,      row.time,      row.host,
+                                                  row.path,        row.threshold, row.freeSpace,
+                                                  row.description, row.forecast};
         for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
             text += column > 0 ? "\t" : "";
             text += Printable(cells[column]);

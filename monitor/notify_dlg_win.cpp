@@ -10,9 +10,10 @@ namespace {
 const int ICON_ID = 103;
 
 // Width and alignment of the list's columns, in column order.
-const int COLUMN_WIDTHS[STATUS_COLUMN_COUNT] = {65, 135, 105, 75, 80, 80, 90};
-const int COLUMN_FORMATS[STATUS_COLUMN_COUNT] = {
-    LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_RIGHT, LVCFMT_LEFT};
+const int COLUMN_WIDTHS[STATUS_COLUMN_COUNT] = {65, 135, 105, 75, 80, 80, 90, 80};
+const int COLUMN_FORMATS[STATUS_COLUMN_COUNT] = {LVCFMT_LEFT, LVCFMT_LEFT,  LVCFMT_LEFT,
+                                                 LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_RIGHT,
+                                                 LVCFMT_LEFT, LVCFMT_RIGHT};
 
 // The log line when a column cannot be added.
 const char* const COLUMN_FAILURES[STATUS_COLUMN_COUNT] = {
@@ -23,9 +24,10 @@ const char* const COLUMN_FAILURES[STATUS_COLUMN_COUNT] = {
     "リストビューの列「しきい値」の追加でエラーが発生しました。",
     "リストビューの列「空き領域」の追加でエラーが発生しました。",
     "リストビューの列「説明」の追加でエラーが発生しました。",
+    "リストビューの列「満杯予測」の追加でエラーが発生しました。",
 };
 
-// The log line when a cell of a row cannot be made: the item itself, then sub-items 1 to 6.
+// The log line when a cell of a row cannot be made: the item itself, then sub-items 1 to 7.
 const char* const CELL_FAILURES[STATUS_COLUMN_COUNT] = {
     "リストビューのアイテム「状態」の追加でエラーが発生しました。",
     "リストビューのアイテム「最終確認日時」のセットでエラーが発生しました。",
@@ -34,6 +36,7 @@ const char* const CELL_FAILURES[STATUS_COLUMN_COUNT] = {
     "リストビューのアイテム「警告値」のセットでエラーが発生しました。",
     "リストビューのアイテム「空き領域」のセットでエラーが発生しました。",
     "リストビューのアイテム「説明」のセットでエラーが発生しました。",
+    "リストビューのアイテム「満杯予測」のセットでエラーが発生しました。",
 };
 
 }  // namespace
@@ -44,7 +47,7 @@ NotifyDlg::NotifyDlg() : m_imageList(NULL), m_imgNormal(-1), m_imgWarning(-1), m
 
 NotifyDlg::~NotifyDlg() {}
 
-LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM) {
+LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             OnInitDialog();
@@ -64,6 +67,16 @@ LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM) {
         case WM_APP_CLOSE_STATUS:
             DestroyWindow(hwnd);
             return 1;
+        case WM_NOTIFY: {
+            // A double click on a row, or Enter on it: the list view activates the item.
+            const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->idFrom == NOTIFY_LIST_ID &&
+                (header->code == NM_DBLCLK || header->code == LVN_ITEMACTIVATE)) {
+                OpenChart(reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem);
+                return 1;
+            }
+            return 0;
+        }
         default:
             return 0;
     }
@@ -176,21 +189,32 @@ void NotifyDlg::UpdateList() {
         return;
     }
     SendMessageA(List(), LVM_DELETEALLITEMS, 0, 0);
+    m_rows.clear();
+    m_charts.Refresh();
     int row = 0;
     for (const CheckResult& result : theApp->m_results) {
         if (!IsListed(result)) {
             continue;
         }
         StatusRowTexts cells;
-        MakeStatusRowTexts(result, &cells);
+        MakeStatusRowTexts(result, theApp->m_history.ForecastOf(result), &cells);
         const char* const texts[STATUS_COLUMN_COUNT] = {
-            cells.status,    cells.time,      cells.host,       cells.path,
-            cells.threshold, cells.freeSpace, cells.description};
+            cells.status,    cells.time,      cells.host,        cells.path,
+            cells.threshold, cells.freeSpace, cells.description, cells.forecast};
         if (!AddRow(row, result.status, texts)) {
             return;  // the rows made so far stay
         }
+        m_rows.push_back(result);
         row++;
     }
+}
+
+HWND NotifyDlg::OpenChart(int row) {
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size()) {
+        return NULL;
+    }
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
+    return m_charts.Open(instance, hwnd, m_rows[static_cast<size_t>(row)]);
 }
 
 // Inserts row number row with its icon and the seven texts; on a failure the log line

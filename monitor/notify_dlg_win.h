@@ -1,8 +1,12 @@
 // Windows only. The status window "監視状態": a modeless, resizable dialog (template 106)
-// that lists the results of the latest check cycle, one row per target.
+// that lists the results of the latest check cycle, one row per target; a double click on
+// a row opens the chart of that target's history.
 #pragma once
 
+#include <vector>
+
 #include "mlib/mwin.h"
+#include "monitor/chart_win.h"
 
 #include <commctrl.h>  // after windows.h, which mlib/mwin.h brings
 
@@ -20,14 +24,19 @@ public:
 
     // Shows the window in front; a hidden one comes back at its first place and size.
     void ShowStatus();
-    // Replaces all rows by theApp->m_results; the caller holds m_resultLock.
+    // Replaces all rows by theApp->m_results and redraws the open charts; the caller holds
+    // m_resultLock.
     void UpdateList();
+    // Opens the chart of the target of a row (or brings it to the front); its window.
+    HWND OpenChart(int row);
 
-    HIMAGELIST m_imageList;  // the three status icons, 16 x 16
-    int m_imgNormal;         // IDI_ASTERISK
-    int m_imgWarning;        // IDI_EXCLAMATION
-    int m_imgError;          // IDI_HAND
-    RECT m_rect;             // the window's rectangle at the end of its set-up
+    HIMAGELIST m_imageList;           // the three status icons, 16 x 16
+    int m_imgNormal;                  // IDI_ASTERISK
+    int m_imgWarning;                 // IDI_EXCLAMATION
+    int m_imgError;                   // IDI_HAND
+    RECT m_rect;                      // the window's rectangle at the end of its set-up
+    std::vector<CheckResult> m_rows;  // the result of each row, in row order
+    ChartWindows m_charts;
 
 private:
     void OnInitDialog();

@@ -3,11 +3,12 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "app/host_entry.h"
 
 const char* const STATUS_COLUMN_TITLES[STATUS_COLUMN_COUNT] = {
-    "状態", "最終確認日時", "ホスト", "パス", "しきい値", "空き領域", "説明",
+    "状態", "最終確認日時", "ホスト", "パス", "しきい値", "空き領域", "説明", "満杯予測",
 };
 
 bool IsListed(const CheckResult& result) {
@@ -69,7 +70,19 @@ void FormatFreeSpace(const CheckResult& result, char* out, size_t size) {
     snprintf(out, size, "%.1f %s", scaled, units[unit]);
 }
 
-void MakeStatusRowTexts(const CheckResult& result, StatusRowTexts* row) {
+void FormatForecast(int64_t seconds, char* out, size_t size) {
+    if (seconds == FORECAST_NONE) {
+        snprintf(out, size, "-");
+    } else if (seconds < 3600) {
+        snprintf(out, size, "1時間以内");
+    } else if (seconds < 86400) {
+        snprintf(out, size, "約%d時間", static_cast<int>(seconds / 3600));
+    } else {
+        snprintf(out, size, "約%" PRId64 "日", seconds / 86400);
+    }
+}
+
+void MakeStatusRowTexts(const CheckResult& result, int64_t forecast, StatusRowTexts* row) {
     row->status = StatusWord(result.status);
     FormatCheckTime(result, row->time, sizeof row->time);
     row->host = result.host;
@@ -77,6 +90,7 @@ void MakeStatusRowTexts(const CheckResult& result, StatusRowTexts* row) {
     FormatThresholdText(result.threshold, result.unit, row->threshold, sizeof row->threshold);
     FormatFreeSpace(result, row->freeSpace, sizeof row->freeSpace);
     row->description = result.description;
+    FormatForecast(forecast, row->forecast, sizeof row->forecast);
 }
 
 namespace {
@@ -86,6 +100,7 @@ const char BOTH_TEXT[] =
     "空き領域がしきい値を下回ったディスクが %u個あります。\r\n"
     "空き領域が確認できないディスクが %u個あります。";
 const char ERRORS_TEXT[] = "空き領域を確認できないディスクが %u個あります。";
+const char SOON_TEXT[] = "空き領域が%u日以内になくなる見込みのディスクが %u個あります。";
 const char TITLE_DECREASING[] = "空き領域減少";
 const char TITLE_ERROR[] = "空き領域エラー";
 
@@ -120,4 +135,29 @@ bool MakeSummaryBalloon(unsigned level, unsigned below, unsigned errors, char* t
         default:
             return false;
     }
+}
+
+unsigned SummaryLevel(const CycleSummary& summary) {
+    return summary.soon > 0 && summary.level < 2 ? 2 : summary.level;
+}
+
+bool MakeCycleBalloon(const CycleSummary& summary, char* text, size_t size, const char** title,
+                      unsigned* iconFlag) {
+    if (summary.level >= 2) {
+        MakeSummaryBalloon(summary.level, summary.below, summary.errors, text, size, title,
+                           iconFlag);
+    } else if (summary.soon > 0) {
+        text[0] = '\0';
+        *title = TITLE_DECREASING;
+        *iconFlag = BALLOON_ICON_WARNING;
+    } else {
+        return false;
+    }
+    if (summary.soon > 0) {
+        size_t used = strlen(text);
+        snprintf(text + used, size - used, "%s", used > 0 ? "\r\n" : "");
+        used = strlen(text);
+        snprintf(text + used, size - used, SOON_TEXT, summary.days, summary.soon);
+    }
+    return true;
 }

@@ -5,10 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/forecast.h"
 #include "net/check_result.h"
 
-const int STATUS_COLUMN_COUNT = 7;
-// "状態", "最終確認日時", "ホスト", "パス", "しきい値", "空き領域", "説明".
+const int STATUS_COLUMN_COUNT = 8;
+// "状態", "最終確認日時", "ホスト", "パス", "しきい値", "空き領域", "説明", "満杯予測".
 extern const char* const STATUS_COLUMN_TITLES[STATUS_COLUMN_COUNT];
 
 // Whether a result has a row in the status list (every status but STATUS_NONE).
@@ -23,7 +24,11 @@ void FormatThresholdText(uint32_t threshold, uint32_t unit, char* out, size_t si
 // B, KB, MB, GB or TB with one decimal ("1023 B", "1.5 KB", "1.0 TB").
 void FormatFreeSpace(const CheckResult& result, char* out, size_t size);
 
-// The seven cells of one row, in column order.
+// The time until a disk is full: "約N日" (whole days, rounded down), "約N時間" below a day,
+// "1時間以内" below an hour, "-" for FORECAST_NONE.
+void FormatForecast(int64_t seconds, char* out, size_t size);
+
+// The eight cells of one row, in column order.
 struct StatusRowTexts {
     const char* status;
     char time[40];
@@ -32,9 +37,11 @@ struct StatusRowTexts {
     char threshold[32];
     char freeSpace[32];
     const char* description;
+    char forecast[32];
 };
-// Fills the row of a result; the host, path and description point into the result.
-void MakeStatusRowTexts(const CheckResult& result, StatusRowTexts* row);
+// Fills the row of a result and the forecast of its target (seconds until full, or
+// FORECAST_NONE); the host, path and description point into the result.
+void MakeStatusRowTexts(const CheckResult& result, int64_t forecast, StatusRowTexts* row);
 
 // Balloon icon flags (NIIF_WARNING, NIIF_ERROR).
 const unsigned BALLOON_ICON_WARNING = 2;
@@ -44,3 +51,19 @@ const unsigned BALLOON_ICON_ERROR = 3;
 // lines), title and icon flag. False at level 1, which shows none.
 bool MakeSummaryBalloon(unsigned level, unsigned below, unsigned errors, char* text, size_t size,
                         const char** title, unsigned* iconFlag);
+
+// A cycle's summary with the forecast counted too: soon disks are forecast to be full
+// within days days. With soon above 0 the level is at least 2.
+struct CycleSummary {
+    unsigned level;  // of the statuses alone, 1 to 4
+    unsigned below;
+    unsigned errors;
+    unsigned days;
+    unsigned soon;
+};
+unsigned SummaryLevel(const CycleSummary& summary);
+// The balloon of the summary: the text of its status level, then on a line of its own
+// "空き領域が%u日以内になくなる見込みのディスクが %u個あります。" when soon is above 0;
+// with nothing else to report, that line alone, at level 2. False when there is nothing.
+bool MakeCycleBalloon(const CycleSummary& summary, char* text, size_t size, const char** title,
+                      unsigned* iconFlag);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the 64-bit program under Wine's virtual desktop:
-# the tray icon with the balloon of a cycle, the open tray menu, and the status window
-# with a normal, a caution, a danger and an error row. The program runs in build/shots/
-# as server and client at once, its four targets on its own server.
+# the tray icon with the balloon of a cycle, the open tray menu, the status window
+# with a normal, a caution, a danger and an error row, and the chart of a target's
+# history. The program runs in build/shots/ as server and client at once, its four
+# targets on its own server, with a history of a week in which their disk fills.
 #   bash scripts/screenshots.sh      (after: bash scripts/build.sh win64)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -34,14 +35,29 @@ rm -rf "$shots"
 mkdir -p "$shots" docs
 cp build/win64/fsw.exe "$shots/"
 
-# Targets graded against the free space of drive C:, which Wine keeps in the prefix.
-read -r port free_mb < <(python3 - "$WINEPREFIX/drive_c" <<'PY'
-import os, socket, sys
+# Targets graded against the free space of drive C:, which Wine keeps in the prefix. The
+# history: a check every half hour for a week, the disk losing space at a rate that
+# fills it in about five days from now, with some noise.
+read -r port free_mb < <(python3 - "$WINEPREFIX/drive_c" "$shots/lastchk.txt" <<'PY'
+import os, random, socket, sys, time
 s = socket.socket()
 s.bind(("127.0.0.1", 0))
 port = s.getsockname()[1]
 s.close()
 st = os.statvfs(sys.argv[1])
+free = st.f_bavail * st.f_frsize
+total = st.f_blocks * st.f_frsize
+now = int(time.time())
+rate = free / (5.3 * 86400)
+random.seed(1825)
+targets = [("localhost", "C:\\"), ("127.0.0.1", "C:\\"), ("127.0.0.1", "C:\\users"),
+           ("127.0.0.1", "Q:\\archive")]
+with open(sys.argv[2], "w", newline="") as out:
+    for t in range(now - 7 * 86400 + 1800, now - 600, 1800):
+        stamp = time.strftime("%Y/%m/%d %H:%M:%S", time.localtime(t))
+        for host, path in targets:
+            left = int(free + rate * (now - t) + random.gauss(0, free * 0.01))
+            out.write(f"{stamp}\t{host}\t{port}\t{path}\t1\t{left}\t{total}\r\n")
 print(port, st.f_bavail * st.f_frsize // 1048576)
 PY
 )
@@ -81,10 +97,22 @@ sleep 1
 import -window root "$shots/menu-full.png"
 convert "$shots/menu-full.png" -crop 300x200+724+568 +repage docs/tray-menu.png
 
+# A double click on the status window's first row opens the chart of that target.
+xdotool key Escape
+sleep 1
+xdotool mousemove 300 241 click --repeat 2 --delay 100 1
+sleep 2
+xdotool mousemove 1000 100
+sleep 1
+import -window root "$shots/chart-full.png"
+convert "$shots/chart-full.png" -crop 640x400+178+222 +repage docs/history-chart.png
+
 # "終了" is the menu's last item, just above the taskbar.
+xdotool mousemove "$icon_x" "$icon_y" click 3
+sleep 1
 xdotool mousemove 934 738 click 1
 for _ in $(seq 1 40); do
     pgrep -f 'fsw\.exe' >/dev/null || break
     sleep 0.5
 done
-echo "screenshots in docs/: tray-icon.png, tray-menu.png, status-window.png"
+echo "screenshots in docs/: tray-icon.png, tray-menu.png, status-window.png, history-chart.png"

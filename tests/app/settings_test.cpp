@@ -50,9 +50,24 @@ TEST_F(SettingsTest, WithoutAFileEveryKeyTakesItsDefaultAndNoFileIsCreated) {
     EXPECT_STREQ("lastchk.txt", app.m_checkFile);
     EXPECT_EQ(1u, app.m_notify);
     EXPECT_EQ(1u, app.m_logMode);
+    EXPECT_EQ(35u, app.m_keepDays);
+    EXPECT_EQ(7u, app.m_forecastDays);
     EXPECT_EQ(InFolder("fsw.lst"), app.m_listPath);
     EXPECT_EQ(InFolder("fsw.log"), app.m_logPath);
     EXPECT_FALSE(FileExists(app.m_iniPath));
+}
+
+// KEEPDAYS and FORECAST are set in the file only: read, and left as they are by a save.
+TEST_F(SettingsTest, TheHistoryKeysAreReadAndASaveKeepsThem) {
+    WriteIni("[fsw]\r\nKEEPDAYS=0\r\nFORECAST=3\r\n");
+    Start();
+    EXPECT_EQ(0u, app.m_keepDays);
+    EXPECT_EQ(3u, app.m_forecastDays);
+    app.m_keepDays = 99;
+    app.SaveSettings();
+    std::string saved = ReadFileBytes(app.m_iniPath);
+    EXPECT_NE(std::string::npos, saved.find("KEEPDAYS=0\r\n")) << saved;
+    EXPECT_NE(std::string::npos, saved.find("FORECAST=3\r\n")) << saved;
 }
 
 TEST_F(SettingsTest, AnIntervalOf0Becomes1) {

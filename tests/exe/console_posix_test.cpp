@@ -8,11 +8,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <ctime>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "mlib/msocket.h"
+#include "net/protocol.h"
 #include "tests/support/child_process_posix.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/test_support.h"
@@ -92,7 +94,7 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
 
     std::vector<std::string> lines = SplitLines(program.Stdout());
     ASSERT_EQ(5u, lines.size()) << program.Stdout();
-    EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明", lines[0]);
+    EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\t満杯予測", lines[0]);
     std::vector<std::string> rows(lines.begin() + 1, lines.begin() + 4);
     std::sort(rows.begin(), rows.end(), [](const std::string& a, const std::string& b) {
         return Cells(a)[6] < Cells(b)[6];
@@ -102,7 +104,7 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
     std::regex bytes("\\d+(\\.\\d)? (B|KB|MB|GB|TB)");
 
     std::vector<std::string> normal = Cells(rows[0]);
-    ASSERT_EQ(7u, normal.size());
+    ASSERT_EQ(8u, normal.size());
     EXPECT_EQ("正常", normal[0]);
     EXPECT_TRUE(std::regex_match(normal[1], time)) << normal[1];
     EXPECT_EQ("127.0.0.1", normal[2]);
@@ -111,9 +113,9 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
     EXPECT_TRUE(std::regex_match(normal[5], percent)) << normal[5];
 
     std::vector<std::string> error = Cells(rows[1]);
-    EXPECT_EQ(
-        (std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %", "N/A", "停止中"}),
-        error);
+    EXPECT_EQ((std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %", "N/A",
+                                        "停止中", "-"}),
+              error);
 
     std::vector<std::string> danger = Cells(rows[2]);
     EXPECT_EQ("危険", danger[0]);
@@ -137,7 +139,8 @@ TEST_F(ConsoleTest, SighupReadsTheSettingsAndTheHostListAgain) {
     Program program(dir.Path(), runtime.Path());
     ASSERT_TRUE(program.Started());
     ASSERT_TRUE(WaitUntil([&] { return !program.Stdout().empty(); }, 20000));
-    EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\n", program.Stdout())
+    EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\t満杯予測\n",
+              program.Stdout())
         << "a cycle without targets prints an empty list";
 
     WriteSettings(port, 3, 0);
@@ -168,7 +171,8 @@ TEST_F(ConsoleTest, Sigusr1ChecksNowOnceAndSigusr2PrintsTheLatestListAgain) {
     ASSERT_TRUE(program.Started());
     ASSERT_TRUE(WaitUntil([&] { return !LogMessages(logPath).empty(); }, 10000));
     EXPECT_FALSE(FileExists(dir.File("fsw.log")));
-    const std::string titles = "状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\n";
+    const std::string titles =
+        "状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\t満杯予測\n";
     program.Signal(SIGUSR2);
     ASSERT_TRUE(WaitUntil([&] { return program.Stdout() == titles; }, 10000)) << program.Stdout();
 
@@ -198,6 +202,56 @@ TEST_F(ConsoleTest, Sigusr1ChecksNowOnceAndSigusr2PrintsTheLatestListAgain) {
     EXPECT_EQ(std::string::npos, program.Stdout().find('\x1b'));
     std::vector<std::string> log = LogMessages(logPath);
     EXPECT_EQ(2, std::count(log.begin(), log.end(), "チェック要求(SIGUSR1)を受けました"));
+}
+
+// A history of six days in which the disk lost free space at a steady rate, so that at
+// the rate of the fake server's answer now it is full in five and a half days: the list
+// says 約5日 and the summary, with nothing else to report, has the forecast's line alone.
+TEST_F(ConsoleTest, APreparedHistoryGivesItsForecastInTheListAndTheBalloon) {
+    const uint64_t freeNow = 110000000000;
+    const uint64_t total = 1000000000000;
+    const double rate = static_cast<double>(freeNow) / (5.5 * 86400);  // bytes a second
+    FakeServer server;
+    server.Serve(12 + 5, WireHeader(FSW_MAGIC, FSW_PROTOCOL_VERSION, TYPE_REPLY, STATUS_OK, 16) +
+                             Be64(freeNow) + Be64(total));
+    std::string port = std::to_string(server.Port());
+    time_t now = time(nullptr);
+    std::string history;
+    for (int hoursAgo = 6 * 24; hoursAgo >= 1; hoursAgo--) {
+        time_t when = now - hoursAgo * 3600;
+        struct tm local;
+        localtime_r(&when, &local);
+        char stamp[32];
+        strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
+        uint64_t free = freeNow + static_cast<uint64_t>(rate * hoursAgo * 3600);
+        history += std::string(stamp) + "\t127.0.0.1\t" + port + "\t/data\t1\t" +
+                   std::to_string(free) + "\t" + std::to_string(total) + "\r\n";
+    }
+    WriteFileBytes(dir.File("lastchk.txt"), history);
+    WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=0\nCLIENT=1\nINTVAL=60\nNOTI=1\n");
+    WriteFileBytes(dir.File("fsw.lst"), Target(server.Port(), "/data", "1", "3", "データ"));
+
+    Program program(dir.Path(), runtime.Path());
+    ASSERT_TRUE(program.Started());
+    const std::string balloon =
+        "空き領域減少: 空き領域が7日以内になくなる見込みのディスクが 1個あります。\n";
+    ASSERT_TRUE(
+        WaitUntil([&] { return program.Stdout().find(balloon) != std::string::npos; }, 20000))
+        << program.Stdout();
+    program.Signal(SIGTERM);
+    EXPECT_EQ(0, program.Wait(20000));
+
+    std::vector<std::string> lines = SplitLines(program.Stdout());
+    ASSERT_EQ(3u, lines.size()) << program.Stdout();
+    std::vector<std::string> row = Cells(lines[1]);
+    ASSERT_EQ(8u, row.size());
+    EXPECT_EQ("正常", row[0]);
+    EXPECT_EQ("約5日", row[7]);
+    std::vector<std::string> kept = SplitLines(ReadFileBytes(dir.File("lastchk.txt")));
+    ASSERT_EQ(6u * 24 + 1, kept.size());
+    EXPECT_EQ("\t127.0.0.1\t" + port + "\t/data\t1\t110000000000\t1000000000000",
+              kept.back().substr(19))
+        << "the cycle's result was appended";
 }
 
 // The silent client holds a handler for one time-out, the target that never answers

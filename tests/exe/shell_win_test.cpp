@@ -69,7 +69,7 @@ TEST(WindowsShell, ACycleOverItsOwnServerBringsUpTheStatusWindowWithARowPerTarge
         20000))
         << "a target in danger brings the status window up";
 
-    std::vector<std::vector<std::string>> rows = ReadListView(GetDlgItem(status, 1020), 7);
+    std::vector<std::vector<std::string>> rows = ReadListView(GetDlgItem(status, 1020), 8);
     ASSERT_EQ(4u, rows.size());
     std::vector<std::string> shown;
     for (const std::vector<std::string>& row : rows) {

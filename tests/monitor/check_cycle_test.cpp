@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -243,6 +244,36 @@ TEST_F(CycleTest, TheGuardedStartRefusesWithABoxWhileACycleRunsAndStartsOtherwis
     EXPECT_EQ((std::vector<std::string>{"tip ディスク残量問合せ中...", "list 0", "restore"}),
               view.calls);
     EXPECT_EQ(1u, boxes.Boxes().size());
+}
+
+// A disk that loses 1 GB an hour with 9 GB left is full within a day: with FORECAST on,
+// the summary comes up for it as for a disk below its threshold; with FORECAST=0 it does not.
+TEST_F(CycleTest, ADiskSoonFullRaisesTheSummaryUnlessTheForecastIsOff) {
+    const int64_t now = static_cast<int64_t>(time(nullptr));
+    CheckResult result = WithStatus(STATUS_NORMAL);
+    result.port = 50801;
+    result.totalBytes = 100000000000ull;
+    for (int hoursAgo = 4; hoursAgo >= 1; hoursAgo--) {
+        result.checkTime = now - hoursAgo * 3600;
+        result.freeBytes = (9 + hoursAgo) * 1000000000ull;
+        t.app.m_history.Record({result}, 0, result.checkTime);
+    }
+    result.checkTime = now;
+    result.freeBytes = 9000000000ull;
+    t.app.m_results = {result};
+    t.app.m_notify = 3;
+    t.app.m_forecastDays = 1;
+    view.OnCycleDone();
+    EXPECT_EQ(
+        (std::vector<std::string>{"list 1",
+                                  "balloon 空き領域減少 2 "
+                                  "空き領域が1日以内になくなる見込みのディスクが 1個あります。",
+                                  "status", "restore"}),
+        view.calls);
+    t.app.m_forecastDays = 0;
+    view.calls.clear();
+    view.OnCycleDone();
+    EXPECT_EQ((std::vector<std::string>{"list 1", "restore"}), view.calls);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // area, and the log lines and boxes of its failures.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -87,7 +89,7 @@ protected:
     NotifyDlg m_dialog;
 };
 
-TEST_F(StatusWindow, IsCreatedHiddenWithItsSevenColumnsIconsAndFullRowSelection) {
+TEST_F(StatusWindow, IsCreatedHiddenWithItsEightColumnsIconsAndFullRowSelection) {
     ASSERT_NE(HWND{NULL}, Create());
     EXPECT_FALSE(IsWindowVisible(m_dialog.hwnd));
     char caption[64] = "";
@@ -103,10 +105,10 @@ TEST_F(StatusWindow, IsCreatedHiddenWithItsSevenColumnsIconsAndFullRowSelection)
         {"状態", 65, LVCFMT_LEFT},      {"最終確認日時", 135, LVCFMT_LEFT},
         {"ホスト", 105, LVCFMT_LEFT},   {"パス", 75, LVCFMT_LEFT},
         {"しきい値", 80, LVCFMT_RIGHT}, {"空き領域", 80, LVCFMT_RIGHT},
-        {"説明", 90, LVCFMT_LEFT},
+        {"説明", 90, LVCFMT_LEFT},      {"満杯予測", 80, LVCFMT_RIGHT},
     };
     HWND list = List();
-    for (int i = 0; i < 7; i++) {
+    for (int i = 0; i < 8; i++) {
         char title[64] = "";
         LVCOLUMNA column;
         ZeroMemory(&column, sizeof column);
@@ -122,7 +124,7 @@ TEST_F(StatusWindow, IsCreatedHiddenWithItsSevenColumnsIconsAndFullRowSelection)
     LVCOLUMNA beyond;
     ZeroMemory(&beyond, sizeof beyond);
     beyond.mask = LVCF_WIDTH;
-    EXPECT_FALSE(SendMessageA(list, LVM_GETCOLUMNA, 7, reinterpret_cast<LPARAM>(&beyond)));
+    EXPECT_FALSE(SendMessageA(list, LVM_GETCOLUMNA, 8, reinterpret_cast<LPARAM>(&beyond)));
 
     EXPECT_TRUE(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
     ASSERT_NE(HIMAGELIST{NULL}, m_dialog.m_imageList);
@@ -175,6 +177,7 @@ TEST_F(StatusWindow, ListsEachResultInOrderWithItsWordIconAndTextsAndNoRowForSta
         EXPECT_EQ(expected[row].threshold, ItemText(list, row, 4));
         EXPECT_EQ(expected[row].freeSpace, ItemText(list, row, 5));
         EXPECT_EQ("説明文", ItemText(list, row, 6));
+        EXPECT_EQ("-", ItemText(list, row, 7)) << "no history, no forecast";
         EXPECT_EQ(expected[row].image, ItemImage(list, row));
     }
     EXPECT_TRUE(m_boxes.Boxes().empty());
@@ -248,6 +251,53 @@ TEST_F(StatusWindow, DestroysItselfOnTheCloseMessageOfTheShutdown) {
     EXPECT_FALSE(IsWindow(window));
     m_dialog.ShowStatus();  // a status window that is gone is not shown
     m_dialog.UpdateList();
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+int ChartCount() {
+    int count = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM counter) {
+            char name[64] = "";
+            GetClassNameA(window, name, sizeof name);
+            *reinterpret_cast<int*>(counter) += strcmp(name, CHART_WINDOW_CLASS) == 0 ? 1 : 0;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// A double click on a row opens the chart of that row's target, owned by the status window
+// and titled with host, path and description, once however often; Esc closes it. It draws
+// a prepared history.
+TEST_F(StatusWindow, ADoubleClickOnARowOpensTheChartOfItsTargetOnce) {
+    ASSERT_NE(HWND{NULL}, Create());
+    CheckResult target = Result(STATUS_NORMAL, "bravo", 1536, UNIT_KB, 1);
+    for (int hour = 0; hour < 3; hour++) {
+        target.checkTime = time(nullptr) - (3 - hour) * 3600;
+        target.freeBytes = 3000000 - hour * 1000;
+        target.totalBytes = 5000000;
+        m_app->m_history.Record({target}, 0, target.checkTime);
+    }
+    Refill({Result(STATUS_NORMAL, "alpha", 1, 9, 0), target});
+    HWND list = List();
+    RECT item;
+    item.left = LVIR_BOUNDS;
+    ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item)));
+    LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    HWND chart = FindWindowA(CHART_WINDOW_CLASS, "空き領域の推移 - bravo C:\\data (説明文)");
+    ASSERT_NE(HWND{NULL}, chart);
+    EXPECT_EQ(m_dialog.hwnd, GetWindow(chart, GW_OWNER));
+    EXPECT_TRUE(IsWindowVisible(chart));
+    EXPECT_TRUE(UpdateWindow(chart));
+
+    SendMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    EXPECT_EQ(1, ChartCount());
+    SendMessageA(chart, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(IsWindow(chart));
+    EXPECT_EQ(0, ChartCount());
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 

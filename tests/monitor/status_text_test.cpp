@@ -75,7 +75,7 @@ TEST(StatusText, StatusWordsAndWhichResultsAreListed) {
     EXPECT_TRUE(IsListed(Result(STATUS_ERROR, 0, 0)));
 }
 
-TEST(StatusText, ARowHasItsSevenCellsInColumnOrder) {
+TEST(StatusText, ARowHasItsEightCellsInColumnOrder) {
     CheckResult result = Result(STATUS_WARNING, UNIT_MB, 1048576 * 300ull);
     result.year = 2024;
     result.month = 3;
@@ -88,7 +88,7 @@ TEST(StatusText, ARowHasItsSevenCellsInColumnOrder) {
     strcpy(result.path, "C:\\");
     strcpy(result.description, "経理");
     StatusRowTexts row;
-    MakeStatusRowTexts(result, &row);
+    MakeStatusRowTexts(result, 10 * 86400 + 5 * 3600, &row);
     EXPECT_STREQ("警告", row.status);
     EXPECT_STREQ("2024/03/09 07:05:00", row.time);
     EXPECT_STREQ("server1", row.host);
@@ -96,11 +96,72 @@ TEST(StatusText, ARowHasItsSevenCellsInColumnOrder) {
     EXPECT_STREQ("1000 MB", row.threshold);
     EXPECT_STREQ("300.0 MB", row.freeSpace);
     EXPECT_STREQ("経理", row.description);
+    EXPECT_STREQ("約10日", row.forecast);
     const char* titles[] = {"状態",     "最終確認日時", "ホスト", "パス",
-                            "しきい値", "空き領域",     "説明"};
+                            "しきい値", "空き領域",     "説明",   "満杯予測"};
     for (int i = 0; i < STATUS_COLUMN_COUNT; i++) {
         EXPECT_STREQ(titles[i], STATUS_COLUMN_TITLES[i]);
     }
+}
+
+TEST(StatusText, ForecastTexts) {
+    const struct {
+        int64_t seconds;
+        const char* text;
+    } cases[] = {
+        {FORECAST_NONE, "-"},     {0, "1時間以内"},         {3599, "1時間以内"},
+        {3600, "約1時間"},        {86399, "約23時間"},      {86400, "約1日"},
+        {3 * 86400 - 1, "約2日"}, {400 * 86400, "約400日"}, {int64_t{1} << 40, "約12725829日"},
+    };
+    for (const auto& c : cases) {
+        char text[32];
+        FormatForecast(c.seconds, text, sizeof text);
+        EXPECT_STREQ(c.text, text) << c.seconds;
+    }
+}
+
+// The forecast's line follows the table's text, or stands alone at level 2.
+TEST(StatusText, TheCycleBalloonAddsTheLineOfDisksSoonFull) {
+    const std::string soon = "空き領域が7日以内になくなる見込みのディスクが 2個あります。";
+    const struct {
+        CycleSummary summary;
+        unsigned level;
+        std::string title;
+        unsigned icon;
+        std::string text;
+    } cases[] = {
+        {{1, 0, 0, 7, 2}, 2, "空き領域減少", BALLOON_ICON_WARNING, soon},
+        {{2, 1, 0, 7, 2},
+         2,
+         "空き領域減少",
+         BALLOON_ICON_WARNING,
+         "空き領域がしきい値を下回ったディスクが 1個あります。\r\n" + soon},
+        {{3, 0, 1, 7, 2},
+         3,
+         "空き領域エラー",
+         BALLOON_ICON_ERROR,
+         "空き領域を確認できないディスクが 1個あります。\r\n" + soon},
+        {{4, 1, 0, 7, 0},
+         4,
+         "空き領域減少",
+         BALLOON_ICON_ERROR,
+         "空き領域がしきい値を下回ったディスクが 1個あります。"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.level, SummaryLevel(c.summary));
+        char text[512];
+        const char* title = "";
+        unsigned icon = 0;
+        ASSERT_TRUE(MakeCycleBalloon(c.summary, text, sizeof text, &title, &icon));
+        EXPECT_EQ(c.title, title);
+        EXPECT_EQ(c.icon, icon);
+        EXPECT_EQ(c.text, text);
+    }
+    char text[512];
+    const char* title = "";
+    unsigned icon = 0;
+    EXPECT_EQ(1u, SummaryLevel({1, 0, 0, 7, 0}));
+    EXPECT_FALSE(MakeCycleBalloon({1, 0, 0, 7, 0}, text, sizeof text, &title, &icon));
 }
 
 }  // namespace

@@ -1,0 +1,301 @@
+// The chart window.
+#include "monitor/chart_win.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "app/kiv.h"
+#include "app/wall_clock.h"
+#include "monitor/chart_geometry.h"
+#include "monitor/status_text.h"
+
+const char CHART_WINDOW_CLASS[] = "FSW_ChartClass";
+
+namespace {
+
+const int CHART_ICON_ID = 103;
+const int DEFAULT_WIDTH = 640;
+const int DEFAULT_HEIGHT = 400;
+const int CASCADE = 32;  // each chart this much right of and below the one before
+
+const COLORREF BACKGROUND = RGB(255, 255, 255);
+const COLORREF FRAME = RGB(128, 128, 128);
+const COLORREF GRID = RGB(224, 224, 224);
+const COLORREF TEXT = RGB(0, 0, 0);
+const COLORREF SERIES = RGB(0, 90, 200);
+const COLORREF THRESHOLD = RGB(220, 0, 0);
+const COLORREF FORECAST = RGB(240, 140, 0);
+
+HPEN DashedPen(int width, COLORREF color) {
+    LOGBRUSH brush = {BS_SOLID, color, 0};
+    return ExtCreatePen(PS_GEOMETRIC | PS_DASH | PS_ENDCAP_FLAT, width, &brush, 0, NULL);
+}
+
+// A pen selected into a device context for one scope: a cosmetic one, or a dashed one of
+// some width (which only a geometric pen can be).
+class SelectedPen {
+public:
+    SelectedPen(HDC dc, int style, int width, COLORREF color)
+        : SelectedPen(dc, CreatePen(style, width, color)) {}
+    SelectedPen(HDC dc, int width, COLORREF color) : SelectedPen(dc, DashedPen(width, color)) {}
+    SelectedPen(HDC dc, HPEN pen) : m_dc(dc), m_pen(pen) { m_old = SelectObject(dc, m_pen); }
+    ~SelectedPen() {
+        SelectObject(m_dc, m_old);
+        DeleteObject(m_pen);
+    }
+    SelectedPen(const SelectedPen&) = delete;
+    SelectedPen& operator=(const SelectedPen&) = delete;
+
+private:
+    HDC m_dc;
+    HPEN m_pen;
+    HGDIOBJ m_old;
+};
+
+void Line(HDC dc, int x1, int y1, int x2, int y2) {
+    MoveToEx(dc, x1, y1, NULL);
+    LineTo(dc, x2, y2);
+}
+
+void Text(HDC dc, int x, int y, UINT align, const std::string& text) {
+    SetTextAlign(dc, align);
+    TextOutA(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+}  // namespace
+
+std::string ChartTitle(const CheckResult& target) {
+    std::string title = std::string("空き領域の推移 - ") + target.host + " " + target.path;
+    if (target.description[0] != '\0') {
+        title += std::string(" (") + target.description + ")";
+    }
+    return title;
+}
+
+ChartWindow::ChartWindow(const CheckResult& target, POINT place)
+    : m_target(target), m_place(place), m_closed(false) {}
+
+bool ChartWindow::Shows(const CheckResult& target) const {
+    return m_target.port == target.port && strcmp(m_target.host, target.host) == 0 &&
+           strcmp(m_target.path, target.path) == 0;
+}
+
+bool ChartWindow::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance,
+                         HWND parent) {
+    WNDCLASSEXA own;
+    if (classInfo == NULL) {
+        ZeroMemory(&own, sizeof own);
+        own.cbSize = sizeof own;
+        own.style = CS_HREDRAW | CS_VREDRAW;
+        own.lpfnWndProc = WindowProcedure;
+        own.hInstance = instance;
+        own.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(CHART_ICON_ID));
+        own.hCursor = LoadCursorA(NULL, IDC_ARROW);
+        own.hbrBackground = NULL;  // WM_PAINT covers every pixel
+        own.lpszClassName = CHART_WINDOW_CLASS;
+        own.hIconSm = own.hIcon;
+        classInfo = &own;
+    }
+    WNDCLASSEXA known;
+    known.cbSize = sizeof known;
+    if (!GetClassInfoExA(instance, classInfo->lpszClassName, &known) &&
+        !RegisterClassExA(classInfo)) {
+        theApp->Log("グラフウインドウのクラスを登録できません。(%lu)", GetLastError());
+        return false;
+    }
+    HWND window = CreateWindowExA(0, classInfo->lpszClassName, title, WS_OVERLAPPEDWINDOW,
+                                  m_place.x, m_place.y, DEFAULT_WIDTH, DEFAULT_HEIGHT, parent, NULL,
+                                  instance, static_cast<MWinBase*>(this));
+    if (window == NULL) {
+        theApp->Log("グラフウインドウを生成できません。(%lu)", GetLastError());
+        m_closed = true;
+        return false;
+    }
+    return true;
+}
+
+LRESULT ChartWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT:
+            OnPaint();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // the paint draws the background into its bitmap: no flicker
+        case WM_KEYDOWN:
+            if (wParam == VK_ESCAPE) {
+                DestroyWindow(hwnd);
+                return 0;
+            }
+            break;
+        case WM_DESTROY:
+            m_closed = true;
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// Drawn whole into a bitmap of the client area's size, then copied in one go.
+void ChartWindow::OnPaint() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd, &paint);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    int width = client.right - client.left;
+    int height = client.bottom - client.top;
+    if (width > 0 && height > 0) {
+        HDC memory = CreateCompatibleDC(dc);
+        HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
+        if (memory != NULL && bitmap != NULL) {
+            HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+            Draw(memory, width, height);
+            BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+            SelectObject(memory, oldBitmap);
+        }
+        if (bitmap != NULL) {
+            DeleteObject(bitmap);
+        }
+        if (memory != NULL) {
+            DeleteDC(memory);
+        }
+    }
+    EndPaint(hwnd, &paint);
+}
+
+void ChartWindow::Draw(HDC dc, int width, int height) {
+    RECT all = {0, 0, width, height};
+    HBRUSH background = CreateSolidBrush(BACKGROUND);
+    FillRect(dc, &all, background);
+    DeleteObject(background);
+    HFONT font = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, "MS UI Gothic");
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, TEXT);
+
+    SIZE digit = {7, 12};
+    GetTextExtentPoint32A(dc, "0", 1, &digit);
+    const std::vector<HistoryPoint>* points =
+        theApp->m_history.PointsOf(m_target.host, m_target.port, m_target.path);
+    ChartLayout layout;
+    ChartInput input = {points != nullptr ? points->data() : nullptr,
+                        points != nullptr ? points->size() : 0,
+                        m_target.threshold,
+                        m_target.unit,
+                        static_cast<int64_t>(time(nullptr)),
+                        CurrentUtcOffset(),
+                        width,
+                        height,
+                        static_cast<int>(digit.cx)};
+    if (!LayOutChart(input, &layout)) {
+        Text(dc, width / 2, height / 2 - 6, TA_CENTER | TA_TOP, "空き領域の履歴がありません。");
+    } else {
+        {
+            SelectedPen pen(dc, PS_SOLID, 1, GRID);
+            for (const ChartTick& tick : layout.valueTicks) {
+                Line(dc, layout.left, tick.position, layout.right, tick.position);
+            }
+            for (const ChartTick& tick : layout.timeTicks) {
+                Line(dc, tick.position, layout.top, tick.position, layout.bottom);
+            }
+        }
+        for (const ChartTick& tick : layout.valueTicks) {
+            Text(dc, layout.left - 6, tick.position - 6, TA_RIGHT | TA_TOP, tick.label);
+        }
+        for (const ChartTick& tick : layout.timeTicks) {
+            Text(dc, tick.position, layout.bottom + 6, TA_CENTER | TA_TOP, tick.label);
+        }
+        {
+            SelectedPen pen(dc, PS_SOLID, 1, FRAME);
+            SelectObject(dc, GetStockObject(NULL_BRUSH));
+            Rectangle(dc, layout.left, layout.top, layout.right + 1, layout.bottom + 1);
+        }
+        if (layout.hasThreshold) {
+            SelectedPen pen(dc, PS_DASH, 1, THRESHOLD);
+            Line(dc, layout.left, layout.thresholdY, layout.right, layout.thresholdY);
+            char threshold[32];
+            FormatThresholdText(m_target.threshold, m_target.unit, threshold, sizeof threshold);
+            SetTextColor(dc, THRESHOLD);
+            Text(dc, layout.right - 4, layout.thresholdY - 15, TA_RIGHT | TA_TOP,
+                 std::string("しきい値 ") + threshold);
+        }
+        char forecast[32];
+        FormatForecast(theApp->m_history.ForecastOf(m_target), forecast, sizeof forecast);
+        SetTextColor(dc, FORECAST);
+        Text(dc, layout.right - 4, layout.top + 4, TA_RIGHT | TA_TOP,
+             std::string("満杯予測 ") + forecast);
+        SetTextColor(dc, TEXT);
+        if (layout.hasForecast) {
+            SelectedPen pen(dc, 2, FORECAST);
+            Line(dc, layout.forecastFrom.x, layout.forecastFrom.y, layout.forecastTo.x,
+                 layout.forecastTo.y);
+        }
+        SelectedPen pen(dc, PS_SOLID, 2, SERIES);
+        std::vector<POINT> line;
+        for (const ChartPoint& point : layout.series) {
+            line.push_back({point.x, point.y});
+        }
+        if (line.size() == 1) {
+            Ellipse(dc, line[0].x - 2, line[0].y - 2, line[0].x + 3, line[0].y + 3);
+        } else {
+            Polyline(dc, line.data(), static_cast<int>(line.size()));
+        }
+    }
+    SelectObject(dc, oldFont);
+    DeleteObject(font);
+}
+
+// Over the status window, a little below and right of its corner, cascading, and kept
+// within the owner's monitor; where Windows likes when the owner is not shown.
+POINT ChartWindows::Place(HWND owner, size_t open) {
+    POINT place = {CW_USEDEFAULT, CW_USEDEFAULT};
+    RECT rect;
+    if (owner == NULL || !IsWindowVisible(owner) || IsIconic(owner) ||
+        !GetWindowRect(owner, &rect)) {
+        return place;
+    }
+    int step = CASCADE * static_cast<int>(open % 8 + 1);
+    place.x = rect.left + step;
+    place.y = rect.top + step;
+    MONITORINFO monitor;
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoA(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        const RECT& work = monitor.rcWork;
+        place.x = std::max(work.left, std::min(place.x, work.right - DEFAULT_WIDTH));
+        place.y = std::max(work.top, std::min(place.y, work.bottom - DEFAULT_HEIGHT));
+    }
+    return place;
+}
+
+HWND ChartWindows::Open(HINSTANCE instance, HWND owner, const CheckResult& target) {
+    for (auto window = m_windows.begin(); window != m_windows.end();) {
+        window = (*window)->Closed() ? m_windows.erase(window) : std::next(window);
+    }
+    for (const auto& window : m_windows) {
+        if (window->Shows(target)) {
+            ShowWindow(window->hwnd, SW_RESTORE);
+            SetForegroundWindow(window->hwnd);
+            return window->hwnd;
+        }
+    }
+    std::unique_ptr<ChartWindow> chart(new ChartWindow(target, Place(owner, m_windows.size())));
+    if (!chart->Create(ChartTitle(target).c_str(), NULL, instance, owner)) {
+        return NULL;
+    }
+    chart->Show(SW_SHOW);
+    chart->Update();
+    SetForegroundWindow(chart->hwnd);
+    m_windows.push_back(std::move(chart));
+    return m_windows.back()->hwnd;
+}
+
+void ChartWindows::Refresh() {
+    for (const auto& window : m_windows) {
+        if (!window->Closed()) {
+            InvalidateRect(window->hwnd, NULL, FALSE);
+        }
+    }
+}

@@ -1,0 +1,54 @@
+// Windows only. The chart window of one target: its free space over the kept history, the
+// threshold and the forecast, drawn with GDI into a memory bitmap; resizable, closed with
+// Esc or its close box. The status window opens one per target at a time.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mlib/mwin.h"
+#include "net/check_result.h"
+
+extern const char CHART_WINDOW_CLASS[];  // "FSW_ChartClass"
+
+// "空き領域の推移 - host path (description)", the description left out when empty.
+std::string ChartTitle(const CheckResult& target);
+
+// One chart; it reads the target's checks from theApp->m_history whenever it paints.
+class ChartWindow : public MWin {
+public:
+    // place: the window's top-left corner, or CW_USEDEFAULT twice.
+    ChartWindow(const CheckResult& target, POINT place);
+
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Registers the class once (when no class is given) and creates the window, owned by
+    // parent, with its title from the target.
+    bool Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance,
+                HWND parent) override;
+
+    bool Shows(const CheckResult& target) const;  // the same host, port and path
+    bool Closed() const { return m_closed; }
+
+private:
+    void OnPaint();
+    void Draw(HDC dc, int width, int height);
+
+    CheckResult m_target;
+    POINT m_place;
+    bool m_closed;  // the window is gone
+};
+
+// The open charts, one per target.
+class ChartWindows {
+public:
+    // Brings the target's chart to the front, or opens one; its window or null.
+    HWND Open(HINSTANCE instance, HWND owner, const CheckResult& target);
+    // Redraws every open chart, at the end of a cycle.
+    void Refresh();
+
+private:
+    static POINT Place(HWND owner, size_t open);
+
+    std::vector<std::unique_ptr<ChartWindow>> m_windows;
+};

@@ -1,0 +1,200 @@
+// The history file: its lines, the round trip of both code pages' texts, lines cut short
+// or unreadable, KEEPDAYS at start and once a day, and a file that cannot be written.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "app/history.h"
+#include "app/history_line.h"
+#include "mlib/mfileops.h"
+#include "tests/support/kiv_fixture.h"
+
+// Found by argument-dependent lookup, so it lives beside HistoryPoint.
+static bool operator==(const HistoryPoint& a, const HistoryPoint& b) {
+    return a.time == b.time && a.freeBytes == b.freeBytes && a.totalBytes == b.totalBytes &&
+           a.status == b.status;
+}
+
+namespace {
+
+const int64_t DAY = 86400;
+
+CheckResult ResultAt(int64_t time, const char* host, const char* path, int32_t status,
+                     uint64_t freeBytes, uint64_t totalBytes) {
+    CheckResult result;
+    memset(&result, 0, sizeof result);
+    time_t when = static_cast<time_t>(time);
+    struct tm local = *localtime(&when);
+    result.year = static_cast<uint16_t>(local.tm_year + 1900);
+    result.month = static_cast<uint16_t>(local.tm_mon + 1);
+    result.day = static_cast<uint16_t>(local.tm_mday);
+    result.hour = static_cast<uint16_t>(local.tm_hour);
+    result.minute = static_cast<uint16_t>(local.tm_min);
+    result.second = static_cast<uint16_t>(local.tm_sec);
+    result.checkTime = time;
+    result.status = status;
+    CopyField(result.host, sizeof result.host, host);
+    CopyField(result.path, sizeof result.path, path);
+    result.port = 50801;
+    result.freeBytes = freeBytes;
+    result.totalBytes = totalBytes;
+    return result;
+}
+
+// A line as the program writes it, for a check at time.
+std::string LineAt(int64_t time, uint64_t freeBytes = 100) {
+    return FormatHistoryLine(ResultAt(time, "srv", "/data", 1, freeBytes, 1000));
+}
+
+TEST(HistoryLine, TheLineOfAResult) {
+    CheckResult result = ResultAt(0, "server1", "C:\\", 2, 1234, 5678);
+    result.year = 2024;
+    result.month = 3;
+    result.day = 5;
+    result.hour = 7;
+    result.minute = 8;
+    result.second = 9;
+    EXPECT_EQ("2024/03/05 07:08:09\tserver1\t50801\tC:\\\t2\t1234\t5678\r\n",
+              FormatHistoryLine(result));
+    CopyField(result.path, sizeof result.path, "a\t\"b\"");
+    result.status = 5;
+    result.freeBytes = result.totalBytes = 0;
+    EXPECT_EQ("2024/03/05 07:08:09\tserver1\t50801\t\"a\t\"\"b\"\"\"\t5\t0\t0\r\n",
+              FormatHistoryLine(result));
+}
+
+class HistoryTest : public KivFixture {
+protected:
+    HistoryTest() : path(dir.File("lastchk.txt")), now(static_cast<int64_t>(time(nullptr))) {}
+    std::vector<HistoryPoint> Points(const CheckHistory& history, const char* host,
+                                     const char* path) {
+        const std::vector<HistoryPoint>* points = history.PointsOf(host, 50801, path);
+        return points != nullptr ? *points : std::vector<HistoryPoint>();
+    }
+
+    std::string path;
+    int64_t now;
+};
+
+// UTF-8 as the Linux edition has it, Shift-JIS as the Windows program (表 ends in the byte of
+// a backslash), texts that need quotes: all read back as written.
+TEST_F(HistoryTest, ChecksReadBackInBothCodePages) {
+    const char* utf8 = "/srv/日本語\t\"共有\"";
+    const char* sjis = "C:\\\x95\x5C\\\x83\x66\x81\x5B\x83\x5E";  // C:\表\データ
+    CheckHistory history;
+    history.Open(path.c_str(), 35, now - 3600);
+    history.Record({ResultAt(now - 3600, "ホスト", utf8, 1, 500, 1000),
+                    ResultAt(now - 3600, "\x83\x7A", sjis, 5, 0, 0)},
+                   35, now - 3600);
+    history.Record({ResultAt(now, "ホスト", utf8, 2, 400, 1000),
+                    ResultAt(now, "\x83\x7A", sjis, 3, 300, 2000)},
+                   35, now);
+    std::vector<HistoryPoint> utf8Points = Points(history, "ホスト", utf8);
+    std::vector<HistoryPoint> sjisPoints = Points(history, "\x83\x7A", sjis);
+    ASSERT_EQ(2u, utf8Points.size());
+    ASSERT_EQ(2u, sjisPoints.size());
+
+    CheckHistory again;
+    again.Open(path.c_str(), 35, now);
+    EXPECT_EQ(utf8Points, Points(again, "ホスト", utf8));
+    EXPECT_EQ(sjisPoints, Points(again, "\x83\x7A", sjis));
+    EXPECT_EQ((HistoryPoint{now - 3600, 0, 0, 5}), sjisPoints[0]);
+    EXPECT_EQ((HistoryPoint{now, 400, 1000, 2}), utf8Points[1]);
+    EXPECT_EQ(4u, SplitLines(ReadFileBytes(path)).size());
+    EXPECT_TRUE(LogMessages().empty());
+}
+
+// A line cut short at the end (a crash during a write) is skipped; the next append gives
+// it its line end first, so the new line stays whole. Bad lines are counted and kept.
+TEST_F(HistoryTest, TornAndBadLinesAreSkippedCountedOnceAndKept) {
+    std::string stamp = LineAt(now - 3600).substr(0, 19);
+    const std::string bad[] = {
+        "garbage",
+        "",
+        stamp.substr(0, 5) + "13" + stamp.substr(7) + "\tsrv\t50801\t/data\t1\t100\t1000",
+        stamp + "\tsrv\t50801\t/data\t1\t100",
+        stamp + "\tsrv\t70000\t/data\t1\t100\t1000",
+        stamp + "\tsrv\t50801\t/data\t0\t100\t1000",
+        stamp + "\tsrv\t50801\t/data\t6\t100\t1000",
+        stamp + "\tsrv\t50801\t/data\t1\t12a\t1000",
+        stamp + "\tsrv\t50801\t/data\t1\t100\t-1",
+    };
+    std::string content = LineAt(now - 7200);
+    for (const std::string& line : bad) {
+        content += line + "\r\n";
+    }
+    content += LineAt(now - 3600);
+    std::string torn = LineAt(now - 1800).substr(0, 30);
+    WriteFileBytes(path, content + torn);
+
+    CheckHistory history;
+    history.Open(path.c_str(), 35, now);
+    EXPECT_EQ(2u, Points(history, "srv", "/data").size());
+    std::string readLog = "履歴ファイル：読めない行を10行読み飛ばしました。(File=" + path + ")";
+    EXPECT_EQ(std::vector<std::string>{readLog}, LogMessages());
+
+    history.Record({ResultAt(now, "srv", "/data", 1, 90, 1000)}, 35, now);
+    EXPECT_EQ(content + torn + "\r\n" + LineAt(now, 90), ReadFileBytes(path));
+    CheckHistory again;
+    again.Open(path.c_str(), 35, now);
+    EXPECT_EQ(3u, Points(again, "srv", "/data").size());
+    EXPECT_EQ((std::vector<std::string>{readLog, readLog}), LogMessages());
+}
+
+// The window's first second is kept; lines without a date are kept whatever their age.
+TEST_F(HistoryTest, KeepDaysDropsExactlyTheLinesOlderThanTheWindowAtStartAndOnceADay) {
+    const std::string dropped = LineAt(now - 36 * DAY) + LineAt(now - 35 * DAY - 1);
+    const std::string kept =
+        LineAt(now - 35 * DAY) + "not a line\r\n" + LineAt(now - 35 * DAY + 1) + LineAt(now - 3600);
+    WriteFileBytes(path, dropped + kept);
+
+    CheckHistory everything;
+    everything.Open(path.c_str(), 0, now);
+    EXPECT_EQ(5u, everything.PointCount()) << "KEEPDAYS=0 keeps all";
+    EXPECT_EQ(dropped + kept, ReadFileBytes(path));
+
+    CheckHistory history;
+    history.Open(path.c_str(), 35, now);
+    EXPECT_EQ(kept, ReadFileBytes(path));
+    EXPECT_EQ(3u, history.PointCount());
+    std::vector<std::string> log = LogMessages();
+    ASSERT_EQ(3u, log.size());
+    EXPECT_EQ("履歴ファイルから35日より古い2行を削除しました。", log[2]);
+
+    // A day later the next two go, in the file and in memory.
+    int64_t later = now + DAY + 1;
+    history.Record({ResultAt(later, "srv", "/data", 1, 100, 1000)}, 35, later);
+    EXPECT_EQ("not a line\r\n" + LineAt(now - 3600) + LineAt(later), ReadFileBytes(path));
+    EXPECT_EQ(2u, history.PointCount());
+}
+
+// Neither a history that cannot be read or written nor one that cannot be compacted stops
+// anything: each failure is logged once, the memory goes on and forecasts are still made.
+TEST_F(HistoryTest, AFileThatCannotBeReadWrittenOrCompactedIsLoggedOncePerKind) {
+    const std::string& folder = dir.Path();
+    CheckHistory history;
+    history.Open(folder.c_str(), 35, now);
+    for (int i = 0; i < 3; i++) {
+        int64_t time = now + i * 3600;
+        history.Record({ResultAt(time, "srv", "/data", 1, 1000000 - i * 1000, 2000000)}, 35, time);
+    }
+    EXPECT_EQ(3u, history.PointCount());
+    EXPECT_EQ(998 * 3600, history.ForecastOf(ResultAt(now, "srv", "/data", 1, 0, 0)));
+    EXPECT_EQ((std::vector<std::string>{"履歴ファイルが読み込めません。(File=" + folder + ")",
+                                        "履歴ファイルがオープンできません。(File=" + folder + ")"}),
+              LogMessages());
+
+    const std::string content = LineAt(now - 40 * DAY) + LineAt(now - 3600);
+    WriteFileBytes(path, content);
+    MSetNewFileWriteLimit(0);
+    CheckHistory full;
+    full.Open(path.c_str(), 35, now);
+    MSetNewFileWriteLimit(-1);
+    EXPECT_EQ(content, ReadFileBytes(path)) << "the old file stays whole";
+    EXPECT_EQ(1u, full.PointCount());
+    EXPECT_EQ("履歴ファイルの整理に失敗しました。(File=" + path + ")", LogMessages().back());
+}
+
+}  // namespace
