@@ -1,7 +1,7 @@
-# The front door: make build, make test, make run, make bench.
+# The front door: make build, make test, make run, make bench, make package.
 SHELL := /bin/bash
 
-.PHONY: all deps build test run bench format clean
+.PHONY: all deps build test run bench package format clean
 
 all: build
 
@@ -24,6 +24,10 @@ bench: deps
 	@build/linux/bench/fsw_bench_load
 	@build/linux/bench/fsw_bench_cycle
 	@build/linux/bench/fsw_bench_history
+
+package: deps
+	@bash scripts/build.sh linux
+	@bash scripts/package.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

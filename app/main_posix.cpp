@@ -1,6 +1,7 @@
-// The Linux edition's entry point: "fsw [--dir DIR]", and the one-shot runs "fsw [--dir DIR]
-// --once" and "fsw check ...". The program's files (fsw.ini, the host list, the log) live
-// in the executable's folder, or in DIR.
+// The Linux edition's entry point: "fsw [--dir DIR]", "fsw --help", "fsw --version", and the
+// one-shot runs "fsw [--dir DIR] --once" and "fsw check ...". The program's files (fsw.ini,
+// the host list, the log) live in the executable's folder, or in DIR; a LOGFILE, LISTFILE
+// or CHKFILE that is an absolute path is used as it is.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -10,11 +11,43 @@
 
 #include "app/entry.h"
 #include "app/oneshot_posix.h"
+#include "monitor/messages.h"
+#include "version.h"
 
 namespace {
 
 void PrintUsage(FILE* out) {
-    fputs("usage: fsw [--dir DIR] [--once]\n       fsw check --help\n", out);
+    fputs(
+        "usage: fsw [--dir DIR] [--once]\n"
+        "       fsw --help | --version\n"
+        "       fsw check --help\n"
+        "  --dir DIR   read fsw.ini and the host list from DIR instead of the program's folder\n"
+        "  --once      run one check cycle, print its list and end (exit code: its worst grade)\n"
+        "  --help      show this help and end\n"
+        "  --version   show the version and end\n"
+        "signals: SIGHUP reads the files again, SIGUSR1 checks now, SIGUSR2 prints the status\n"
+        "list again, SIGINT and SIGTERM end the program. See fsw(8).\n",
+        out);
+}
+
+// The start line's version, without its word.
+void PrintVersion() {
+    printf("%s Version %u.%u.%u (%u)\n", APP_TITLE, unsigned{FSW_VERSION_MAJOR},
+           unsigned{FSW_VERSION_MINOR}, unsigned{FSW_VERSION_BUILD},
+           unsigned{FSW_VERSION_REVISION});
+}
+
+// Without the thread that takes the signals nothing but SIGKILL could stop the program,
+// and a service manager could neither stop nor reload it: better not to run at all.
+bool StartSignalHandling() {
+    if (MStartSignalThread()) {
+        return true;
+    }
+    MMessageBox(
+        nullptr,
+        "シグナルを受けるスレッドを開始できません。SIGKILLでしか止められないため起動しません",
+        "エラー", MB_ICONERROR);
+    return false;
 }
 
 }  // namespace
@@ -43,11 +76,17 @@ int main(int argc, char** argv) {
         } else if (strcmp(argv[i], "--help") == 0) {
             PrintUsage(stdout);
             return 0;
+        } else if (strcmp(argv[i], "--version") == 0) {
+            PrintVersion();
+            return 0;
         } else {
             fprintf(stderr, "fsw: unknown argument: %s\n", argv[i]);
             PrintUsage(stderr);
             return 2;
         }
+    }
+    if (!StartSignalHandling()) {
+        return 2;
     }
     SystemEntryServices services(nullptr, &commandLine[0], 0);
     return RunEntry(services);

@@ -420,20 +420,37 @@ namespace {
 
 std::mutex g_signalLock;
 HWND g_signalWindow = nullptr;
-unsigned g_hangupMessage = 0;
-bool g_signalThreadStarted = false;
+MSignalMessages g_signalMessages = {};
+int g_pendingStop = 0;  // a SIGINT or SIGTERM that came while no window was set
 
-sigset_t TerminationSignals() {
+sigset_t HandledSignals() {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) {
+        sigaddset(&set, signal);
+    }
     return set;
 }
 
+unsigned MessageFor(int signal) {
+    switch (signal) {
+        case SIGINT:
+            return g_signalMessages.interrupt;
+        case SIGTERM:
+            return g_signalMessages.terminate;
+        case SIGHUP:
+            return g_signalMessages.hangup;
+        case SIGUSR1:
+            return g_signalMessages.user1;
+        case SIGUSR2:
+            return g_signalMessages.user2;
+        default:
+            return 0;
+    }
+}
+
 void* WaitForSignals(void*) {
-    sigset_t set = TerminationSignals();
+    sigset_t set = HandledSignals();
     for (;;) {
         int signal = 0;
         if (sigwait(&set, &signal) != 0) {
@@ -441,14 +458,14 @@ void* WaitForSignals(void*) {
         }
         std::lock_guard<std::mutex> hold(g_signalLock);
         if (g_signalWindow == nullptr) {
+            if (signal == SIGINT || signal == SIGTERM) {
+                g_pendingStop = signal;
+            }
             continue;
         }
-        if (signal == SIGHUP) {
-            if (g_hangupMessage != 0) {
-                MPostMessage(g_signalWindow, g_hangupMessage, 0, 0);
-            }
-        } else {
-            MPostMessage(g_signalWindow, WM_CLOSE, 0, 0);
+        unsigned message = MessageFor(signal);
+        if (message != 0) {
+            MPostMessage(g_signalWindow, message, 0, 0);
         }
     }
     return nullptr;
@@ -457,24 +474,35 @@ void* WaitForSignals(void*) {
 }  // namespace
 
 bool MBlockSignals() {
-    sigset_t set = TerminationSignals();
+    sigset_t set = HandledSignals();
     return pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
 }
 
-bool MCatchSignals(HWND window, unsigned hangupMessage) {
-    std::lock_guard<std::mutex> hold(g_signalLock);
-    g_signalWindow = window;
-    g_hangupMessage = hangupMessage;
-    if (g_signalThreadStarted || window == nullptr) {
-        return true;
-    }
+bool MStartSignalThread() {
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t thread;
-    g_signalThreadStarted = pthread_create(&thread, &attributes, WaitForSignals, nullptr) == 0;
+    int failed = pthread_create(&thread, &attributes, WaitForSignals, nullptr);
     pthread_attr_destroy(&attributes);
-    return g_signalThreadStarted;
+    if (failed != 0) {
+        errno = failed;
+        return false;
+    }
+    return true;
+}
+
+void MCatchSignals(HWND window, const MSignalMessages& messages) {
+    std::lock_guard<std::mutex> hold(g_signalLock);
+    g_signalWindow = window;
+    g_signalMessages = messages;
+    if (window != nullptr && g_pendingStop != 0) {
+        unsigned message = MessageFor(g_pendingStop);
+        g_pendingStop = 0;
+        if (message != 0) {
+            MPostMessage(window, message, 0, 0);
+        }
+    }
 }
 
 // ---- Formatting ----

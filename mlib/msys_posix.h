@@ -53,12 +53,24 @@ int MRunMessageLoop();
 // Drops every pending message and timer of a window that goes away.
 void MForgetWindow(HWND window);
 
-// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread and in every thread it starts
-// later; call it first thing in main, before any other thread exists.
+// Blocks SIGINT, SIGTERM, SIGHUP, SIGUSR1 and SIGUSR2 in the calling thread and in every
+// thread it starts later; call it first thing in main, before any other thread exists.
 bool MBlockSignals();
-// From now on SIGINT and SIGTERM post WM_CLOSE to the window, and SIGHUP posts
-// hangupMessage (unless it is 0). A null window stops the delivery.
-bool MCatchSignals(HWND window, unsigned hangupMessage);
+// Starts the one thread that takes those signals. Without it the program could be
+// stopped by SIGKILL only, so a false answer should end the program.
+bool MStartSignalThread();
+// What the signal thread posts to the window for each signal; 0 leaves a signal unused.
+struct MSignalMessages {
+    unsigned interrupt;  // SIGINT
+    unsigned terminate;  // SIGTERM
+    unsigned hangup;     // SIGHUP
+    unsigned user1;      // SIGUSR1
+    unsigned user2;      // SIGUSR2
+};
+// From now on the signals post their messages to the window; a null window stops the
+// delivery. A SIGINT or SIGTERM that came while no window was set is posted once a
+// window is set, so a stop asked for during the start is not lost.
+void MCatchSignals(HWND window, const MSignalMessages& messages);
 
 // Puts the program's files in dir instead of the executable's folder: the module file
 // name then reads dir, a slash and the executable's name.

@@ -67,11 +67,17 @@ void CheckCycle::EndGuardedAction() {
 
 // Decided under the lock; the box comes after it is released. The cycle runs as a
 // guarded action itself: a box of its summary holds off other starts meanwhile.
-void CheckCycle::GuardedStartCheck(HWND owner) {
+GuardAnswer CheckCycle::TryStartCheck() {
     GuardedAction action(*this);
-    switch (action.Answer()) {
+    if (action.Answer() == GUARD_GRANTED) {
+        RunCycle();
+    }
+    return action.Answer();
+}
+
+void CheckCycle::GuardedStartCheck(HWND owner) {
+    switch (TryStartCheck()) {
         case GUARD_GRANTED:
-            RunCycle();
             break;
         case GUARD_CYCLE_RUNS:
             MessageBoxF(owner, MB_ICONEXCLAMATION, "処理中", "既に問合せ処理中！！");

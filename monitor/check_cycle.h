@@ -30,6 +30,10 @@ public:
     // the summary follows the last result once. A cycle that starts no thread has its
     // summary at once.
     void StartCheck(uintptr_t timerId);
+    // The guard of every start on request (tray menu, settings dialog, SIGUSR1): a cycle
+    // starts unless one runs or a guarded action is in progress; the answer says which.
+    // The caller tells the user after the lock is released.
+    GuardAnswer TryStartCheck();
     // The start from the tray menu or the settings dialog: refused with a box owned by
     // owner while a cycle runs ("既に問合せ処理中！！") or a guarded action is in
     // progress; otherwise a cycle starts.

@@ -4,6 +4,28 @@
 #include "app/history.h"
 #include "monitor/status_text.h"
 
+namespace {
+
+// A text as one line for a terminal or the journal: the balloon's CR LF becomes a space,
+// and so does every control character (C0, DEL and the C1 range of UTF-8), so that no
+// text from the host list breaks a line or sends a terminal a control sequence.
+std::string Printable(const char* text) {
+    std::string line;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; p++) {
+        if ((p[0] == '\r' && p[1] == '\n') || (p[0] == 0xC2 && p[1] >= 0x80 && p[1] <= 0x9F)) {
+            line += ' ';
+            p++;
+        } else if (p[0] < 0x20 || p[0] == 0x7F) {
+            line += ' ';
+        } else {
+            line += static_cast<char>(p[0]);
+        }
+    }
+    return line;
+}
+
+}  // namespace
+
 std::string StatusListText(const std::vector<CheckResult>& results, const CheckHistory* history) {
     std::string text;
     for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
@@ -23,7 +45,7 @@ std::string StatusListText(const std::vector<CheckResult>& results, const CheckH
                                                   row.description, row.forecast};
         for (int column = 0; column < STATUS_COLUMN_COUNT; column++) {
             text += column > 0 ? "\t" : "";
-            text += cells[column];
+            text += Printable(cells[column]);
         }
         text += '\n';
     }
@@ -31,15 +53,5 @@ std::string StatusListText(const std::vector<CheckResult>& results, const CheckH
 }
 
 std::string BalloonLine(const char* text, const char* title) {
-    std::string line = std::string(title) + ": ";
-    for (const char* p = text; *p != '\0'; p++) {
-        if (p[0] == '\r' && p[1] == '\n') {
-            line += ' ';
-            p++;
-        } else {
-            line += *p;
-        }
-    }
-    line += '\n';
-    return line;
+    return Printable(title) + ": " + Printable(text) + "\n";
 }

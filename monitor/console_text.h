@@ -12,5 +12,6 @@ class CheckHistory;
 // The line of column titles, then one line per listed result, cells separated by tabs; the
 // forecasts come from history ("-" for every row without one).
 std::string StatusListText(const std::vector<CheckResult>& results, const CheckHistory* history);
-// "title: text" and a line feed, the balloon's line break written as a space.
+// "title: text" and a line feed, the balloon's line break written as a space. Control
+// characters of the texts print as spaces in both, so each line stays one line.
 std::string BalloonLine(const char* text, const char* title);

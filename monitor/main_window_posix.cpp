@@ -2,12 +2,13 @@
 #include "monitor/main_window.h"
 
 #include <string>
+#include <vector>
 
 #include "app/kiv.h"
 #include "monitor/console_text.h"
 #include "monitor/messages.h"
 
-MainWin::MainWin() : m_created(false), m_out(stdout) {}
+MainWin::MainWin() : m_created(false), m_out(stdout), m_statusList(StatusListText({}, nullptr)) {}
 
 MainWin::~MainWin() {
     if (m_created) {
@@ -54,6 +55,15 @@ intptr_t MainWin::HandleMessage(unsigned message, uintptr_t wParam, intptr_t) {
         case WM_APP_HANGUP:
             OnHangup();
             return 0;
+        case WM_APP_TERMINATE:
+            OnTerminate();
+            return 0;
+        case WM_APP_CHECK_NOW:
+            OnCheckNow();
+            return 0;
+        case WM_APP_SHOW_STATUS:
+            OnShowStatus();
+            return 0;
         default:
             return 0;
     }
@@ -64,14 +74,15 @@ void MainWin::DestroyWindow() {
         return;
     }
     OnDestroy();
-    MCatchSignals(nullptr, 0);
+    MCatchSignals(nullptr, MSignalMessages{});
     MForgetWindow(this);
     m_created = false;
     MPostQuitMessage(0);
 }
 
 void MainWin::OnCreate() {
-    MCatchSignals(this, WM_APP_HANGUP);
+    MCatchSignals(this, MSignalMessages{WM_CLOSE, WM_APP_TERMINATE, WM_APP_HANGUP, WM_APP_CHECK_NOW,
+                                        WM_APP_SHOW_STATUS});
     StartRoles();
 }
 
@@ -88,19 +99,52 @@ void MainWin::OnHangup() {
     ReloadWhenIdle();
 }
 
+// SIGTERM is how the system stops a service: the log says so before the usual stop,
+// as it does when Windows shuts down.
+void MainWin::OnTerminate() {
+    theApp->Log("終了要求(SIGTERM)を受けました");
+    DestroyWindow();
+}
+
+// SIGUSR1, the console's 今すぐチェック: the same guard as the tray command, with a log
+// line instead of a box when it refuses.
+void MainWin::OnCheckNow() {
+    Kiv* app = theApp;
+    app->Log("チェック要求(SIGUSR1)を受けました");
+    switch (TryStartCheck()) {
+        case GUARD_GRANTED:
+            break;
+        case GUARD_CYCLE_RUNS:
+            app->Log("既に問合せ処理中のため、チェックを開始しません");
+            break;
+        case GUARD_ACTION_RUNS:
+            app->Log("他の操作の処理中のため問合せを見送ります");
+            break;
+    }
+}
+
+// SIGUSR2, the console's 監視状態: the list of the latest finished cycle once more.
+void MainWin::OnShowStatus() {
+    Print(m_statusList);
+}
+
+void MainWin::Print(const std::string& text) {
+    fputs(text.c_str(), m_out);
+    fflush(m_out);
+}
+
 // A console has no tooltip; the status list and balloon lines say it all.
 void MainWin::SetTrayTip(const char*) {}
 
 void MainWin::RestoreTrayTip() {}
 
 void MainWin::ShowBalloon(const char* text, const char* title, unsigned) {
-    fputs(BalloonLine(text, title).c_str(), m_out);
-    fflush(m_out);
+    Print(BalloonLine(text, title));
 }
 
 void MainWin::UpdateStatusList(const std::vector<CheckResult>& results) {
-    fputs(StatusListText(results, &theApp->m_history).c_str(), m_out);
-    fflush(m_out);
+    m_statusList = StatusListText(results, &theApp->m_history);
+    Print(m_statusList);
 }
 
 // The list is printed at the end of every cycle anyway.

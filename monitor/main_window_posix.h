@@ -1,16 +1,21 @@
 // The Linux edition's console front end. It plays the hidden main window's part: it
 // receives the posted messages and the timer ticks of the message loop, runs the check
-// cycles and prints their results, and its destruction (on SIGINT or SIGTERM) is the
-// shutdown sequence.
+// cycles and prints their results, answers the signals that stand for the tray's
+// commands, and its destruction (on SIGINT or SIGTERM) is the shutdown sequence.
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "mlib/msys.h"
 #include "monitor/main_lifecycle.h"
 
-// Posted by the signal thread on SIGHUP: read the settings and the host list again.
+// Posted by the signal thread: SIGHUP reads the settings and the host list again,
+// SIGTERM logs the request and ends, SIGUSR1 checks now, SIGUSR2 prints the list again.
 const unsigned WM_APP_HANGUP = WM_APP + 4;
+const unsigned WM_APP_TERMINATE = WM_APP + 5;
+const unsigned WM_APP_CHECK_NOW = WM_APP + 6;
+const unsigned WM_APP_SHOW_STATUS = WM_APP + 7;
 
 class MainWin : public MMessageTarget, public MainLifecycle {
 public:
@@ -39,7 +44,12 @@ private:
     void OnCreate();
     void OnDestroy();
     void OnHangup();
+    void OnTerminate();
+    void OnCheckNow();
+    void OnShowStatus();
+    void Print(const std::string& text);
 
     bool m_created;
     FILE* m_out;
+    std::string m_statusList;  // the list last printed, for SIGUSR2
 };

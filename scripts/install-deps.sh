@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the builds and tests need, and the Japanese locale that
+# Installs the Debian packages the builds, the tests and the Debian package need
+# (dpkg-dev and lintian make and check it, systemd's systemd-analyze checks its unit,
+# man-db its manual page, adduser runs in its installation), and the Japanese locale that
 # Wine needs to read Japanese text in arguments and file names. Idempotent: when all is
 # present it only checks, which takes a moment. The monitoring engines (Prometheus's
 # promtool, node_exporter, Nagios) are for the tests, which start them on their own: no
@@ -9,7 +11,8 @@ set -euo pipefail
 packages=(cmake make g++ libgtest-dev googletest
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick locales valgrind
-          prometheus prometheus-node-exporter nagios4-core)
+          prometheus prometheus-node-exporter nagios4-core
+          dpkg-dev lintian systemd man-db adduser)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -138,4 +138,33 @@ TEST(Paths, ANameWithASubfolderNamesAFileInThatSubfolder) {
     EXPECT_EQ(expected, path);
 }
 
+// Absolute names are used as they stand; on Windows a name rooted without a drive goes
+// on the folder's drive. Relative names keep folder, separator, name.
+TEST(Paths, AnAbsoluteNameIsUsedAsItIs) {
+    struct Case {
+        const char* folder;
+        const char* name;
+        const char* posix;
+        const char* windows;
+    };
+    const Case cases[] = {
+        {"/etc/fsw", "/var/log/fsw/fsw.log", "/var/log/fsw/fsw.log", "/var/log/fsw/fsw.log"},
+        {"C:\\fsw", "D:\\logs\\fsw.log", "C:\\fsw/D:/logs/fsw.log", "D:\\logs\\fsw.log"},
+        {"C:\\fsw", "\\\\nas\\logs\\fsw.log", "C:\\fsw///nas/logs/fsw.log",
+         "\\\\nas\\logs\\fsw.log"},
+        {"C:\\fsw", "\\logs\\fsw.log", "C:\\fsw//logs/fsw.log", "C:\\logs\\fsw.log"},
+        {"C:\\fsw", "logs\\fsw.log", "C:\\fsw/logs/fsw.log", "C:\\fsw\\logs\\fsw.log"},
+    };
+    for (const Case& c : cases) {
+        char path[261];
+        BuildPath(path, sizeof path, c.folder, c.name);
+        EXPECT_EQ(M_PATH_SEPARATOR == '/' ? c.posix : c.windows, std::string(path))
+            << c.folder << " + " << c.name;
+    }
+    std::string longName = "/" + std::string(300, 'n');
+    char path[261];
+    BuildPath(path, sizeof path, "base", longName.c_str());
+    EXPECT_EQ(longName.substr(0, 260), path);
+}
+
 }  // namespace

@@ -1,7 +1,7 @@
 // The Linux edition doing the main job: its own server answers its own check cycle,
 // and the status list and the balloon line come out on standard output; SIGHUP reads
-// the files again; the shutdown ends with a silent client and a target that never
-// answers.
+// the files again; SIGUSR1 checks now and SIGUSR2 prints the list again; the shutdown
+// ends with a silent client and a target that never answers.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -150,6 +150,54 @@ TEST_F(ConsoleTest, SighupReadsTheSettingsAndTheHostListAgain) {
     EXPECT_TRUE(Contains(log, "登録ホストファイル：カラム数が7でない行です。(カラム数:1)"));
     program.Signal(SIGTERM);
     EXPECT_EQ(0, program.Wait(20000)) << program.Stderr();
+}
+
+// A target that holds its query for 3 s keeps the cycle of the first SIGUSR1 running
+// while the second one comes: that one is refused. SIGUSR2 prints the latest finished
+// list, before any cycle only its titles; a control character of the host list never
+// reaches the output. The log goes to the absolute LOGFILE.
+TEST_F(ConsoleTest, Sigusr1ChecksNowOnceAndSigusr2PrintsTheLatestListAgain) {
+    FakeServer slow;
+    TempDir logDir;
+    std::string logPath = logDir.File("service.log");
+    WriteFileBytes(dir.File("fsw.ini"),
+                   "[fsw]\nSERVER=0\nCLIENT=0\nNOTI=1\nLOGFILE=" + logPath + "\n");
+    WriteFileBytes(dir.File("fsw.lst"), Target(slow.Port(), "/", "10", "0", "赤\x1b[31m字"));
+    Program program(dir.Path(), runtime.Path());
+    ASSERT_TRUE(program.Started());
+    ASSERT_TRUE(WaitUntil([&] { return !LogMessages(logPath).empty(); }, 10000));
+    EXPECT_FALSE(FileExists(dir.File("fsw.log")));
+    const std::string titles =
+        "状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\t満杯予測\n";
+    program.Signal(SIGUSR2);
+    ASSERT_TRUE(WaitUntil([&] { return program.Stdout() == titles; }, 10000)) << program.Stdout();
+
+    slow.Serve(0, "", 3000);
+    program.Signal(SIGUSR1);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Contains(LogMessages(logPath), "チェック要求(SIGUSR1)を受けました"); },
+        10000));
+    program.Signal(SIGUSR1);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Contains(LogMessages(logPath), "既に問合せ処理中のため、チェックを開始しません");
+        },
+        10000));
+    ASSERT_TRUE(WaitUntil([&] { return SplitLines(program.Stdout()).size() == 4; }, 20000))
+        << "titles, list, balloon";
+    program.Signal(SIGUSR2);
+    ASSERT_TRUE(WaitUntil([&] { return SplitLines(program.Stdout()).size() == 6; }, 10000));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(0, program.Wait(20000));
+
+    std::vector<std::string> lines = SplitLines(program.Stdout());
+    EXPECT_EQ("空き領域エラー: 空き領域を確認できないディスクが 1個あります。", lines[3]);
+    EXPECT_EQ(lines[1], lines[4]);
+    EXPECT_EQ(lines[2], lines[5]);
+    EXPECT_EQ("赤 [31m字", Cells(lines[2]).at(6));
+    EXPECT_EQ(std::string::npos, program.Stdout().find('\x1b'));
+    std::vector<std::string> log = LogMessages(logPath);
+    EXPECT_EQ(2, std::count(log.begin(), log.end(), "チェック要求(SIGUSR1)を受けました"));
 }
 
 // A history of six days in which the disk lost free space at a steady rate, so that at

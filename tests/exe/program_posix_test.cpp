@@ -1,5 +1,5 @@
 // The real Linux edition, started as a separate process: its start and end lines, the
-// single-instance rule and the shutdown on SIGINT and SIGTERM.
+// single-instance rule, the shutdown on SIGINT and SIGTERM, and its options.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -48,8 +48,9 @@ TEST_F(ProgramTest, WritesTheStartLineAndOnSigtermTheEndLineAndExitsWith0) {
     program.Signal(SIGTERM);
     EXPECT_EQ(0, program.Wait(10000));
     std::vector<std::string> lines = SplitLines(ReadFileBytes(log));
-    ASSERT_GE(lines.size(), 2u);
+    ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(VersionLine("起動"), Message(lines.front()));
+    EXPECT_EQ("終了要求(SIGTERM)を受けました", Message(lines[lines.size() - 2]));
     EXPECT_EQ(VersionLine("終了"), Message(lines.back()));
     EXPECT_EQ(0u, lines.front().find_first_of("0123456789"));
     EXPECT_NE(std::string::npos, lines.front().find("\tfsw\t")) << "module name fsw";
@@ -62,6 +63,7 @@ TEST_F(ProgramTest, SigintEndsItTheSameWay) {
     program.Signal(SIGINT);
     EXPECT_EQ(0, program.Wait(10000));
     EXPECT_TRUE(LogHasLine(log, VersionLine("終了")));
+    EXPECT_FALSE(LogHasLine(log, "終了要求(SIGTERM)を受けました"));
 }
 
 TEST_F(ProgramTest, ASecondCopyIsRefusedWithExitCode2WithoutTouchingTheLog) {
@@ -101,6 +103,53 @@ TEST_F(ProgramTest, AMissingDirIsRefusedWithExitCode2) {
     Program program(dir.File("missing"), runtime.Path());
     EXPECT_EQ(2, program.Wait(10000));
     EXPECT_NE(std::string::npos, program.Stderr().find("missing"));
+}
+
+TEST_F(ProgramTest, OptionsThatAnswerAndEnd) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string stdoutStart;
+        std::string stderrStart;
+    };
+    const Case cases[] = {
+        {{"--version"}, 0, VersionLine("").substr(0, VersionLine("").size() - 1) + "\n", ""},
+        {{"--help"}, 0, "usage: fsw [--dir DIR] [--once]\n", ""},
+        {{"--dir", dir.Path(), "--version"}, 0, "ケルム Version ", ""},
+        {{"--verbose"}, 2, "", "fsw: unknown argument: --verbose\nusage: fsw"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv = {FSW_EXE_PATH};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        std::string out = runtime.File("out.txt");
+        std::string err = runtime.File("err.txt");
+        ChildProcess program(argv, {"XDG_RUNTIME_DIR=" + runtime.Path()}, out, err);
+        EXPECT_EQ(c.exitCode, program.Wait(10000)) << c.arguments[0];
+        std::string printed = ReadFileBytes(out);
+        EXPECT_EQ(c.stdoutStart, printed.substr(0, c.stdoutStart.size())) << printed;
+        EXPECT_EQ(c.stdoutStart.empty(), printed.empty()) << printed;
+        EXPECT_EQ(c.stderrStart, ReadFileBytes(err).substr(0, c.stderrStart.size()));
+    }
+    EXPECT_FALSE(FileExists(dir.File("fsw.log"))) << "an answering option starts nothing";
+}
+
+// A stack limit larger than the address space leaves no room for a thread's stack, so
+// the signal thread cannot start: the program says so and ends before it does anything.
+TEST_F(ProgramTest, WithoutItsSignalThreadItEndsWithExitCode2) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory does not fit a limited address space";
+#endif
+    std::string err = runtime.File("err.txt");
+    ChildProcess program(
+        {"/bin/sh", "-c", "ulimit -s 1048576 && ulimit -v 262144 && exec \"$0\" --dir \"$1\"",
+         FSW_EXE_PATH, dir.Path()},
+        {"XDG_RUNTIME_DIR=" + runtime.Path()}, "", err);
+    EXPECT_EQ(2, program.Wait(10000));
+    EXPECT_EQ(
+        "エラー: "
+        "シグナルを受けるスレッドを開始できません。SIGKILLでしか止められないため起動しません\n",
+        ReadFileBytes(err));
+    EXPECT_FALSE(FileExists(dir.File("fsw.log")));
 }
 
 // A FIFO as the settings file and as the host list stalled the start for good (SIGTERM
