@@ -136,7 +136,7 @@ TEST_F(ProgramTest, OptionsThatAnswerAndEnd) {
 // A stack limit larger than the address space leaves no room for a thread's stack, so
 // the signal thread cannot start: the program says so and ends before it does anything.
 TEST_F(ProgramTest, WithoutItsSignalThreadItEndsWithExitCode2) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizer's shadow memory does not fit a limited address space";
 #endif
     std::string err = runtime.File("err.txt");
