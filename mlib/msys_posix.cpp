@@ -48,8 +48,21 @@ bool MFile::Create(const char* path, MCreateDisposition disposition) {
     if (disposition == M_CREATE_ALWAYS) {
         flags |= O_TRUNC;
     }
-    m_file = open(path, flags, 0644);
-    return m_file >= 0;
+    // Without waiting: a FIFO named as the log would otherwise hold the start until a
+    // reader came. Only a file that keeps what is written is taken as the log.
+    m_file = open(path, flags | O_NONBLOCK, 0644);
+    if (m_file < 0) {
+        return false;
+    }
+    struct stat info;
+    if (fstat(m_file, &info) != 0 || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) ||
+        S_ISDIR(info.st_mode)) {
+        Close();
+        errno = EINVAL;
+        return false;
+    }
+    fcntl(m_file, F_SETFL, fcntl(m_file, F_GETFL) & ~O_NONBLOCK);
+    return true;
 }
 
 bool MFile::SetPointerToEnd() {

@@ -2,12 +2,14 @@
 // writes also for root), the permissions and symbolic links of the replaced file.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <filesystem>
 #include <string>
 
 #include "mlib/mfileops.h"
+#include "mlib/msys.h"
 #include "tests/support/file_size_limit_posix.h"
 #include "tests/support/test_support.h"
 
@@ -53,3 +55,19 @@ TEST(MReplaceFilePosix, ASymbolicLinkStaysALinkAndItsTargetIsReplaced) {
 }
 
 }  // namespace
+
+// A FIFO named as the log, with or without a reader, is refused at once instead of
+// holding the start until a reader comes; a regular file is taken.
+TEST(MFilePosix, TheLogIsNeverAFifo) {
+    TempDir dir;
+    std::string fifo = dir.File("log");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    MFile file;
+    EXPECT_FALSE(file.Create(fifo.c_str(), M_OPEN_ALWAYS));
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(file.Create(fifo.c_str(), M_OPEN_ALWAYS));
+    close(reader);
+    EXPECT_TRUE(file.Create(dir.File("fsw.log").c_str(), M_CREATE_ALWAYS));
+    EXPECT_TRUE(file.Write("x", 1));
+}
