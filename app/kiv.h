@@ -12,6 +12,7 @@
 #include "monitor/main_window.h"
 #include "net/check_result.h"
 #include "net/fsw_socket.h"
+#include "net/peer_access.h"
 
 class Kiv : public MApp {
 public:
@@ -26,6 +27,7 @@ public:
 
     // Settings file.
     void LoadSettings();
+    void LoadServerSafety();
     void SaveSettings();
     // Host list file.
     void LoadHostList();
@@ -42,7 +44,7 @@ public:
     std::atomic<int32_t> m_queryThreadCount;   // changed under m_queryCountLock
     uint16_t m_version[4];                     // major, minor, build, revision
     uint32_t m_server;                         // SERVER: 1 = listening server
-    uint16_t m_serverPort;                     // SVPORT
+    uint32_t m_serverPort;                     // SVPORT, as written: the server takes 1 to 65535
     uint32_t m_client;                         // CLIENT: 1 = periodic check cycles
     uint32_t m_interval;                       // INTVAL: minutes between cycles, at least 1
     char m_listFile[261];                      // LISTFILE
@@ -50,6 +52,10 @@ public:
     char m_checkFile[261];                     // CHKFILE: kept, never opened
     uint32_t m_notify;                         // NOTI: bit 0 balloon, bit 1 status window
     uint32_t m_logMode;                        // LOGMODE
+    char m_serverAddress[64];                  // SVADDR: the address to listen on; empty: all
+    AllowList m_allow;                         // ALLOW: the peers that may query
+    std::atomic<uint32_t> m_allowUnc;          // ALLOWUNC: 1 = any path may be measured
+    uint32_t m_logMax;                         // LOGMAX: MB after which the log moves on
     MCriticalSection m_dialogLock;             // the settings dialog's open flag
     MCriticalSection m_hostLock;               // m_hosts
     MCriticalSection m_resultLock;             // m_results

@@ -39,6 +39,9 @@ int MBind(MSocket socket, const sockaddr_in* address);
 int MListen(MSocket socket, int backlog);
 // accept, the peer's address into peer; M_INVALID_SOCKET on failure.
 MSocket MAccept(MSocket socket, sockaddr_in* peer);
+// Whether a failed call (its MGetLastError) lacked system resources: descriptors,
+// buffers or memory (EMFILE, ENFILE, ENOBUFS, ENOMEM; WSAEMFILE, WSAENOBUFS).
+bool MIsResourceShortage(unsigned long error);
 // The local port of a bound socket, in host order; 0 if it cannot be told.
 uint16_t MGetLocalPort(MSocket socket);
 

@@ -129,6 +129,10 @@ MSocket MAccept(MSocket socket, sockaddr_in* peer) {
     }
 }
 
+bool MIsResourceShortage(unsigned long error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
 uint16_t MGetLocalPort(MSocket socket) {
     sockaddr_in local;
     socklen_t length = sizeof local;

@@ -135,6 +135,10 @@ MSocket MAccept(MSocket socket, sockaddr_in* peer) {
     return accept(socket, reinterpret_cast<sockaddr*>(peer), &length);
 }
 
+bool MIsResourceShortage(unsigned long error) {
+    return error == WSAEMFILE || error == WSAENOBUFS || error == ERROR_NOT_ENOUGH_MEMORY;
+}
+
 uint16_t MGetLocalPort(MSocket socket) {
     sockaddr_in local;
     int length = sizeof local;
