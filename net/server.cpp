@@ -1,6 +1,7 @@
 // The disk server: the listener, the handler pool and the stop.
 #include "net/server.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -96,9 +97,17 @@ struct Refusals {
 // last still finds it.
 struct HandlerPool : std::enable_shared_from_this<HandlerPool> {
     explicit HandlerPool(Kiv* app)
-        : app(app), threads(0), idle(0), leading(false), stopping(false) {}
+        : app(app),
+          listener(app->m_listenSocket.handle),
+          threads(0),
+          idle(0),
+          leading(false),
+          stopping(false) {}
 
     Kiv* app;
+    // The listening socket as set up; the stop closes it through m_listenSocket, whose
+    // handle the threads therefore do not read.
+    const MSocket listener;
     std::mutex lock;                          // guards everything below but the lead's part
     std::condition_variable follow;           // the lead is free, or the stop came
     std::condition_variable ended;            // the last thread has left
@@ -116,6 +125,9 @@ struct HandlerPool : std::enable_shared_from_this<HandlerPool> {
 // Threads the pool may hold: one per connection served, and the one that accepts.
 const int MAX_POOL_THREADS = MAX_CONNECTION_HANDLERS + 1;
 
+// The pool's threads, of every run of the server; changed with them, under the lock.
+std::atomic<int> g_liveHandlers{0};
+
 struct HandlerStart {
     std::shared_ptr<HandlerPool> pool;
 };
@@ -127,10 +139,12 @@ void HandlerThread(void* start);
 bool AddThread(const std::shared_ptr<HandlerPool>& pool) {
     HandlerStart* start = new HandlerStart{pool};
     pool->threads++;
+    g_liveHandlers++;
     if (MBeginThread(HandlerThread, start)) {
         return true;
     }
     pool->threads--;
+    g_liveHandlers--;
     delete start;
     pool->app->Log("スレッドが開始できません");
     return false;
@@ -149,6 +163,7 @@ void PassLead(const std::shared_ptr<HandlerPool>& pool) {
 
 // The thread leaves the pool; the last one tells the server's thread. Under the lock.
 void LeavePool(HandlerPool* pool) {
+    g_liveHandlers--;
     if (--pool->threads == 0) {
         pool->ended.notify_all();
     }
@@ -250,7 +265,7 @@ FswSocket* Accept(const std::shared_ptr<HandlerPool>& pool) {
         FswSocket* connection = new FswSocket;
         {
             MLockGuard hold(app->m_acceptLock);
-            connection->handle = MAccept(app->m_listenSocket.handle, &connection->address);
+            connection->handle = MAccept(pool->listener, &connection->address);
         }
         if (connection->handle == M_INVALID_SOCKET) {
             delete connection;
@@ -359,6 +374,10 @@ bool StartServerThread(MThread* thread) {
         return false;
     }
     return true;
+}
+
+int LiveHandlerThreads() {
+    return g_liveHandlers;
 }
 
 bool WaitForServerListening(const MThread& thread, unsigned milliseconds) {

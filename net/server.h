@@ -33,6 +33,10 @@ unsigned M_THREAD_CALL ServerThread(void* unused);
 // start its first cycle only once the server can answer.
 bool WaitForServerListening(const MThread& thread, unsigned milliseconds);
 
+// Handler threads of the server that have not ended, those left in a measurement that
+// overran excepted. 0 once ServerThread has returned.
+int LiveHandlerThreads();
+
 // Logs the ALLOW list as it applies: the entries it could not read, and which peers
 // may ask. Done when the listener starts and on a reload while it listens.
 void LogAllowList(Kiv* app);

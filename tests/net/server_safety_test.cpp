@@ -190,7 +190,7 @@ TEST(ServerStop, StopsUnderLoadLeaveNoHandlerRunningPastTheEndLine) {
         std::string request = DiskRequest(t.dir.Path());
         std::atomic<bool> done(false);
         std::vector<std::thread> clients;
-        for (int i = 0; i < 4; i++) {
+        for (int i = 0; i < 8; i++) {
             clients.emplace_back([&] {
                 while (!done) {
                     AskFrom(port, "127.0.0.1", request);
@@ -199,6 +199,7 @@ TEST(ServerStop, StopsUnderLoadLeaveNoHandlerRunningPastTheEndLine) {
         }
         MSleep(20);
         t.StopServer();
+        EXPECT_EQ(0, LiveHandlerThreads()) << "round " << round;
         std::vector<std::string> atStop = t.LogMessages();
         done = true;
         for (std::thread& client : clients) {
