@@ -25,6 +25,9 @@ namespace {
 
 typedef std::chrono::steady_clock Clock;
 
+// Turns each server gets in one measurement.
+const int TURNS = 10;
+
 struct Outcome {
     std::vector<double> latencies;  // microseconds of each answered query
     unsigned failures = 0;
@@ -70,19 +73,23 @@ double Percentile(std::vector<double>& sorted, double fraction) {
     return sorted[index];
 }
 
-Figures Run(uint16_t port, const std::string& request, int clients, double seconds) {
-    std::vector<Outcome> outcomes(static_cast<size_t>(clients));
+// Runs the clients against the server for the given time, adding to outcomes.
+double RunSlice(uint16_t port, const std::string& request, double seconds,
+                std::vector<Outcome>* outcomes) {
     std::vector<std::thread> threads;
     Clock::time_point start = Clock::now();
     Clock::time_point deadline =
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    for (int i = 0; i < clients; i++) {
-        threads.emplace_back(Client, port, request, deadline, &outcomes[static_cast<size_t>(i)]);
+    for (Outcome& outcome : *outcomes) {
+        threads.emplace_back(Client, port, request, deadline, &outcome);
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
-    double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+Figures Summarize(std::vector<Outcome>& outcomes, double elapsed) {
     std::vector<double> all;
     Figures figures = {0, 0, 0, 0};
     for (Outcome& outcome : outcomes) {
@@ -207,18 +214,27 @@ int main(int argc, char** argv) {
             t.app.CloseLog();
         }
         for (int clients : {1, 8}) {
-            Figures baseline;
-            {
-                BaselineServer server(&t.app, log);
-                if (server.Port() == 0) {
-                    fprintf(stderr, "the baseline server did not start\n");
-                    return 1;
-                }
-                baseline = Run(server.Port(), request, clients, seconds);
+            BaselineServer baseline(&t.app, log);
+            if (baseline.Port() == 0) {
+                fprintf(stderr, "the baseline server did not start\n");
+                return 1;
             }
-            Figures fsw = Run(port, request, clients, seconds);
-            Print("baseline", log ? "on" : "off", clients, baseline, baseline.perSecond);
-            Print("fsw", log ? "on" : "off", clients, fsw, baseline.perSecond);
+            // Short turns, one after the other, so that both servers share the machine's
+            // changing load alike.
+            std::vector<Outcome> baselineOutcomes(static_cast<size_t>(clients));
+            std::vector<Outcome> fswOutcomes(static_cast<size_t>(clients));
+            double baselineTime = 0;
+            double fswTime = 0;
+            for (int turn = 0; turn < TURNS; turn++) {
+                baselineTime +=
+                    RunSlice(baseline.Port(), request, seconds / TURNS, &baselineOutcomes);
+                fswTime += RunSlice(port, request, seconds / TURNS, &fswOutcomes);
+            }
+            Figures baselineFigures = Summarize(baselineOutcomes, baselineTime);
+            Figures fswFigures = Summarize(fswOutcomes, fswTime);
+            Print("baseline", log ? "on" : "off", clients, baselineFigures,
+                  baselineFigures.perSecond);
+            Print("fsw", log ? "on" : "off", clients, fswFigures, baselineFigures.perSecond);
         }
     }
     return 0;

@@ -117,7 +117,7 @@ int MListen(MSocket socket, int backlog) {
 }
 
 // The receive time-out of a listening socket bounds accept here, but not in Winsock:
-// a wait that merely timed out goes on.
+// a wait that merely timed out goes on. The accepted socket inherits both time-outs.
 MSocket MAccept(MSocket socket, sockaddr_in* peer) {
     for (;;) {
         socklen_t length = sizeof *peer;

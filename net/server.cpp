@@ -187,9 +187,10 @@ void Release(HandlerPool* pool, uint32_t peer) {
     }
 }
 
-// Whether the accepted connection is served. It is closed at once, without a reply,
-// when its peer is not allowed, when the handlers or the peer's share of them are at
-// their limit, or when it cannot get its time-outs. A connection served is counted.
+// Whether the accepted connection, which has the listening socket's time-outs, is
+// served. It is closed at once, without a reply, when its peer is not allowed or when
+// the handlers or the peer's share of them are at their limit. A connection served is
+// counted.
 bool Admit(HandlerPool* pool, FswSocket* connection) {
     Kiv* app = pool->app;
     Refusals* refusals = &pool->refusals;
@@ -224,11 +225,6 @@ bool Admit(HandlerPool* pool, FswSocket* connection) {
             app->Log("1つのアドレスからの接続数が上限(%d)に達しているため切断しました (%s)",
                      MAX_HANDLERS_PER_PEER, PeerText(peer).c_str());
         }
-        return false;
-    }
-    if (!connection->SetTimeouts()) {
-        app->Log("client socket error!");
-        DropPeer(pool, peer);
         return false;
     }
     // Counted before the lead passes on: a stop that finds no connection counted finds
@@ -308,7 +304,7 @@ bool TakeLead(HandlerPool* pool) {
     return true;
 }
 
-bool Serve(Kiv* app, FswSocket* connection);
+bool Serve(HandlerPool* pool, FswSocket* connection);
 
 // A pool thread: takes the lead, accepts, serves what it accepted, and again.
 void HandlerThread(void* raw) {
@@ -322,11 +318,9 @@ void HandlerThread(void* raw) {
             LeavePool(pool.get());
             return;
         }
-        uint32_t peer = PeerOf(connection);
-        if (!Serve(pool->app, connection)) {
+        if (!Serve(pool.get(), connection)) {
             return;  // left in a measurement; nothing of the server is touched any more
         }
-        Release(pool.get(), peer);
     }
 }
 
@@ -453,12 +447,40 @@ bool SendReplyHeader(FswSocket* connection, uint16_t status, uint32_t length) {
     return connection->SendAll(bytes, sizeof bytes) == PACKET_HEADER_SIZE;
 }
 
-// The disk error reply, after the line that says why.
-void RefusePath(Kiv* app, FswSocket* connection, const char* format, const std::string& path) {
-    app->Log(format, MEscapeForLog(path).c_str());
-    if (!SendReplyHeader(connection, STATUS_DISK_ERROR, 0)) {
-        app->Log("ディスク情報エラーを送信できませんでした。");
+// What a conversation answers: the sizes, or the disk error.
+struct Reply {
+    bool measured = false;
+    uint64_t freeBytes = 0;
+    uint64_t totalBytes = 0;
+};
+
+// Sends the reply: the header, and the sizes after a measurement.
+void SendReply(Kiv* app, FswSocket* connection, const Reply& reply) {
+    if (!reply.measured) {
+        if (!SendReplyHeader(connection, STATUS_DISK_ERROR, 0)) {
+            app->Log("ディスク情報エラーを送信できませんでした。");
+        }
+        return;
     }
+    if (!SendReplyHeader(connection, STATUS_OK, DISK_INFO_SIZE)) {
+        app->Log("ディスク情報ヘッダを送信できませんでした。");
+        return;
+    }
+    DiskInfo info;
+    info.freeBytes = reply.freeBytes;
+    info.totalBytes = reply.totalBytes;
+    U64ToNet(&info.freeBytes);
+    U64ToNet(&info.totalBytes);
+    char bytes[DISK_INFO_SIZE];
+    memcpy(bytes, &info, sizeof bytes);
+    if (connection->SendAll(bytes, sizeof bytes) != DISK_INFO_SIZE) {
+        app->Log("ディスク情報を送信できませんでした。");
+    }
+}
+
+// The line that says why the path gets the disk error.
+void LogRefusal(Kiv* app, const char* format, const std::string& path) {
+    app->Log(format, MEscapeForLog(path).c_str());
 }
 
 const char TIMED_OUT_LINE[] = "ディスク容量の取得が時間内に終わりません。path=%s";
@@ -498,56 +520,40 @@ bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path) {
     return true;
 }
 
-// Measures the path and answers: the sizes, or the disk error reply. False when the
-// measurement overran and the watch has answered and taken the connection: the thread
-// then belongs to the server no more.
-bool Answer(Kiv* app, FswSocket* connection, const std::string& wirePath) {
+// Measures the path and decides the reply, with its log line, which is written before
+// the reply goes out. False when the measurement overran and the watch has answered and
+// taken the connection: the thread then belongs to the server no more.
+bool Decide(Kiv* app, FswSocket* connection, const std::string& wirePath, Reply* reply) {
     std::string path = MWireToAnsi(wirePath.data(), wirePath.size());
     if (!MIsMeasurablePath(path.c_str(), app->m_allowUnc == 1)) {
-        RefusePath(app, connection, "許可されていない形式のパスです。path=%s", path);
+        LogRefusal(app, "許可されていない形式のパスです。path=%s", path);
         return true;
     }
-    uint64_t freeBytes = 0;
-    uint64_t totalBytes = 0;
-    switch (TheDiskGuard().Measure(path, connection, &freeBytes, &totalBytes)) {
+    switch (TheDiskGuard().Measure(path, connection, &reply->freeBytes, &reply->totalBytes)) {
         case MEASURE_ABANDONED:
             return false;
         case MEASURE_OK:
             break;
         case MEASURE_FAILED:
-            RefusePath(app, connection, "ディスク情報を取得できませんでした。path=%s", path);
+            LogRefusal(app, "ディスク情報を取得できませんでした。path=%s", path);
             return true;
         case MEASURE_TIMED_OUT:
-            RefusePath(app, connection, TIMED_OUT_LINE, path);
+            LogRefusal(app, TIMED_OUT_LINE, path);
             return true;
         case MEASURE_PATH_STUCK:
-            RefusePath(app, connection,
-                       "このパスのディスク容量の取得がまだ終わっていません。path=%s", path);
+            LogRefusal(app, "このパスのディスク容量の取得がまだ終わっていません。path=%s", path);
             return true;
         case MEASURE_PATH_BUSY:
-            RefusePath(app, connection, "同じパスへの問い合わせが多すぎます。path=%s", path);
+            LogRefusal(app, "同じパスへの問い合わせが多すぎます。path=%s", path);
             return true;
         case MEASURE_TOO_MANY_STUCK:
-            RefusePath(app, connection, "終わらないディスク容量の取得が多すぎます。path=%s", path);
+            LogRefusal(app, "終わらないディスク容量の取得が多すぎます。path=%s", path);
             return true;
     }
+    reply->measured = true;
     app->Log("[%s] 空き容量 %I64uバイト / 全体容量 %I64uバイト", MEscapeForLog(path).c_str(),
-             static_cast<unsigned long long>(freeBytes),
-             static_cast<unsigned long long>(totalBytes));
-    if (!SendReplyHeader(connection, STATUS_OK, DISK_INFO_SIZE)) {
-        app->Log("ディスク情報ヘッダを送信できませんでした。");
-        return true;
-    }
-    DiskInfo info;
-    info.freeBytes = freeBytes;
-    info.totalBytes = totalBytes;
-    U64ToNet(&info.freeBytes);
-    U64ToNet(&info.totalBytes);
-    char bytes[DISK_INFO_SIZE];
-    memcpy(bytes, &info, sizeof bytes);
-    if (connection->SendAll(bytes, sizeof bytes) != DISK_INFO_SIZE) {
-        app->Log("ディスク情報を送信できませんでした。");
-    }
+             static_cast<unsigned long long>(reply->freeBytes),
+             static_cast<unsigned long long>(reply->totalBytes));
     return true;
 }
 
@@ -558,14 +564,15 @@ void EndConversation(FswSocket* connection) {
     delete connection;
 }
 
-// The watch's part for a handler whose measurement overran: the reply the handler would
-// have sent, the end of the conversation, and its thread let go from the pool.
+// The watch's part for a handler whose measurement overran: what the handler would have
+// done (the line, the place given back, the reply, the end), and its thread let go
+// from the pool.
 void AnswerOverrun(void* context, FswSocket* connection, const std::string& path) {
     HandlerPool* pool = static_cast<HandlerPool*>(context);
-    uint32_t peer = PeerOf(connection);
-    RefusePath(pool->app, connection, TIMED_OUT_LINE, path);
+    LogRefusal(pool->app, TIMED_OUT_LINE, path);
+    Release(pool, PeerOf(connection));
+    SendReply(pool->app, connection, Reply());
     EndConversation(connection);
-    Release(pool, peer);
     std::lock_guard<std::mutex> hold(pool->lock);
     LeavePool(pool);
     // The thread left behind may have been the one to take the lead next.
@@ -574,13 +581,22 @@ void AnswerOverrun(void* context, FswSocket* connection, const std::string& path
     }
 }
 
-// One conversation: the request, the answer, the end. False when the measurement
-// overran and the watch has taken the connection: the thread then belongs to the
-// server no more.
-bool Serve(Kiv* app, FswSocket* connection) {
+// One conversation: the request, the answer, the end. The connection's place (its
+// count and its peer's) is given back just before the reply goes out: a client that has
+// its answer may connect again at once and must find its share free. False when the
+// measurement overran and the watch has taken the connection: the thread then belongs
+// to the server no more.
+bool Serve(HandlerPool* pool, FswSocket* connection) {
+    Kiv* app = pool->app;
     std::string path;
-    if (ReadRequest(app, connection, &path) && !Answer(app, connection, path)) {
+    Reply reply;
+    bool replying = ReadRequest(app, connection, &path);
+    if (replying && !Decide(app, connection, path, &reply)) {
         return false;
+    }
+    Release(pool, PeerOf(connection));
+    if (replying) {
+        SendReply(app, connection, reply);
     }
     EndConversation(connection);
     return true;
