@@ -151,10 +151,13 @@ bool AddThread(const std::shared_ptr<HandlerPool>& pool) {
 }
 
 // The lead is free: an idle thread takes it, or a new one, or (with the pool full) the
-// next thread that finishes its connection. Under the pool's lock.
+// next thread that finishes its connection. The idle thread is woken once the lock is
+// let go, so that it does not wake only to wait for it.
 void PassLead(const std::shared_ptr<HandlerPool>& pool) {
+    std::unique_lock<std::mutex> hold(pool->lock);
     pool->leading = false;
     if (pool->idle > 0) {
+        hold.unlock();
         pool->follow.notify_one();
     } else if (pool->threads < MAX_POOL_THREADS) {
         AddThread(pool);
@@ -275,7 +278,6 @@ FswSocket* Accept(const std::shared_ptr<HandlerPool>& pool) {
             delete connection;
             continue;
         }
-        std::lock_guard<std::mutex> hold(pool->lock);
         PassLead(pool);
         return connection;
     }
