@@ -80,50 +80,54 @@ bool Listen(Kiv* app) {
     return true;
 }
 
-// The listener's view of the connections it refuses: the one line per burst at the
-// limit, and one line per peer per minute for the others.
+// What is refused is logged sparingly: one line per burst at the limit, one line per
+// peer per minute for the others.
 struct Refusals {
     bool atLimit = false;
     PeerLogThrottle notAllowed;
     PeerLogThrottle overShare;
 };
 
-// The handler threads of one run of the server. The listener is not a thread of its
-// own but a lead that passes among them: the thread that holds it accepts; once it has
-// a connection to serve it passes the lead to an idle thread (or a new one) and serves
-// the connection itself. So a connection waits for one thread to wake, as with a server
-// that accepts and answers on one thread, and a slow client still never holds the
-// listener. Shared by the threads and the server's own thread, so that whichever ends
-// last still finds it.
+// The handler threads of one run of the server. There is no listener thread of its own:
+// a thread that waits for a connection waits in accept, and serves what it accepts.
+// A few wait there at once (ACCEPTORS); the system gives each connection to one of
+// them, so a connection waits for one thread to wake, as with a server that accepts
+// and answers on one thread, and one that takes a connection leaves others accepting,
+// so a slow client never holds the listener. The rest of the idle threads sleep as
+// reserves, woken when no thread waits in accept any more, and end after
+// HANDLER_IDLE_MS without being needed. Shared by the threads and the server's own
+// thread, so that whichever ends last still finds it.
 struct HandlerPool : std::enable_shared_from_this<HandlerPool> {
     explicit HandlerPool(Kiv* app)
         : app(app),
           listener(app->m_listenSocket.handle),
           threads(0),
-          idle(0),
-          leading(false),
+          accepting(0),
+          reserves(0),
+          wanted(0),
           stopping(false) {}
 
     Kiv* app;
     // The listening socket as set up; the stop closes it through m_listenSocket, whose
     // handle the threads therefore do not read.
     const MSocket listener;
-    std::mutex lock;                          // guards everything below but the lead's part
-    std::condition_variable follow;           // the lead is free, or the stop came
+    std::mutex lock;                          // guards everything below
+    std::condition_variable wake;             // a reserve is wanted, or the stop came
     std::condition_variable ended;            // the last thread has left
     int threads;                              // in the pool; not those left in a measurement
-    int idle;                                 // waiting for the lead
-    bool leading;                             // a thread accepts, or is about to
+    int accepting;                            // waiting in accept
+    int reserves;                             // sleeping until wanted
+    int wanted;                               // reserves asked to wait in accept
     bool stopping;                            // the listening socket is closed: threads end
     std::unordered_map<uint32_t, int> peers;  // connections being served, by peer
-    // The lead's part, used only by the thread that holds the lead, which passes under
-    // the lock.
     Refusals refusals;
-    bool shortOfResources = false;
+    bool shortOfResources = false;  // accept lacked resources, and it was logged
 };
 
-// Threads the pool may hold: one per connection served, and the one that accepts.
-const int MAX_POOL_THREADS = MAX_CONNECTION_HANDLERS + 1;
+// Threads that wait in accept at once while others are idle as reserves.
+const int ACCEPTORS = 2;
+// Threads the pool may hold: one per connection served, and those that accept.
+const int MAX_POOL_THREADS = MAX_CONNECTION_HANDLERS + ACCEPTORS;
 
 // The pool's threads, of every run of the server; changed with them, under the lock.
 std::atomic<int> g_liveHandlers{0};
@@ -134,7 +138,7 @@ struct HandlerStart {
 
 void HandlerThread(void* start);
 
-// Starts a thread that will take the lead; under the pool's lock. False, and a log
+// Starts a thread, which will wait in accept; under the pool's lock. False, and a log
 // line, if none can be started.
 bool AddThread(const std::shared_ptr<HandlerPool>& pool) {
     HandlerStart* start = new HandlerStart{pool};
@@ -150,15 +154,15 @@ bool AddThread(const std::shared_ptr<HandlerPool>& pool) {
     return false;
 }
 
-// The lead is free: an idle thread takes it, or a new one, or (with the pool full) the
-// next thread that finishes its connection. The idle thread is woken once the lock is
-// let go, so that it does not wake only to wait for it.
-void PassLead(const std::shared_ptr<HandlerPool>& pool) {
-    std::unique_lock<std::mutex> hold(pool->lock);
-    pool->leading = false;
-    if (pool->idle > 0) {
-        hold.unlock();
-        pool->follow.notify_one();
+// No thread waits in accept any more: a reserve goes there, or a new thread; with the
+// pool full, the next thread that finishes its connection. Under the pool's lock.
+void WantAcceptor(const std::shared_ptr<HandlerPool>& pool) {
+    if (pool->accepting > 0 || pool->stopping) {
+        return;
+    }
+    if (pool->reserves > pool->wanted) {
+        pool->wanted++;
+        pool->wake.notify_one();
     } else if (pool->threads < MAX_POOL_THREADS) {
         AddThread(pool);
     }
@@ -196,49 +200,45 @@ void Release(HandlerPool* pool, uint32_t peer) {
 // counted.
 bool Admit(HandlerPool* pool, FswSocket* connection) {
     Kiv* app = pool->app;
-    Refusals* refusals = &pool->refusals;
     uint32_t peer = PeerOf(connection);
+    std::unique_lock<std::mutex> hold(pool->lock);
+    pool->shortOfResources = false;  // a burst of failed accepts has ended
+    Refusals& refusals = pool->refusals;
     if (!app->m_allow.Allows(peer)) {
-        if (refusals->notAllowed.ShouldLog(peer, Clock::now())) {
+        if (refusals.notAllowed.ShouldLog(peer, Clock::now())) {
             app->Log("許可されていないアドレスからの接続を切断しました (%s)",
                      PeerText(peer).c_str());
         }
         return false;
     }
     if (app->m_serverThreadCount >= MAX_CONNECTION_HANDLERS) {
-        if (!refusals->atLimit) {
+        if (!refusals.atLimit) {
             app->Log("接続数が上限(%d)に達しているため、新しい接続を切断します",
                      MAX_CONNECTION_HANDLERS);
-            refusals->atLimit = true;
+            refusals.atLimit = true;
         }
         return false;
     }
-    refusals->atLimit = false;
-    bool overShare = false;
-    {
-        std::lock_guard<std::mutex> hold(pool->lock);
-        int& served = pool->peers[peer];
-        overShare = served >= MAX_HANDLERS_PER_PEER;
-        if (!overShare) {
-            served++;
-        }
-    }
-    if (overShare) {
-        if (refusals->overShare.ShouldLog(peer, Clock::now())) {
+    refusals.atLimit = false;
+    int& served = pool->peers[peer];
+    if (served >= MAX_HANDLERS_PER_PEER) {
+        if (refusals.overShare.ShouldLog(peer, Clock::now())) {
             app->Log("1つのアドレスからの接続数が上限(%d)に達しているため切断しました (%s)",
                      MAX_HANDLERS_PER_PEER, PeerText(peer).c_str());
         }
         return false;
     }
-    // Counted before the lead passes on: a stop that finds no connection counted finds
+    served++;
+    hold.unlock();
+    // Counted before the thread serves it: a stop that finds no connection counted finds
     // none on its way to a handler either.
-    MLockGuard hold(app->m_serverCountLock);
+    MLockGuard count(app->m_serverCountLock);
     app->m_serverThreadCount++;
     return true;
 }
 
-// accept failing for lack of resources would fail again at once: the listener rests a
-// moment, and says so once per burst of such failures.
+// accept failing for lack of resources would fail again at once: the thread rests a
+// moment, and the failure is logged once per burst.
 void OnAcceptFailed(HandlerPool* pool) {
     Kiv* app = pool->app;
     unsigned long error = MGetLastError();
@@ -246,74 +246,81 @@ void OnAcceptFailed(HandlerPool* pool) {
         app->Log("client socket error!");
         return;
     }
-    if (!pool->shortOfResources) {
-        char text[256];
-        GetErrorText(text, error, sizeof text);
-        app->Log("リソース不足のため接続を受け付けられません。少し待って再試行します (%s)", text);
-        pool->shortOfResources = true;
+    {
+        std::lock_guard<std::mutex> hold(pool->lock);
+        if (!pool->shortOfResources) {
+            char text[256];
+            GetErrorText(text, error, sizeof text);
+            app->Log("リソース不足のため接続を受け付けられません。少し待って再試行します (%s)",
+                     text);
+            pool->shortOfResources = true;
+        }
     }
     MSleep(ACCEPT_PAUSE_MS);
 }
 
-// With the lead: accepts until there is a connection to serve, then passes the lead on
-// and returns the connection. Null once the stop has closed the listening socket; every
-// thread then ends.
+// Waits until the thread is to accept: at once while fewer than ACCEPTORS do, else as
+// a reserve until wanted. False when the thread is to end: the stop came, or it was a
+// reserve for HANDLER_IDLE_MS in vain.
+bool AwaitTurn(HandlerPool* pool) {
+    std::unique_lock<std::mutex> hold(pool->lock);
+    if (pool->accepting >= ACCEPTORS && !pool->stopping) {
+        pool->reserves++;
+        pool->wake.wait_for(hold, std::chrono::milliseconds(HANDLER_IDLE_MS),
+                            [&] { return pool->wanted > 0 || pool->stopping; });
+        pool->reserves--;
+        if (pool->wanted == 0 || pool->stopping) {
+            LeavePool(pool);
+            return false;
+        }
+        pool->wanted--;
+    }
+    if (pool->stopping) {
+        LeavePool(pool);
+        return false;
+    }
+    pool->accepting++;
+    return true;
+}
+
+// Waits in accept until there is a connection to serve, and returns it. Null once the
+// stop has closed the listening socket; every thread then ends.
 FswSocket* Accept(const std::shared_ptr<HandlerPool>& pool) {
     Kiv* app = pool->app;
-    while (!app->m_serverStop) {
+    for (;;) {
         FswSocket* connection = new FswSocket;
-        {
-            MLockGuard hold(app->m_acceptLock);
-            connection->handle = MAccept(pool->listener, &connection->address);
-        }
+        connection->handle = MAccept(pool->listener, &connection->address);
         if (connection->handle == M_INVALID_SOCKET) {
             delete connection;
-            if (!app->m_serverStop) {
-                OnAcceptFailed(pool.get());
+            if (app->m_serverStop) {
+                std::lock_guard<std::mutex> hold(pool->lock);
+                pool->accepting--;
+                pool->stopping = true;
+                pool->wake.notify_all();
+                return nullptr;
             }
+            OnAcceptFailed(pool.get());
             continue;
         }
-        pool->shortOfResources = false;
         if (!Admit(pool.get(), connection)) {
             delete connection;
             continue;
         }
-        PassLead(pool);
+        std::lock_guard<std::mutex> hold(pool->lock);
+        pool->accepting--;
+        WantAcceptor(pool);
         return connection;
     }
-    std::lock_guard<std::mutex> hold(pool->lock);
-    pool->leading = false;
-    pool->stopping = true;
-    pool->follow.notify_all();
-    return nullptr;
-}
-
-// Waits until the lead is free and takes it. False when the thread is to end: the
-// stop came, or it waited HANDLER_IDLE_MS in vain.
-bool TakeLead(HandlerPool* pool) {
-    std::unique_lock<std::mutex> hold(pool->lock);
-    if (pool->leading && !pool->stopping) {
-        pool->idle++;
-        pool->follow.wait_for(hold, std::chrono::milliseconds(HANDLER_IDLE_MS),
-                              [&] { return !pool->leading || pool->stopping; });
-        pool->idle--;
-    }
-    if (pool->leading || pool->stopping) {
-        LeavePool(pool);
-        return false;
-    }
-    pool->leading = true;
-    return true;
 }
 
 bool Serve(HandlerPool* pool, FswSocket* connection);
 
-// A pool thread: takes the lead, accepts, serves what it accepted, and again.
+// A pool thread: waits for its turn, accepts, serves what it accepted, and again.
 void HandlerThread(void* raw) {
     HandlerStart* start = static_cast<HandlerStart*>(raw);
     std::shared_ptr<HandlerPool> pool = std::move(start->pool);
     delete start;
-    while (TakeLead(pool.get())) {
+    while (AwaitTurn(pool.get())) {
         FswSocket* connection = Accept(pool);
         if (connection == nullptr) {
             std::lock_guard<std::mutex> hold(pool->lock);
@@ -577,10 +584,8 @@ void AnswerOverrun(void* context, FswSocket* connection, const std::string& path
     EndConversation(connection);
     std::lock_guard<std::mutex> hold(pool->lock);
     LeavePool(pool);
-    // The thread left behind may have been the one to take the lead next.
-    if (!pool->leading && !pool->stopping && pool->idle == 0) {
-        AddThread(pool->shared_from_this());
-    }
+    // The thread left behind may have been the one to accept next.
+    WantAcceptor(pool->shared_from_this());
 }
 
 // One conversation: the request, the answer, the end. The connection's place (its
