@@ -89,11 +89,11 @@ struct Refusals {
 };
 
 // The handler threads of one run of the server. There is no listener thread of its own:
-// a thread that waits for a connection waits in accept, and serves what it accepts.
-// A few wait there at once (ACCEPTORS); the system gives each connection to one of
-// them, so a connection waits for one thread to wake, as with a server that accepts
-// and answers on one thread, and one that takes a connection leaves others accepting,
-// so a slow client never holds the listener. The rest of the idle threads sleep as
+// a thread that waits for a connection waits in accept, and serves what it accepts. One
+// or two wait there at once (AcceptorsWanted); the system gives each connection to one
+// of them, so a connection waits for one thread to wake, as with a server that accepts
+// and answers on one thread, and when one takes a connection another takes its place
+// in accept, so a slow client never holds the listener. The other idle threads sleep as
 // reserves, woken when no thread waits in accept any more, and end after
 // HANDLER_IDLE_MS without being needed. Shared by the threads and the server's own
 // thread, so that whichever ends last still finds it.
@@ -124,10 +124,18 @@ struct HandlerPool : std::enable_shared_from_this<HandlerPool> {
     bool shortOfResources = false;  // accept lacked resources, and it was logged
 };
 
-// Threads that wait in accept at once while others are idle as reserves.
-const int ACCEPTORS = 2;
+// Threads that may wait in accept at once.
+const int MAX_ACCEPTORS = 2;
 // Threads the pool may hold: one per connection served, and those that accept.
-const int MAX_POOL_THREADS = MAX_CONNECTION_HANDLERS + ACCEPTORS;
+const int MAX_POOL_THREADS = MAX_CONNECTION_HANDLERS + MAX_ACCEPTORS;
+
+// How many threads should wait in accept: two while several connections are served,
+// so that a thread that finishes one goes straight back to accept; one otherwise, so
+// that the thread that has just served, still running, takes the next connection
+// rather than one that slept (the system hands connections to the longest waiter).
+int AcceptorsWanted(const Kiv* app) {
+    return app->m_serverThreadCount > 1 ? MAX_ACCEPTORS : 1;
+}
 
 // The pool's threads, of every run of the server; changed with them, under the lock.
 std::atomic<int> g_liveHandlers{0};
@@ -259,12 +267,12 @@ void OnAcceptFailed(HandlerPool* pool) {
     MSleep(ACCEPT_PAUSE_MS);
 }
 
-// Waits until the thread is to accept: at once while fewer than ACCEPTORS do, else as
+// Waits until the thread is to accept: at once while too few do, else as
 // a reserve until wanted. False when the thread is to end: the stop came, or it was a
 // reserve for HANDLER_IDLE_MS in vain.
 bool AwaitTurn(HandlerPool* pool) {
     std::unique_lock<std::mutex> hold(pool->lock);
-    if (pool->accepting >= ACCEPTORS && !pool->stopping) {
+    if (pool->accepting >= AcceptorsWanted(pool->app) && !pool->stopping) {
         pool->reserves++;
         pool->wake.wait_for(hold, std::chrono::milliseconds(HANDLER_IDLE_MS),
                             [&] { return pool->wanted > 0 || pool->stopping; });
