@@ -61,7 +61,7 @@ public:
     MCriticalSection m_resultLock;             // m_results
     MCriticalSection m_serverCountLock;        // m_serverThreadCount
     MCriticalSection m_queryCountLock;         // m_queryThreadCount
-    MCriticalSection m_acceptLock;             // the listener's accept and hand-off
+    MCriticalSection m_acceptLock;             // unused: the server's threads accept at once
     std::vector<HostEntry> m_hosts;
     std::vector<CheckResult> m_results;
 };

@@ -1,4 +1,4 @@
-// The disk server: the listener, the handler pool and the stop.
+// The disk server: the listening socket, the handler pool and the stop.
 #include "net/server.h"
 
 #include <atomic>
@@ -23,11 +23,11 @@ namespace {
 
 typedef std::chrono::steady_clock Clock;
 
-// Connections the system may hold for the listener until it accepts them. A queue of 5
+// Connections the system may hold until a thread accepts them. A queue of 5
 // overflows as soon as one cycle queries more than five targets on the same server:
 // further connections are then refused (Windows) or wait a second for a retry.
 const int LISTEN_BACKLOG = 64;
-// How long the listener rests when accept fails for lack of resources, which a retry at
+// How long a thread rests when accept fails for lack of resources, which a retry at
 // once would not find either.
 const unsigned ACCEPT_PAUSE_MS = 100;
 
