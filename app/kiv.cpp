@@ -28,7 +28,10 @@ Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
       m_logMode(0),
       m_keepDays(0),
       m_forecastDays(0),
+      m_allowUnc(0),
+      m_logMax(0),
       m_holdingLines(true) {
+    m_serverAddress[0] = '\0';
     m_iniPath[0] = m_logPath[0] = m_listPath[0] = m_checkPath[0] = '\0';
     m_listFile[0] = m_logFile[0] = m_checkFile[0] = m_promFile[0] = '\0';
     memset(m_version, 0, sizeof m_version);

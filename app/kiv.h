@@ -14,6 +14,7 @@
 #include "mlib/mapp.h"
 #include "net/check_result.h"
 #include "net/fsw_socket.h"
+#include "net/peer_access.h"
 #include "net/query_cancel.h"
 
 // The main window is defined with the user interface (monitor/main_window.h): the
@@ -42,6 +43,7 @@ public:
 
     // Settings file.
     void LoadSettings();
+    void LoadServerSafety();
     void SaveSettings();
     // Host list file.
     void LoadHostList();
@@ -63,7 +65,7 @@ public:
     std::atomic<int32_t> m_queryThreadCount;   // changed under m_queryCountLock
     uint16_t m_version[4];                     // major, minor, build, revision
     uint32_t m_server;                         // SERVER: 1 = listening server
-    uint16_t m_serverPort;                     // SVPORT
+    uint32_t m_serverPort;                     // SVPORT, as written: the server takes 1 to 65535
     uint32_t m_client;                         // CLIENT: 1 = periodic check cycles
     uint32_t m_interval;                       // INTVAL: minutes between cycles, at least 1
     char m_listFile[261];                      // LISTFILE
@@ -74,6 +76,10 @@ public:
     char m_promFile[261];                      // PROMFILE: the cycle's metrics file, empty: none
     uint32_t m_keepDays;                       // KEEPDAYS: days of history kept, 0 all
     uint32_t m_forecastDays;                   // FORECAST: warn of disks full within, 0 off
+    char m_serverAddress[64];                  // SVADDR: the address to listen on; empty: all
+    AllowList m_allow;                         // ALLOW: the peers that may query
+    std::atomic<uint32_t> m_allowUnc;          // ALLOWUNC: 1 = any path may be measured
+    uint32_t m_logMax;                         // LOGMAX: MB after which the log moves on
     // Where locks nest: m_dialogLock, then m_queryCountLock, then m_hostLock or
     // m_resultLock (never both), the log lock innermost; the server's two nest with no
     // other. No box is shown while one is held: its loop would run under it.
@@ -83,7 +89,7 @@ public:
     MCriticalSection m_serverCountLock;  // m_serverThreadCount
     // m_queryThreadCount and the mark of a guarded action (CheckCycle)
     MCriticalSection m_queryCountLock;
-    MCriticalSection m_acceptLock;  // the listener's accept and hand-off
+    MCriticalSection m_acceptLock;  // unused: the server's threads accept at once
     std::vector<HostEntry> m_hosts;
     std::vector<CheckResult> m_results;
     std::vector<std::string> m_heldLines;  // log lines from before the log was open

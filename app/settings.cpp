@@ -1,11 +1,12 @@
 // The settings file fsw.ini: one section [fsw] with the nine keys of the settings dialog
-// and more that only the file sets.
+// and more that only the file sets (the server's safety, the history, the metrics).
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/kiv.h"
 #include "mlib/mprofile.h"
+#include "net/server.h"
 
 namespace {
 
@@ -53,8 +54,7 @@ void Kiv::LoadSettings() {
         LogOrHold(line);
     }
     m_server = MGetPrivateProfileInt(SECTION, "SERVER", 0, m_iniPath);
-    m_serverPort =
-        static_cast<uint16_t>(MGetPrivateProfileInt(SECTION, "SVPORT", DEFAULT_PORT, m_iniPath));
+    m_serverPort = MGetPrivateProfileInt(SECTION, "SVPORT", DEFAULT_PORT, m_iniPath);
     m_client = MGetPrivateProfileInt(SECTION, "CLIENT", 0, m_iniPath);
     m_interval = MGetPrivateProfileInt(SECTION, "INTVAL", 10, m_iniPath);
     LoadName("LISTFILE", "fsw.lst", m_listFile, sizeof m_listFile, m_iniPath);
@@ -68,6 +68,24 @@ void Kiv::LoadSettings() {
     LoadName("PROMFILE", "", m_promFile, sizeof m_promFile, m_iniPath);
     if (m_interval == 0) {
         m_interval = 1;
+    }
+    LoadServerSafety();
+}
+
+// The server's safety keys, kept by the settings dialog, which does not show them.
+// SVADDR takes effect at the next start of the server; ALLOW, ALLOWUNC and LOGMAX at
+// once, so a reload while the server listens logs the ALLOW list it now applies.
+void Kiv::LoadServerSafety() {
+    LoadName("SVADDR", "", m_serverAddress, sizeof m_serverAddress, m_iniPath);
+    char allow[4096];
+    MGetPrivateProfileString(SECTION, "ALLOW", "", allow, sizeof allow, m_iniPath);
+    allow[sizeof allow - 1] = '\0';
+    m_allow.Load(allow);
+    m_allowUnc = MGetPrivateProfileInt(SECTION, "ALLOWUNC", 0, m_iniPath);
+    m_logMax = MGetPrivateProfileInt(SECTION, "LOGMAX", 0, m_iniPath);
+    SetLogLimit(uint64_t{m_logMax} << 20);
+    if (m_serverListening) {
+        LogAllowList(this);
     }
 }
 

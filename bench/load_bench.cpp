@@ -1,16 +1,23 @@
 // Load on the disk server: N clients in closed loop on 127.0.0.1, each connecting,
-// asking for one path and reading the reply, for a fixed time. Prints queries per
-// second and the 50th and 99th percentile of the latency for N = 1, 8 and 64.
+// asking for one path and reading the reply, for a fixed time. The same load runs
+// against a one-thread server that accepts, answers and closes (the least a server can
+// do per query, with no time-outs, checks or handler threads), so that the figures
+// compare with a baseline measured in the same run. Both with the log on and off;
+// queries per second, the ratio to the baseline, and the 50th and 99th percentile of
+// the latency for N = 1 and 8.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "mlib/mdisk.h"
 #include "mlib/msocket.h"
+#include "net/protocol.h"
 #include "tests/support/app_fixture.h"
 #include "tests/support/fake_peer.h"
 
@@ -18,9 +25,19 @@ namespace {
 
 typedef std::chrono::steady_clock Clock;
 
+// Turns each server gets in one measurement.
+const int TURNS = 10;
+
 struct Outcome {
     std::vector<double> latencies;  // microseconds of each answered query
     unsigned failures = 0;
+};
+
+struct Figures {
+    double perSecond;
+    double p50;
+    double p99;
+    unsigned failures;
 };
 
 // One client: queries until the deadline, one connection per query as the protocol has it.
@@ -56,29 +73,121 @@ double Percentile(std::vector<double>& sorted, double fraction) {
     return sorted[index];
 }
 
-void Run(uint16_t port, const std::string& request, int clients, double seconds) {
-    std::vector<Outcome> outcomes(static_cast<size_t>(clients));
+// Runs the clients against the server for the given time, adding to outcomes.
+double RunSlice(uint16_t port, const std::string& request, double seconds,
+                std::vector<Outcome>* outcomes) {
     std::vector<std::thread> threads;
     Clock::time_point start = Clock::now();
     Clock::time_point deadline =
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    for (int i = 0; i < clients; i++) {
-        threads.emplace_back(Client, port, request, deadline, &outcomes[static_cast<size_t>(i)]);
+    for (Outcome& outcome : *outcomes) {
+        threads.emplace_back(Client, port, request, deadline, &outcome);
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
-    double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+Figures Summarize(std::vector<Outcome>& outcomes, double elapsed) {
     std::vector<double> all;
-    unsigned failures = 0;
+    Figures figures = {0, 0, 0, 0};
     for (Outcome& outcome : outcomes) {
         all.insert(all.end(), outcome.latencies.begin(), outcome.latencies.end());
-        failures += outcome.failures;
+        figures.failures += outcome.failures;
     }
     std::sort(all.begin(), all.end());
-    printf("%7d %12.0f %10.0f %10.0f %10zu %9u\n", clients,
-           static_cast<double>(all.size()) / elapsed, Percentile(all, 0.50), Percentile(all, 0.99),
-           all.size(), failures);
+    figures.perSecond = static_cast<double>(all.size()) / elapsed;
+    figures.p50 = Percentile(all, 0.50);
+    figures.p99 = Percentile(all, 0.99);
+    return figures;
+}
+
+// The baseline: one thread that accepts a connection, reads the request, measures,
+// logs the same line when asked to, answers and closes, then accepts the next.
+class BaselineServer {
+public:
+    BaselineServer(Kiv* app, bool log) : m_app(app), m_log(log), m_stop(false), m_port(0) {
+        if (!m_listener.Create(6)) {
+            return;
+        }
+        memset(&m_listener.address, 0, sizeof m_listener.address);
+        m_listener.address.sin_family = AF_INET;
+        m_listener.address.sin_addr.s_addr = MInetAddr("127.0.0.1");
+        if (MBind(m_listener.handle, &m_listener.address) != 0 ||
+            MListen(m_listener.handle, 64) != 0) {
+            return;
+        }
+        m_port = MGetLocalPort(m_listener.handle);
+        m_thread = std::thread(&BaselineServer::Serve, this);
+    }
+    ~BaselineServer() {
+        m_stop = true;
+        MShutdown(m_listener.handle, M_SD_BOTH);
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    uint16_t Port() const { return m_port; }
+
+private:
+    void Serve() {
+        while (!m_stop) {
+            FswSocket connection;
+            connection.handle = MAccept(m_listener.handle, &connection.address);
+            if (connection.handle == M_INVALID_SOCKET) {
+                continue;
+            }
+            Answer(&connection);
+            MShutdown(connection.handle, M_SD_BOTH);
+        }
+    }
+
+    void Answer(FswSocket* connection) {
+        char bytes[PACKET_HEADER_SIZE];
+        if (connection->RecvAll(bytes, sizeof bytes) != PACKET_HEADER_SIZE) {
+            return;
+        }
+        PacketHeader header;
+        memcpy(&header, bytes, sizeof header);
+        HeaderFromNet(&header);
+        char path[MAX_REQUEST_PATH + 1];
+        int wanted = static_cast<int>(std::min(header.length, MAX_REQUEST_PATH));
+        if (connection->RecvAll(path, wanted) != wanted) {
+            return;
+        }
+        path[wanted] = '\0';
+        DiskInfo info = {0, 0};
+        if (!MGetDiskFreeSpace(path, &info.freeBytes, &info.totalBytes)) {
+            return;
+        }
+        if (m_log) {
+            m_app->Log("[%s] 空き容量 %I64uバイト / 全体容量 %I64uバイト", path,
+                       static_cast<unsigned long long>(info.freeBytes),
+                       static_cast<unsigned long long>(info.totalBytes));
+        }
+        PacketHeader reply = {FSW_MAGIC, FSW_PROTOCOL_VERSION, TYPE_REPLY, STATUS_OK,
+                              DISK_INFO_SIZE};
+        HeaderToNet(&reply);
+        U64ToNet(&info.freeBytes);
+        U64ToNet(&info.totalBytes);
+        connection->SendAll(reinterpret_cast<const char*>(&reply), PACKET_HEADER_SIZE);
+        connection->SendAll(reinterpret_cast<const char*>(&info), DISK_INFO_SIZE);
+    }
+
+    Kiv* m_app;
+    bool m_log;
+    std::atomic<bool> m_stop;
+    FswSocket m_listener;
+    uint16_t m_port;
+    std::thread m_thread;
+};
+
+void Print(const char* server, const char* log, int clients, const Figures& figures,
+           double baseline) {
+    printf("%-9s %-4s %7d %10.0f %6.2f %8.0f %8.0f %9u\n", server, log, clients, figures.perSecond,
+           baseline > 0 ? figures.perSecond / baseline : 0.0, figures.p50, figures.p99,
+           figures.failures);
     fflush(stdout);
 }
 
@@ -94,12 +203,39 @@ int main(int argc, char** argv) {
     }
     std::string path = t.dir.Path();
     std::string request = WireHeader(1825, 2, 1, 0, static_cast<uint32_t>(path.size())) + path;
-    printf("Disk server under load: closed-loop clients on 127.0.0.1, %.0f s each,\n", seconds);
-    printf("one connection per query, the server logging every answer.\n");
-    printf("%7s %12s %10s %10s %10s %9s\n", "clients", "queries/s", "p50 us", "p99 us", "queries",
-           "failures");
-    for (int clients : {1, 8, 64}) {
-        Run(port, request, clients, seconds);
+    printf("Disk server under load: closed-loop clients on 127.0.0.1, %.0f s each, one\n", seconds);
+    printf("connection per query; fsw against the one-thread baseline of the same run.\n");
+    printf("%-9s %-4s %7s %10s %6s %8s %8s %9s\n", "server", "log", "clients", "queries/s", "ratio",
+           "p50 us", "p99 us", "failures");
+    for (bool log : {true, false}) {
+        if (log) {
+            t.RestartLog();
+        } else {
+            t.app.CloseLog();
+        }
+        for (int clients : {1, 8}) {
+            BaselineServer baseline(&t.app, log);
+            if (baseline.Port() == 0) {
+                fprintf(stderr, "the baseline server did not start\n");
+                return 1;
+            }
+            // Short turns, one after the other, so that both servers share the machine's
+            // changing load alike.
+            std::vector<Outcome> baselineOutcomes(static_cast<size_t>(clients));
+            std::vector<Outcome> fswOutcomes(static_cast<size_t>(clients));
+            double baselineTime = 0;
+            double fswTime = 0;
+            for (int turn = 0; turn < TURNS; turn++) {
+                baselineTime +=
+                    RunSlice(baseline.Port(), request, seconds / TURNS, &baselineOutcomes);
+                fswTime += RunSlice(port, request, seconds / TURNS, &fswOutcomes);
+            }
+            Figures baselineFigures = Summarize(baselineOutcomes, baselineTime);
+            Figures fswFigures = Summarize(fswOutcomes, fswTime);
+            Print("baseline", log ? "on" : "off", clients, baselineFigures,
+                  baselineFigures.perSecond);
+            Print("fsw", log ? "on" : "off", clients, fswFigures, baselineFigures.perSecond);
+        }
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "mlib/mbchar.h"
 #include "mlib/mexception.h"
@@ -35,7 +36,9 @@ void CopyBounded(char* out, const char* in, size_t size) {
 }  // namespace
 
 MApp::MApp(HINSTANCE instance, char* commandLine, int showCommand)
-    : instance(instance),
+    : logLimit(0),
+      logSize(0),
+      instance(instance),
       commandLine(commandLine),
       showCommand(showCommand),
       m_previousApp(g_currentApp),
@@ -44,6 +47,7 @@ MApp::MApp(HINSTANCE instance, char* commandLine, int showCommand)
       m_windowFailed(false),
       m_closeRequested(false) {
     g_currentApp = this;
+    logFilePath[0] = '\0';
     logLock.Initialize();
     if (!MInitCommonControls()) {
         MMessageBox(NULL, "InitCommonControlsEx", "コモンコントロールの初期化に失敗しました！",
@@ -166,9 +170,11 @@ void MApp::PostClose() {
 // answers LOG_NOT_OPEN. Modes other than 0 and 1 append, as the settings dialog shows them.
 bool MApp::OpenLog(const char* path, unsigned mode) {
     logFile.Close();
+    logSize = 0;
     if (mode == LOG_NONE) {
         return true;
     }
+    CopyBounded(logFilePath, path, sizeof logFilePath);
     if (!logFile.Create(path, mode == LOG_OVERWRITE ? M_CREATE_ALWAYS : M_OPEN_ALWAYS)) {
         MessageBoxF(NULL, MB_ICONERROR, "Error!",
                     "ログファイル名=%s\nログファイルのオープンに失敗！！\nログは記録されません。",
@@ -177,8 +183,14 @@ bool MApp::OpenLog(const char* path, unsigned mode) {
     }
     if (mode != LOG_OVERWRITE) {
         logFile.SetPointerToEnd();
+        logFile.GetSize(&logSize);
     }
     return true;
+}
+
+void MApp::SetLogLimit(uint64_t bytes) {
+    MLockGuard hold(logLock);
+    logLimit = bytes;
 }
 
 void MApp::CloseLog() {
@@ -188,23 +200,16 @@ void MApp::CloseLog() {
 
 int MApp::Log(const char* format, ...) {
     MLockGuard hold(logLock);
+    // Nothing to format when nothing is written: a server with its log off pays nothing.
+    if (!logFile.IsOpen()) {
+        return LOG_NOT_OPEN;
+    }
 
     va_list arguments;
     va_start(arguments, format);
     int length = MVFormat(g_logBuffer, sizeof g_logBuffer, format, arguments);
     va_end(arguments);
     g_logBuffer[sizeof g_logBuffer - 1] = '\0';
-
-    MLocalTime now;
-    MGetLocalTime(&now);
-    char stamp[64];
-    int stampLength = snprintf(stamp, sizeof stamp, "%04u/%02u/%02u %02u:%02u:%02u\t",
-                               unsigned{now.year}, unsigned{now.month}, unsigned{now.day},
-                               unsigned{now.hour}, unsigned{now.minute}, unsigned{now.second});
-
-    if (!logFile.IsOpen()) {
-        return LOG_NOT_OPEN;
-    }
 
     bool cut = false;
     if (length < 0) {
@@ -214,27 +219,70 @@ int MApp::Log(const char* format, ...) {
         cut = true;
     }
 
-    // The line goes out in one write, one system call: busy servers log every answer.
-    size_t used = 0;
+    size_t used = FormatLogLine(g_logBuffer, static_cast<size_t>(length), cut);
+    if (logLimit > 0 && logSize > 0 && logSize + used > logLimit) {
+        StartNewLogFile();
+        if (!logFile.IsOpen()) {
+            return LOG_NOT_OPEN;
+        }
+        used = FormatLogLine(g_logBuffer, static_cast<size_t>(length), cut);
+    }
+    return WriteLogLine(used) ? (cut ? LOG_CUT : LOG_WRITTEN) : LOG_FAILED;
+}
+
+// The whole line into the line buffer: time stamp, module name, message, the notice
+// when cut, line end. It goes out in one write, one system call: busy servers log
+// every answer.
+size_t MApp::FormatLogLine(const char* message, size_t length, bool cut) {
+    MLocalTime now;
+    MGetLocalTime(&now);
+    int stampLength = snprintf(g_lineBuffer, 64, "%04u/%02u/%02u %02u:%02u:%02u\t",
+                               unsigned{now.year}, unsigned{now.month}, unsigned{now.day},
+                               unsigned{now.hour}, unsigned{now.minute}, unsigned{now.second});
+    size_t used = static_cast<size_t>(stampLength);
     auto append = [&](const char* text, size_t size) {
         memcpy(g_lineBuffer + used, text, size);
         used += size;
     };
-    append(stamp, static_cast<size_t>(stampLength));
     append(moduleName, strlen(moduleName));
     append("\t", 1);
-    append(g_logBuffer, static_cast<size_t>(length));
+    append(message, length);
     if (cut) {
         append(CUT_NOTICE, sizeof CUT_NOTICE - 1);
     }
     append("\r\n", 2);
-    bool failed = !logFile.Write(g_lineBuffer, used);
-    logFile.FlushBuffers();
+    return used;
+}
 
-    if (failed) {
-        return LOG_FAILED;
+bool MApp::WriteLogLine(size_t used) {
+    bool written = logFile.Write(g_lineBuffer, used);
+    logFile.FlushBuffers();
+    logSize += used;
+    return written;
+}
+
+// The old file becomes the log's name with ".1", replacing an earlier one; the new file
+// starts with the line that says where the old lines went. If the old file cannot be
+// moved (another program holds it), the same file starts over.
+void MApp::StartNewLogFile() {
+    logFile.Close();
+    logSize = 0;
+    std::string kept = std::string(logFilePath) + ".1";
+    bool moved = MMoveFileReplacing(logFilePath, kept.c_str());
+    if (!logFile.Create(logFilePath, M_CREATE_ALWAYS)) {
+        return;
     }
-    return cut ? LOG_CUT : LOG_WRITTEN;
+    char message[600];
+    unsigned megabytes = static_cast<unsigned>(logLimit >> 20);
+    int length = moved ? snprintf(message, sizeof message,
+                                  "ログが上限(%u MB)を超えたため、以前の内容を %s に移しました",
+                                  megabytes, kept.c_str())
+                       : snprintf(message, sizeof message,
+                                  "ログが上限(%u MB)を超えたため、最初から書き直します", megabytes);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof message) {
+        length = static_cast<int>(strlen(message));
+    }
+    WriteLogLine(FormatLogLine(message, static_cast<size_t>(length), false));
 }
 
 int MessageBoxF(HWND owner, unsigned type, const char* caption, const char* format, ...) {

@@ -42,6 +42,11 @@ public:
     virtual void GetVersionNumbers(uint16_t* first, uint16_t* second, uint16_t* third,
                                    uint16_t* fourth);
     virtual int MessageLoop(HWND window);
+    // Size after which the log moves to a new file: the line that would pass it goes
+    // into a new, empty file, after a first line that says so; the earlier content is
+    // kept as the log's name with ".1" (one earlier file only; when it cannot be moved
+    // the log starts over). 0: no limit.
+    void SetLogLimit(uint64_t bytes);
 
     // Inside a catch block: reports the exception being handled as Run does, by its
     // kind (a log line and a box, or the box with the system's text).
@@ -54,8 +59,11 @@ public:
     // the loop at once.
     static void HandleWindowException(HWND window, bool windowGoing);
 
-    MCriticalSection logLock;  // guards logFile and the log line buffer
+    MCriticalSection logLock;  // guards logFile, the log line buffer and the two below
     MFile logFile;
+    uint64_t logLimit;  // bytes; 0: no limit
+    uint64_t logSize;   // bytes in the open log file
+    char logFilePath[261];
     HINSTANCE instance;
     char* commandLine;  // kept, not parsed
     int showCommand;
@@ -68,6 +76,9 @@ private:
     void EnterLoop(HWND window);
     void LeaveLoop();
     void PostClose();
+    size_t FormatLogLine(const char* message, size_t length, bool cut);
+    bool WriteLogLine(size_t used);
+    void StartNewLogFile();
 
     MApp* m_previousApp;    // the application object made before this one, if any
     bool m_inLoop;          // MessageLoop runs

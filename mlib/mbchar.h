@@ -3,6 +3,8 @@
 // Both rules are always compiled, so both can be tested on any machine.
 #pragma once
 
+#include <cstddef>
+
 // Shift-JIS: a byte from 0x81 to 0x9F or from 0xE0 to 0xFC begins a two-byte character.
 inline int SjisLeadLength(unsigned char b) {
     return ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) ? 2 : 1;
@@ -25,6 +27,14 @@ inline int Utf8LeadLength(unsigned char b) {
 int SjisCharLength(const char* p);
 int Utf8CharLength(const char* p);
 
+// Length of the well-formed character that begins at p, of at most left bytes; 0 when
+// the bytes there are no character of the code page (a stray or cut byte, an overlong
+// or surrogate UTF-8 form, a Shift-JIS lead byte without a trail byte). Control
+// characters count as characters here.
+int SjisValidLength(const unsigned char* p, size_t left);
+int Utf8ValidLength(const unsigned char* p, size_t left);
+
 // The rule of the build's ANSI code page.
 int MbcLength(unsigned char leadByte);  // the length a lead byte announces
 int MbcCharLength(const char* p);       // the length of the character at p, as above
+int MbcValidLength(const unsigned char* p, size_t left);  // as the two above

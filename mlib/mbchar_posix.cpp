@@ -7,3 +7,6 @@ int MbcLength(unsigned char leadByte) {
 int MbcCharLength(const char* p) {
     return Utf8CharLength(p);
 }
+int MbcValidLength(const unsigned char* p, size_t left) {
+    return Utf8ValidLength(p, left);
+}

@@ -7,3 +7,6 @@ int MbcLength(unsigned char leadByte) {
 int MbcCharLength(const char* p) {
     return SjisCharLength(p);
 }
+int MbcValidLength(const unsigned char* p, size_t left) {
+    return SjisValidLength(p, left);
+}

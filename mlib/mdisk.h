@@ -1,4 +1,5 @@
-// The disk seam: the free and total size of the volume that holds a path.
+// The disk seam: the free and total size of the volume that holds a path, and which
+// paths from the network may be measured at all.
 #pragma once
 
 #include <cstdint>
@@ -6,5 +7,28 @@
 // GetDiskFreeSpaceExA on Windows; statvfs in the Linux edition (free = f_bfree x
 // f_frsize, total = f_blocks x f_frsize). freeBytes is the volume's total free space,
 // not the smaller part that quotas leave to the caller. False if the path cannot be
-// measured; the system's error then stays readable with MGetLastError.
+// measured; the system's error then stays readable with MGetLastError. The call may
+// block for as long as the file system does (a stale network mount: for ever).
 bool MGetDiskFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes);
+
+// For tests: a stand-in for the measurement, called instead of the system while set;
+// null ends it. Returns the previous one.
+typedef bool (*MDiskFreeSpaceHook)(const char* path, uint64_t* freeBytes, uint64_t* totalBytes);
+MDiskFreeSpaceHook MSetDiskFreeSpaceHook(MDiskFreeSpaceHook hook);
+
+// Whether a path received from the network may be measured, by the rule of the build:
+// IsLocalDrivePath on Windows, unless allowRemote (then every path); IsAbsolutePosixPath
+// in the Linux edition.
+bool MIsMeasurablePath(const char* path, bool allowRemote);
+
+// A path on a local drive, X:\... (or X:/...): no UNC or device forms (\\host\share,
+// \\?\, \\.\), no path relative to a drive's current folder, no stream (a second
+// colon), no wildcard or control character, and no component that names a DOS device
+// (CON, NUL, COM1, ...), which would be opened instead of a folder. The text is
+// Shift-JIS, whose trail bytes may be a backslash.
+bool IsLocalDrivePath(const char* path);
+// A path that begins with a slash.
+bool IsAbsolutePosixPath(const char* path);
+
+// The platform's own measurement, behind MGetDiskFreeSpace.
+bool MMeasureVolume(const char* path, uint64_t* freeBytes, uint64_t* totalBytes);

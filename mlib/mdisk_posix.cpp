@@ -3,7 +3,7 @@
 
 #include <sys/statvfs.h>
 
-bool MGetDiskFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
+bool MMeasureVolume(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
     struct statvfs volume;
     if (statvfs(path, &volume) != 0) {
         return false;
@@ -11,4 +11,8 @@ bool MGetDiskFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalByt
     *freeBytes = uint64_t{volume.f_bfree} * volume.f_frsize;
     *totalBytes = uint64_t{volume.f_blocks} * volume.f_frsize;
     return true;
+}
+
+bool MIsMeasurablePath(const char* path, bool) {
+    return IsAbsolutePosixPath(path);
 }

@@ -3,7 +3,7 @@
 
 #include "mlib/msys.h"
 
-bool MGetDiskFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
+bool MMeasureVolume(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
     ULARGE_INTEGER available;
     ULARGE_INTEGER total;
     ULARGE_INTEGER totalFree;
@@ -13,4 +13,8 @@ bool MGetDiskFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalByt
     *freeBytes = totalFree.QuadPart;
     *totalBytes = total.QuadPart;
     return true;
+}
+
+bool MIsMeasurablePath(const char* path, bool allowRemote) {
+    return allowRemote || IsLocalDrivePath(path);
 }

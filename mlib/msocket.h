@@ -56,8 +56,13 @@ int MShutdown(MSocket socket, MShutdownHow how);
 // still closing may be taken again at once, as Winsock allows.
 int MBind(MSocket socket, const sockaddr_in* address);
 int MListen(MSocket socket, int backlog);
-// accept, the peer's address into peer; M_INVALID_SOCKET on failure.
+// accept, the peer's address into peer; M_INVALID_SOCKET on failure. The accepted
+// socket has the listening socket's receive and send time-outs: the system passes them
+// on here (BSD sockets), or they are copied (Winsock).
 MSocket MAccept(MSocket socket, sockaddr_in* peer);
+// Whether a failed call (its MGetLastError) lacked system resources: descriptors,
+// buffers or memory (EMFILE, ENFILE, ENOBUFS, ENOMEM; WSAEMFILE, WSAENOBUFS).
+bool MIsResourceShortage(unsigned long error);
 // The local port of a bound socket, in host order; 0 if it cannot be told.
 uint16_t MGetLocalPort(MSocket socket);
 

@@ -172,7 +172,7 @@ int MListen(MSocket socket, int backlog) {
 }
 
 // The receive time-out of a listening socket bounds accept here, but not in Winsock:
-// a wait that merely timed out goes on.
+// a wait that merely timed out goes on. The accepted socket inherits both time-outs.
 MSocket MAccept(MSocket socket, sockaddr_in* peer) {
     for (;;) {
         socklen_t length = sizeof *peer;
@@ -182,6 +182,10 @@ MSocket MAccept(MSocket socket, sockaddr_in* peer) {
         }
         return accepted < 0 ? M_INVALID_SOCKET : accepted;
     }
+}
+
+bool MIsResourceShortage(unsigned long error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
 uint16_t MGetLocalPort(MSocket socket) {

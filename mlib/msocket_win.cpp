@@ -141,9 +141,37 @@ int MListen(MSocket socket, int backlog) {
     return listen(socket, backlog);
 }
 
+namespace {
+
+// Gives the accepted socket the listener's value of a time-out option.
+bool CopyTimeout(SOCKET listener, SOCKET accepted, int option) {
+    DWORD limit = 0;
+    int size = sizeof limit;
+    return getsockopt(listener, SOL_SOCKET, option, reinterpret_cast<char*>(&limit), &size) == 0 &&
+           setsockopt(accepted, SOL_SOCKET, option, reinterpret_cast<const char*>(&limit),
+                      sizeof limit) == 0;
+}
+
+}  // namespace
+
 MSocket MAccept(MSocket socket, sockaddr_in* peer) {
     int length = sizeof *peer;
-    return accept(socket, reinterpret_cast<sockaddr*>(peer), &length);
+    SOCKET accepted = accept(socket, reinterpret_cast<sockaddr*>(peer), &length);
+    if (accepted == INVALID_SOCKET) {
+        return accepted;
+    }
+    if (!CopyTimeout(socket, accepted, SO_RCVTIMEO) ||
+        !CopyTimeout(socket, accepted, SO_SNDTIMEO)) {
+        int error = WSAGetLastError();
+        closesocket(accepted);
+        WSASetLastError(error);
+        return INVALID_SOCKET;
+    }
+    return accepted;
+}
+
+bool MIsResourceShortage(unsigned long error) {
+    return error == WSAEMFILE || error == WSAENOBUFS || error == ERROR_NOT_ENOUGH_MEMORY;
 }
 
 uint16_t MGetLocalPort(MSocket socket) {

@@ -56,12 +56,17 @@ public:
     bool SetPointerToEnd();
     bool Write(const void* data, size_t size);  // true only when every byte was written
     bool FlushBuffers();
+    bool GetSize(uint64_t* size) const;
     void Close();
     bool IsOpen() const;
 
 private:
     MNativeFile m_file;
 };
+
+// Renames a file, replacing a file of the new name (MoveFileExA with
+// MOVEFILE_REPLACE_EXISTING; rename). False when it cannot be moved.
+bool MMoveFileReplacing(const char* from, const char* to);
 
 // Local wall-clock time, as GetLocalTime gives it.
 struct MLocalTime {

@@ -93,6 +93,15 @@ bool MFile::FlushBuffers() {
     return m_file >= 0;
 }
 
+bool MFile::GetSize(uint64_t* size) const {
+    struct stat info;
+    if (m_file < 0 || fstat(m_file, &info) != 0) {
+        return false;
+    }
+    *size = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
 void MFile::Close() {
     if (m_file >= 0) {
         close(m_file);
@@ -102,6 +111,10 @@ void MFile::Close() {
 
 bool MFile::IsOpen() const {
     return m_file >= 0;
+}
+
+bool MMoveFileReplacing(const char* from, const char* to) {
+    return rename(from, to) == 0;
 }
 
 void MGetLocalTime(MLocalTime* time) {

@@ -49,6 +49,15 @@ bool MFile::FlushBuffers() {
     return FlushFileBuffers(m_file) != 0;
 }
 
+bool MFile::GetSize(uint64_t* size) const {
+    LARGE_INTEGER value;
+    if (m_file == INVALID_HANDLE_VALUE || !GetFileSizeEx(m_file, &value)) {
+        return false;
+    }
+    *size = static_cast<uint64_t>(value.QuadPart);
+    return true;
+}
+
 void MFile::Close() {
     if (m_file != INVALID_HANDLE_VALUE) {
         CloseHandle(m_file);
@@ -58,6 +67,10 @@ void MFile::Close() {
 
 bool MFile::IsOpen() const {
     return m_file != INVALID_HANDLE_VALUE;
+}
+
+bool MMoveFileReplacing(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 void MGetLocalTime(MLocalTime* time) {

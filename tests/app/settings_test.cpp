@@ -76,10 +76,27 @@ TEST_F(SettingsTest, AnIntervalOf0Becomes1) {
     EXPECT_EQ(1u, app.m_interval);
 }
 
-TEST_F(SettingsTest, APortKeepsItsLow16Bits) {
+// Kept as written, so that the server can refuse it rather than listen on another port.
+TEST_F(SettingsTest, APortOutsideItsRangeIsKeptAsWritten) {
     WriteIni("[fsw]\r\nSVPORT=70000\r\n");
     Start();
-    EXPECT_EQ(4464, app.m_serverPort);
+    EXPECT_EQ(70000u, app.m_serverPort);
+}
+
+TEST_F(SettingsTest, TheServerSafetyKeysAreOffByDefaultAndReadWhenWritten) {
+    Start();
+    EXPECT_STREQ("", app.m_serverAddress);
+    EXPECT_FALSE(app.m_allow.IsRestricted());
+    EXPECT_EQ(0u, app.m_allowUnc);
+    EXPECT_EQ(0u, app.logLimit);
+    WriteIni(
+        "[fsw]\r\nSVADDR=192.168.10.5\r\nALLOW=127.0.0.1, 192.168.10.0/24\r\nALLOWUNC=1\r\n"
+        "LOGMAX=20\r\n");
+    Start();
+    EXPECT_STREQ("192.168.10.5", app.m_serverAddress);
+    EXPECT_EQ("127.0.0.1,192.168.10.0/24", app.m_allow.Describe());
+    EXPECT_EQ(1u, app.m_allowUnc);
+    EXPECT_EQ(uint64_t{20} << 20, app.logLimit);
 }
 
 TEST_F(SettingsTest, Noti5IsKeptAsStoredSoThatOnlyItsLowBitsCountWhereItIsUsed) {

@@ -172,6 +172,33 @@ TEST_F(LogTest, AFailedOpenClosesThePreviousLog) {
     EXPECT_EQ(LOG_NOT_OPEN, app.Log("lost"));
 }
 
+// The line that would pass the limit opens a new file, after the line that says so;
+// the old file, its earlier content included, is kept whole as fsw.log.1.
+TEST_F(LogTest, PastItsLimitTheLogMovesToDotOneAndGoesOnInANewFile) {
+    const uint64_t limit = 1 << 20;
+    std::string earlier = "earlier\r\n" + std::string(900000, 'e') + "\r\n";
+    WriteFileBytes(path, earlier);
+    WriteFileBytes(path + ".1", "an older file\r\n");
+    ASSERT_TRUE(app.OpenLog(path.c_str(), LOG_APPEND));
+    app.SetLogLimit(limit);
+    std::string filler(1000, 'x');
+    int written = 0;
+    while (app.logSize >= earlier.size() && written < 2000) {
+        app.Log("%d %s", written++, filler.c_str());
+    }
+    std::string kept = ReadFileBytes(path + ".1");
+    EXPECT_LE(kept.size(), limit);
+    EXPECT_EQ(0u, kept.find(earlier));
+    std::vector<std::string> keptLines = SplitLines(kept);
+    EXPECT_EQ(std::to_string(written - 2) + " " + filler,
+              MessageOf(keptLines.back(), app.moduleName));
+    std::vector<std::string> lines = SplitLines(ReadFileBytes(path));
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ("ログが上限(1 MB)を超えたため、以前の内容を " + path + ".1 に移しました",
+              MessageOf(lines[0], app.moduleName));
+    EXPECT_EQ(std::to_string(written - 1) + " " + filler, MessageOf(lines[1], app.moduleName));
+}
+
 TEST_F(LogTest, TwoThreadsLoggingAtOnceWriteWholeLinesOnly) {
     ASSERT_TRUE(app.OpenLog(path.c_str(), LOG_OVERWRITE));
     const int perThread = 400;

@@ -23,6 +23,10 @@ protected:
     void SetUp() override {
         port = t.StartServer();
         ASSERT_NE(0, port);
+        ASSERT_EQ(std::vector<std::string>{"待ち受けを開始しました (アドレス すべて, ポート " +
+                                           std::to_string(port) + ")"},
+                  t.LogMessages());
+        t.RestartLog();
     }
 
     // Sends the bytes on a new connection and returns all the server sent back.
@@ -36,7 +40,7 @@ protected:
     }
 
     static std::string Request(const std::string& path, uint16_t version = 2) {
-        return WireHeader(1825, version, 1, 0, static_cast<uint32_t>(path.size())) + path;
+        return DiskRequest(path, version);
     }
 
     TestApp t;
@@ -114,14 +118,13 @@ TEST_F(ServerTest, ALengthOf0IsLoggedAsNotReceivedAndGetsNoReply) {
 }
 
 TEST_F(ServerTest, AHugeLengthIsCutTo1023PathBytes) {
-    std::string path = std::string(1023, 'a') + std::string(977, 'b');
+    std::string kept = t.dir.File(std::string(1023, 'a')).substr(0, 1023);
+    std::string path = kept + std::string(977, 'b');
     for (uint32_t length : {2000u, 0xFFFFFFFFu}) {
         Ask(WireHeader(1825, 2, 1, 0, length) + path);
-        EXPECT_EQ(1u,
-                  t.LogCount("ディスク情報を取得できませんでした。path=" + std::string(1023, 'a')))
+        EXPECT_EQ(1u, t.LogCount("ディスク情報を取得できませんでした。path=" + kept))
             << "length " << length;
-        std::remove(t.dir.File("fsw.log").c_str());
-        t.app.OpenLog(t.dir.File("fsw.log").c_str(), LOG_OVERWRITE);
+        t.RestartLog();
     }
 }
 
@@ -162,16 +165,18 @@ TEST_F(ServerTest, SilentAndTricklingClientsAreClosedByTheServer) {
 }
 
 TEST_F(ServerTest, AtMost64HandlersRunAndTheRestAreClosedAtOnceWithOneLogLinePerBurst) {
-    // One at a time, so that the listen queue never overflows.
+    // One at a time, so that the listen queue never overflows; from four peers, each
+    // within its share.
     std::vector<std::unique_ptr<FswSocket>> held;
     for (int i = 0; i < MAX_CONNECTION_HANDLERS; i++) {
         held.emplace_back(new FswSocket);
-        ASSERT_TRUE(ConnectLocal(held.back().get(), port));
+        std::string peer = "127.0.0." + std::to_string(1 + i / MAX_HANDLERS_PER_PEER);
+        ASSERT_TRUE(ConnectLocalFrom(held.back().get(), port, peer.c_str()));
         ASSERT_TRUE(WaitUntil([&] { return t.app.m_serverThreadCount == i + 1; }, 2000));
     }
     for (int extra = 0; extra < 3; extra++) {
         FswSocket refused;
-        ASSERT_TRUE(ConnectLocal(&refused, port));
+        ASSERT_TRUE(ConnectLocalFrom(&refused, port, "127.0.0.9"));
         MSetSocketTimeouts(refused.handle, 30000);
         std::string request = Request(t.dir.Path());
         refused.SendAll(request.data(), static_cast<int>(request.size()));

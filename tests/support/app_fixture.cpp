@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
+#include "mlib/mdisk.h"
 #include "mlib/mevent.h"
 #include "mlib/msocket.h"
 #include "monitor/messages.h"
 #include "net/query_client.h"
 #include "net/server.h"
+#include "net/start_block.h"
 #include "tests/support/message_sink.h"
 
 TestApp::TestApp() : app(NULL, nullptr, 0), m_previous(theApp), m_serverStarted(false) {
@@ -50,6 +54,10 @@ void TestApp::StopServer() {
     m_server.Wait();
     m_server.CloseHandle();
     m_serverStarted = false;
+}
+
+void TestApp::RestartLog() {
+    app.OpenLog(dir.File("fsw.log").c_str(), LOG_OVERWRITE);
 }
 
 std::vector<std::string> TestApp::LogMessages() const {
@@ -106,4 +114,28 @@ HostEntry LocalTarget(uint16_t port, const char* path, uint32_t threshold, uint3
     entry.unit = unit;
     CopyField(entry.description, sizeof entry.description, description);
     return entry;
+}
+
+namespace {
+
+std::atomic<int> g_measurements{0};
+
+bool CountMeasurement(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
+    g_measurements++;
+    return MMeasureVolume(path, freeBytes, totalBytes);
+}
+
+}  // namespace
+
+MeasureRecorder::MeasureRecorder() {
+    g_measurements = 0;
+    MSetDiskFreeSpaceHook(CountMeasurement);
+}
+
+MeasureRecorder::~MeasureRecorder() {
+    MSetDiskFreeSpaceHook(nullptr);
+}
+
+int MeasureRecorder::Count() const {
+    return g_measurements;
 }

@@ -27,6 +27,8 @@ public:
     void StopServer();
     bool ServerRunning() const { return m_serverStarted; }
 
+    // Empties the log, so that it holds only what follows.
+    void RestartLog();
     // The messages of the log lines written so far (time and module cut off).
     std::vector<std::string> LogMessages() const;
     // How many log lines carry exactly this message.
@@ -41,6 +43,18 @@ private:
     Kiv* m_previous;
     MThread m_server;
     bool m_serverStarted;
+};
+
+// While it lives, every measurement of the disk seam is counted and then made by the
+// system as usual.
+class MeasureRecorder {
+public:
+    MeasureRecorder();
+    ~MeasureRecorder();
+    MeasureRecorder(const MeasureRecorder&) = delete;
+    MeasureRecorder& operator=(const MeasureRecorder&) = delete;
+
+    int Count() const;
 };
 
 class MessageSink;

@@ -30,6 +30,10 @@ std::string WireHeader(uint16_t magic, uint16_t version, uint16_t type, uint16_t
     return Be16(magic) + Be16(version) + Be16(type) + Be16(status) + Be32(length);
 }
 
+std::string DiskRequest(const std::string& path, uint16_t version) {
+    return WireHeader(1825, version, 1, 0, static_cast<uint32_t>(path.size())) + path;
+}
+
 std::string ReadUntilClosed(FswSocket* socket, bool* closedByPeer) {
     std::string bytes;
     char buffer[4096];
@@ -47,6 +51,48 @@ std::string ReadUntilClosed(FswSocket* socket, bool* closedByPeer) {
 
 bool ConnectLocal(FswSocket* socket, uint16_t port) {
     return socket->Connect("127.0.0.1", port);
+}
+
+bool ConnectLocalFrom(FswSocket* socket, uint16_t port, const char* source) {
+    if (!socket->Create(0)) {
+        return false;
+    }
+    sockaddr_in local;
+    memset(&local, 0, sizeof local);
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = MInetAddr(source);
+    memset(&socket->address, 0, sizeof socket->address);
+    socket->address.sin_family = AF_INET;
+    socket->address.sin_port = MHtons(port);
+    socket->address.sin_addr.s_addr = MInetAddr("127.0.0.1");
+    if (MBind(socket->handle, &local) != 0 || MConnect(socket->handle, &socket->address) != 0) {
+        socket->Close();
+        return false;
+    }
+    return true;
+}
+
+std::string AskFrom(uint16_t port, const char* source, const std::string& request) {
+    FswSocket client;
+    if (!ConnectLocalFrom(&client, port, source)) {
+        return "(no connection)";
+    }
+    client.SendAll(request.data(), static_cast<int>(request.size()));
+    return ReadUntilClosed(&client);
+}
+
+PendingRequest SendFrom(uint16_t port, const char* source, const std::string& request) {
+    PendingRequest pending{std::unique_ptr<FswSocket>(new FswSocket),
+                           std::chrono::steady_clock::now()};
+    if (ConnectLocalFrom(pending.socket.get(), port, source)) {
+        MSetSocketTimeouts(pending.socket->handle, 30000);
+        pending.socket->SendAll(request.data(), static_cast<int>(request.size()));
+    }
+    return pending;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 namespace {

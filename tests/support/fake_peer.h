@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -18,6 +20,9 @@ std::string Be64(uint64_t value);
 std::string WireHeader(uint16_t magic, uint16_t version, uint16_t type, uint16_t status,
                        uint32_t length);
 
+// A whole disk request for the path, as the client sends it.
+std::string DiskRequest(const std::string& path, uint16_t version = 2);
+
 // Reads until the peer closes or a receive fails (the socket's time-out included);
 // closedByPeer tells which.
 std::string ReadUntilClosed(FswSocket* socket, bool* closedByPeer = nullptr);
@@ -27,6 +32,20 @@ bool ConnectLocal(FswSocket* socket, uint16_t port);
 uint16_t FreePort();
 // Waits until a server listens on the port (Linux only); false if none does in time.
 bool WaitForListening(uint16_t port, unsigned milliseconds);
+// The same from another loopback address of this machine (127.0.0.2, ...), so that
+// one test can be several peers.
+bool ConnectLocalFrom(FswSocket* socket, uint16_t port, const char* source);
+// Sends the request from the loopback address source and returns all the server sent
+// back, "(no connection)" if it could not connect.
+std::string AskFrom(uint16_t port, const char* source, const std::string& request);
+
+// A request sent on a connection of its own, its reply not yet read.
+struct PendingRequest {
+    std::unique_ptr<FswSocket> socket;  // with receive and send time-outs of 30 s
+    std::chrono::steady_clock::time_point sent;
+};
+PendingRequest SendFrom(uint16_t port, const char* source, const std::string& request);
+double SecondsSince(std::chrono::steady_clock::time_point start);
 
 // A listener on an ephemeral port that serves one connection at a time by a script:
 // read a number of bytes, send a reply, then close.
