@@ -8,7 +8,11 @@
 #include "monitor/console_text.h"
 #include "monitor/messages.h"
 
-MainWin::MainWin() : m_created(false), m_out(stdout), m_statusList(StatusListText({}, nullptr)) {}
+MainWin::MainWin()
+    : m_created(false),
+      m_reloadPending(false),
+      m_out(stdout),
+      m_statusList(StatusListText({}, nullptr)) {}
 
 MainWin::~MainWin() {
     if (m_created) {
@@ -51,6 +55,10 @@ intptr_t MainWin::HandleMessage(unsigned message, uintptr_t wParam, intptr_t) {
             return 0;
         case WM_APP_CYCLE_DONE:
             OnCycleDone();
+            if (m_reloadPending && theApp->m_queryThreadCount == 0) {
+                m_reloadPending = false;
+                ReloadWhenIdle();
+            }
             return 0;
         case WM_APP_HANGUP:
             OnHangup();
@@ -93,9 +101,15 @@ void MainWin::OnDestroy() {
 }
 
 // As closing the settings dialog does: once no query runs, the settings and the host
-// list are read again, and a new interval resets the check timer.
+// list are read again, and a new interval resets the check timer. While a cycle runs the
+// reload waits for its end without holding the loop, so that a stop asked for meanwhile
+// is not held up by the cycle's peers.
 void MainWin::OnHangup() {
     theApp->Log("設定ファイルとホスト一覧を読み込み直します");
+    if (theApp->m_queryThreadCount != 0) {
+        m_reloadPending = true;
+        return;
+    }
     ReloadWhenIdle();
 }
 
