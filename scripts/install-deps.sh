@@ -2,7 +2,9 @@
 # Installs the Debian packages the builds, the tests and the Debian package need
 # (dpkg-dev and lintian make and check it, systemd's systemd-analyze checks its unit,
 # man-db its manual page, adduser runs in its installation), and the Japanese locale that
-# Wine needs to read Japanese text in arguments and file names. Idempotent: when all is
+# Wine needs to read Japanese text in arguments and file names. ccache keeps compiled
+# objects between builds; msmtp and python3-aiosmtpd carry the notification test's mail;
+# binutils-mingw-w64 brings windmc for the event log's messages. Idempotent: when all is
 # present it only checks, which takes a moment. The monitoring engines (Prometheus's
 # promtool, node_exporter, Nagios) are for the tests, which start them on their own: no
 # daemon of theirs is left running by the installation.
@@ -12,7 +14,8 @@ packages=(cmake make g++ libgtest-dev googletest
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick locales valgrind
           prometheus prometheus-node-exporter nagios4-core
-          dpkg-dev lintian systemd man-db adduser)
+          dpkg-dev lintian systemd man-db adduser ccache
+          msmtp python3-aiosmtpd binutils-mingw-w64)
 
 missing=()
 for package in "${packages[@]}"; do
