@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,7 +79,7 @@ protected:
     }
     void UpdateStatusList(const std::vector<CheckResult>& results) override {
         if (m_print) {
-            fputs(StatusListText(results, nullptr).c_str(), stdout);
+            fputs(StatusListText(results, &theApp->m_history).c_str(), stdout);
         }
     }
     void ShowStatusWindow() override {}
@@ -92,8 +93,11 @@ private:
 };
 
 // Loads fsw.ini and the host list of the program's folder as at start-up, runs one cycle
-// and hands back its results. Metrics are written only when asked for.
-std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics) {
+// and hands back its results. Metrics are written only when asked for. With history, the
+// history file (CHKFILE) is read as the daemon reads it at start and the cycle appended to
+// it, so that runs from cron build the same history and forecasts as the daemon; without,
+// the cycle's history stays in memory.
+std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, bool history) {
     OneShotApp app(echoLog);
     Kiv* previous = theApp;
     theApp = &app;
@@ -104,6 +108,10 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics) {
     app.LoadHostList();
     if (!metrics) {
         app.m_promFile[0] = '\0';
+    }
+    if (history) {
+        BuildPath(app.m_checkPath, sizeof app.m_checkPath, app.moduleDir, app.m_checkFile);
+        app.m_history.Open(app.m_checkPath, app.m_keepDays, static_cast<int64_t>(time(nullptr)));
     }
     MStartupNetwork();
     {
@@ -157,7 +165,7 @@ int PrintPluginLine(const std::string& line, PluginState state) {
 }
 
 int RunListCheck() {
-    std::vector<CheckResult> results = RunOneCycle(false, false, false);
+    std::vector<CheckResult> results = RunOneCycle(false, false, false, false);
     if (results.empty()) {
         return PrintPluginLine("FSW UNKNOWN - no targets in the host list\n", PLUGIN_UNKNOWN);
     }
@@ -276,7 +284,7 @@ int RunOnceCommand(int argc, char** argv) {
         }
     }
     PluginState worst = PLUGIN_OK;
-    for (const CheckResult& result : RunOneCycle(true, true, true)) {
+    for (const CheckResult& result : RunOneCycle(true, true, true, true)) {
         worst = WorseState(worst, StateOfStatus(result.status));
     }
     return worst;

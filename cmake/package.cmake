@@ -30,6 +30,7 @@ install(DIRECTORY DESTINATION /var/lib/fsw)
 install(FILES ${FSW_PACKAGING_BUILD}/fsw.8.gz DESTINATION share/man/man8)
 install(FILES ${FSW_PACKAGING_SOURCE}/copyright ${FSW_PACKAGING_BUILD}/changelog.gz
         DESTINATION share/doc/fsw)
+install(FILES ${FSW_PACKAGING_SOURCE}/node-exporter.conf DESTINATION share/doc/fsw/examples)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fsw)

@@ -10,6 +10,7 @@
 #include "monitor/status_text.h"
 #include "net/query_client.h"
 #include "net/start_block.h"
+#include "version.h"
 
 namespace {
 
@@ -181,8 +182,17 @@ void CheckCycle::WriteCycleMetrics() {
         results = app->m_results;
     }
     std::chrono::duration<double> duration = std::chrono::steady_clock::now() - m_cycleStart;
+    std::vector<int64_t> forecasts;
+    for (const CheckResult& result : results) {
+        forecasts.push_back(app->m_history.ForecastOf(result));
+    }
+    CycleFacts cycle;
+    cycle.durationSeconds = duration.count();
+    cycle.targets = m_cycleTargets;
+    cycle.endTime = static_cast<int64_t>(time(nullptr));
+    cycle.version = FSW_VERSION_TEXT;
     m_metricsFile.Write(MetricsFilePath(app->moduleDir, app->m_promFile),
-                        MakeMetricsText(results, duration.count(), m_cycleTargets));
+                        MakeMetricsText(results, forecasts, cycle));
 }
 
 unsigned CheckCycle::CountProblems(const std::vector<CheckResult>& results, unsigned* below,

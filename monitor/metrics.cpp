@@ -7,6 +7,7 @@
 #include <cstring>
 #include <tuple>
 
+#include "app/forecast.h"
 #include "app/kiv.h"
 #include "mlib/mcodepage.h"
 #include "mlib/mfileops.h"
@@ -52,44 +53,57 @@ bool Measured(const CheckResult& result) {
 struct Series {
     std::string labels;  // {host="...",port="...",path="...",description="..."}
     const CheckResult* result;
+    int64_t forecast;  // seconds until the disk is full, or FORECAST_NONE
 };
 
 struct Metric {
     const char* name;
     const char* help;
-    // Writes the value of a result into text; false when the result has no such series.
-    bool (*value)(const CheckResult& result, char* text, size_t size);
+    // Writes the value of a series into text; false when the target has no such series.
+    bool (*value)(const Series& series, char* text, size_t size);
 };
 
-bool FreeBytes(const CheckResult& r, char* text, size_t size) {
+bool FreeBytes(const Series& s, char* text, size_t size) {
+    const CheckResult& r = *s.result;
     snprintf(text, size, "%" PRIu64, r.freeBytes);
     return Measured(r);
 }
 
-bool TotalBytes(const CheckResult& r, char* text, size_t size) {
+bool TotalBytes(const Series& s, char* text, size_t size) {
+    const CheckResult& r = *s.result;
     snprintf(text, size, "%" PRIu64, r.totalBytes);
     return Measured(r);
 }
 
 // A per cent needs the total, which only a measured target has; a fixed amount is known.
-bool ThresholdBytesValue(const CheckResult& r, char* text, size_t size) {
+bool ThresholdBytesValue(const Series& s, char* text, size_t size) {
+    const CheckResult& r = *s.result;
     snprintf(text, size, "%" PRIu64, ThresholdBytes(r.threshold, r.unit, r.totalBytes));
     return r.unit != UNIT_PERCENT || Measured(r);
 }
 
-bool Status(const CheckResult& r, char* text, size_t size) {
+bool Status(const Series& s, char* text, size_t size) {
+    const CheckResult& r = *s.result;
     snprintf(text, size, "%u", Grade(r.status));
     return true;
 }
 
-bool Up(const CheckResult& r, char* text, size_t size) {
+bool Up(const Series& s, char* text, size_t size) {
+    const CheckResult& r = *s.result;
     snprintf(text, size, "%d", Measured(r) ? 1 : 0);
     return true;
 }
 
-bool CheckTime(const CheckResult& r, char* text, size_t size) {
+bool CheckTime(const Series& s, char* text, size_t size) {
+    const CheckResult& r = *s.result;
     snprintf(text, size, "%" PRId64, r.checkTime);
     return true;
+}
+
+// The forecast of the status list's last column, where there is one.
+bool FullForecast(const Series& s, char* text, size_t size) {
+    snprintf(text, size, "%" PRId64, s.forecast);
+    return s.forecast != FORECAST_NONE;
 }
 
 const Metric TARGET_METRICS[] = {
@@ -103,6 +117,10 @@ const Metric TARGET_METRICS[] = {
      Status},
     {"fsw_disk_up", "1 when the target was measured in the cycle, 0 when it was not.", Up},
     {"fsw_check_timestamp_seconds", "When the target was checked, in Unix time.", CheckTime},
+    {"fsw_disk_full_forecast_seconds",
+     "Seconds from the target's check until its disk is full at the pace of its history; "
+     "only targets with a forecast.",
+     FullForecast},
 };
 
 void AppendHeader(std::string* text, const char* name, const char* help) {
@@ -112,28 +130,33 @@ void AppendHeader(std::string* text, const char* name, const char* help) {
 
 }  // namespace
 
-std::string MakeMetricsText(const std::vector<CheckResult>& results, double durationSeconds,
-                            unsigned targets) {
-    std::vector<const CheckResult*> sorted;
-    for (const CheckResult& result : results) {
-        sorted.push_back(&result);
+std::string MakeMetricsText(const std::vector<CheckResult>& results,
+                            const std::vector<int64_t>& forecasts, const CycleFacts& cycle) {
+    std::vector<size_t> sorted;
+    for (size_t i = 0; i < results.size(); i++) {
+        sorted.push_back(i);
     }
-    auto key = [](const CheckResult* r) {
-        return std::make_tuple(std::string(r->host), r->port, std::string(r->path),
-                               std::string(r->description));
+    auto key = [&](size_t i) {
+        const CheckResult& r = results[i];
+        return std::make_tuple(std::string(r.host), r.port, std::string(r.path),
+                               std::string(r.description));
     };
     std::stable_sort(sorted.begin(), sorted.end(),
-                     [&](const CheckResult* a, const CheckResult* b) { return key(a) < key(b); });
+                     [&](size_t a, size_t b) { return key(a) < key(b); });
     std::vector<Series> series;
-    for (const CheckResult* result : sorted) {
-        if (!series.empty() && key(series.back().result) == key(result)) {
+    size_t kept = 0;  // the index of the last series' result
+    for (size_t index : sorted) {
+        if (!series.empty() && key(kept) == key(index)) {
             continue;
         }
+        kept = index;
+        const CheckResult* result = &results[index];
         std::string labels = "{host=\"" + EscapeLabelValue(Utf8(result->host)) + "\",port=\"" +
                              std::to_string(result->port) + "\",path=\"" +
                              EscapeLabelValue(Utf8(result->path)) + "\",description=\"" +
                              EscapeLabelValue(Utf8(result->description)) + "\"}";
-        series.push_back(Series{labels, result});
+        int64_t forecast = index < forecasts.size() ? forecasts[index] : FORECAST_NONE;
+        series.push_back(Series{labels, result, forecast});
     }
 
     std::string text;
@@ -141,17 +164,23 @@ std::string MakeMetricsText(const std::vector<CheckResult>& results, double dura
     for (const Metric& metric : TARGET_METRICS) {
         AppendHeader(&text, metric.name, metric.help);
         for (const Series& one : series) {
-            if (metric.value(*one.result, value, sizeof value)) {
+            if (metric.value(one, value, sizeof value)) {
                 text += metric.name + one.labels + " " + value + "\n";
             }
         }
     }
     AppendHeader(&text, "fsw_cycle_duration_seconds",
                  "Time from the start of the check cycle to its summary.");
-    snprintf(value, sizeof value, "%.3f", durationSeconds);
+    snprintf(value, sizeof value, "%.3f", cycle.durationSeconds);
     text += std::string("fsw_cycle_duration_seconds ") + value + "\n";
     AppendHeader(&text, "fsw_cycle_targets", "Targets queried in the check cycle.");
-    text += "fsw_cycle_targets " + std::to_string(targets) + "\n";
+    text += "fsw_cycle_targets " + std::to_string(cycle.targets) + "\n";
+    // A file that stops changing shows by this time falling behind.
+    AppendHeader(&text, "fsw_last_cycle_timestamp_seconds",
+                 "End of the check cycle that wrote this file, in Unix time.");
+    text += "fsw_last_cycle_timestamp_seconds " + std::to_string(cycle.endTime) + "\n";
+    AppendHeader(&text, "fsw_build_info", "The version of the program that wrote this file.");
+    text += "fsw_build_info{version=\"" + EscapeLabelValue(cycle.version) + "\"} 1\n";
     return text;
 }
 

@@ -3,6 +3,7 @@
 // they are written to at the end of every cycle.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,12 +12,21 @@
 // A label value with backslash, double quote and line feed escaped as the format wants.
 std::string EscapeLabelValue(const std::string& utf8);
 
+// What the metrics say of the cycle as a whole.
+struct CycleFacts {
+    double durationSeconds = 0;  // from the cycle's start to its summary
+    unsigned targets = 0;        // targets queried
+    int64_t endTime = 0;         // the cycle's end, Unix time
+    const char* version = "";    // the program's version, as the package numbers it
+};
+
 // The exposition text of one cycle: every metric with its # HELP and # TYPE lines, the
 // per-target series labelled host, port, path and description (UTF-8), sorted by those
 // labels; of two results with the same labels only the first is kept, since an exporter
-// refuses a whole file with a repeated series.
-std::string MakeMetricsText(const std::vector<CheckResult>& results, double durationSeconds,
-                            unsigned targets);
+// refuses a whole file with a repeated series. forecasts holds, for each result, the
+// seconds until its disk is full or FORECAST_NONE (missing entries count as none).
+std::string MakeMetricsText(const std::vector<CheckResult>& results,
+                            const std::vector<int64_t>& forecasts, const CycleFacts& cycle);
 
 // The file PROMFILE names: an absolute name as it stands, any other below folder (the
 // folder of fsw.ini), joined as the other file names of the settings are.

@@ -67,7 +67,8 @@ step_contents() {
     listing=$(dpkg-deb --contents "$deb" | awk '{ print $2 " " $6 }')
     for path in ./usr/bin/fsw ./lib/systemd/system/fsw.service ./etc/fsw/fsw.ini \
         ./etc/fsw/fsw.lst ./var/log/fsw/ ./var/lib/fsw/ ./usr/share/man/man8/fsw.8.gz \
-        ./usr/share/doc/fsw/copyright ./usr/share/doc/fsw/changelog.gz; do
+        ./usr/share/doc/fsw/copyright ./usr/share/doc/fsw/changelog.gz \
+        ./usr/share/doc/fsw/examples/node-exporter.conf; do
         grep -qxF "root/root $path" <<<"$listing" || fail "not in the package as root's: $path"
     done
     expect_eq "$(dpkg-deb -f "$deb" Package)" fsw "Package"

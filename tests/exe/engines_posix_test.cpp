@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <regex>
@@ -14,6 +15,7 @@
 #include "tests/support/child_process_posix.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/test_support.h"
+#include "version.h"
 
 namespace {
 
@@ -24,16 +26,7 @@ const char ENGINE_PATH[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
 
 // Runs an engine's command to its end; its exit code, output and errors.
 ProgramRun RunTool(const std::vector<std::string>& argv, const TempDir& scratch) {
-    ProgramRun run;
-    std::string out = scratch.File("tool.out");
-    std::string err = scratch.File("tool.err");
-    {
-        ChildProcess tool(argv, {ENGINE_PATH}, out, err);
-        run.exitCode = tool.Wait(60000);
-    }
-    run.out = ReadFileBytes(out);
-    run.err = ReadFileBytes(err);
-    return run;
+    return ::RunTool(argv, scratch.Path(), {ENGINE_PATH});
 }
 
 // An HTTP/1.0 GET on 127.0.0.1; the whole answer, empty when nothing answers.
@@ -113,6 +106,76 @@ TEST_F(EngineTest, PromtoolAcceptsTheMetricsAndNodeExporterServesThem) {
     EXPECT_NE(std::string::npos, page.find("\nnode_textfile_scrape_error 0\n"));
     exporter.Signal(SIGTERM);
     EXPECT_NE(-1, exporter.Wait(10000));
+}
+
+// The history's lines with their times moved back by seconds, as if they had been written
+// that much earlier: the time a cron job leaves between two runs, without waiting for it.
+std::string MovedBack(const std::string& history, int seconds) {
+    std::string out;
+    for (const std::string& line : SplitLines(history)) {
+        struct tm fields = {};
+        EXPECT_TRUE(strptime(line.c_str(), "%Y/%m/%d %H:%M:%S", &fields) != nullptr) << line;
+        time_t moved = timegm(&fields) - seconds;  // wall-clock time, no zone applied
+        char stamp[32];
+        strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", gmtime_r(&moved, &fields));
+        out += stamp + line.substr(strlen(stamp)) + "\r\n";
+    }
+    return out;
+}
+
+// Three one-shot runs half an hour apart, as a cron job makes them, against a disk that
+// loses 1 GB between them: each run appends its cycle to the history, and the third
+// forecasts from the three checks, in the status list ("約2日": 98 GB at 1 GB per half
+// hour) and in the metrics file, which promtool accepts with the cycle's end and the
+// version.
+TEST(OnceHistory, ThreeRunsOverAnHourGiveTheForecastInTheListAndTheMetrics) {
+    TempDir dir;
+    TempDir runtime;
+    TempDir scratch;
+    FakeServer disk;
+    WriteFileBytes(dir.File("fsw.ini"),
+                   "[fsw]\nCLIENT=0\nNOTI=0\nPROMFILE=fsw.prom\nCHKFILE=history.txt\n");
+    WriteFileBytes(dir.File("fsw.lst"),
+                   "0\t127.0.0.1\t" + std::to_string(disk.Port()) + "\t/srv\t1\t3\tデータ\n");
+    const uint64_t GB = uint64_t{1} << 30;
+    const char* forecasts[] = {"-", "-", "約2日"};
+    time_t started = time(nullptr);
+    for (int run = 0; run < 3; run++) {
+        disk.Serve(static_cast<int>(DiskRequest("/srv").size()),
+                   DiskReply((100 - run) * GB, 200 * GB));
+        ProgramRun once = RunFsw({"--dir", dir.Path(), "--once"}, runtime.Path());
+        disk.Received();
+        ASSERT_EQ(0, once.exitCode) << once.out << once.err;
+        std::vector<std::string> lines = SplitLines(once.out);
+        ASSERT_EQ(2u, lines.size()) << once.out;
+        EXPECT_EQ(forecasts[run], lines[1].substr(lines[1].rfind('\t') + 1)) << once.out;
+        std::string history = ReadFileBytes(dir.File("history.txt"));
+        ASSERT_EQ(static_cast<size_t>(run + 1), SplitLines(history).size()) << history;
+        if (run < 2) {
+            WriteFileBytes(dir.File("history.txt"), MovedBack(history, 1800));
+        }
+    }
+
+    std::string metrics = ReadFileBytes(dir.File("fsw.prom"));
+    std::smatch forecast;
+    ASSERT_TRUE(std::regex_search(
+        metrics, forecast,
+        std::regex("\nfsw_disk_full_forecast_seconds\\{[^}]*path=\"/srv\"[^}]*\\} ([0-9]+)\n")))
+        << metrics;
+    int64_t seconds = std::stoll(forecast[1]);
+    EXPECT_GE(seconds, 98 * 1800) << "98 GB left at 1 GB in a little over half an hour";
+    EXPECT_LT(seconds, 99 * 1800);
+    std::smatch end;
+    ASSERT_TRUE(std::regex_search(metrics, end,
+                                  std::regex("\nfsw_last_cycle_timestamp_seconds ([0-9]+)\n")));
+    EXPECT_GE(std::stoll(end[1]), static_cast<long long>(started));
+    EXPECT_LE(std::stoll(end[1]), static_cast<long long>(time(nullptr)));
+    EXPECT_NE(std::string::npos,
+              metrics.find("\nfsw_build_info{version=\"" FSW_VERSION_TEXT "\"} 1\n"));
+    ProgramRun check = RunTool(
+        {"/bin/sh", "-c", std::string(PROMTOOL) + " check metrics < \"$0\"", dir.File("fsw.prom")},
+        scratch);
+    EXPECT_EQ(0, check.exitCode) << check.out << check.err << metrics;
 }
 
 // The alert rules the README shows: promtool takes them and, on made-up series, they fire

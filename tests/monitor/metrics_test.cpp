@@ -2,9 +2,11 @@
 // have, one series per label set, and the file's failure logged once.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "app/forecast.h"
 #include "app/host_entry.h"
 #include "mlib/mfileops.h"
 #include "monitor/metrics.h"
@@ -33,6 +35,15 @@ bool Has(const std::string& text, const std::string& line) {
     return text.find("\n" + line + "\n") != std::string::npos;
 }
 
+CycleFacts Cycle(double durationSeconds, unsigned targets) {
+    CycleFacts cycle;
+    cycle.durationSeconds = durationSeconds;
+    cycle.targets = targets;
+    cycle.endTime = 1700000060;
+    cycle.version = "1.2.3.4";
+    return cycle;
+}
+
 TEST(Metrics, LabelValuesEscapeBackslashQuoteAndLineFeedOnly) {
     EXPECT_EQ("C:\\\\Users\\\\a", EscapeLabelValue("C:\\Users\\a"));
     EXPECT_EQ("say \\\"hi\\\"", EscapeLabelValue("say \"hi\""));
@@ -47,7 +58,7 @@ TEST(Metrics, SeriesOfAMeasuredAndAnUnmeasuredTarget) {
         Result(STATUS_CAUTION, "D:\\データ", "共有", 20, UNIT_PERCENT, 200, 1000),
         Result(STATUS_ERROR, "/pct", "", 20, UNIT_PERCENT, 0, 0),
     };
-    std::string text = MakeMetricsText(results, 0.25, 3);
+    std::string text = MakeMetricsText(results, {}, Cycle(0.25, 3));
     const std::string labels =
         u8"{host=\"fileserver\",port=\"50801\",path=\"D:\\\\データ\",description=\"共有\"}";
     const std::string srv = "{host=\"fileserver\",port=\"50801\",path=\"/srv\",description=\"\"}";
@@ -71,10 +82,38 @@ TEST(Metrics, SeriesOfAMeasuredAndAnUnmeasuredTarget) {
     EXPECT_EQ(0u, text.find("# HELP fsw_disk_free_bytes "));
 }
 
+// The forecast goes with its own result through the sorting, and only where there is one;
+// the cycle's end and the version stand once each.
+TEST(Metrics, ForecastsWhereThereAreSomeTheCyclesEndAndTheVersion) {
+    std::vector<CheckResult> results = {
+        Result(STATUS_NORMAL, "/z", "", 1, UNIT_GB, 5000, 9000),
+        Result(STATUS_NORMAL, "/a", "", 1, UNIT_GB, 5000, 9000),
+        Result(STATUS_ERROR, "/m", "", 1, UNIT_GB, 0, 0),
+    };
+    std::string text = MakeMetricsText(results, {7200, FORECAST_NONE, 3600}, Cycle(1, 3));
+    const char* labels = "{host=\"fileserver\",port=\"50801\",path=\"%s\",description=\"\"}";
+    auto series = [&](const char* path) {
+        char line[200];
+        snprintf(line, sizeof line, labels, path);
+        return std::string("fsw_disk_full_forecast_seconds") + line;
+    };
+    EXPECT_TRUE(Has(text, series("/z") + " 7200")) << text;
+    EXPECT_TRUE(Has(text, series("/m") + " 3600")) << "unmeasured now, forecast by its history";
+    EXPECT_EQ(std::string::npos, text.find(series("/a"))) << "no forecast, no series";
+    EXPECT_TRUE(Has(text, "fsw_last_cycle_timestamp_seconds 1700000060"));
+    EXPECT_TRUE(Has(text, "fsw_build_info{version=\"1.2.3.4\"} 1"));
+    EXPECT_TRUE(Has(text, "# TYPE fsw_build_info gauge"));
+
+    // Fewer forecasts than results: the rest have none.
+    std::string shorter = MakeMetricsText(results, {7200}, Cycle(1, 3));
+    EXPECT_TRUE(Has(shorter, series("/z") + " 7200"));
+    EXPECT_EQ(std::string::npos, shorter.find(series("/m")));
+}
+
 TEST(Metrics, ARepeatedTargetGivesOneSeriesAndAReplyWithoutBodyCountsAsError) {
     std::vector<CheckResult> results = {Result(STATUS_NONE, "/a", "", 1, UNIT_GB, 0, 0),
                                         Result(STATUS_NONE, "/a", "", 1, UNIT_GB, 0, 0)};
-    std::string text = MakeMetricsText(results, 0, 2);
+    std::string text = MakeMetricsText(results, {}, Cycle(0, 2));
     const std::string series =
         "fsw_disk_status{host=\"fileserver\",port=\"50801\",path=\"/a\",description=\"\"} 5\n";
     size_t first = text.find(series);

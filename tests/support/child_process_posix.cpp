@@ -125,3 +125,17 @@ ProgramRun RunFsw(const std::vector<std::string>& args, const std::string& runti
     run.err = ReadFileBytes(name + ".err");
     return run;
 }
+
+ProgramRun RunTool(const std::vector<std::string>& argv, const std::string& scratchDir,
+                   const std::vector<std::string>& env) {
+    ProgramRun run;
+    std::string out = scratchDir + "/tool.out";
+    std::string err = scratchDir + "/tool.err";
+    {
+        ChildProcess tool(argv, env, out, err);
+        run.exitCode = tool.Wait(60000);
+    }
+    run.out = ReadFileBytes(out);
+    run.err = ReadFileBytes(err);
+    return run;
+}

@@ -52,3 +52,7 @@ struct ProgramRun {
 // Runs the Linux edition with these arguments (XDG_RUNTIME_DIR as given) to its end.
 ProgramRun RunFsw(const std::vector<std::string>& args, const std::string& runtimeDir,
                   unsigned milliseconds = 20000);
+// Runs another program (a tool from the system's packages) to its end within 60 s, with
+// only the environment given; its output and errors pass through files in scratchDir.
+ProgramRun RunTool(const std::vector<std::string>& argv, const std::string& scratchDir,
+                   const std::vector<std::string>& env = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin"});

@@ -34,6 +34,10 @@ std::string DiskRequest(const std::string& path, uint16_t version) {
     return WireHeader(1825, version, 1, 0, static_cast<uint32_t>(path.size())) + path;
 }
 
+std::string DiskReply(uint64_t freeBytes, uint64_t totalBytes) {
+    return WireHeader(1825, 2, 0, 256, 16) + Be64(freeBytes) + Be64(totalBytes);
+}
+
 std::string ReadUntilClosed(FswSocket* socket, bool* closedByPeer) {
     std::string bytes;
     char buffer[4096];

@@ -22,6 +22,8 @@ std::string WireHeader(uint16_t magic, uint16_t version, uint16_t type, uint16_t
 
 // A whole disk request for the path, as the client sends it.
 std::string DiskRequest(const std::string& path, uint16_t version = 2);
+// A server's good reply to it: the volume's free and total bytes.
+std::string DiskReply(uint64_t freeBytes, uint64_t totalBytes);
 
 // Reads until the peer closes or a receive fails (the socket's time-out included);
 // closedByPeer tells which.

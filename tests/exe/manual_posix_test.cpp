@@ -1,0 +1,173 @@
+// The manual page fsw(8) and the README's key table say what the program does: the keys
+// its settings reader reads, with their defaults, and the options its own help texts
+// name; and man finds nothing to warn about in the page.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "app/host_entry.h"
+#include "mlib/mapp.h"
+#include "tests/support/child_process_posix.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+const std::string SOURCE = FSW_SOURCE_DIR;
+
+// Documented before the program has them: skipped while it does not know them, checked
+// like the others as soon as it does.
+const std::set<std::string> DOCUMENTED_AHEAD = {"NOTIFYCMD", "RENOTIFY", "-4", "-6", "-v", "-V"};
+
+using Keys = std::map<std::string, std::string>;  // key: default
+
+// The text from the line that starts with heading to the next line starting with next.
+std::string Section(const std::string& text, const std::string& heading, const std::string& next) {
+    size_t start = text.find("\n" + heading);
+    if (start == std::string::npos) {
+        ADD_FAILURE() << "no section " << heading;
+        return "";
+    }
+    size_t end = text.find("\n" + next, start + 1);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+std::vector<std::smatch> Matches(const std::string& text, const std::regex& pattern) {
+    std::vector<std::smatch> found;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), pattern);
+         it != std::sregex_iterator(); ++it) {
+        found.push_back(*it);
+    }
+    return found;
+}
+
+// The keys the settings reader reads, from its source. A default written as a named
+// constant takes that constant's value.
+Keys ProgramKeys() {
+    const std::map<std::string, std::string> constants = {
+        {"DEFAULT_PORT", std::to_string(DEFAULT_PORT)},
+        {"LOG_OVERWRITE", std::to_string(LOG_OVERWRITE)},
+    };
+    std::string source = ReadFileBytes(SOURCE + "/app/settings.cpp");
+    Keys keys;
+    for (const std::smatch& m :
+         Matches(source,
+                 std::regex(R"re((?:SECTION,\s*|LoadName\()"([A-Z][A-Z0-9_]*)",\s*([^,]+),)re"))) {
+        std::string value = m[2];
+        if (value.size() >= 2 && value.front() == '"') {
+            value = value.substr(1, value.size() - 2);
+        } else if (!std::isdigit(static_cast<unsigned char>(value[0]))) {
+            auto known = constants.find(value);
+            EXPECT_NE(constants.end(), known) << "the default of " << m[1] << " is " << value
+                                              << ": add that constant to this test";
+            value = known == constants.end() ? "?" : known->second;
+        }
+        keys[m[1]] = value;
+    }
+    EXPECT_GE(keys.size(), 16u) << "the reader's calls are no longer found in its source";
+    return keys;
+}
+
+// The CONFIGURATION entries of the page: ".B KEY=default" after ".TP".
+Keys ManualKeys(const std::string& page) {
+    Keys keys;
+    for (const std::smatch& m : Matches(Section(page, ".SH CONFIGURATION", ".SH "),
+                                        std::regex(R"(\n\.TP\n\.B ([A-Z][A-Z0-9_]*)=([^\n]*))"))) {
+        keys[m[1]] = m[2];
+    }
+    return keys;
+}
+
+// The rows of the README's key table: | `KEY` | `default` or (empty) | meaning |.
+Keys ReadmeKeys() {
+    std::string readme = ReadFileBytes(SOURCE + "/README.md");
+    Keys keys;
+    for (const std::smatch& m :
+         Matches(Section(readme, "## Settings: fsw.ini", "## "),
+                 std::regex(R"(\n\| `([A-Z][A-Z0-9_]*)` \| (?:`([^`]*)`|\(empty\)) \|)"))) {
+        keys[m[1]] = m[2];
+    }
+    return keys;
+}
+
+// Options as the help texts and the page write them: -x or --word.
+std::set<std::string> Options(const std::string& text) {
+    std::set<std::string> options;
+    for (const std::smatch& m :
+         Matches(text, std::regex(R"((?:^|[\s\[|("])(--?[A-Za-z0-9][A-Za-z0-9-]*))"))) {
+        options.insert(m[1]);
+    }
+    return options;
+}
+
+// The options of the tags (the line after .TP) of the OPTIONS section, "\-" read as "-".
+std::set<std::string> ManualOptions(const std::string& page) {
+    std::string tags;
+    for (const std::smatch& m : Matches(Section(page, ".SH OPTIONS", ".SH "),
+                                        std::regex(R"(\n\.TP\n\.B[IR]? ([^\n]*))"))) {
+        tags += std::regex_replace(std::string(m[1]), std::regex(R"(\\-)"), "-") + "\n";
+    }
+    return Options(tags);
+}
+
+TEST(Manual, EveryKeyOfTheSettingsReaderWithItsDefaultInThePageAndTheReadme) {
+    std::string page = ReadFileBytes(SOURCE + "/packaging/fsw.8.in");
+    Keys program = ProgramKeys();
+    Keys manual = ManualKeys(page);
+    Keys readme = ReadmeKeys();
+    for (const auto& [key, value] : program) {
+        auto documented = manual.find(key);
+        if (documented == manual.end()) {
+            ADD_FAILURE() << "fsw(8) lacks the key " << key;
+        } else {
+            EXPECT_EQ(value, documented->second) << "the default of " << key << " in fsw(8)";
+        }
+    }
+    for (const auto& [key, value] : manual) {
+        EXPECT_TRUE(program.count(key) != 0 || DOCUMENTED_AHEAD.count(key) != 0)
+            << "fsw(8) names " << key << ", which the program does not read";
+    }
+    EXPECT_EQ(manual, readme) << "the README's key table and fsw(8) differ";
+}
+
+TEST(Manual, EveryOptionOfTheHelpTextsInThePage) {
+    TempDir runtime;
+    ProgramRun help = RunFsw({"--help"}, runtime.Path());
+    ProgramRun checkHelp = RunFsw({"check", "--help"}, runtime.Path());
+    ASSERT_EQ(0, help.exitCode) << help.err;
+    ASSERT_EQ(0, checkHelp.exitCode) << checkHelp.err;
+    std::set<std::string> program = Options(help.out + "\n" + checkHelp.out);
+    ASSERT_TRUE(program.count("--once") != 0 && program.count("-H") != 0)
+        << help.out << checkHelp.out;
+    std::set<std::string> manual = ManualOptions(ReadFileBytes(SOURCE + "/packaging/fsw.8.in"));
+    for (const std::string& option : program) {
+        EXPECT_NE(0u, manual.count(option)) << "fsw(8) lacks the option " << option;
+    }
+    for (const std::string& option : manual) {
+        EXPECT_TRUE(program.count(option) != 0 || DOCUMENTED_AHEAD.count(option) != 0)
+            << "fsw(8) names " << option << ", which no help text of the program does";
+    }
+}
+
+// The page as the package installs it (the version filled in): man formats it without a
+// warning, and it has the sections a reader looks for.
+TEST(Manual, ManFormatsThePageWithoutWarnings) {
+    TempDir scratch;
+    std::string built = std::string(FSW_EXE_PATH);
+    built = built.substr(0, built.rfind('/')) + "/packaging/fsw.8";
+    ASSERT_TRUE(FileExists(built)) << built;
+    ProgramRun man =
+        RunTool({"/usr/bin/man", "--warnings", "-E", "UTF-8", "-l", built}, scratch.Path(),
+                {"PATH=/usr/bin:/bin", "LC_ALL=C.UTF-8", "MANWIDTH=80"});
+    EXPECT_EQ(0, man.exitCode);
+    EXPECT_EQ("", man.err);
+    for (const char* heading :
+         {"SYNOPSIS", "OPTIONS", "CONFIGURATION", "FILES", "SIGNALS", "EXIT STATUS", "EXAMPLES"}) {
+        EXPECT_NE(std::string::npos, man.out.find("\n" + std::string(heading) + "\n")) << heading;
+    }
+}
+
+}  // namespace
