@@ -6,42 +6,61 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace {
 
 const size_t FIRST_LINE_MAX = 1000;
+
+// Text of the ANSI code page in UTF-16.
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) {
+        return std::wstring();
+    }
+    int size =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0) {
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+    }
+    return wide;
+}
 // How long the pipes are waited for once the command has ended: a child of it may keep
 // them open.
 const DWORD PIPE_LINGER_MS = 1000;
 
 // The program's environment with the variables added, names given replacing their own
-// (names compare without case, as Windows does).
-std::string EnvironmentBlock(const MEnvironment& variables) {
-    std::string block;
-    char* strings = GetEnvironmentStringsA();
-    for (const char* entry = strings; entry != nullptr && *entry != '\0';
-         entry += strlen(entry) + 1) {
+// (names compare without case, as Windows does). The block is made in UTF-16 from the
+// values in the ANSI code page, and the system gives the command its ANSI view of them.
+std::wstring EnvironmentBlock(const MEnvironment& variables) {
+    std::vector<std::wstring> names;
+    for (const auto& variable : variables) {
+        names.push_back(Wide(variable.first) + L"=");
+    }
+    std::wstring block;
+    wchar_t* strings = GetEnvironmentStringsW();
+    for (const wchar_t* entry = strings; entry != nullptr && *entry != L'\0';
+         entry += wcslen(entry) + 1) {
         bool replaced = false;
-        for (const auto& variable : variables) {
-            size_t length = variable.first.size();
-            replaced = replaced || (_strnicmp(entry, variable.first.c_str(), length) == 0 &&
-                                    entry[length] == '=');
+        for (const std::wstring& name : names) {
+            replaced = replaced || _wcsnicmp(entry, name.c_str(), name.size()) == 0;
         }
         if (!replaced) {
             block.append(entry);
-            block.push_back('\0');
+            block.push_back(L'\0');
         }
     }
     if (strings != nullptr) {
-        FreeEnvironmentStringsA(strings);
+        FreeEnvironmentStringsW(strings);
     }
     for (const auto& variable : variables) {
-        block += variable.first + "=" + variable.second;
-        block.push_back('\0');
+        block += Wide(variable.first + "=" + variable.second);
+        block.push_back(L'\0');
     }
-    block.push_back('\0');
+    block.push_back(L'\0');
     return block;
 }
 
@@ -144,11 +163,11 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
     startup.hStdError = outWrite;
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof process);
-    std::string environment = EnvironmentBlock(variables);
+    std::wstring environment = EnvironmentBlock(variables);
     std::string line = commandLine;  // CreateProcessA may write into it
     BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW | CREATE_SUSPENDED, &environment[0], nullptr,
-                                  &startup, &process);
+                                  CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                                  &environment[0], nullptr, &startup, &process);
     DWORD startError = GetLastError();
     CloseHandle(inRead);
     CloseHandle(outWrite);
