@@ -105,6 +105,9 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics) {
     if (!metrics) {
         app.m_promFile[0] = '\0';
     }
+    // A run of its own has no last notification to compare with, and the engine that runs
+    // it notifies by itself: the notification command is the running copy's.
+    app.m_notifyCommand.clear();
     MStartupNetwork();
     {
         OneShotCycle cycle(print);
