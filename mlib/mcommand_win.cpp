@@ -130,6 +130,45 @@ HANDLE StartPipeThread(LPTHREAD_START_ROUTINE procedure, const std::shared_ptr<P
     return thread;
 }
 
+// Starts the command suspended, with only its two pipe ends inherited: the program's
+// sockets are inheritable, and a listening one held by a command would keep the port
+// taken after the program has ended. Where the list of handles cannot be made, every
+// inheritable handle goes with it.
+BOOL CreateCommandProcess(std::string* line, std::wstring* environment, const STARTUPINFOA& startup,
+                          PROCESS_INFORMATION* process) {
+    const DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT;
+    HANDLE inherited[2] = {startup.hStdInput, startup.hStdOutput};
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> buffer(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer.data());
+    if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+        STARTUPINFOA plain = startup;
+        return CreateProcessA(nullptr, &(*line)[0], nullptr, nullptr, TRUE, flags,
+                              &(*environment)[0], nullptr, &plain, process);
+    }
+    BOOL started = FALSE;
+    if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                  sizeof inherited, nullptr, nullptr)) {
+        STARTUPINFOEXA extended;
+        memset(&extended, 0, sizeof extended);
+        extended.StartupInfo = startup;
+        extended.StartupInfo.cb = sizeof extended;
+        extended.lpAttributeList = list;
+        started = CreateProcessA(nullptr, &(*line)[0], nullptr, nullptr, TRUE,
+                                 flags | EXTENDED_STARTUPINFO_PRESENT, &(*environment)[0], nullptr,
+                                 &extended.StartupInfo, process);
+    } else {
+        STARTUPINFOA plain = startup;
+        started = CreateProcessA(nullptr, &(*line)[0], nullptr, nullptr, TRUE, flags,
+                                 &(*environment)[0], nullptr, &plain, process);
+    }
+    DWORD error = GetLastError();
+    DeleteProcThreadAttributeList(list);
+    SetLastError(error);
+    return started;
+}
+
 }  // namespace
 
 MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& variables,
@@ -165,9 +204,7 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
     memset(&process, 0, sizeof process);
     std::wstring environment = EnvironmentBlock(variables);
     std::string line = commandLine;  // CreateProcessA may write into it
-    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
-                                  &environment[0], nullptr, &startup, &process);
+    BOOL started = CreateCommandProcess(&line, &environment, startup, &process);
     DWORD startError = GetLastError();
     CloseHandle(inRead);
     CloseHandle(outWrite);

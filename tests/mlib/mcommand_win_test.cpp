@@ -26,7 +26,8 @@ const char* ChildTask() {
 }
 
 // As a command: reports whether it has a console window, how it was told to show a window
-// of its own, and the bytes of FSW_TITLE.
+// of its own, the bytes of FSW_TITLE, and whether the handle value FSW_HANDLE names is
+// open in it (an inherited handle keeps its value).
 TEST(CommandChild, Report) {
     if (ChildTask() == nullptr) {
         GTEST_SKIP() << "run as a command only";
@@ -37,10 +38,15 @@ TEST(CommandChild, Report) {
     // The C library's copy of the environment: Wine's GetEnvironmentVariableA cuts values
     // of double-byte characters short when it converts them.
     const char* value = getenv("FSW_TITLE");
+    DWORD flags = 0;
+    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(
+        strtoull(getenv("FSW_HANDLE") != nullptr ? getenv("FSW_HANDLE") : "0", nullptr, 10)));
+    bool inherited = handle != nullptr && GetHandleInformation(handle, &flags);
     WriteFileBytes(ChildTask(),
                    std::string(GetConsoleWindow() != nullptr ? "console" : "no console") +
                        (hidden ? ", hidden\n" : ", shown\n") +
-                       (value != nullptr ? value : "(none)") + "\n");
+                       (value != nullptr ? value : "(none)") + "\n" +
+                       (inherited ? "handle inherited\n" : "handle not inherited\n"));
 }
 
 // As a command: starts this program once more as its own child, which writes its process
@@ -66,15 +72,23 @@ TEST(CommandChild, Sleep) {
     Sleep(1000000);
 }
 
+// An inheritable handle of the program (as its sockets are) does not reach the command.
 TEST(MRunCommand, ItRunsWithoutAWindowAndGetsTheVariablesInTheAnsiCodePage) {
     ASSERT_EQ(932u, GetACP()) << "the code page the bytes are compared in";
     TempDir dir;
     std::string report = dir.File("report.txt");
-    MCommandResult result = MRunCommand(SelfCommand("Report"),
-                                        {{"FSW_CHILD", report}, {"FSW_TITLE", TITLE}}, "", 60000);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE event = CreateEventA(&inherit, TRUE, FALSE, nullptr);
+    ASSERT_NE(nullptr, event);
+    std::string handle = std::to_string(reinterpret_cast<uintptr_t>(event));
+    MCommandResult result = MRunCommand(
+        SelfCommand("Report"),
+        {{"FSW_CHILD", report}, {"FSW_TITLE", TITLE}, {"FSW_HANDLE", handle}}, "", 60000);
+    CloseHandle(event);
     EXPECT_EQ(M_COMMAND_EXITED, result.state) << result.error;
     EXPECT_EQ(0, result.exitCode);
-    EXPECT_EQ(std::string("no console, hidden\n") + TITLE + "\n", ReadFileBytes(report));
+    EXPECT_EQ(std::string("no console, hidden\n") + TITLE + "\nhandle not inherited\n",
+              ReadFileBytes(report));
     EXPECT_EQ("Running main() from ", result.firstLine.substr(0, 20))
         << "its output is read: " << result.firstLine;
 }
