@@ -196,7 +196,7 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
                 ssize_t got = read(fromChild, buffer, sizeof buffer);
                 if (got > 0) {
                     TakeOutput(buffer, static_cast<size_t>(got), &lineDone, &result.firstLine);
-                } else if (got == 0 || errno != EINTR) {
+                } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
                     CloseIfOpen(&fromChild);
                 }
             } else {
