@@ -8,6 +8,7 @@
 #include <string>
 
 #include "mlib/mcommand.h"
+#include "tests/support/command_report_win.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -25,28 +26,12 @@ const char* ChildTask() {
     return getenv("FSW_CHILD");
 }
 
-// As a command: reports whether it has a console window, how it was told to show a window
-// of its own, the bytes of FSW_TITLE, and whether the handle value FSW_HANDLE names is
-// open in it (an inherited handle keeps its value).
+// As a command: reports how it was started (tests/support/command_report_win.h).
 TEST(CommandChild, Report) {
     if (ChildTask() == nullptr) {
         GTEST_SKIP() << "run as a command only";
     }
-    STARTUPINFOA startup;
-    GetStartupInfoA(&startup);
-    bool hidden = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 && startup.wShowWindow == SW_HIDE;
-    // The C library's copy of the environment: Wine's GetEnvironmentVariableA cuts values
-    // of double-byte characters short when it converts them.
-    const char* value = getenv("FSW_TITLE");
-    DWORD flags = 0;
-    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(
-        strtoull(getenv("FSW_HANDLE") != nullptr ? getenv("FSW_HANDLE") : "0", nullptr, 10)));
-    bool inherited = handle != nullptr && GetHandleInformation(handle, &flags);
-    WriteFileBytes(ChildTask(),
-                   std::string(GetConsoleWindow() != nullptr ? "console" : "no console") +
-                       (hidden ? ", hidden\n" : ", shown\n") +
-                       (value != nullptr ? value : "(none)") + "\n" +
-                       (inherited ? "handle inherited\n" : "handle not inherited\n"));
+    WriteCommandReport(ChildTask());
 }
 
 // As a command: starts this program once more as its own child, which writes its process
