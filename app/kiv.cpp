@@ -30,6 +30,7 @@ Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
       m_forecastDays(0),
       m_allowUnc(0),
       m_logMax(0),
+      m_renotify(0),
       m_holdingLines(true) {
     m_serverAddress[0] = '\0';
     m_iniPath[0] = m_logPath[0] = m_listPath[0] = m_checkPath[0] = '\0';

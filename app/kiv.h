@@ -44,6 +44,7 @@ public:
     // Settings file.
     void LoadSettings();
     void LoadServerSafety();
+    void LoadNotifyCommand();  // NOTIFYCMD and RENOTIFY, kept by the settings dialog
     void SaveSettings();
     // Host list file.
     void LoadHostList();
@@ -80,6 +81,8 @@ public:
     AllowList m_allow;                         // ALLOW: the peers that may query
     std::atomic<uint32_t> m_allowUnc;          // ALLOWUNC: 1 = any path may be measured
     uint32_t m_logMax;                         // LOGMAX: MB after which the log moves on
+    std::string m_notifyCommand;               // NOTIFYCMD: run on changes; empty: none
+    uint32_t m_renotify;                       // RENOTIFY: minutes between reminders, 0 none
     // Where locks nest: m_dialogLock, then m_queryCountLock, then m_hostLock or
     // m_resultLock (never both), the log lock innermost; the server's two nest with no
     // other. No box is shown while one is held: its loop would run under it.
@@ -94,7 +97,7 @@ public:
     std::vector<CheckResult> m_results;
     std::vector<std::string> m_heldLines;  // log lines from before the log was open
     bool m_holdingLines;                   // until LogHeldLines: keep lines the log misses
-    CheckHistory m_history;  // user-interface thread only
+    CheckHistory m_history;                // user-interface thread only
     QueryCancel m_queryCancel;  // the stop of every query thread; given once, at shutdown
 };
 

@@ -113,6 +113,9 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, boo
         BuildPath(app.m_checkPath, sizeof app.m_checkPath, app.moduleDir, app.m_checkFile);
         app.m_history.Open(app.m_checkPath, app.m_keepDays, static_cast<int64_t>(time(nullptr)));
     }
+    // A run of its own has no last notification to compare with, and the engine that runs
+    // it notifies by itself: the notification command is the running copy's.
+    app.m_notifyCommand.clear();
     MStartupNetwork();
     {
         OneShotCycle cycle(print);

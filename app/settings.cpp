@@ -66,10 +66,26 @@ void Kiv::LoadSettings() {
     m_keepDays = MGetPrivateProfileInt(SECTION, "KEEPDAYS", 35, m_iniPath);
     m_forecastDays = MGetPrivateProfileInt(SECTION, "FORECAST", 7, m_iniPath);
     LoadName("PROMFILE", "", m_promFile, sizeof m_promFile, m_iniPath);
+    LoadNotifyCommand();
     if (m_interval == 0) {
         m_interval = 1;
     }
     LoadServerSafety();
+}
+
+// The notification command, run as written: a line too long for the buffer is refused
+// rather than run cut.
+void Kiv::LoadNotifyCommand() {
+    char command[4096];
+    unsigned long length =
+        MGetPrivateProfileString(SECTION, "NOTIFYCMD", "", command, sizeof command, m_iniPath);
+    command[sizeof command - 1] = '\0';
+    if (length >= sizeof command - 1) {
+        LogOrHold("NOTIFYCMD が長すぎるため通知コマンドを使いません。");
+        command[0] = '\0';
+    }
+    m_notifyCommand = command;
+    m_renotify = MGetPrivateProfileInt(SECTION, "RENOTIFY", 1440, m_iniPath);
 }
 
 // The server's safety keys, kept by the settings dialog, which does not show them.

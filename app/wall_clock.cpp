@@ -1,8 +1,15 @@
 // Wall-clock time.
 #include "app/wall_clock.h"
 
+#include <atomic>
 #include <climits>
 #include <ctime>
+
+namespace {
+
+std::atomic<int64_t> g_testNow{0};
+
+}  // namespace
 
 // Days since 1970/01/01 of a date of the proleptic Gregorian calendar.
 int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
@@ -83,4 +90,13 @@ int64_t LocalClock::ToUnix(int64_t wallSeconds) {
         m_valid = true;
     }
     return wallSeconds - m_offset;
+}
+
+int64_t UnixNow() {
+    int64_t test = g_testNow;
+    return test != 0 ? test : static_cast<int64_t>(time(nullptr));
+}
+
+void SetTestUnixNow(int64_t seconds) {
+    g_testNow = seconds;
 }

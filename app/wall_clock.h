@@ -29,3 +29,8 @@ private:
     int64_t m_offset;
     bool m_valid;
 };
+
+// Unix seconds now: the system's clock, or the time a test has set (SetTestUnixNow; 0
+// gives the system's clock back).
+int64_t UnixNow();
+void SetTestUnixNow(int64_t seconds);

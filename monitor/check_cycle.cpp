@@ -4,10 +4,11 @@
 #include <ctime>
 
 #include "app/kiv.h"
+#include "app/wall_clock.h"
 #include "mlib/mevent.h"
 #include "monitor/main_window.h"
+#include "monitor/console_text.h"
 #include "monitor/messages.h"
-#include "monitor/status_text.h"
 #include "net/query_client.h"
 #include "net/start_block.h"
 #include "version.h"
@@ -17,7 +18,31 @@ namespace {
 const uint32_t NOTIFY_BALLOON_BIT = 1;  // NOTI bit 0: tray balloon
 const uint32_t NOTIFY_DIALOG_BIT = 2;   // NOTI bit 1: status window
 
+// The title and text of the command's recovery, which has no balloon.
+const char RECOVERY_TITLE[] = "空き領域正常";
+const char RECOVERY_TEXT[] = "すべてのディスクの空き領域が正常に戻りました。";
+
+// The balloon's line break as the command gets it: LF.
+std::string WithLineFeeds(const char* text) {
+    std::string out;
+    for (const char* p = text; *p != '\0'; p++) {
+        if (!(p[0] == '\r' && p[1] == '\n')) {
+            out += *p;
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+CycleSummary SummarizeCycle(const std::vector<CheckResult>& results, const CheckHistory& history,
+                            uint32_t forecastDays) {
+    CycleSummary summary;
+    summary.level = CheckCycle::CountProblems(results, &summary.below, &summary.errors);
+    summary.days = forecastDays;
+    summary.soon = history.CountFullWithin(results, forecastDays);
+    return summary;
+}
 
 const char CheckCycle::GUARD_BUSY_TEXT[] =
     "他の操作の処理中です！\nしばらく経ってからもう一度操作してください！";
@@ -150,10 +175,7 @@ void CheckCycle::OnCycleDone() {
     }
     app->m_history.Record(results, app->m_keepDays, static_cast<int64_t>(time(nullptr)));
     UpdateStatusList(results);
-    CycleSummary summary;
-    summary.level = CountProblems(results, &summary.below, &summary.errors);
-    summary.days = app->m_forecastDays;
-    summary.soon = app->m_history.CountFullWithin(results, app->m_forecastDays);
+    CycleSummary summary = SummarizeCycle(results, app->m_history, app->m_forecastDays);
     unsigned level = SummaryLevel(summary);
     if (level >= 2 && (app->m_notify & NOTIFY_BALLOON_BIT) != 0) {
         char text[512];
@@ -167,7 +189,39 @@ void CheckCycle::OnCycleDone() {
         ShowStatusWindow();
     }
     RestoreTrayTip();
+    NotifyCommand(results, summary, level);
     WriteCycleMetrics();
+}
+
+// Cycle data goes into the environment and the input only, never into the command line.
+void CheckCycle::NotifyCommand(const std::vector<CheckResult>& results, const CycleSummary& summary,
+                               unsigned level) {
+    Kiv* app = theApp;
+    std::vector<TargetGrade> grades = CycleGrades(results, &app->m_history, app->m_forecastDays);
+    auto build = [&](const NotifyDecision& decision, const NotifiedState& last) {
+        char text[512] = "";
+        const char* title = "";
+        unsigned iconFlag = 0;
+        if (!MakeCycleBalloon(summary, text, sizeof text, &title, &iconFlag)) {
+            CopyField(text, sizeof text, RECOVERY_TEXT);
+            title = RECOVERY_TITLE;
+        }
+        NotifyJob job;
+        job.environment = {
+            {"FSW_EVENT", NotifyEventName(decision.event)},
+            {"FSW_LEVEL", std::to_string(level)},
+            {"FSW_TITLE", title},
+            {"FSW_TEXT", WithLineFeeds(text)},
+            {"FSW_HOST", MGetHostName()},
+            {"FSW_BELOW", std::to_string(summary.below)},
+            {"FSW_ERRORS", std::to_string(summary.errors)},
+            {"FSW_FORECAST", std::to_string(summary.soon)},
+            {"FSW_CHANGED", std::to_string(decision.changed)},
+        };
+        job.input = NotifyListText(StatusListText(results, &app->m_history), grades, last);
+        return job;
+    };
+    m_notifier.AfterCycle(app->m_notifyCommand, grades, UnixNow(), app->m_renotify, build);
 }
 
 // The results are copied under m_resultLock and the file written without it.

@@ -10,6 +10,8 @@
 
 #include "mlib/msys.h"
 #include "monitor/metrics.h"
+#include "monitor/notifier.h"
+#include "monitor/status_text.h"
 #include "net/check_result.h"
 
 // Why a guarded action may not run now.
@@ -18,6 +20,13 @@ enum GuardAnswer {
     GUARD_CYCLE_RUNS,  // a check cycle runs
     GUARD_ACTION_RUNS  // another guarded action is in progress (its box is open)
 };
+
+class CheckHistory;
+
+// The summary of a cycle's results with the forecasts of the history: the status level and
+// counts, and the disks forecast full within forecastDays.
+CycleSummary SummarizeCycle(const std::vector<CheckResult>& results, const CheckHistory& history,
+                            uint32_t forecastDays);
 
 class CheckCycle {
 public:
@@ -39,8 +48,8 @@ public:
     // progress; otherwise a cycle starts.
     void GuardedStartCheck(HWND owner);
     // The summary, on WM_APP_CYCLE_DONE: refills the status list, then balloon and/or
-    // status window as the notification mode says, then restores the tooltip; last, the
-    // cycle's metrics.
+    // status window as the notification mode says, then restores the tooltip; then the
+    // notification command, when one is due; last, the cycle's metrics.
     void OnCycleDone();
     // Below-threshold and error counts of the results, and the level 1 to 4.
     static unsigned CountProblems(const std::vector<CheckResult>& results, unsigned* below,
@@ -55,6 +64,9 @@ public:
     void EndGuardedAction();
     // The refusal for GUARD_ACTION_RUNS, the same for every guarded command.
     static const char GUARD_BUSY_TEXT[];
+
+    // The runs of NOTIFYCMD; stopped with the roles, without waiting for a running one.
+    Notifier m_notifier;
 
 protected:
     // The main window: it receives the cycle's end message and the check timer's ticks.
@@ -71,6 +83,10 @@ protected:
 
 private:
     void RunCycle();
+    // Hands the cycle to the notification command, which runs when NOTIFYCMD is set and a
+    // notification is due.
+    void NotifyCommand(const std::vector<CheckResult>& results, const CycleSummary& summary,
+                       unsigned level);
 
     bool m_actionRunning;  // a guarded action is in progress; under m_queryCountLock
     MetricsFile m_metricsFile;

@@ -55,3 +55,23 @@ std::string StatusListText(const std::vector<CheckResult>& results, const CheckH
 std::string BalloonLine(const char* text, const char* title) {
     return Printable(title) + ": " + Printable(text) + "\n";
 }
+
+const char* JournalPriority(unsigned level, unsigned errors) {
+    if (level < 2) {
+        return "";
+    }
+    return errors > 0 ? "<3>" : "<4>";
+}
+
+std::string PrefixLines(const std::string& text, const char* prefix) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        out += prefix;
+        out.append(text, start, end - start);
+        start = end;
+    }
+    return out;
+}

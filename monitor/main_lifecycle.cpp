@@ -90,6 +90,7 @@ void MainLifecycle::BeginShutdown() {
 }
 
 void MainLifecycle::StopRoles() {
+    m_notifier.Stop();
     if (m_serverRunning) {
         theApp->StopServer();
         if (m_serverThread.HasHandle()) {

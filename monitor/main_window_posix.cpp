@@ -1,6 +1,7 @@
 // The console front end of the Linux edition.
 #include "monitor/main_window.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 MainWin::MainWin()
     : m_created(false),
       m_reloadPending(false),
+      m_journal(getenv("JOURNAL_STREAM") != nullptr),
+      m_priority(""),
       m_out(stdout),
       m_statusList(StatusListText({}, nullptr)) {}
 
@@ -153,11 +156,18 @@ void MainWin::SetTrayTip(const char*) {}
 void MainWin::RestoreTrayTip() {}
 
 void MainWin::ShowBalloon(const char* text, const char* title, unsigned) {
-    Print(BalloonLine(text, title));
+    Print(PrefixLines(BalloonLine(text, title), m_priority));
 }
 
+// The list comes first in the summary; the balloon line that may follow takes its prefix.
 void MainWin::UpdateStatusList(const std::vector<CheckResult>& results) {
-    m_statusList = StatusListText(results, &theApp->m_history);
+    m_priority = "";
+    if (m_journal) {
+        Kiv* app = theApp;
+        CycleSummary summary = SummarizeCycle(results, app->m_history, app->m_forecastDays);
+        m_priority = JournalPriority(SummaryLevel(summary), summary.errors);
+    }
+    m_statusList = PrefixLines(StatusListText(results, &theApp->m_history), m_priority);
     Print(m_statusList);
 }
 

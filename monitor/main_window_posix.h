@@ -51,6 +51,10 @@ private:
 
     bool m_created;
     bool m_reloadPending;  // SIGHUP came while a cycle ran: reload at its end
+    // Standard output goes to the journal (JOURNAL_STREAM is set): the lines of a cycle of
+    // level 2 or more carry its priority prefix.
+    bool m_journal;
+    const char* m_priority;  // the prefix of the latest cycle's lines
     FILE* m_out;
     std::string m_statusList;  // the list last printed, for SIGUSR2
 };

@@ -70,6 +70,32 @@ TEST_F(SettingsTest, TheHistoryKeysAreReadAndASaveKeepsThem) {
     EXPECT_NE(std::string::npos, saved.find("FORECAST=3\r\n")) << saved;
 }
 
+// NOTIFYCMD is read as written, shell characters and all; RENOTIFY defaults to a day. A
+// save keeps both; a reload reads them again.
+TEST_F(SettingsTest, TheNotificationKeysAreReadAndASaveKeepsThem) {
+    Start();
+    EXPECT_EQ("", app.m_notifyCommand);
+    EXPECT_EQ(1440u, app.m_renotify);
+    const std::string command = "{ printf '%s\\n' \"$FSW_TITLE\"; cat; } | msmtp -t";
+    WriteIni("[fsw]\r\nNOTIFYCMD=" + command + "\r\nRENOTIFY=0\r\n");
+    Start();
+    EXPECT_EQ(command, app.m_notifyCommand);
+    EXPECT_EQ(0u, app.m_renotify);
+    app.SaveSettings();
+    std::string saved = ReadFileBytes(app.m_iniPath);
+    EXPECT_NE(std::string::npos, saved.find("NOTIFYCMD=" + command + "\r\n")) << saved;
+    EXPECT_NE(std::string::npos, saved.find("RENOTIFY=0\r\n")) << saved;
+}
+
+// A command longer than the buffer would run cut: it is not used, and the log says why.
+TEST_F(SettingsTest, ANotificationCommandTooLongIsNotUsed) {
+    WriteIni("[fsw]\r\nNOTIFYCMD=echo " + std::string(5000, 'x') + "\r\n");
+    Start();
+    EXPECT_EQ("", app.m_notifyCommand);
+    EXPECT_EQ(std::vector<std::string>{"NOTIFYCMD が長すぎるため通知コマンドを使いません。"},
+              LogMessages());
+}
+
 TEST_F(SettingsTest, AnIntervalOf0Becomes1) {
     WriteIni("[fsw]\r\nINTVAL=0\r\n");
     Start();

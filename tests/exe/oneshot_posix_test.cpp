@@ -1,6 +1,7 @@
 // One-shot runs of the real program beside a running copy that serves the disks: --once
 // prints the cycle as the console does and exits by the worst grade, check --list is the
-// plugin over the host list; neither writes the log, and --once writes the metrics.
+// plugin over the host list; neither writes the log nor runs the notification command,
+// and --once writes the metrics.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -17,13 +18,17 @@ class OneShotTest : public ::testing::Test {
 protected:
     void SetUp() override {
         port = FreePort();
-        WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=1\nSVPORT=" + std::to_string(port) +
-                                                "\nCLIENT=0\nNOTI=1\nPROMFILE=fsw.prom\n");
+        WriteFileBytes(dir.File("fsw.ini"),
+                       "[fsw]\nSERVER=1\nSVPORT=" + std::to_string(port) +
+                           "\nCLIENT=0\nNOTI=1\nPROMFILE=fsw.prom\nNOTIFYCMD=touch '" +
+                           dir.File("notified") + "'\n");
         WriteFileBytes(dir.File("fsw.lst"), "");
         server.reset(new Program(dir.Path(), runtime.Path()));
         ASSERT_TRUE(WaitForListening(port, 10000));
     }
     void TearDown() override {
+        EXPECT_FALSE(WaitUntil([&] { return FileExists(dir.File("notified")); }, 1000))
+            << "the notification command is the running copy's, whose cycles are off";
         server->Signal(SIGTERM);
         EXPECT_NE(-1, server->Wait(10000)) << "the serving copy ends";
     }

@@ -15,43 +15,13 @@
 #include "monitor/main_lifecycle.h"
 #include "monitor/messages.h"
 #include "tests/support/app_fixture.h"
+#include "tests/support/cycle_view.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/message_sink.h"
 
 namespace {
 
-// Records what the cycle asks of the view, in order.
-class FakeView : public MainLifecycle {
-public:
-    using MainLifecycle::StopRoles;
-
-    explicit FakeView(MessageSink* sink) : m_sink(sink) {
-        sink->onMessage = [this](unsigned message) {
-            if (message == WM_APP_CYCLE_DONE) {
-                OnCycleDone();
-            }
-        };
-    }
-    std::vector<std::string> calls;
-
-protected:
-    HWND OwnWindow() override { return m_sink->Handle(); }
-    void SetTrayTip(const char* text) override { calls.push_back(std::string("tip ") + text); }
-    void RestoreTrayTip() override { calls.push_back("restore"); }
-    void ShowBalloon(const char* text, const char* title, unsigned iconFlag) override {
-        calls.push_back(std::string("balloon ") + title + " " + std::to_string(iconFlag) + " " +
-                        text);
-    }
-    void UpdateStatusList(const std::vector<CheckResult>& results) override {
-        size_t rows = std::count_if(results.begin(), results.end(),
-                                    [](const CheckResult& r) { return r.status != STATUS_NONE; });
-        calls.push_back("list " + std::to_string(rows));
-    }
-    void ShowStatusWindow() override { calls.push_back("status"); }
-
-private:
-    MessageSink* m_sink;
-};
+typedef CycleView FakeView;
 
 CheckResult WithStatus(int32_t status) {
     CheckResult result;
@@ -322,7 +292,8 @@ TEST_F(CycleTest, AGuardedActionInProgressHoldsOffCyclesAndOtherGuardedActions) 
     }
     EXPECT_TRUE(view.calls.empty());
     EXPECT_EQ(0, t.app.m_queryThreadCount);
-    EXPECT_EQ(std::vector<std::string>{"他の操作の処理中のため問合せを見送ります"}, t.LogMessages());
+    EXPECT_EQ(std::vector<std::string>{"他の操作の処理中のため問合せを見送ります"},
+              t.LogMessages());
     ASSERT_EQ(1u, boxes.Boxes().size());
     EXPECT_EQ(CheckCycle::GUARD_BUSY_TEXT, boxes.Boxes()[0].text);
 

@@ -78,8 +78,10 @@ int NextRun() {
 
 // The program's environment: its runtime folder, a UTF-8 locale, and the sanitizer
 // settings of the test run, so that a report in the program fails the test as well.
-std::vector<std::string> ProgramEnvironment(const std::string& runtimeDir) {
+std::vector<std::string> ProgramEnvironment(const std::string& runtimeDir,
+                                            const std::vector<std::string>& more) {
     std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + runtimeDir, "LANG=C.UTF-8"};
+    env.insert(env.end(), more.begin(), more.end());
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
         const char* value = getenv(name);
         if (value != nullptr) {
@@ -91,11 +93,13 @@ std::vector<std::string> ProgramEnvironment(const std::string& runtimeDir) {
 
 }  // namespace
 
-Program::Program(const std::string& dir, const std::string& runtimeDir)
-    : Program(dir, runtimeDir, NextRun()) {}
+Program::Program(const std::string& dir, const std::string& runtimeDir,
+                 const std::vector<std::string>& moreEnvironment)
+    : Program(dir, runtimeDir, moreEnvironment, NextRun()) {}
 
-Program::Program(const std::string& dir, const std::string& runtimeDir, int run)
-    : ChildProcess({FSW_EXE_PATH, "--dir", dir}, ProgramEnvironment(runtimeDir),
+Program::Program(const std::string& dir, const std::string& runtimeDir,
+                 const std::vector<std::string>& moreEnvironment, int run)
+    : ChildProcess({FSW_EXE_PATH, "--dir", dir}, ProgramEnvironment(runtimeDir, moreEnvironment),
                    runtimeDir + "/stdout-" + std::to_string(run) + ".txt",
                    runtimeDir + "/stderr-" + std::to_string(run) + ".txt"),
       m_outPath(runtimeDir + "/stdout-" + std::to_string(run) + ".txt"),

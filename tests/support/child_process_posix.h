@@ -29,15 +29,18 @@ private:
 };
 
 // One run of the Linux edition with --dir dir and a private runtime folder for its
-// single-instance marker; its standard output and error kept in that folder.
+// single-instance marker; its standard output and error kept in that folder. More
+// variables ("NAME=value") may be added to its environment.
 class Program : public ChildProcess {
 public:
-    Program(const std::string& dir, const std::string& runtimeDir);
+    Program(const std::string& dir, const std::string& runtimeDir,
+            const std::vector<std::string>& moreEnvironment = {});
     std::string Stdout() const;
     std::string Stderr() const;
 
 private:
-    Program(const std::string& dir, const std::string& runtimeDir, int run);
+    Program(const std::string& dir, const std::string& runtimeDir,
+            const std::vector<std::string>& moreEnvironment, int run);
     std::string m_outPath;
     std::string m_errPath;
 };

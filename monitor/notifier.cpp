@@ -1,0 +1,148 @@
+// The notification command's runs.
+#include "monitor/notifier.h"
+
+#include <mutex>
+
+#include "app/kiv.h"
+
+struct Notifier::Shared {
+    std::mutex lock;  // everything below; the log lock nests inside it
+    unsigned timeoutMs;
+    bool stopped = false;
+    bool running = false;
+    NotifiedState base;  // the last notification started
+    NotifyJob current;   // handed to the thread that runs it
+    std::unique_ptr<NotifyJob> held;
+};
+
+namespace {
+
+// The first line of the output as the end of one line of the log, after a space; control
+// characters as spaces.
+std::string LogLine(const std::string& text) {
+    std::string line = text.empty() ? "" : " ";
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        line += byte < 0x20 || byte == 0x7F ? ' ' : c;
+    }
+    return line;
+}
+
+void LogStart(const NotifyJob& job) {
+    theApp->Log("通知コマンドを実行します。(FSW_EVENT=%s)", NotifyEventName(job.event));
+}
+
+void LogCommandEnd(const MCommandResult& result, unsigned timeoutMs) {
+    Kiv* app = theApp;
+    switch (result.state) {
+        case M_COMMAND_EXITED:
+            app->Log("通知コマンドが終了しました。(終了コード=%d)%s", result.exitCode,
+                     LogLine(result.firstLine).c_str());
+            break;
+        case M_COMMAND_TIMED_OUT:
+            app->Log("通知コマンドが%u秒で終わらないため終了させました。%s", timeoutMs / 1000,
+                     LogLine(result.firstLine).c_str());
+            break;
+        case M_COMMAND_NOT_STARTED:
+            app->Log("通知コマンドを実行できません。(%s)", result.error.c_str());
+            break;
+    }
+}
+
+}  // namespace
+
+// Runs the current job, then the held ones, until none is left or the stop came.
+void Notifier::RunJobs(void* raw) {
+    auto* argument = static_cast<std::shared_ptr<Shared>*>(raw);
+    std::shared_ptr<Shared> shared = *argument;
+    delete argument;
+    std::unique_lock<std::mutex> hold(shared->lock);
+    for (;;) {
+        NotifyJob job = std::move(shared->current);
+        unsigned timeoutMs = shared->timeoutMs;
+        hold.unlock();
+        MCommandResult result = MRunCommand(job.command, job.environment, job.input, timeoutMs);
+        hold.lock();
+        if (shared->stopped) {
+            shared->running = false;
+            return;
+        }
+        LogCommandEnd(result, timeoutMs);
+        if (!shared->held) {
+            shared->running = false;
+            return;
+        }
+        shared->current = std::move(*shared->held);
+        shared->held.reset();
+        shared->base = shared->current.next;
+        LogStart(shared->current);
+    }
+}
+
+Notifier::Notifier(unsigned timeoutMs) : m_shared(std::make_shared<Shared>()) {
+    m_shared->timeoutMs = timeoutMs;
+}
+
+Notifier::~Notifier() {
+    Stop();
+}
+
+void Notifier::AfterCycle(const std::string& command, const std::vector<TargetGrade>& grades,
+                          int64_t now, uint32_t renotifyMinutes, const Builder& build) {
+    std::lock_guard<std::mutex> hold(m_shared->lock);
+    if (command.empty()) {
+        m_shared->base = NotifiedState();
+        m_shared->held.reset();
+        return;
+    }
+    NotifyDecision decision = DecideNotification(m_shared->base, grades, now, renotifyMinutes);
+    if (decision.event == NOTIFY_NOTHING) {
+        // The latest state needs no notification: what was held is no longer due.
+        m_shared->base = decision.next;
+        m_shared->held.reset();
+        return;
+    }
+    NotifyJob job = build(decision, m_shared->base);
+    job.command = command;
+    job.event = decision.event;
+    job.next = decision.next;
+    if (m_shared->running) {
+        if (!m_shared->held) {
+            theApp->Log("通知コマンドの実行中のため、通知を保留します。");
+        }
+        m_shared->held.reset(new NotifyJob(std::move(job)));
+        return;
+    }
+    m_shared->current = std::move(job);
+    m_shared->running = true;
+    auto* argument = new std::shared_ptr<Shared>(m_shared);
+    if (!MBeginThread(RunJobs, argument)) {
+        delete argument;
+        m_shared->running = false;
+        theApp->Log("通知コマンドのスレッドを開始できません");
+        return;  // not remembered: the next cycle tries again
+    }
+    m_shared->base = m_shared->current.next;
+    LogStart(m_shared->current);
+}
+
+// The running thread keeps the old state and ends without a word; a main window created
+// again starts with a new one, as after a restart.
+void Notifier::Stop() {
+    auto fresh = std::make_shared<Shared>();
+    std::lock_guard<std::mutex> hold(m_shared->lock);
+    m_shared->stopped = true;
+    m_shared->held.reset();
+    fresh->timeoutMs = m_shared->timeoutMs;
+    m_shared.swap(fresh);
+}
+
+void Notifier::SetTimeout(unsigned timeoutMs) {
+    std::lock_guard<std::mutex> hold(m_shared->lock);
+    m_shared->timeoutMs = timeoutMs;
+}
+
+bool Notifier::Running() const {
+    std::lock_guard<std::mutex> hold(m_shared->lock);
+    return m_shared->running;
+}
