@@ -166,6 +166,9 @@ void CheckCycle::OnCycleDone() {
         ShowStatusWindow();
     }
     RestoreTrayTip();
+    if (level >= 2) {
+        ReportProblemCycle(summary);
+    }
     WriteCycleMetrics();
 }
 

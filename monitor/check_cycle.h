@@ -10,6 +10,7 @@
 
 #include "mlib/msys.h"
 #include "monitor/metrics.h"
+#include "monitor/status_text.h"
 #include "net/check_result.h"
 
 // Why a guarded action may not run now.
@@ -68,6 +69,9 @@ protected:
 
     // The cycle's metrics to the file PROMFILE names, when it names one.
     virtual void WriteCycleMetrics();
+    // A cycle whose summary level is 2 or more, whatever NOTI says: the service writes it
+    // to the log and the event log. Nothing by default.
+    virtual void ReportProblemCycle(const CycleSummary& summary) { (void)summary; }
 
 private:
     void RunCycle();

@@ -43,14 +43,12 @@ protected:
 private:
     void OnCreate();
     void OnDestroy();
-    void OnHangup();
     void OnTerminate();
     void OnCheckNow();
     void OnShowStatus();
     void Print(const std::string& text);
 
     bool m_created;
-    bool m_reloadPending;  // SIGHUP came while a cycle ran: reload at its end
     FILE* m_out;
     std::string m_statusList;  // the list last printed, for SIGUSR2
 };
