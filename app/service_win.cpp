@@ -268,6 +268,7 @@ public:
           m_instance(instance),
           m_status(NULL),
           m_events(NULL),
+          m_eventsError(ERROR_SUCCESS),
           m_window(NULL),
           m_front(*this),
           m_failure(SERVICE_OK) {}
@@ -290,6 +291,7 @@ private:
     HINSTANCE m_instance;
     SERVICE_STATUS_HANDLE m_status;
     HANDLE m_events;
+    DWORD m_eventsError;  // why m_events could not be had
     std::atomic<HWND> m_window;
     ServiceControl m_control;
     ServiceWin m_front;
@@ -333,13 +335,17 @@ const WORD EVENT_TYPES[] = {EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE,
 void ServiceRun::WriteEvent(ServiceEvent event, ServiceEventLevel level, const std::string& text) {
     static const DWORD ids[] = {FSW_EVENT_START, FSW_EVENT_STOP, FSW_EVENT_START_FAILED,
                                 FSW_EVENT_CYCLE, FSW_EVENT_MESSAGE};
-    if (m_events == NULL) {
-        return;
-    }
     const char* strings[1] = {text.c_str()};
-    if (!ReportEventA(m_events, EVENT_TYPES[level], 0, ids[event], NULL, 1, 0, strings, NULL) &&
-        theApp != nullptr) {
-        theApp->Log("イベントログに書き込めません: %s", SystemText(GetLastError()).c_str());
+    DWORD error = m_eventsError;
+    if (m_events != NULL) {
+        error = ReportEventA(m_events, EVENT_TYPES[level], 0, ids[event], NULL, 1, 0, strings,
+                             NULL)
+                    ? ERROR_SUCCESS
+                    : GetLastError();
+    }
+    // Before the application object exists there is no log to say it in.
+    if (error != ERROR_SUCCESS && theApp != nullptr) {
+        theApp->LogOrHold("イベントログに書き込めません: " + SystemText(error));
     }
 }
 
@@ -435,6 +441,7 @@ void ServiceRun::Main() {
     }
     Report(m_control.Starting());
     m_events = RegisterEventSourceA(NULL, SERVICE_NAME);
+    m_eventsError = m_events != NULL ? ERROR_SUCCESS : GetLastError();
     MMessageBoxHook previous = MSetMessageBoxHook(ServiceBox);
     m_failure = Run();
     MSetMessageBoxHook(previous);

@@ -203,6 +203,7 @@ TEST_F(ServiceTest, InstallsStartsAnswersReloadsStopsAndUninstalls) {
     log = LogMessagesOf(dir.File("fsw.log"));
     EXPECT_TRUE(Contains(log, "サービスの停止要求を受けました"));
     EXPECT_TRUE(Contains(log, "設定ファイルとホスト一覧を読み込み直します"));
+    EXPECT_FALSE(Contains(log, "イベントログに書き込めません")) << "every event was taken";
 
     EXPECT_EQ(0, Run(dir.Path(), "--uninstall-service --quiet"));
     EXPECT_FALSE(Exists());
@@ -248,6 +249,14 @@ TEST_F(ServiceTest, AFailedStartStopsWithAServiceSpecificExitCodeAndALogLine) {
     EXPECT_TRUE(Contains(log, "ポート " + std::to_string(port) + " で待ち受けできないため"));
     EXPECT_EQ(VersionLine("終了"), log.back());
     holder.Close();
+
+    // Another service copy holds the marker.
+    HANDLE marker = CreateMutexA(NULL, TRUE, "Global\\FSW_Service1825");
+    ASSERT_NE(HANDLE{NULL}, marker);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 20000));
+    EXPECT_EQ(DWORD{SERVICE_SECOND_COPY}, Status().dwServiceSpecificExitCode);
+    CloseHandle(marker);
 
     // The folder gone: no log to write to, the code says why.
     TempDir gone;
