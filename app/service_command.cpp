@@ -55,7 +55,8 @@ EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
         command.mode = mode;
     }
     if (command.mode == ENTRY_TRAY && !args.empty()) {
-        return Invalid(args, "--install-service, --uninstall-service, --service のどれかを指定してください");
+        return Invalid(
+            args, "--install-service, --uninstall-service, --service のどれかを指定してください");
     }
     if (command.mode == ENTRY_UNINSTALL && dirGiven) {
         return Invalid(args, "--uninstall-service に --dir は指定できません");

@@ -32,12 +32,12 @@ const uint32_t SVC_ERROR_SPECIFIC = 1066;  // ERROR_SERVICE_SPECIFIC_ERROR
 // Why a start failed: the service-specific exit code the service manager shows.
 enum ServiceFailure : uint32_t {
     SERVICE_OK = 0,
-    SERVICE_NO_FOLDER = 1,       // DIR is missing or no folder
-    SERVICE_SECOND_COPY = 2,     // another service copy runs
-    SERVICE_FILE_UNREADABLE = 3, // fsw.ini is there but cannot be read
-    SERVICE_LOG_UNWRITABLE = 4,  // the log cannot be opened
-    SERVICE_PORT_UNUSABLE = 5,   // the server does not get to listen
-    SERVICE_START_FAILED = 6,    // anything else (the network layer, the window)
+    SERVICE_NO_FOLDER = 1,        // DIR is missing or no folder
+    SERVICE_SECOND_COPY = 2,      // another service copy runs
+    SERVICE_FILE_UNREADABLE = 3,  // fsw.ini is there but cannot be read
+    SERVICE_LOG_UNWRITABLE = 4,   // the log cannot be opened
+    SERVICE_PORT_UNUSABLE = 5,    // the server does not get to listen
+    SERVICE_START_FAILED = 6,     // anything else (the network layer, the window)
 };
 
 // How long the service manager is told to wait for the next report.

@@ -169,8 +169,9 @@ int InstallService(const EntryCommand& command) {
     }
     std::string dir = ExistingFolder(command.dir.empty() ? FolderOf(exe) : command.dir);
     if (dir.empty()) {
-        return Outcome(command, COMMAND_FAILED,
-                       "フォルダがありません: " + (command.dir.empty() ? FolderOf(exe) : command.dir));
+        return Outcome(
+            command, COMMAND_FAILED,
+            "フォルダがありません: " + (command.dir.empty() ? FolderOf(exe) : command.dir));
     }
     ScHandle manager{OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE)};
     if (manager.handle == NULL) {
@@ -188,8 +189,7 @@ int InstallService(const EntryCommand& command) {
             return Outcome(command, COMMAND_NOTHING_TO_DO,
                            "サービス fsw は既にインストールされています");
         }
-        return Outcome(command, COMMAND_FAILED,
-                       "サービスを登録できません: " + SystemText(error));
+        return Outcome(command, COMMAND_FAILED, "サービスを登録できません: " + SystemText(error));
     }
     DWORD error = ConfigureService(service.handle);
     std::string failed = "サービスの設定に失敗したため、登録を取り消しました: ";
@@ -213,20 +213,20 @@ int UninstallService(const EntryCommand& command) {
                        "サービスマネージャを開けません: " + SystemText(GetLastError()));
     }
     bool sourceRemoved = false;
-    ScHandle service{OpenServiceA(manager.handle, SERVICE_NAME,
-                                  SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE)};
+    ScHandle service{
+        OpenServiceA(manager.handle, SERVICE_NAME, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE)};
     if (service.handle == NULL) {
         DWORD error = GetLastError();
         if (error != ERROR_SERVICE_DOES_NOT_EXIST) {
-            return Outcome(command, COMMAND_FAILED,
-                           "サービスを開けません: " + SystemText(error));
+            return Outcome(command, COMMAND_FAILED, "サービスを開けません: " + SystemText(error));
         }
         // A source left behind by an earlier removal goes too.
         DeleteEventSource(&sourceRemoved);
         return Outcome(command, COMMAND_NOTHING_TO_DO, "サービス fsw はインストールされていません");
     }
     SERVICE_STATUS status;
-    bool stopped = QueryServiceStatus(service.handle, &status) && status.dwCurrentState == SERVICE_STOPPED;
+    bool stopped =
+        QueryServiceStatus(service.handle, &status) && status.dwCurrentState == SERVICE_STOPPED;
     if (!stopped) {
         if (status.dwCurrentState != SERVICE_STOP_PENDING) {
             ControlService(service.handle, SERVICE_CONTROL_STOP, &status);
@@ -250,9 +250,9 @@ int UninstallService(const EntryCommand& command) {
                        "サービスが時間内に停止しません。停止した時点で削除されます");
     }
     if (error != ERROR_SUCCESS) {
-        return Outcome(command, COMMAND_FAILED,
-                       "サービスは削除しましたが、イベントソースを削除できません: " +
-                           SystemText(error));
+        return Outcome(
+            command, COMMAND_FAILED,
+            "サービスは削除しましたが、イベントソースを削除できません: " + SystemText(error));
     }
     return Outcome(command, COMMAND_DONE, "サービス fsw を削除しました");
 }
@@ -329,8 +329,7 @@ private:
     FrontEnd& m_front;
 };
 
-const WORD EVENT_TYPES[] = {EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE,
-                            EVENTLOG_ERROR_TYPE};
+const WORD EVENT_TYPES[] = {EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
 
 void ServiceRun::WriteEvent(ServiceEvent event, ServiceEventLevel level, const std::string& text) {
     static const DWORD ids[] = {FSW_EVENT_START, FSW_EVENT_STOP, FSW_EVENT_START_FAILED,
@@ -338,8 +337,7 @@ void ServiceRun::WriteEvent(ServiceEvent event, ServiceEventLevel level, const s
     const char* strings[1] = {text.c_str()};
     DWORD error = m_eventsError;
     if (m_events != NULL) {
-        error = ReportEventA(m_events, EVENT_TYPES[level], 0, ids[event], NULL, 1, 0, strings,
-                             NULL)
+        error = ReportEventA(m_events, EVENT_TYPES[level], 0, ids[event], NULL, 1, 0, strings, NULL)
                     ? ERROR_SUCCESS
                     : GetLastError();
     }
@@ -403,7 +401,8 @@ int ServiceBox(HWND, const char* text, const char* caption, unsigned type) {
 }
 
 ServiceFailure ServiceRun::Run() {
-    std::string dir = ExistingFolder(m_command.dir.empty() ? FolderOf(ProgramPath()) : m_command.dir);
+    std::string dir =
+        ExistingFolder(m_command.dir.empty() ? FolderOf(ProgramPath()) : m_command.dir);
     if (dir.empty()) {
         WriteEvent(SERVICE_EVENT_START_FAILED, EVENT_LEVEL_ERROR,
                    "フォルダがないため、サービスを開始できません: " + m_command.dir);

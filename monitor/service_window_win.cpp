@@ -75,14 +75,15 @@ ServiceFailure ServiceWin::StartFailure() {
     char text[600];
     MReadResult settings = MIniCheckFile(app->m_iniPath);
     if (settings != M_READ_DONE && settings != M_READ_MISSING) {
-        snprintf(text, sizeof text, "設定ファイルを読み込めないため、サービスを開始できません。(File=%s)",
+        snprintf(text, sizeof text,
+                 "設定ファイルを読み込めないため、サービスを開始できません。(File=%s)",
                  app->m_iniPath);
         Fail(SERVICE_FILE_UNREADABLE, text);
         return m_failure;
     }
     if (app->m_logMode != LOG_NONE && !app->logFile.IsOpen()) {
-        snprintf(text, sizeof text, "ログファイルを開けないため、サービスを開始できません。(File=%s)",
-                 app->m_logPath);
+        snprintf(text, sizeof text,
+                 "ログファイルを開けないため、サービスを開始できません。(File=%s)", app->m_logPath);
         Fail(SERVICE_LOG_UNWRITABLE, text);
         return m_failure;
     }

@@ -76,8 +76,8 @@ protected:
     }
     // Sends a control as "sc control" would; Wine's sc has no such verb.
     bool Control(DWORD control) {
-        SC_HANDLE service = OpenServiceA(m_manager, "fsw", SERVICE_STOP | SERVICE_PAUSE_CONTINUE |
-                                                              SERVICE_INTERROGATE);
+        SC_HANDLE service = OpenServiceA(
+            m_manager, "fsw", SERVICE_STOP | SERVICE_PAUSE_CONTINUE | SERVICE_INTERROGATE);
         SERVICE_STATUS status;
         bool sent = service != NULL && ControlService(service, control, &status);
         if (service != NULL) {
@@ -104,8 +104,8 @@ protected:
     static std::string SourceFile() {
         char value[MAX_PATH] = "";
         DWORD size = sizeof value;
-        RegGetValueA(HKEY_LOCAL_MACHINE, EVENT_SOURCE, "EventMessageFile", RRF_RT_REG_EXPAND_SZ |
-                     RRF_NOEXPAND, NULL, value, &size);
+        RegGetValueA(HKEY_LOCAL_MACHINE, EVENT_SOURCE, "EventMessageFile",
+                     RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, value, &size);
         return value;
     }
 
@@ -277,8 +277,8 @@ TEST_F(ServiceTest, TheServiceCommandRunByHandSaysSoAndAnswers2) {
     EXPECT_EQ(2, Run(dir.Path(), "--service --quiet --dir \"" + dir.Path() + "\""));
     Program program(dir.Path(), "--service --dir \"" + dir.Path() + "\"");
     HWND box = NULL;
-    ASSERT_TRUE(
-        WaitUntil([&] { return (box = program.FindOwnWindow("#32770", "ケルム")) != NULL; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return (box = program.FindOwnWindow("#32770", "ケルム")) != NULL; },
+                          20000));
     EXPECT_TRUE(WaitUntil(
         [&] { return ChildTexts(box).find("サービスマネージャが起動する") != std::string::npos; },
         5000))

@@ -21,8 +21,7 @@ public:
         std::string text;
     };
     void ReportRunning() override { running++; }
-    void WriteEvent(ServiceEvent event, ServiceEventLevel level,
-                    const std::string& text) override {
+    void WriteEvent(ServiceEvent event, ServiceEventLevel level, const std::string& text) override {
         events.push_back(Event{event, level, text});
     }
     int running = 0;
@@ -122,7 +121,8 @@ TEST_F(ServiceWindow, ACycleWithProblemsIsLoggedAndReportedAndAQuietOneIsNot) {
     ASSERT_EQ(1u, host.events.size());
     EXPECT_EQ(SERVICE_EVENT_CYCLE, host.events[0].event);
     EXPECT_EQ(EVENT_LEVEL_ERROR, host.events[0].level);
-    EXPECT_EQ("空き領域エラー: 空き領域を確認できないディスクが 2個あります。", host.events[0].text);
+    EXPECT_EQ("空き領域エラー: 空き領域を確認できないディスクが 2個あります。",
+              host.events[0].text);
     EXPECT_EQ(host.events[0].text, LogMessages().back());
     EXPECT_TRUE(boxes.Boxes().empty());
 }
