@@ -29,9 +29,9 @@ int SystemEntryServices::RunApplication() {
     return GetApp(m_instance, m_commandLine, m_showCommand)->Run();
 }
 
-int RunEntry(EntryServices& services) {
+int RunEntry(EntryServices& services, const char* markerName) {
     std::string problem;
-    MInstanceResult instance = services.CreateInstanceMarker(INSTANCE_MARKER_NAME, &problem);
+    MInstanceResult instance = services.CreateInstanceMarker(markerName, &problem);
     if (instance != M_INSTANCE_CREATED) {
         std::string text = instance == M_INSTANCE_RUNNING
                                ? "ケルムは既に起動中です"

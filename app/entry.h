@@ -39,5 +39,6 @@ private:
 // The name that marks the running copy.
 extern const char INSTANCE_MARKER_NAME[];
 
-// Runs the program; returns the process exit code.
-int RunEntry(EntryServices& services);
+// Runs the program under the single-instance marker markerName (the service has one of
+// its own); returns the process exit code.
+int RunEntry(EntryServices& services, const char* markerName = INSTANCE_MARKER_NAME);

@@ -1,6 +1,7 @@
 // The application object and its life.
 #include "app/kiv.h"
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -143,7 +144,10 @@ int Kiv::Init() {
     m_results.clear();
 
     int exitCode;
-    if (m_mainWin.Create(APP_TITLE, nullptr, instance, nullptr)) {
+    if (m_frontEnd != nullptr) {
+        // The front end logs why it does not run.
+        exitCode = m_frontEnd->Open(instance) ? MessageLoop(m_frontEnd->LoopWindow()) : 2;
+    } else if (m_mainWin.Create(APP_TITLE, nullptr, instance, nullptr)) {
         m_mainWin.Show(SW_HIDE);
         m_mainWin.Update();
         exitCode = MessageLoop(m_mainWin.GetHandle());
@@ -159,8 +163,14 @@ int Kiv::Init() {
 }
 
 void Kiv::LogVersionLine(const char* word) {
-    Log("%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{m_version[0]}, unsigned{m_version[1]},
-        unsigned{m_version[2]}, unsigned{m_version[3]}, word);
+    Log("%s", VersionLine(word).c_str());
+}
+
+std::string Kiv::VersionLine(const char* word) const {
+    char line[128];
+    snprintf(line, sizeof line, "%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{m_version[0]},
+             unsigned{m_version[1]}, unsigned{m_version[2]}, unsigned{m_version[3]}, word);
+    return line;
 }
 
 Kiv* GetApp(HINSTANCE instance, char* commandLine, int showCommand) {

@@ -21,6 +21,16 @@
 // network code that reaches the application object does not see it.
 class MainWin;
 
+// A front end that runs the roles in place of the main window: the Windows service, which
+// shows nothing. Open starts the roles and answers whether the program runs; the message
+// loop then runs for LoopWindow, and ends when that window ends.
+class FrontEnd {
+public:
+    virtual ~FrontEnd() {}
+    virtual bool Open(HINSTANCE instance) = 0;
+    virtual HWND LoopWindow() = 0;
+};
+
 class Kiv : public MApp {
 public:
     Kiv(HINSTANCE instance, char* commandLine, int showCommand);
@@ -33,6 +43,9 @@ public:
     void StopServer();
     // "ケルム Version 1.2.3 (4) word": the start line (起動) and the end line (終了).
     void LogVersionLine(const char* word);
+    std::string VersionLine(const char* word) const;
+    // Runs the roles with frontEnd instead of the main window (null: the main window).
+    void UseFrontEnd(FrontEnd* frontEnd) { m_frontEnd = frontEnd; }
 
     // Writes a log line, or, while the log is not open yet, keeps it for LogHeldLines.
     void LogOrHold(const std::string& message);
@@ -52,6 +65,7 @@ public:
 
 private:
     std::unique_ptr<MainWin> m_mainWinObject;  // made first, destroyed last
+    FrontEnd* m_frontEnd = nullptr;
 
 public:
     MainWin& m_mainWin;

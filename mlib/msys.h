@@ -94,6 +94,9 @@ bool MBeginThread(void (*procedure)(void*), void* argument);
 
 // Path of the program's own file (GetModuleFileNameA); the length copied, 0 on failure.
 size_t MGetModuleFileName(HINSTANCE instance, char* buffer, size_t size);
+// Puts the program's files in dir instead of the executable's folder (--dir): the module
+// file name then reads dir, a separator and the executable's name.
+void MSetModuleDirectory(const char* dir);
 
 // Initialises all classes of the common controls (InitCommonControlsEx); true elsewhere.
 bool MInitCommonControls();

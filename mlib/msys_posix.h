@@ -72,9 +72,6 @@ struct MSignalMessages {
 // window is set, so a stop asked for during the start is not lost.
 void MCatchSignals(HWND window, const MSignalMessages& messages);
 
-// Puts the program's files in dir instead of the executable's folder: the module file
-// name then reads dir, a slash and the executable's name.
-void MSetModuleDirectory(const char* dir);
 
 typedef int MSocket;
 const MSocket M_INVALID_SOCKET = -1;

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <process.h>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 void MCriticalSection::Initialize() {
     InitializeCriticalSection(&m_lock);
@@ -96,8 +98,30 @@ bool MBeginThread(void (*procedure)(void*), void* argument) {
     return _beginthread(procedure, 0, argument) != static_cast<uintptr_t>(-1);
 }
 
+static std::string g_moduleDirectory;
+
+void MSetModuleDirectory(const char* dir) {
+    g_moduleDirectory = dir;
+}
+
 size_t MGetModuleFileName(HINSTANCE instance, char* buffer, size_t size) {
-    return GetModuleFileNameA(instance, buffer, static_cast<DWORD>(size));
+    size_t length = GetModuleFileNameA(instance, buffer, static_cast<DWORD>(size));
+    if (length == 0 || g_moduleDirectory.empty()) {
+        return length;
+    }
+    // The name after the last separator, found at character boundaries.
+    const char* name = buffer;
+    for (const char* p = buffer; *p != '\0'; p = CharNextA(p)) {
+        if (*p == '\\') {
+            name = p + 1;
+        }
+    }
+    std::string path = g_moduleDirectory + "\\" + name;
+    // Like GetModuleFileNameA: a path that does not fit is cut and still ends in NUL.
+    size_t copied = path.size() < size ? path.size() : size - 1;
+    memcpy(buffer, path.data(), copied);
+    buffer[copied] = '\0';
+    return copied;
 }
 
 static MMessageBoxHook g_messageBoxHook = NULL;

@@ -190,6 +190,9 @@ void CheckCycle::OnCycleDone() {
     }
     RestoreTrayTip();
     NotifyCommand(results, summary, level);
+    if (level >= 2) {
+        ReportProblemCycle(summary);
+    }
     WriteCycleMetrics();
 }
 

@@ -80,6 +80,9 @@ protected:
 
     // The cycle's metrics to the file PROMFILE names, when it names one.
     virtual void WriteCycleMetrics();
+    // A cycle whose summary level is 2 or more, whatever NOTI says: the service writes it
+    // to the log and the event log. Nothing by default.
+    virtual void ReportProblemCycle(const CycleSummary& summary) { (void)summary; }
 
 private:
     void RunCycle();

@@ -21,7 +21,11 @@ unsigned CheckTimerPeriod(uint32_t minutes) {
 }
 
 MainLifecycle::MainLifecycle()
-    : m_serverRunning(false), m_shuttingDown(false), m_timerSet(false), m_timerInterval(0) {}
+    : m_serverRunning(false),
+      m_shuttingDown(false),
+      m_reloadPending(false),
+      m_timerSet(false),
+      m_timerInterval(0) {}
 
 // The first cycle may well query the program's own server: it is given a moment to
 // listen first.
@@ -81,6 +85,29 @@ void MainLifecycle::ReloadWhenIdle() {
     if (m_timerSet && !m_shuttingDown && app->m_interval != m_timerInterval) {
         app->Log("タイマを再設定します %u分 → %u分", m_timerInterval, app->m_interval);
         SetCheckTimer();
+    }
+}
+
+void MainLifecycle::OnCheckTimer(uintptr_t timerId) {
+    if (theApp->m_client == 1) {
+        StartCheck(timerId);
+    }
+}
+
+void MainLifecycle::ReloadOnRequest() {
+    theApp->Log("設定ファイルとホスト一覧を読み込み直します");
+    if (theApp->m_queryThreadCount != 0) {
+        m_reloadPending = true;
+        return;
+    }
+    ReloadWhenIdle();
+}
+
+void MainLifecycle::FinishCycle() {
+    OnCycleDone();
+    if (m_reloadPending && theApp->m_queryThreadCount == 0) {
+        m_reloadPending = false;
+        ReloadWhenIdle();
     }
 }
 

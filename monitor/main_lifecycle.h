@@ -27,6 +27,16 @@ public:
     // may still read its entry of m_hosts); then the check timer follows the INTVAL
     // now in effect. The settings dialog's close and the console's SIGHUP.
     void ReloadWhenIdle();
+    // A tick of the check timer (WM_TIMER): a cycle, when the client role is on.
+    void OnCheckTimer(uintptr_t timerId);
+    // A reload asked for from outside (the console's SIGHUP, the service's PARAMCHANGE):
+    // a log line, then ReloadWhenIdle; while a cycle runs it waits for the cycle's end
+    // without holding the loop, so that a stop asked for meanwhile is not held up by the
+    // cycle's peers.
+    void ReloadOnRequest();
+    // The end of a cycle (WM_APP_CYCLE_DONE) in a front end that reloads on request: the
+    // summary, then the reload that waited for it.
+    void FinishCycle();
     // True from the start of the shutdown on: what a box interrupted goes no further.
     bool ShuttingDown() const { return m_shuttingDown; }
 
@@ -48,6 +58,7 @@ private:
     void WaitForQueryThreads();
 
     bool m_shuttingDown;
+    bool m_reloadPending;      // a reload came while a cycle ran: reload at its end
     bool m_timerSet;           // the check timer was set at least once
     uint32_t m_timerInterval;  // the INTVAL it was last set to
 };

@@ -11,7 +11,6 @@
 
 MainWin::MainWin()
     : m_created(false),
-      m_reloadPending(false),
       m_journal(getenv("JOURNAL_STREAM") != nullptr),
       m_priority(""),
       m_out(stdout),
@@ -52,19 +51,13 @@ intptr_t MainWin::HandleMessage(unsigned message, uintptr_t wParam, intptr_t) {
             DestroyWindow();
             return 0;
         case WM_TIMER:
-            if (theApp->m_client == 1) {
-                StartCheck(wParam);
-            }
+            OnCheckTimer(wParam);
             return 0;
         case WM_APP_CYCLE_DONE:
-            OnCycleDone();
-            if (m_reloadPending && theApp->m_queryThreadCount == 0) {
-                m_reloadPending = false;
-                ReloadWhenIdle();
-            }
+            FinishCycle();
             return 0;
         case WM_APP_HANGUP:
-            OnHangup();
+            ReloadOnRequest();
             return 0;
         case WM_APP_TERMINATE:
             OnTerminate();
@@ -101,19 +94,6 @@ void MainWin::OnDestroy() {
     BeginShutdown();
     StopRoles();
     theApp->LogVersionLine("終了");
-}
-
-// As closing the settings dialog does: once no query runs, the settings and the host
-// list are read again, and a new interval resets the check timer. While a cycle runs the
-// reload waits for its end without holding the loop, so that a stop asked for meanwhile
-// is not held up by the cycle's peers.
-void MainWin::OnHangup() {
-    theApp->Log("設定ファイルとホスト一覧を読み込み直します");
-    if (theApp->m_queryThreadCount != 0) {
-        m_reloadPending = true;
-        return;
-    }
-    ReloadWhenIdle();
 }
 
 // SIGTERM is how the system stops a service: the log says so before the usual stop,

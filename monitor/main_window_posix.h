@@ -43,14 +43,12 @@ protected:
 private:
     void OnCreate();
     void OnDestroy();
-    void OnHangup();
     void OnTerminate();
     void OnCheckNow();
     void OnShowStatus();
     void Print(const std::string& text);
 
     bool m_created;
-    bool m_reloadPending;  // SIGHUP came while a cycle ran: reload at its end
     // Standard output goes to the journal (JOURNAL_STREAM is set): the lines of a cycle of
     // level 2 or more carry its priority prefix.
     bool m_journal;

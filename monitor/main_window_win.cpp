@@ -256,9 +256,7 @@ void MainWin::OnTimer(UINT_PTR id) {
         }
         return;
     }
-    if (theApp->m_client == 1) {
-        StartCheck(id);
-    }
+    OnCheckTimer(id);
 }
 
 void MainWin::SetTrayTip(const char* text) {

@@ -7,6 +7,9 @@
 const unsigned WM_APP_TRAY = WM_APP + 1;          // 32769: the tray icon's callback
 const unsigned WM_APP_CLOSE_STATUS = WM_APP + 2;  // 32770: the status window destroys itself
 const unsigned WM_APP_CYCLE_DONE = WM_APP + 3;    // 32771: the last query thread of a cycle ended
+// The Windows service's control handler to its loop (WM_APP + 4 to 7 are the console's).
+const unsigned WM_APP_SERVICE_STOP = WM_APP + 8;    // wParam 1: because Windows shuts down
+const unsigned WM_APP_SERVICE_RELOAD = WM_APP + 9;  // PARAMCHANGE: read the files again
 
 const uintptr_t TIMER_CHECK = 100;       // check timer, every m_interval minutes
 const uintptr_t TIMER_TRAY_RETRY = 101;  // tray icon retry, every 10 s

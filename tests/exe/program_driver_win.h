@@ -21,10 +21,10 @@ inline std::string WindowsPath(const std::string& unixPath) {
     return path;
 }
 
-// One run of a copy of fsw.exe placed in its own folder.
+// One run of a copy of fsw.exe placed in its own folder, with the arguments given.
 class Program {
 public:
-    explicit Program(const std::string& dir) {
+    explicit Program(const std::string& dir, const std::string& arguments = "") {
         std::string exe = dir + "\\fsw.exe";
         if (!FileExists(exe)) {
             CopyFileA(WindowsPath(FSW_EXE_PATH).c_str(), exe.c_str(), FALSE);
@@ -32,7 +32,7 @@ public:
         STARTUPINFOA startup;
         ZeroMemory(&startup, sizeof startup);
         startup.cb = sizeof startup;
-        std::string commandLine = "\"" + exe + "\"";
+        std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
         m_started = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL,
                                    dir.c_str(), &startup, &m_process) != 0;
     }
@@ -65,6 +65,17 @@ public:
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
             if (owner == m_process.dwProcessId)
+                return window;
+        }
+        return NULL;
+    }
+    // A visible top-level window of this process with the given class (a box: "#32770").
+    HWND FindVisibleOwnWindow(const char* className) const {
+        HWND window = NULL;
+        while ((window = FindWindowExA(NULL, window, className, NULL)) != NULL) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == m_process.dwProcessId && IsWindowVisible(window))
                 return window;
         }
         return NULL;

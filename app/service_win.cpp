@@ -1,0 +1,475 @@
+// fsw as a Windows service.
+#include "app/service_win.h"
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "app/entry.h"
+#include "app/kiv.h"
+#include "app/service_control.h"
+#include "fsw_events.h"
+#include "monitor/messages.h"
+#include "monitor/service_window_win.h"
+
+const char SERVICE_NAME[] = "fsw";
+const char SERVICE_DISPLAY_NAME[] = "ケルム ディスク監視";
+const char EVENT_SOURCE_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\fsw";
+const char SERVICE_MARKER_NAME[] = "Global\\FSW_Service1825";
+
+static_assert(SVC_STOPPED == SERVICE_STOPPED && SVC_START_PENDING == SERVICE_START_PENDING &&
+                  SVC_STOP_PENDING == SERVICE_STOP_PENDING && SVC_RUNNING == SERVICE_RUNNING,
+              "service states");
+static_assert(SVC_CONTROL_STOP == SERVICE_CONTROL_STOP &&
+                  SVC_CONTROL_INTERROGATE == SERVICE_CONTROL_INTERROGATE &&
+                  SVC_CONTROL_SHUTDOWN == SERVICE_CONTROL_SHUTDOWN &&
+                  SVC_CONTROL_PARAMCHANGE == SERVICE_CONTROL_PARAMCHANGE,
+              "service controls");
+static_assert(SVC_ACCEPT_STOP == SERVICE_ACCEPT_STOP &&
+                  SVC_ACCEPT_SHUTDOWN == SERVICE_ACCEPT_SHUTDOWN &&
+                  SVC_ACCEPT_PARAMCHANGE == SERVICE_ACCEPT_PARAMCHANGE,
+              "accepted controls");
+static_assert(SVC_ERROR_CALL_NOT_IMPLEMENTED == ERROR_CALL_NOT_IMPLEMENTED &&
+                  SVC_ERROR_CANNOT_ACCEPT_CTRL == ERROR_SERVICE_CANNOT_ACCEPT_CTRL &&
+                  SVC_ERROR_SPECIFIC == ERROR_SERVICE_SPECIFIC_ERROR,
+              "control answers");
+
+namespace {
+
+const char SERVICE_DESCRIPTION[] =
+    "ネットワーク上のディスクの空き容量を監視し、他のケルムからの問合せに答えます。";
+// The account: local volumes, shares as the computer's account, and its own folder once
+// granted (README).
+const char SERVICE_ACCOUNT[] = "NT AUTHORITY\\NetworkService";
+const DWORD RESTART_DELAY_MS = 60000;
+const DWORD FAILURE_RESET_SECONDS = 86400;
+// How long the removal waits for a running service to stop: the server's own bound of a
+// hung measurement, and a margin.
+const DWORD UNINSTALL_STOP_WAIT_MS = 10000;
+
+// The outcome of a command: its box unless quiet, and its exit code.
+int Outcome(const EntryCommand& command, int code, const std::string& text) {
+    if (!command.quiet) {
+        unsigned icon = code == COMMAND_DONE            ? MB_ICONINFORMATION
+                        : code == COMMAND_NOTHING_TO_DO ? MB_ICONWARNING
+                                                        : MB_ICONERROR;
+        MMessageBox(NULL, text.c_str(), APP_TITLE, icon);
+    }
+    return code;
+}
+
+std::string SystemText(DWORD error) {
+    char text[512];
+    GetErrorText(text, error, sizeof text);
+    std::string result = text;
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) {
+        result.pop_back();
+    }
+    return result;
+}
+
+// Closes a service manager handle at the end of a scope.
+struct ScHandle {
+    SC_HANDLE handle;
+    ~ScHandle() {
+        if (handle != NULL) {
+            CloseServiceHandle(handle);
+        }
+    }
+};
+
+std::string ProgramPath() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+}
+
+// The full path of an existing folder, or empty.
+std::string ExistingFolder(const std::string& dir) {
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(dir.c_str(), sizeof full, full, NULL);
+    if (length == 0 || length >= sizeof full) {
+        return "";
+    }
+    DWORD attributes = GetFileAttributesA(full);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return "";
+    }
+    return full;
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t separator = std::string::npos;
+    for (const char* p = path.c_str(); *p != '\0'; p = CharNextA(p)) {
+        if (*p == '\\') {
+            separator = static_cast<size_t>(p - path.c_str());
+        }
+    }
+    return separator == std::string::npos ? path : path.substr(0, separator);
+}
+
+// The event source: the program's own message table, and the three event types.
+DWORD AddEventSource(const std::string& exePath) {
+    HKEY key = NULL;
+    DWORD error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, 0, NULL, 0, KEY_SET_VALUE,
+                                  NULL, &key, NULL);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    error = RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ,
+                           reinterpret_cast<const BYTE*>(exePath.c_str()),
+                           static_cast<DWORD>(exePath.size() + 1));
+    if (error == ERROR_SUCCESS) {
+        error = RegSetValueExA(key, "TypesSupported", 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&types), sizeof types);
+    }
+    RegCloseKey(key);
+    return error;
+}
+
+// ERROR_SUCCESS also when there was none.
+DWORD DeleteEventSource(bool* removed) {
+    DWORD error = RegDeleteKeyA(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY);
+    *removed = error == ERROR_SUCCESS;
+    return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+}
+
+// Description and restart after a failure; the system's error, or ERROR_SUCCESS.
+DWORD ConfigureService(SC_HANDLE service) {
+    SERVICE_DESCRIPTIONA description;
+    description.lpDescription = const_cast<char*>(SERVICE_DESCRIPTION);
+    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description)) {
+        return GetLastError();
+    }
+    SC_ACTION restart[3];
+    for (SC_ACTION& action : restart) {
+        action.Type = SC_ACTION_RESTART;
+        action.Delay = RESTART_DELAY_MS;
+    }
+    SERVICE_FAILURE_ACTIONSA actions;
+    ZeroMemory(&actions, sizeof actions);
+    actions.dwResetPeriod = FAILURE_RESET_SECONDS;
+    actions.cActions = 3;
+    actions.lpsaActions = restart;
+    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) {
+        return GetLastError();
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// A half-made installation is taken back: the service is there with its event source
+// and its restart, or not at all.
+int InstallService(const EntryCommand& command) {
+    std::string exe = ProgramPath();
+    if (exe.empty()) {
+        return Outcome(command, COMMAND_FAILED, "プログラムのパスを取得できません");
+    }
+    std::string dir = ExistingFolder(command.dir.empty() ? FolderOf(exe) : command.dir);
+    if (dir.empty()) {
+        return Outcome(
+            command, COMMAND_FAILED,
+            "フォルダがありません: " + (command.dir.empty() ? FolderOf(exe) : command.dir));
+    }
+    ScHandle manager{OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE)};
+    if (manager.handle == NULL) {
+        return Outcome(command, COMMAND_FAILED,
+                       "サービスマネージャを開けません: " + SystemText(GetLastError()));
+    }
+    std::string commandLine = ServiceCommandLine(exe, dir);
+    ScHandle service{CreateServiceA(manager.handle, SERVICE_NAME, SERVICE_DISPLAY_NAME,
+                                    SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                    SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, commandLine.c_str(),
+                                    NULL, NULL, NULL, SERVICE_ACCOUNT, "")};
+    if (service.handle == NULL) {
+        DWORD error = GetLastError();
+        if (error == ERROR_SERVICE_EXISTS) {
+            return Outcome(command, COMMAND_NOTHING_TO_DO,
+                           "サービス fsw は既にインストールされています");
+        }
+        return Outcome(command, COMMAND_FAILED, "サービスを登録できません: " + SystemText(error));
+    }
+    DWORD error = ConfigureService(service.handle);
+    std::string failed = "サービスの設定に失敗したため、登録を取り消しました: ";
+    if (error == ERROR_SUCCESS) {
+        error = AddEventSource(exe);
+        failed = "イベントソースを登録できないため、サービスの登録を取り消しました: ";
+    }
+    if (error != ERROR_SUCCESS) {
+        DeleteService(service.handle);
+        return Outcome(command, COMMAND_FAILED, failed + SystemText(error));
+    }
+    return Outcome(command, COMMAND_DONE,
+                   "サービス fsw をインストールしました。(フォルダ: " + dir +
+                       ")\n\"net start fsw\" で開始します");
+}
+
+int UninstallService(const EntryCommand& command) {
+    ScHandle manager{OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT)};
+    if (manager.handle == NULL) {
+        return Outcome(command, COMMAND_FAILED,
+                       "サービスマネージャを開けません: " + SystemText(GetLastError()));
+    }
+    bool sourceRemoved = false;
+    ScHandle service{
+        OpenServiceA(manager.handle, SERVICE_NAME, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE)};
+    if (service.handle == NULL) {
+        DWORD error = GetLastError();
+        if (error != ERROR_SERVICE_DOES_NOT_EXIST) {
+            return Outcome(command, COMMAND_FAILED, "サービスを開けません: " + SystemText(error));
+        }
+        // A source left behind by an earlier removal goes too.
+        DeleteEventSource(&sourceRemoved);
+        return Outcome(command, COMMAND_NOTHING_TO_DO, "サービス fsw はインストールされていません");
+    }
+    SERVICE_STATUS status;
+    bool stopped =
+        QueryServiceStatus(service.handle, &status) && status.dwCurrentState == SERVICE_STOPPED;
+    if (!stopped) {
+        if (status.dwCurrentState != SERVICE_STOP_PENDING) {
+            ControlService(service.handle, SERVICE_CONTROL_STOP, &status);
+        }
+        for (DWORD waited = 0; waited < UNINSTALL_STOP_WAIT_MS; waited += 100) {
+            if (QueryServiceStatus(service.handle, &status) &&
+                status.dwCurrentState == SERVICE_STOPPED) {
+                stopped = true;
+                break;
+            }
+            Sleep(100);
+        }
+    }
+    if (!DeleteService(service.handle)) {
+        return Outcome(command, COMMAND_FAILED,
+                       "サービスを削除できません: " + SystemText(GetLastError()));
+    }
+    DWORD error = DeleteEventSource(&sourceRemoved);
+    if (!stopped) {
+        return Outcome(command, COMMAND_FAILED,
+                       "サービスが時間内に停止しません。停止した時点で削除されます");
+    }
+    if (error != ERROR_SUCCESS) {
+        return Outcome(
+            command, COMMAND_FAILED,
+            "サービスは削除しましたが、イベントソースを削除できません: " + SystemText(error));
+    }
+    return Outcome(command, COMMAND_DONE, "サービス fsw を削除しました");
+}
+
+namespace {
+
+// One run under the service manager: the state it reports, the event source, and the
+// front end's window that the control handler posts to.
+class ServiceRun : public ServiceHost {
+public:
+    ServiceRun(const EntryCommand& command, HINSTANCE instance)
+        : m_command(command),
+          m_instance(instance),
+          m_status(NULL),
+          m_events(NULL),
+          m_eventsError(ERROR_SUCCESS),
+          m_window(NULL),
+          m_front(*this),
+          m_failure(SERVICE_OK) {}
+
+    void Main();
+    DWORD Control(DWORD control);
+    ServiceFailure Failure() const { return m_failure; }
+
+    void ReportRunning() override {
+        m_window = m_front.hwnd;
+        Report(m_control.Running());
+    }
+    void WriteEvent(ServiceEvent event, ServiceEventLevel level, const std::string& text) override;
+
+private:
+    ServiceFailure Run();
+    void Report(const ServiceReport& report);
+
+    EntryCommand m_command;
+    HINSTANCE m_instance;
+    SERVICE_STATUS_HANDLE m_status;
+    HANDLE m_events;
+    DWORD m_eventsError;  // why m_events could not be had
+    std::atomic<HWND> m_window;
+    ServiceControl m_control;
+    ServiceWin m_front;
+    ServiceFailure m_failure;
+};
+
+ServiceRun* g_run = NULL;
+
+// Whether the marker was taken and the application ran, to tell the service manager
+// which step failed.
+class ServiceEntryServices : public SystemEntryServices {
+public:
+    ServiceEntryServices(HINSTANCE instance, FrontEnd& front)
+        : SystemEntryServices(instance, const_cast<char*>(""), SW_HIDE),
+          m_instance(instance),
+          m_front(front) {}
+    MInstanceResult CreateInstanceMarker(const char* name, std::string* problem) override {
+        marker = SystemEntryServices::CreateInstanceMarker(name, problem);
+        return marker;
+    }
+    int RunApplication() override {
+        ran = true;
+        Kiv* app = GetApp(m_instance, const_cast<char*>(""), SW_HIDE);
+        app->UseFrontEnd(&m_front);
+        int code = app->Run();
+        app->UseFrontEnd(nullptr);
+        return code;
+    }
+
+    MInstanceResult marker = M_INSTANCE_UNCHECKED;
+    bool ran = false;
+
+private:
+    HINSTANCE m_instance;
+    FrontEnd& m_front;
+};
+
+const WORD EVENT_TYPES[] = {EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
+
+void ServiceRun::WriteEvent(ServiceEvent event, ServiceEventLevel level, const std::string& text) {
+    static const DWORD ids[] = {FSW_EVENT_START, FSW_EVENT_STOP, FSW_EVENT_START_FAILED,
+                                FSW_EVENT_CYCLE, FSW_EVENT_MESSAGE};
+    const char* strings[1] = {text.c_str()};
+    DWORD error = m_eventsError;
+    if (m_events != NULL) {
+        error = ReportEventA(m_events, EVENT_TYPES[level], 0, ids[event], NULL, 1, 0, strings, NULL)
+                    ? ERROR_SUCCESS
+                    : GetLastError();
+    }
+    // Before the application object exists there is no log to say it in.
+    if (error != ERROR_SUCCESS && theApp != nullptr) {
+        theApp->LogOrHold("イベントログに書き込めません: " + SystemText(error));
+    }
+}
+
+void ServiceRun::Report(const ServiceReport& report) {
+    SERVICE_STATUS status;
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = report.state;
+    status.dwControlsAccepted = report.controlsAccepted;
+    status.dwWin32ExitCode = report.win32ExitCode;
+    status.dwServiceSpecificExitCode = report.specificExitCode;
+    status.dwCheckPoint = report.checkPoint;
+    status.dwWaitHint = report.waitHint;
+    SetServiceStatus(m_status, &status);
+}
+
+// The control handler's thread only posts to the front end's loop; it never waits.
+DWORD ServiceRun::Control(DWORD control) {
+    ServiceControlAnswer answer = m_control.OnControl(control);
+    if (answer.report) {
+        Report(answer.status);
+    }
+    HWND window = m_window;
+    if (window != NULL) {
+        switch (answer.action) {
+            case SERVICE_ACTION_STOP:
+            case SERVICE_ACTION_SHUTDOWN:
+                PostMessageA(window, WM_APP_SERVICE_STOP,
+                             answer.action == SERVICE_ACTION_SHUTDOWN ? 1 : 0, 0);
+                break;
+            case SERVICE_ACTION_RELOAD:
+                PostMessageA(window, WM_APP_SERVICE_RELOAD, 0, 0);
+                break;
+            case SERVICE_ACTION_NONE:
+                break;
+        }
+    }
+    return answer.result;
+}
+
+// A box's text goes to the log (kept until it is open) and to the event log; a question
+// is answered with the safe choice, No.
+int ServiceBox(HWND, const char* text, const char* caption, unsigned type) {
+    std::string line = BoxLogLine(caption, text);
+    if (theApp != nullptr) {
+        theApp->LogOrHold(line);
+    }
+    if (g_run != NULL) {
+        unsigned icon = type & MB_ICONMASK;
+        ServiceEventLevel level = icon == MB_ICONERROR     ? EVENT_LEVEL_ERROR
+                                  : icon == MB_ICONWARNING ? EVENT_LEVEL_WARNING
+                                                           : EVENT_LEVEL_INFO;
+        g_run->WriteEvent(SERVICE_EVENT_MESSAGE, level, line);
+    }
+    return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
+}
+
+ServiceFailure ServiceRun::Run() {
+    std::string dir =
+        ExistingFolder(m_command.dir.empty() ? FolderOf(ProgramPath()) : m_command.dir);
+    if (dir.empty()) {
+        WriteEvent(SERVICE_EVENT_START_FAILED, EVENT_LEVEL_ERROR,
+                   "フォルダがないため、サービスを開始できません: " + m_command.dir);
+        return SERVICE_NO_FOLDER;
+    }
+    MSetModuleDirectory(dir.c_str());
+    ServiceEntryServices services(m_instance, m_front);
+    int code = RunEntry(services, SERVICE_MARKER_NAME);
+    m_window = NULL;
+    if (services.marker != M_INSTANCE_CREATED) {
+        WriteEvent(SERVICE_EVENT_START_FAILED, EVENT_LEVEL_ERROR,
+                   "サービスは既に起動中のため、開始できません");
+        return SERVICE_SECOND_COPY;
+    }
+    if (!services.ran) {
+        WriteEvent(SERVICE_EVENT_START_FAILED, EVENT_LEVEL_ERROR,
+                   "ネットワークを初期化できないため、サービスを開始できません");
+        return SERVICE_START_FAILED;
+    }
+    if (m_front.Failure() != SERVICE_OK) {
+        return m_front.Failure();  // the front end has logged it and written its event
+    }
+    return code == 0 ? SERVICE_OK : SERVICE_START_FAILED;
+}
+
+DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void* context) {
+    return static_cast<ServiceRun*>(context)->Control(control);
+}
+
+void ServiceRun::Main() {
+    m_status = RegisterServiceCtrlHandlerExA(SERVICE_NAME, ControlHandler, this);
+    if (m_status == NULL) {
+        m_failure = SERVICE_START_FAILED;
+        return;  // nothing to report to
+    }
+    Report(m_control.Starting());
+    m_events = RegisterEventSourceA(NULL, SERVICE_NAME);
+    m_eventsError = m_events != NULL ? ERROR_SUCCESS : GetLastError();
+    MMessageBoxHook previous = MSetMessageBoxHook(ServiceBox);
+    m_failure = Run();
+    MSetMessageBoxHook(previous);
+    if (m_events != NULL) {
+        DeregisterEventSource(m_events);
+        m_events = NULL;
+    }
+    Report(m_control.Stopped(m_failure));
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR*) {
+    g_run->Main();
+}
+
+}  // namespace
+
+int RunAsService(const EntryCommand& command, HINSTANCE instance) {
+    ServiceRun run(command, instance);
+    g_run = &run;
+    SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(SERVICE_NAME), ServiceMain}, {NULL, NULL}};
+    if (!StartServiceCtrlDispatcherA(table)) {
+        DWORD error = GetLastError();
+        g_run = NULL;
+        return Outcome(command, COMMAND_FAILED,
+                       error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT
+                           ? "--service はサービスマネージャが起動するためのものです。"
+                             "サービスは \"net start fsw\" で開始してください"
+                           : "サービスマネージャに接続できません: " + SystemText(error));
+    }
+    g_run = NULL;
+    return run.Failure() == SERVICE_OK ? COMMAND_DONE : COMMAND_FAILED;
+}

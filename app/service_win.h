@@ -1,0 +1,24 @@
+// Windows only. fsw as a Windows service: installing and removing it with its event
+// source, and the run under the service manager (the dispatcher, the control handler,
+// the event log and the boxes that go to the logs instead).
+#pragma once
+
+#include "app/service_command.h"
+#include "mlib/msys.h"
+
+// The service's name, display name and the event source's registry key.
+extern const char SERVICE_NAME[];
+extern const char SERVICE_DISPLAY_NAME[];
+extern const char EVENT_SOURCE_KEY[];
+// The single-instance marker of the service, in the global namespace: one service copy
+// beside the tray copies of logged-on users.
+extern const char SERVICE_MARKER_NAME[];
+
+// --install-service [--dir DIR]: COMMAND_DONE, COMMAND_NOTHING_TO_DO (already installed)
+// or COMMAND_FAILED, each with a box unless command.quiet.
+int InstallService(const EntryCommand& command);
+// --uninstall-service: stops a running service first, then removes it and its source.
+int UninstallService(const EntryCommand& command);
+// --service [--dir DIR]: runs under the service manager until it stops the service;
+// started any other way, it says so and answers COMMAND_FAILED.
+int RunAsService(const EntryCommand& command, HINSTANCE instance);

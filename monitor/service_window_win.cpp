@@ -1,0 +1,160 @@
+// The front end of the Windows service.
+#include "monitor/service_window_win.h"
+
+#include "mlib/mini.h"
+#include "monitor/messages.h"
+#include "net/server.h"
+
+namespace {
+
+const char SERVICE_WINDOW_CLASS[] = "FSW_ServiceClass";
+
+// The balloon's text as one line: its line break becomes a space.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (char c : text) {
+        if (c == '\r') {
+            continue;
+        }
+        line += c == '\n' ? ' ' : c;
+    }
+    return line;
+}
+
+}  // namespace
+
+std::string BoxLogLine(const char* caption, const char* text) {
+    return OneLine(std::string(caption != NULL ? caption : "") + ": " + (text != NULL ? text : ""));
+}
+
+ServiceWin::ServiceWin(ServiceHost& host)
+    : m_host(host), m_failure(SERVICE_OK), m_quitOnDestroy(false) {}
+
+bool ServiceWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance,
+                        HWND parent) {
+    WNDCLASSEXA own;
+    if (classInfo == NULL) {
+        ZeroMemory(&own, sizeof own);
+        own.cbSize = sizeof own;
+        own.lpfnWndProc = WindowProcedure;
+        own.hInstance = instance;
+        own.lpszClassName = SERVICE_WINDOW_CLASS;
+        classInfo = &own;
+    }
+    if (!RegisterClassExA(classInfo) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        return false;
+    }
+    return CreateWindowExA(0, classInfo->lpszClassName, title, 0, 0, 0, 0, 0, parent, NULL,
+                           instance, static_cast<MWinBase*>(this)) != NULL;
+}
+
+bool ServiceWin::Open(HINSTANCE instance) {
+    Kiv* app = theApp;
+    ResetShutdown();
+    m_failure = SERVICE_OK;
+    m_quitOnDestroy = false;
+    if (!Create(APP_TITLE, NULL, instance, HWND_MESSAGE)) {
+        char text[256];
+        GetErrorText(text, GetLastError(), sizeof text);
+        Fail(SERVICE_START_FAILED, std::string("サービスのウインドウを作成できません: ") + text);
+        return false;
+    }
+    ServiceFailure failure = StartFailure();
+    if (failure != SERVICE_OK) {
+        return false;
+    }
+    m_quitOnDestroy = true;
+    m_host.ReportRunning();
+    m_host.WriteEvent(SERVICE_EVENT_START, EVENT_LEVEL_INFO, app->VersionLine("起動"));
+    return true;
+}
+
+// The files are checked before the roles start, the server's listening after.
+ServiceFailure ServiceWin::StartFailure() {
+    Kiv* app = theApp;
+    char text[600];
+    MReadResult settings = MIniCheckFile(app->m_iniPath);
+    if (settings != M_READ_DONE && settings != M_READ_MISSING) {
+        snprintf(text, sizeof text,
+                 "設定ファイルを読み込めないため、サービスを開始できません。(File=%s)",
+                 app->m_iniPath);
+        Fail(SERVICE_FILE_UNREADABLE, text);
+        return m_failure;
+    }
+    if (app->m_logMode != LOG_NONE && !app->logFile.IsOpen()) {
+        snprintf(text, sizeof text,
+                 "ログファイルを開けないため、サービスを開始できません。(File=%s)", app->m_logPath);
+        Fail(SERVICE_LOG_UNWRITABLE, text);
+        return m_failure;
+    }
+    StartRoles();
+    if (app->m_server == 1 &&
+        !(m_serverRunning && WaitForServerListening(m_serverThread, SERVICE_LISTEN_WAIT_MS))) {
+        snprintf(text, sizeof text, "ポート %u で待ち受けできないため、サービスを開始できません",
+                 unsigned{app->m_serverPort});
+        Fail(SERVICE_PORT_UNUSABLE, text);
+        return m_failure;
+    }
+    return SERVICE_OK;
+}
+
+// What was started is stopped in order, with the end line, and the window goes without
+// ending a loop that never ran.
+void ServiceWin::Fail(ServiceFailure failure, const std::string& text) {
+    m_failure = failure;
+    theApp->Log("%s", text.c_str());
+    m_host.WriteEvent(SERVICE_EVENT_START_FAILED, EVENT_LEVEL_ERROR, text);
+    if (hwnd != NULL) {
+        ::DestroyWindow(hwnd);
+    }
+}
+
+LRESULT ServiceWin::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DESTROY:
+            OnDestroy();
+            return 0;
+        case WM_TIMER:
+            OnCheckTimer(wParam);
+            return 0;
+        case WM_APP_CYCLE_DONE:
+            FinishCycle();
+            return 0;
+        case WM_APP_SERVICE_RELOAD:
+            ReloadOnRequest();
+            return 0;
+        case WM_APP_SERVICE_STOP:
+            theApp->Log(wParam == 1 ? "Windowsがシャットダウンされます。"
+                                    : "サービスの停止要求を受けました");
+            ::DestroyWindow(hwnd);
+            return 0;
+        default:
+            return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+// The tray program's shutdown without its windows: the roles stopped and waited for,
+// then the end line, which the event log gets too.
+void ServiceWin::OnDestroy() {
+    BeginShutdown();
+    StopRoles();
+    std::string endLine = theApp->VersionLine("終了");
+    theApp->Log("%s", endLine.c_str());
+    if (m_quitOnDestroy) {
+        m_host.WriteEvent(SERVICE_EVENT_STOP, EVENT_LEVEL_INFO, endLine);
+        PostQuitMessage(0);
+    }
+}
+
+void ServiceWin::ReportProblemCycle(const CycleSummary& summary) {
+    char text[512];
+    const char* title = "";
+    unsigned iconFlag = 0;
+    if (!MakeCycleBalloon(summary, text, sizeof text, &title, &iconFlag)) {
+        return;
+    }
+    std::string line = OneLine(std::string(title) + ": " + text);
+    theApp->Log("%s", line.c_str());
+    m_host.WriteEvent(SERVICE_EVENT_CYCLE,
+                      SummaryLevel(summary) >= 3 ? EVENT_LEVEL_ERROR : EVENT_LEVEL_WARNING, line);
+}

@@ -1,0 +1,74 @@
+// The Windows program's command line: which command it asks for, what is refused, and
+// the service's own command line with its quoting.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/service_command.h"
+
+namespace {
+
+struct ParseCase {
+    std::vector<std::string> args;
+    EntryMode mode;
+    std::string dir;
+    bool quiet;
+};
+
+TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
+    const ParseCase cases[] = {
+        {{}, ENTRY_TRAY, "", false},
+        {{"--install-service"}, ENTRY_INSTALL, "", false},
+        {{"--install-service", "--dir", "C:\\fsw data"}, ENTRY_INSTALL, "C:\\fsw data", false},
+        {{"--quiet", "--install-service", "--dir", "D:\\x"}, ENTRY_INSTALL, "D:\\x", true},
+        {{"--uninstall-service", "--quiet"}, ENTRY_UNINSTALL, "", true},
+        {{"--service", "--dir", "C:\\svc"}, ENTRY_SERVICE, "C:\\svc", false},
+        {{"--dir", "C:\\svc", "--service"}, ENTRY_SERVICE, "C:\\svc", false},
+    };
+    for (const ParseCase& c : cases) {
+        EntryCommand command = ParseEntryArguments(c.args);
+        std::string shown = ::testing::PrintToString(c.args);
+        EXPECT_EQ(c.mode, command.mode) << shown << " " << command.problem;
+        EXPECT_EQ(c.dir, command.dir) << shown;
+        EXPECT_EQ(c.quiet, command.quiet) << shown;
+    }
+}
+
+// A mistake never falls back to the tray program: an installer would think it done.
+TEST(ServiceCommand, RefusesWhatItDoesNotKnowAndKeepsQuietForTheRefusal) {
+    const std::vector<std::string> cases[] = {
+        {"--instal-service"},
+        {"--quiet"},
+        {"--install-service", "--dir"},
+        {"--install-service", "--dir", ""},
+        {"--install-service", "--dir", "a", "--dir", "b"},
+        {"--install-service", "--uninstall-service"},
+        {"--service", "--service"},
+        {"--uninstall-service", "--dir", "C:\\x"},
+        {"/install"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        EntryCommand command = ParseEntryArguments(args);
+        EXPECT_EQ(ENTRY_INVALID, command.mode) << ::testing::PrintToString(args);
+        EXPECT_FALSE(command.problem.empty()) << ::testing::PrintToString(args);
+    }
+    EXPECT_TRUE(ParseEntryArguments({"--bogus", "--quiet"}).quiet);
+    EXPECT_FALSE(ParseEntryArguments({"--bogus"}).quiet);
+}
+
+TEST(ServiceCommand, TheServiceCommandLineKeepsTheFolderWholeThroughTheClosingQuote) {
+    const struct {
+        const char* dir;
+        const char* expected;
+    } cases[] = {
+        {"C:\\fsw data", "\"C:\\p\\fsw.exe\" --service --dir \"C:\\fsw data\""},
+        {"C:\\", "\"C:\\p\\fsw.exe\" --service --dir \"C:\\\\\""},
+        {"\\\\srv\\share\\\\", "\"C:\\p\\fsw.exe\" --service --dir \"\\\\srv\\share\\\\\\\\\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, ServiceCommandLine("C:\\p\\fsw.exe", c.dir)) << c.dir;
+    }
+}
+
+}  // namespace
