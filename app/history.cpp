@@ -248,11 +248,13 @@ size_t CheckHistory::Compact(int64_t cutoff) {
             out.clear();
         }
     }
-    if (dropped == 0 && written && !lines.Failed()) {
+    bool readWhole = !lines.Failed();
+    in.Close();  // Windows renames nothing over a file still open without FILE_SHARE_DELETE
+    if (dropped == 0 && written && readWhole) {
         file.Delete();
         return 0;
     }
-    written = written && !lines.Failed() && file.Write(out.data(), out.size());
+    written = written && readWhole && file.Write(out.data(), out.size());
     if (!written || !file.FlushBuffers() || !file.MoveOver()) {
         file.Delete();
         Fail(COMPACT_FAILED, "履歴ファイルの整理に失敗しました。(File=%s)");

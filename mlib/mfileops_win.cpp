@@ -174,10 +174,11 @@ MFileReader::~MFileReader() {
 
 // FILE_FLAG_BACKUP_SEMANTICS lets a folder open too, so that it is told apart from a file
 // that cannot be opened; devices (NUL, CON, COM1, pipes) are not disk files. Neither is
-// read from.
+// read from. FILE_SHARE_DELETE lets another writer rename a new file over one being read.
 MReadResult MFileReader::Open(const char* path) {
     Close();
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+    HANDLE file = CreateFileA(path, GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = ::GetLastError();
