@@ -105,6 +105,7 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics) {
     if (!metrics) {
         app.m_promFile[0] = '\0';
     }
+    app.RemoveStaleFiles();  // a killed run's leftovers, beside the metrics file too
     MStartupNetwork();
     {
         OneShotCycle cycle(print);

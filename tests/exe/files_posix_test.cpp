@@ -7,11 +7,13 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "mlib/mfileops.h"
 #include "net/protocol.h"
 #include "tests/support/child_process_posix.h"
 #include "tests/support/fake_peer.h"
@@ -81,13 +83,23 @@ TEST_F(ProgramFilesTest, OnceAsRootNeverWritesThroughAPlantedMetricsFile) {
         EXPECT_TRUE(std::string(kind) == "link" ? S_ISLNK(info.st_mode) : S_ISCHR(info.st_mode));
         ASSERT_EQ(0, unlink(prom.c_str()));
     }
+    // A set-uid file there, and what a run killed while writing it left beside it.
     WriteFileBytes(prom, "old");
     ASSERT_EQ(0, chmod(prom.c_str(), 04755));
+    pid_t gone = fork();
+    if (gone == 0) {
+        _exit(0);
+    }
+    waitpid(gone, nullptr, 0);
+    std::string left = dir.File(MNewFileName(static_cast<unsigned long>(gone), 0));
+    WriteFileBytes(left, "half");
     ProgramRun run = RunFsw({"--dir", dir.Path(), "--once"}, runtime.Path());
     struct stat info;
     ASSERT_EQ(0, stat(prom.c_str(), &info));
     EXPECT_EQ(0644u, info.st_mode & 07777);
     EXPECT_TRUE(Contains(ReadFileBytes(prom), "fsw_cycle_targets 1")) << run.err;
+    EXPECT_FALSE(FileExists(left));
+    EXPECT_TRUE(Contains(run.err, "保存途中で残った一時ファイルを削除しました。(File=" + left + ")"));
 }
 
 // The service's history planted as another user's link to a file that holds old lines:
