@@ -220,7 +220,8 @@ size_t CheckHistory::Compact(int64_t cutoff) {
     if (!file.Create(m_path.c_str(), M_LINK_REPLACE_NAME)) {
         if (file.Refused()) {
             Fail(COMPACT_REFUSED,
-                 "履歴ファイルが通常のファイルでないか他のユーザのリンクのため、整理しません。(File=%s)");
+                 "履歴ファイルが通常のファイルでないか他のユーザのリンクのため、整理しません。("
+                 "File=%s)");
         } else {
             Fail(COMPACT_FAILED, "履歴ファイルの整理に失敗しました。(File=%s)");
         }
@@ -234,8 +235,7 @@ size_t CheckHistory::Compact(int64_t cutoff) {
     MLineReader::Piece piece;
     while (written && lines.Next(&piece)) {
         int64_t wall;
-        if (piece.starts && piece.ends &&
-            ParseHistoryStamp(piece.data, LineLength(piece), &wall)) {
+        if (piece.starts && piece.ends && ParseHistoryStamp(piece.data, LineLength(piece), &wall)) {
             int64_t time = clock.ToUnix(wall);
             if (time != INT64_MIN && time < cutoff) {
                 dropped++;
@@ -350,7 +350,9 @@ void CheckHistory::Append(const std::string& lines) {
             Succeed(REFUSED);
             break;
         case M_APPEND_REFUSED:
-            Fail(REFUSED, "履歴ファイルが通常のファイルでないか他のユーザのリンクのため、書き込みません。(File=%s)");
+            Fail(REFUSED,
+                 "履歴ファイルが通常のファイルでないか他のユーザのリンクのため、書き込みません。("
+                 "File=%s)");
             break;
         case M_APPEND_OPEN_FAILED:
             Fail(OPEN_FAILED, "履歴ファイルがオープンできません。(File=%s)");

@@ -98,8 +98,9 @@ void Kiv::BuildFilePath(char* path, const char* key, const char* name) {
     if (!BuildPath(path, FILE_PATH_SIZE, moduleDir, name)) {
         path[0] = '\0';
         char line[200];
-        snprintf(line, sizeof line, "設定ファイル：%sのパスが長すぎるため使いません。(最大%uバイト)",
-                 key, static_cast<unsigned>(FILE_PATH_SIZE - 1));
+        snprintf(line, sizeof line,
+                 "設定ファイル：%sのパスが長すぎるため使いません。(最大%uバイト)", key,
+                 static_cast<unsigned>(FILE_PATH_SIZE - 1));
         LogOrHold(line);
     }
 }

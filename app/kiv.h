@@ -97,7 +97,7 @@ public:
     std::vector<CheckResult> m_results;
     std::vector<std::string> m_heldLines;  // log lines from before the log was open
     bool m_holdingLines;                   // until LogHeldLines: keep lines the log misses
-    CheckHistory m_history;  // user-interface thread only
+    CheckHistory m_history;                // user-interface thread only
     QueryCancel m_queryCancel;  // the stop of every query thread; given once, at shutdown
 };
 

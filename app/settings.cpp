@@ -35,8 +35,8 @@ bool LoadValue(Kiv* app, const char* key, const char* defaultValue, size_t size,
 // A name setting: the value, or the default when it is missing or does not fit the field.
 void LoadName(Kiv* app, const char* key, const char* defaultValue, char* field, size_t size) {
     std::string value;
-    CopyField(field, size, LoadValue(app, key, defaultValue, size, &value) ? value.c_str()
-                                                                         : defaultValue);
+    CopyField(field, size,
+              LoadValue(app, key, defaultValue, size, &value) ? value.c_str() : defaultValue);
 }
 
 std::string Number(unsigned value) {

@@ -48,8 +48,9 @@ bool MLineReader::Next(Piece* piece) {
         char* base = m_buffer.data();
         if (m_begin < m_end) {
             const void* feed = memchr(base + m_begin, '\n', m_end - m_begin);
-            size_t stop = feed != nullptr ? static_cast<size_t>(static_cast<const char*>(feed) - base) + 1
-                                          : m_end;
+            size_t stop = feed != nullptr
+                              ? static_cast<size_t>(static_cast<const char*>(feed) - base) + 1
+                              : m_end;
             // A line with its feed; the last bytes of the file; a buffer full of one line.
             if (feed != nullptr || m_atEnd || (m_begin == 0 && m_end == m_buffer.size())) {
                 *piece = Piece{base + m_begin, stop - m_begin, !m_midLine, feed != nullptr};

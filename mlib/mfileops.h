@@ -31,8 +31,9 @@ public:
     // and a counter, so that no two files can collide (created exclusively; another name is
     // tried when one exists). Its path may be longer than the folder's other paths.
     // What is at target, reached as rule says, must not be a device, a FIFO or a socket,
-    // nor another user's link: else Refused() tells so and nothing is created. New files get mode 0644 at most; one that
-    // replaces a file keeps that file's permissions within 0644 (never set-uid or set-gid).
+    // nor another user's link: else Refused() tells so and nothing is created. New files get mode
+    // 0644 at most; one that replaces a file keeps that file's permissions within 0644 (never
+    // set-uid or set-gid).
     bool Create(const char* target, MLinkRule rule = M_LINK_FOLLOW_TRUSTED);
     bool Refused() const { return m_refused; }
     bool Write(const void* data, size_t size);  // true only when every byte was written

@@ -102,8 +102,8 @@ bool MNewFile::Create(const char* target, MLinkRule rule) {
     std::string folder = MFolderOf(m_target.c_str());
     for (int attempt = 0; attempt < 100; attempt++) {
         std::string path = MJoinPath(folder, MNewFileName(MCurrentProcessId(), g_counter++));
-        int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        MAX_MODE);
+        int file =
+            open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, MAX_MODE);
         if (file >= 0) {
             m_file = file;
             m_path = path;
@@ -341,8 +341,8 @@ MFileLock::~MFileLock() {
 
 // Read-only is enough for flock, so a lock file another user made is shared all the same.
 bool MFileLock::Open(const char* path) {
-    int file = open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                    MAX_MODE);
+    int file =
+        open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, MAX_MODE);
     if (file < 0) {
         return false;
     }

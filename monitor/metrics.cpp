@@ -178,7 +178,8 @@ bool MetricsFile::Write(const std::string& path, const std::string& text) {
     }
     if (!m_failing) {
         theApp->Log(result == M_REPLACE_REFUSED
-                        ? "メトリクスファイルが通常のファイルでないか他のユーザのリンクのため、書き込みません。(File=%s)"
+                        ? "メトリクスファイルが通常のファイルでないか他のユーザのリンクのため、書き"
+                          "込みません。(File=%s)"
                         : "メトリクスファイルに書き込めませんでした。(File=%s)",
                     path.c_str());
         m_failing = true;

@@ -245,9 +245,10 @@ TEST_F(HistoryTest, LinesThatCannotHaveTheLockGoWithTheNextCycle) {
     ASSERT_EQ(MFileLock::HELD, other.Lock((path + HISTORY_LOCK_SUFFIX).c_str(), 0));
     history.Record({ResultAt(now - 60, "srv", "/data", 1, 100, 1000)}, 35, now);
     EXPECT_EQ("", ReadFileBytes(path));
-    EXPECT_EQ(std::vector<std::string>{"履歴ファイルが他の書き込み中のため、次の確認の時に書き込みます。(File=" +
-                                       path + ")"},
-              LogMessages());
+    EXPECT_EQ(
+        std::vector<std::string>{
+            "履歴ファイルが他の書き込み中のため、次の確認の時に書き込みます。(File=" + path + ")"},
+        LogMessages());
     other.Unlock();
     history.Record({ResultAt(now, "srv", "/data", 1, 90, 1000)}, 35, now);
     EXPECT_EQ(LineAt(now - 60) + LineAt(now, 90), ReadFileBytes(path));

@@ -124,8 +124,8 @@ TEST_F(SettingsTest, AValueThatDoesNotFitIsRefusedNeverCut) {
     EXPECT_STREQ("lastchk.txt", app.m_checkFile);
     EXPECT_STREQ("", app.m_promFile);
     EXPECT_STREQ("-", app.m_serverAddress);
-    EXPECT_EQ("192.168.1.1,10.0.0.0/16", app.m_allow.Describe().substr(
-                                             app.m_allow.Describe().size() - 23));
+    EXPECT_EQ("192.168.1.1,10.0.0.0/16",
+              app.m_allow.Describe().substr(app.m_allow.Describe().size() - 23));
     EXPECT_FALSE(app.m_allow.Allows(0x7F000001));
     std::vector<std::string> expected;
     for (const char* key : {"LISTFILE", "LOGFILE", "CHKFILE", "PROMFILE"}) {

@@ -99,7 +99,8 @@ TEST_F(ProgramFilesTest, OnceAsRootNeverWritesThroughAPlantedMetricsFile) {
     EXPECT_EQ(0644u, info.st_mode & 07777);
     EXPECT_TRUE(Contains(ReadFileBytes(prom), "fsw_cycle_targets 1")) << run.err;
     EXPECT_FALSE(FileExists(left));
-    EXPECT_TRUE(Contains(run.err, "保存途中で残った一時ファイルを削除しました。(File=" + left + ")"));
+    EXPECT_TRUE(
+        Contains(run.err, "保存途中で残った一時ファイルを削除しました。(File=" + left + ")"));
 }
 
 // The service's history planted as another user's link to a file that holds old lines:

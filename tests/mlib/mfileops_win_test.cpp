@@ -20,7 +20,8 @@ TEST(MFileWin, ADeviceNameIsNeverWrittenAsAFile) {
         MFileLock lock;
         EXPECT_EQ(MFileLock::UNAVAILABLE, lock.Lock(name.c_str(), 0));
     }
-    EXPECT_EQ(std::filesystem::directory_iterator(), std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_EQ(std::filesystem::directory_iterator(),
+              std::filesystem::directory_iterator(dir.Path()))
         << "nothing was created in the folder";
 }
 
