@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "app/forecast.h"
@@ -13,27 +15,28 @@
 namespace {
 
 const int64_t DAY_SECONDS = 86400;
+// How long an append or a compaction waits for another writer's turn to end. An append
+// that waits longer keeps its lines for the next cycle; a compaction waits for its next day.
+const unsigned LOCK_WAIT_MS = 500;
+// Lines kept for later beyond this are dropped (and logged), so that a writer that never
+// lets go of the lock cannot fill the memory.
+const size_t PENDING_LIMIT = 16u << 20;
+// The kept lines of a compaction go out in writes of about this size.
+const size_t WRITE_CHUNK = 1u << 20;
+// While the file is read, the points already known to be too old are let go of whenever
+// this many more have been read, so that reading a history of any size takes the memory
+// of what is kept.
+const size_t PRUNE_EVERY = 1u << 20;
 
 bool EarlierThan(const HistoryPoint& point, int64_t time) {
     return point.time < time;
 }
 
-// The first line of bytes from start: its end without the line end, and where the next
-// begins; false for the last bytes when they have no line feed (a line cut short).
-bool NextLine(const std::string& bytes, size_t start, size_t* end, size_t* next) {
-    size_t feed = bytes.find('\n', start);
-    if (feed == std::string::npos) {
-        *end = *next = bytes.size();
-        return false;
-    }
-    *end = feed > start && bytes[feed - 1] == '\r' ? feed - 1 : feed;
-    *next = feed + 1;
-    return true;
+// A whole line of a piece: its bytes without the line end.
+size_t LineLength(const MLineReader::Piece& piece) {
+    size_t length = piece.size - 1;
+    return length > 0 && piece.data[length - 1] == '\r' ? length - 1 : length;
 }
-
-}  // namespace
-
-namespace {
 
 // Into a string kept from line to line, so that reading makes no copy of its own.
 void MakeKey(const char* host, uint16_t port, const char* path, std::string* key) {
@@ -45,7 +48,53 @@ void MakeKey(const char* host, uint16_t port, const char* path, std::string* key
     key->push_back(static_cast<char>(port & 0xFF));
 }
 
+int64_t FloorDay(int64_t wallSeconds) {
+    int64_t day = wallSeconds / DAY_SECONDS;
+    return wallSeconds % DAY_SECONDS < 0 ? day - 1 : day;
+}
+
+// The cutoff of the days met so far, in Unix time.
+int64_t CutoffOf(const LatestDays& days, uint32_t keepDays, int64_t now, LocalClock* clock) {
+    int64_t first = days.FirstKeptSecond();
+    return HistoryCutoff(keepDays, now, first == INT64_MIN ? INT64_MIN : clock->ToUnix(first));
+}
+
 }  // namespace
+
+const char HISTORY_LOCK_SUFFIX[] = ".lock";
+
+void LatestDays::Add(int64_t wallSeconds) {
+    int64_t day = FloorDay(wallSeconds);
+    if (m_count == 0 || (!m_days.empty() && day == m_days.back())) {
+        return;  // the common case: lines come in time order
+    }
+    auto at = std::lower_bound(m_days.begin(), m_days.end(), day);
+    if (at != m_days.end() && *at == day) {
+        return;
+    }
+    if (m_days.size() < m_count) {
+        m_days.insert(at, day);
+        return;
+    }
+    m_more = true;
+    if (at == m_days.begin()) {
+        return;  // older than every kept day
+    }
+    size_t index = static_cast<size_t>(at - m_days.begin());
+    m_days.erase(m_days.begin());
+    m_days.insert(m_days.begin() + static_cast<std::ptrdiff_t>(index - 1), day);
+}
+
+int64_t LatestDays::FirstKeptSecond() const {
+    return m_more ? m_days.front() * DAY_SECONDS : INT64_MIN;
+}
+
+int64_t HistoryCutoff(uint32_t keepDays, int64_t now, int64_t firstKeptSecond) {
+    if (keepDays == 0 || firstKeptSecond == INT64_MIN) {
+        return INT64_MIN;
+    }
+    return std::min(now - keepDays * DAY_SECONDS, firstKeptSecond);
+}
 
 std::string HistoryKey(const char* host, uint16_t port, const char* path) {
     std::string key;
@@ -69,39 +118,48 @@ void CheckHistory::Fail(Failure kind, const char* format) {
 
 void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
     m_path = path;
+    m_pending.clear();
     m_targets.clear();
     m_lastCompaction = now;
     std::fill(m_failed, m_failed + FAILURE_KINDS, false);
     if (m_path.empty()) {
         return;
     }
-    std::string bytes;
-    bool missing = false;
-    if (!MReadWholeFile(path, &bytes, &missing)) {
-        if (!missing) {
+    MFileReader file;
+    MReadResult opened = file.Open(path);
+    if (opened != M_READ_DONE) {
+        if (opened != M_READ_MISSING) {
             Fail(READ_FAILED, "履歴ファイルが読み込めません。(File=%s)");
         }
         return;
     }
-    int64_t cutoff = keepDays == 0 ? INT64_MIN : now - keepDays * DAY_SECONDS;
     MCSVParser<char> parser;
     parser.SetDelimiter("\t");
     LocalClock clock;
     HistoryLine line;
+    LatestDays days(keepDays);
     unsigned skipped = 0;
-    unsigned old = 0;
+    int64_t oldest = INT64_MAX;
+    int64_t cutoff = INT64_MIN;  // of the days met so far: the final one is no earlier
+    size_t sincePrune = 0;
     std::string key;
-    for (size_t start = 0, end, next; start < bytes.size(); start = next) {
-        if (!NextLine(bytes, start, &end, &next)) {
-            skipped++;  // the last line, cut short
-            break;
+    MLineReader lines(&file);
+    MLineReader::Piece piece;
+    while (lines.Next(&piece)) {
+        if (!piece.starts || !piece.ends) {
+            skipped += piece.starts ? 1 : 0;  // a line cut short or too long to be ours
+            continue;
         }
-        if (!ParseHistoryLine(&parser, bytes.data() + start, end - start, &clock, &line)) {
+        size_t length = LineLength(piece);
+        int64_t wall;
+        if (!ParseHistoryLine(&parser, piece.data, length, &clock, &line) ||
+            !ParseHistoryStamp(piece.data, length, &wall)) {
             skipped++;
             continue;
         }
+        days.Add(wall);
+        oldest = std::min(oldest, line.point.time);
         if (line.point.time < cutoff) {
-            old++;
             continue;
         }
         MakeKey(line.host.c_str(), line.port, line.path.c_str(), &key);
@@ -110,7 +168,21 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
             found = m_targets.emplace(key, Target()).first;
         }
         found->second.points.push_back(line.point);
+        if (++sincePrune == PRUNE_EVERY && keepDays > 0) {
+            sincePrune = 0;
+            cutoff = CutoffOf(days, keepDays, now, &clock);
+            for (auto& entry : m_targets) {
+                std::vector<HistoryPoint>& points = entry.second.points;
+                points.erase(std::remove_if(points.begin(), points.end(),
+                                            [&](const HistoryPoint& p) { return p.time < cutoff; }),
+                             points.end());
+            }
+        }
     }
+    if (lines.Failed()) {
+        Fail(READ_FAILED, "履歴ファイルが読み込めません。(File=%s)");
+    }
+    file.Close();
     for (auto& entry : m_targets) {
         std::vector<HistoryPoint>& points = entry.second.points;
         auto byTime = [](const HistoryPoint& a, const HistoryPoint& b) { return a.time < b.time; };
@@ -118,71 +190,130 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
             std::stable_sort(points.begin(), points.end(), byTime);  // the clock was set back
         }
     }
+    cutoff = CutoffOf(days, keepDays, now, &clock);
+    DropFromMemory(cutoff);
     if (skipped > 0 && theApp != nullptr) {
         theApp->Log("履歴ファイル：読めない行を%u行読み飛ばしました。(File=%s)", skipped, path);
     }
-    size_t dropped = old > 0 ? Compact(bytes, cutoff) : 0;
+    size_t dropped = oldest < cutoff && !lines.Failed() ? Compact(cutoff) : 0;
     if (dropped > 0 && theApp != nullptr) {
         theApp->Log("履歴ファイルから%u日より古い%u行を削除しました。", keepDays,
                     static_cast<unsigned>(dropped));
     }
 }
 
-// The kept lines are copied as they stand, runs of them at a time, into a new file that
-// replaces the old one only once written whole: a failure leaves the old file as it was.
-// Lines without a readable time stamp are kept, since their age is unknown.
-size_t CheckHistory::Compact(const std::string& bytes, int64_t cutoff) {
+// The kept lines are copied as they stand into a new file that replaces the old one only
+// once written whole: a failure leaves the old file as it was. Lines without a readable time
+// stamp are kept, since their age is unknown. The lock is held from the first byte read to
+// the rename, so that no line appended meanwhile is left behind in the old file.
+size_t CheckHistory::Compact(int64_t cutoff) {
+    MFileLock lock;
+    if (lock.Lock((m_path + HISTORY_LOCK_SUFFIX).c_str(), LOCK_WAIT_MS) == MFileLock::BUSY) {
+        return 0;  // another writer's turn: tried again with the next compaction
+    }
+    MFileReader in;
+    if (in.Open(m_path.c_str()) != M_READ_DONE) {
+        Fail(READ_FAILED, "履歴ファイルが読み込めません。(File=%s)");
+        return 0;
+    }
     MNewFile file;
-    if (!file.Create(m_path.c_str())) {
-        Fail(COMPACT_FAILED, "履歴ファイルの整理に失敗しました。(File=%s)");
+    if (!file.Create(m_path.c_str(), M_LINK_REPLACE_NAME)) {
+        if (file.Refused()) {
+            Fail(COMPACT_REFUSED,
+                 "履歴ファイルが通常のファイルでないか他のユーザのリンクのため、整理しません。("
+                 "File=%s)");
+        } else {
+            Fail(COMPACT_FAILED, "履歴ファイルの整理に失敗しました。(File=%s)");
+        }
         return 0;
     }
     LocalClock clock;
     bool written = true;
-    size_t keptFrom = 0;
     size_t dropped = 0;
-    for (size_t start = 0, end, next; start < bytes.size(); start = next) {
-        NextLine(bytes, start, &end, &next);
+    std::string out;
+    MLineReader lines(&in);
+    MLineReader::Piece piece;
+    while (written && lines.Next(&piece)) {
         int64_t wall;
-        if (!ParseHistoryStamp(bytes.data() + start, end - start, &wall)) {
-            continue;
+        if (piece.starts && piece.ends && ParseHistoryStamp(piece.data, LineLength(piece), &wall)) {
+            int64_t time = clock.ToUnix(wall);
+            if (time != INT64_MIN && time < cutoff) {
+                dropped++;
+                continue;
+            }
         }
-        int64_t time = clock.ToUnix(wall);
-        if (time == INT64_MIN || time >= cutoff) {
-            continue;
+        out.append(piece.data, piece.size);
+        if (out.size() >= WRITE_CHUNK) {
+            written = file.Write(out.data(), out.size());
+            out.clear();
         }
-        written = written && file.Write(bytes.data() + keptFrom, start - keptFrom);
-        keptFrom = next;
-        dropped++;
     }
-    if (dropped == 0) {
+    bool readWhole = !lines.Failed();
+    in.Close();  // Windows renames nothing over a file still open without FILE_SHARE_DELETE
+    if (dropped == 0 && written && readWhole) {
         file.Delete();
         return 0;
     }
-    written = written && file.Write(bytes.data() + keptFrom, bytes.size() - keptFrom);
+    written = written && readWhole && file.Write(out.data(), out.size());
     if (!written || !file.FlushBuffers() || !file.MoveOver()) {
         file.Delete();
         Fail(COMPACT_FAILED, "履歴ファイルの整理に失敗しました。(File=%s)");
         return 0;
     }
     Succeed(COMPACT_FAILED);
+    Succeed(COMPACT_REFUSED);
     return dropped;
 }
 
-void CheckHistory::CompactFile(int64_t cutoff) {
+// Only the time stamps are read to count the days; the file is written anew only when a
+// line is to go.
+void CheckHistory::CompactFile(uint32_t keepDays, int64_t now) {
     if (m_path.empty()) {
         return;
     }
-    std::string bytes;
-    bool missing = false;
-    if (!MReadWholeFile(m_path.c_str(), &bytes, &missing)) {
-        if (!missing) {
+    MFileReader file;
+    MReadResult opened = file.Open(m_path.c_str());
+    if (opened != M_READ_DONE) {
+        if (opened != M_READ_MISSING) {
             Fail(READ_FAILED, "履歴ファイルが読み込めません。(File=%s)");
         }
         return;
     }
+    LatestDays days(keepDays);
+    int64_t oldest = INT64_MAX;  // wall-clock seconds
+    MLineReader lines(&file);
+    MLineReader::Piece piece;
+    while (lines.Next(&piece)) {
+        int64_t wall;
+        if (piece.starts && piece.ends && ParseHistoryStamp(piece.data, LineLength(piece), &wall)) {
+            days.Add(wall);
+            oldest = std::min(oldest, wall);
+        }
+    }
+    if (lines.Failed()) {
+        Fail(READ_FAILED, "履歴ファイルが読み込めません。(File=%s)");
+        return;
+    }
     Succeed(READ_FAILED);
-    Compact(bytes, cutoff);
+    file.Close();
+    LocalClock clock;
+    int64_t cutoff = CutoffOf(days, keepDays, now, &clock);
+    if (oldest != INT64_MAX && clock.ToUnix(oldest) < cutoff) {
+        Compact(cutoff);
+    }
+}
+
+// The memory by the same rule, over the days of its own points.
+void CheckHistory::DropOldFromMemory(uint32_t keepDays, int64_t now) {
+    LatestDays days(keepDays);
+    int64_t offset = CurrentUtcOffset();
+    for (const auto& entry : m_targets) {
+        for (const HistoryPoint& point : entry.second.points) {
+            days.Add(point.time + offset);
+        }
+    }
+    int64_t first = days.FirstKeptSecond();
+    DropFromMemory(HistoryCutoff(keepDays, now, first == INT64_MIN ? INT64_MIN : first - offset));
 }
 
 void CheckHistory::DropFromMemory(int64_t cutoff) {
@@ -195,27 +326,41 @@ void CheckHistory::DropFromMemory(int64_t cutoff) {
 }
 
 // One write, so a crash loses at most this cycle's lines, and a line cut short by one
-// before gets its line end first, so that the new lines stay whole.
+// before gets its line end first, so that the new lines stay whole. Where no lock file can
+// be made (a folder the program may not write) the lines go without it, as no compaction
+// can run there either.
 void CheckHistory::Append(const std::string& lines) {
-    FILE* file = fopen(m_path.c_str(), "a+b");
-    if (file == nullptr) {
-        Fail(OPEN_FAILED, "履歴ファイルがオープンできません。(File=%s)");
+    m_pending += lines;
+    MFileLock lock;
+    if (lock.Lock((m_path + HISTORY_LOCK_SUFFIX).c_str(), LOCK_WAIT_MS) == MFileLock::BUSY) {
+        Fail(BUSY, "履歴ファイルが他の書き込み中のため、次の確認の時に書き込みます。(File=%s)");
+        if (m_pending.size() > PENDING_LIMIT) {
+            m_pending.clear();
+            Fail(WRITE_FAILED, "履歴ファイル書込エラー！(File=%s)");
+        }
         return;
     }
-    Succeed(OPEN_FAILED);
-    setvbuf(file, nullptr, _IONBF, 0);
-    std::string out;
-    if (fseek(file, -1, SEEK_END) == 0 && fgetc(file) != '\n') {
-        out = "\r\n";
-    }
-    out += lines;
-    fseek(file, 0, SEEK_END);
-    bool written = fwrite(out.data(), 1, out.size(), file) == out.size();
-    written = fclose(file) == 0 && written;
-    if (!written) {
-        Fail(WRITE_FAILED, "履歴ファイル書込エラー！(File=%s)");
-    } else {
-        Succeed(WRITE_FAILED);
+    Succeed(BUSY);
+    MAppendResult result = MAppendFile(m_path.c_str(), m_pending.data(), m_pending.size(), "\r\n");
+    m_pending.clear();
+    switch (result) {
+        case M_APPEND_DONE:
+            Succeed(OPEN_FAILED);
+            Succeed(WRITE_FAILED);
+            Succeed(REFUSED);
+            break;
+        case M_APPEND_REFUSED:
+            Fail(REFUSED,
+                 "履歴ファイルが通常のファイルでないか他のユーザのリンクのため、書き込みません。("
+                 "File=%s)");
+            break;
+        case M_APPEND_OPEN_FAILED:
+            Fail(OPEN_FAILED, "履歴ファイルがオープンできません。(File=%s)");
+            break;
+        case M_APPEND_WRITE_FAILED:
+            Succeed(OPEN_FAILED);
+            Fail(WRITE_FAILED, "履歴ファイル書込エラー！(File=%s)");
+            break;
     }
 }
 
@@ -235,14 +380,13 @@ void CheckHistory::Record(const std::vector<CheckResult>& results, uint32_t keep
                                        }),
                       point);
     }
-    if (!m_path.empty() && !lines.empty()) {
+    if (!m_path.empty() && (!lines.empty() || !m_pending.empty())) {
         Append(lines);
     }
     if (keepDays > 0 && now - m_lastCompaction >= DAY_SECONDS) {
         m_lastCompaction = now;
-        int64_t cutoff = now - keepDays * DAY_SECONDS;
-        DropFromMemory(cutoff);
-        CompactFile(cutoff);
+        DropOldFromMemory(keepDays, now);
+        CompactFile(keepDays, now);
     }
     for (const CheckResult& result : results) {
         auto found = m_targets.find(HistoryKey(result.host, result.port, result.path));

@@ -17,14 +17,17 @@ class CheckHistory {
 public:
     CheckHistory();
 
-    // Reads the file at start: the lines of the last keepDays days (0: all) go into memory.
-    // Lines older than that are dropped from the file, which is written beside and renamed;
-    // lines that cannot be read are skipped, counted in one log line, and kept. A missing
-    // file is an empty history. An empty path keeps the history in memory only.
+    // Reads the file at start, a chunk at a time: the lines HistoryCutoff keeps go into
+    // memory (keepDays 0: all). Older lines are dropped from the file, which is written
+    // beside and renamed over its name; lines that cannot be read are skipped, counted in
+    // one log line, and kept. A missing file is an empty history. An empty path keeps the
+    // history in memory only.
     void Open(const char* path, uint32_t keepDays, int64_t now);
     // The end of a cycle: one line per result with a status appended in one write, the
     // checks added in memory and the forecasts of their targets made again. Once a day the
-    // file and the memory are rid of what is older than keepDays days.
+    // file and the memory are rid of what HistoryCutoff drops. Appends and compactions of
+    // one file, by any process, take turns on the lock file beside it (LOCK_SUFFIX); lines
+    // that could not wait for it are kept and go with the next cycle's.
     void Record(const std::vector<CheckResult>& results, uint32_t keepDays, int64_t now);
 
     // Seconds until the disk of the result's target is full, as of the last Record, or
@@ -44,18 +47,31 @@ private:
         int64_t forecast = FORECAST_NONE;
     };
     // Failures are logged once each, until the same operation succeeds again.
-    enum Failure { READ_FAILED, OPEN_FAILED, WRITE_FAILED, COMPACT_FAILED, FAILURE_KINDS };
+    enum Failure {
+        READ_FAILED,
+        OPEN_FAILED,
+        WRITE_FAILED,
+        COMPACT_FAILED,
+        REFUSED,          // appends: not a regular file, or another user's link
+        COMPACT_REFUSED,  // the same met by a compaction
+        BUSY,             // another writer held the lock too long
+        FAILURE_KINDS
+    };
 
     void Append(const std::string& lines);
-    // Writes the file anew without the lines dated before cutoff; bytes is its content.
-    // The number of lines dropped: 0 when there was nothing to drop or the rewrite failed.
-    size_t Compact(const std::string& bytes, int64_t cutoff);
-    void CompactFile(int64_t cutoff);  // reads the file, then Compact
+    // Writes the file anew without the lines dated before cutoff, reading it a chunk at a
+    // time under the lock. The number of lines dropped: 0 when there was nothing to drop or
+    // the rewrite failed (the file is then as it was).
+    size_t Compact(int64_t cutoff);
+    // The daily compaction: the file's days counted, then Compact when a line is to go.
+    void CompactFile(uint32_t keepDays, int64_t now);
     void DropFromMemory(int64_t cutoff);
+    void DropOldFromMemory(uint32_t keepDays, int64_t now);  // by HistoryCutoff
     void Fail(Failure kind, const char* format);
     void Succeed(Failure kind) { m_failed[kind] = false; }
 
     std::string m_path;
+    std::string m_pending;  // lines not yet appended: the lock was not to be had
     std::map<std::string, Target> m_targets;
     int64_t m_lastCompaction;
     bool m_failed[FAILURE_KINDS];
@@ -63,3 +79,28 @@ private:
 
 // The map key of a target.
 std::string HistoryKey(const char* host, uint16_t port, const char* path);
+
+// What the lock file of a history is named: the history's name and this.
+extern const char HISTORY_LOCK_SUFFIX[];
+
+// The latest days (of the wall clock) on which a history has lines, as its lines come.
+class LatestDays {
+public:
+    explicit LatestDays(uint32_t count) : m_count(count), m_more(false) {}
+    void Add(int64_t wallSeconds);
+    // The wall-clock second the earliest of the latest count days begins with, or INT64_MIN
+    // when there are no more than count days (no line is older than they are).
+    int64_t FirstKeptSecond() const;
+
+private:
+    uint32_t m_count;
+    std::vector<int64_t> m_days;  // the latest count days met, ascending
+    bool m_more;                  // more days than count were met
+};
+
+// The compaction rule: lines dated before the answer are dropped. It is keepDays days before
+// now, but never later than the start of the keepDays latest days on which the history has
+// lines (firstKeptSecond, a Unix time, as LatestDays gives it once placed), so that a clock
+// that is wrong for a start or a day cannot make the whole history look old: its lines add
+// a day or two to the count at most. INT64_MIN (nothing dropped) for keepDays 0.
+int64_t HistoryCutoff(uint32_t keepDays, int64_t now, int64_t firstKeptSecond);

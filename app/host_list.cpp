@@ -252,7 +252,11 @@ void Kiv::SaveHostList() {
     if (result == M_REPLACE_DONE) {
         return;
     }
-    if (result == M_REPLACE_OPEN_FAILED) {
+    if (result == M_REPLACE_REFUSED) {
+        Log("登録ホスト一覧ファイルが通常のファイルでないか他のユーザのリンクのため、書き込みません"
+            "。(File=%s)",
+            m_listPath);
+    } else if (result == M_REPLACE_OPEN_FAILED) {
         Log("登録ホスト一覧ファイルがオープンできません。(File=%s)", m_listPath);
     } else {
         Log("登録ホストファイル書込エラー！");

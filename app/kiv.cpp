@@ -4,10 +4,14 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "mlib/mfileops.h"
 #include "monitor/main_window.h"
 #include "monitor/messages.h"
+#include "monitor/metrics.h"
 
 const char APP_TITLE[] = "ケルム";
 
@@ -48,11 +52,13 @@ Kiv::~Kiv() {}
 // Windows that is a name with a drive ("D:\logs\fsw.log") or a network name
 // ("\\server\share\fsw.log"); a name rooted without a drive ("\logs\fsw.log") is
 // taken on the program folder's drive, not on whatever drive is current.
-void BuildPath(char* path, size_t size, const char* folder, const char* name) {
+bool BuildPath(char* path, size_t size, const char* folder, const char* name) {
     size_t used = 0;
+    bool whole = true;
     auto append = [&](const char* text, size_t length) {
         if (length > size - 1 - used) {
             length = size - 1 - used;
+            whole = false;
         }
         memcpy(path + used, text, length);
         used += length;
@@ -83,6 +89,20 @@ void BuildPath(char* path, size_t size, const char* folder, const char* name) {
                 path[i] = '/';
             }
         }
+    }
+    return whole;
+}
+
+// A cut path would name another file: one that does not fit is not used (an empty path: no
+// log, no host list, a history in memory only), and the log says so.
+void Kiv::BuildFilePath(char* path, const char* key, const char* name) {
+    if (!BuildPath(path, FILE_PATH_SIZE, moduleDir, name)) {
+        path[0] = '\0';
+        char line[200];
+        snprintf(line, sizeof line,
+                 "設定ファイル：%sのパスが長すぎるため使いません。(最大%uバイト)", key,
+                 static_cast<unsigned>(FILE_PATH_SIZE - 1));
+        LogOrHold(line);
     }
 }
 
@@ -118,9 +138,22 @@ void Kiv::LogHeldLines() {
     m_holdingLines = false;  // a log that is still not open (LOGMODE=0) is not waited for
 }
 
+// The history and the metrics file are replaced under their own names, so their leftovers
+// lie beside those names, not beside what a link there points to.
 void Kiv::RemoveStaleFiles() {
-    for (const char* target : {m_iniPath, m_listPath}) {
-        for (const std::string& path : MRemoveStaleNewFiles(target)) {
+    std::vector<std::pair<std::string, MLinkRule>> targets = {
+        {m_iniPath, M_LINK_FOLLOW_TRUSTED},
+        {m_listPath, M_LINK_FOLLOW_TRUSTED},
+        {m_checkPath, M_LINK_REPLACE_NAME},
+    };
+    if (m_promFile[0] != '\0') {
+        targets.push_back({MetricsFilePath(moduleDir, m_promFile), M_LINK_REPLACE_NAME});
+    }
+    for (const auto& target : targets) {
+        if (target.first.empty()) {
+            continue;
+        }
+        for (const std::string& path : MRemoveStaleNewFiles(target.first.c_str(), target.second)) {
             Log("保存途中で残った一時ファイルを削除しました。(File=%s)", path.c_str());
         }
     }
@@ -131,9 +164,9 @@ int Kiv::Init() {
 
     BuildPath(m_iniPath, sizeof m_iniPath, moduleDir, "fsw.ini");
     LoadSettings();
-    BuildPath(m_logPath, sizeof m_logPath, moduleDir, m_logFile);
-    BuildPath(m_listPath, sizeof m_listPath, moduleDir, m_listFile);
-    BuildPath(m_checkPath, sizeof m_checkPath, moduleDir, m_checkFile);
+    BuildFilePath(m_logPath, "LOGFILE", m_logFile);
+    BuildFilePath(m_listPath, "LISTFILE", m_listFile);
+    BuildFilePath(m_checkPath, "CHKFILE", m_checkFile);
     OpenLog(m_logPath, m_logMode);
     GetVersionNumbers(&m_version[0], &m_version[1], &m_version[2], &m_version[3]);
     LogVersionLine("起動");

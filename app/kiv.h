@@ -59,6 +59,9 @@ public:
     void LoadServerSafety();
     void LoadNotifyCommand();  // NOTIFYCMD and RENOTIFY, kept by the settings dialog
     void SaveSettings();
+    // Joins moduleDir and the name of a file that key sets into path (FILE_PATH_SIZE
+    // bytes): an empty path, with a log line, when it does not fit.
+    void BuildFilePath(char* path, const char* key, const char* name);
     // Host list file.
     void LoadHostList();
     void SaveHostList();
@@ -115,9 +118,10 @@ public:
     QueryCancel m_queryCancel;  // the stop of every query thread; given once, at shutdown
 };
 
-// Joins the program's folder, a separator and a file name into a path of at most 260
-// bytes, cutting what does not fit.
-void BuildPath(char* path, size_t size, const char* folder, const char* name);
+// Joins the program's folder, a separator and a file name into a path of at most size - 1
+// bytes, cutting what does not fit; false when it cut.
+bool BuildPath(char* path, size_t size, const char* folder, const char* name);
+const size_t FILE_PATH_SIZE = 261;  // of m_logPath, m_listPath and m_checkPath
 
 // Creates the application object on the first call; later calls return it.
 Kiv* GetApp(HINSTANCE instance, char* commandLine, int showCommand);

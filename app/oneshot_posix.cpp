@@ -104,13 +104,16 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, boo
     app.InitializeLocks();
     BuildPath(app.m_iniPath, sizeof app.m_iniPath, app.moduleDir, "fsw.ini");
     app.LoadSettings();
-    BuildPath(app.m_listPath, sizeof app.m_listPath, app.moduleDir, app.m_listFile);
+    app.BuildFilePath(app.m_listPath, "LISTFILE", app.m_listFile);
     app.LoadHostList();
     if (!metrics) {
         app.m_promFile[0] = '\0';
     }
     if (history) {
-        BuildPath(app.m_checkPath, sizeof app.m_checkPath, app.moduleDir, app.m_checkFile);
+        app.BuildFilePath(app.m_checkPath, "CHKFILE", app.m_checkFile);
+    }
+    app.RemoveStaleFiles();  // a killed run's leftovers, beside the metrics file too
+    if (history) {
         app.m_history.Open(app.m_checkPath, app.m_keepDays, static_cast<int64_t>(time(nullptr)));
     }
     // A run of its own has no last notification to compare with, and the engine that runs

@@ -12,13 +12,31 @@ namespace {
 
 const char SECTION[] = "fsw";
 
-// A name setting: the value or the default, cut to the 261-byte field.
-void LoadName(const char* key, const char* defaultValue, char* field, size_t size,
-              const char* path) {
-    char buffer[1024];
-    MGetPrivateProfileString(SECTION, key, defaultValue, buffer, sizeof buffer, path);
-    buffer[sizeof buffer - 1] = '\0';
-    CopyField(field, size, buffer);
+// A value read whole, never cut: a cut name or address could name another file or another
+// address than the one written. False, with a log line (held until the log is open), when
+// the value is longer than size - 1 bytes or could not be read whole.
+bool LoadValue(Kiv* app, const char* key, const char* defaultValue, size_t size,
+               std::string* value) {
+    bool whole = MGetPrivateProfileText(SECTION, key, defaultValue, value, app->m_iniPath);
+    if (whole && value->size() < size) {
+        return true;
+    }
+    char line[200];
+    if (whole) {
+        snprintf(line, sizeof line, "設定ファイル：%sの値が長すぎるため使いません。(最大%uバイト)",
+                 key, static_cast<unsigned>(size - 1));
+    } else {
+        snprintf(line, sizeof line, "設定ファイル：%sの値を読み切れないため使いません。", key);
+    }
+    app->LogOrHold(line);
+    return false;
+}
+
+// A name setting: the value, or the default when it is missing or does not fit the field.
+void LoadName(Kiv* app, const char* key, const char* defaultValue, char* field, size_t size) {
+    std::string value;
+    CopyField(field, size,
+              LoadValue(app, key, defaultValue, size, &value) ? value.c_str() : defaultValue);
 }
 
 std::string Number(unsigned value) {
@@ -57,15 +75,15 @@ void Kiv::LoadSettings() {
     m_serverPort = MGetPrivateProfileInt(SECTION, "SVPORT", DEFAULT_PORT, m_iniPath);
     m_client = MGetPrivateProfileInt(SECTION, "CLIENT", 0, m_iniPath);
     m_interval = MGetPrivateProfileInt(SECTION, "INTVAL", 10, m_iniPath);
-    LoadName("LISTFILE", "fsw.lst", m_listFile, sizeof m_listFile, m_iniPath);
-    LoadName("LOGFILE", "fsw.log", m_logFile, sizeof m_logFile, m_iniPath);
-    LoadName("CHKFILE", "lastchk.txt", m_checkFile, sizeof m_checkFile, m_iniPath);
+    LoadName(this, "LISTFILE", "fsw.lst", m_listFile, sizeof m_listFile);
+    LoadName(this, "LOGFILE", "fsw.log", m_logFile, sizeof m_logFile);
+    LoadName(this, "CHKFILE", "lastchk.txt", m_checkFile, sizeof m_checkFile);
     m_notify = MGetPrivateProfileInt(SECTION, "NOTI", 1, m_iniPath);  // the balloon
     m_logMode = MGetPrivateProfileInt(SECTION, "LOGMODE", LOG_OVERWRITE, m_iniPath);
     // Not in the settings dialog, which leaves them as they are in the file.
     m_keepDays = MGetPrivateProfileInt(SECTION, "KEEPDAYS", 35, m_iniPath);
     m_forecastDays = MGetPrivateProfileInt(SECTION, "FORECAST", 7, m_iniPath);
-    LoadName("PROMFILE", "", m_promFile, sizeof m_promFile, m_iniPath);
+    LoadName(this, "PROMFILE", "", m_promFile, sizeof m_promFile);
     LoadNotifyCommand();
     if (m_interval == 0) {
         m_interval = 1;
@@ -91,12 +109,16 @@ void Kiv::LoadNotifyCommand() {
 // The server's safety keys, kept by the settings dialog, which does not show them.
 // SVADDR takes effect at the next start of the server; ALLOW, ALLOWUNC and LOGMAX at
 // once, so a reload while the server listens logs the ALLOW list it now applies.
+//
+// Neither is ever cut: an SVADDR that does not fit is no address, so that the server does
+// not listen on every address instead ("-" is one the server refuses with its own line); an
+// ALLOW that cannot be read whole allows no one (a list with no entry).
 void Kiv::LoadServerSafety() {
-    LoadName("SVADDR", "", m_serverAddress, sizeof m_serverAddress, m_iniPath);
-    char allow[4096];
-    MGetPrivateProfileString(SECTION, "ALLOW", "", allow, sizeof allow, m_iniPath);
-    allow[sizeof allow - 1] = '\0';
-    m_allow.Load(allow);
+    std::string value;
+    bool whole = LoadValue(this, "SVADDR", "", sizeof m_serverAddress, &value);
+    CopyField(m_serverAddress, sizeof m_serverAddress, whole ? value.c_str() : "-");
+    whole = LoadValue(this, "ALLOW", "", std::string::npos, &value);
+    m_allow.Load(whole ? value : ",");
     m_allowUnc = MGetPrivateProfileInt(SECTION, "ALLOWUNC", 0, m_iniPath);
     m_logMax = MGetPrivateProfileInt(SECTION, "LOGMAX", 0, m_iniPath);
     SetLogLimit(uint64_t{m_logMax} << 20);

@@ -17,6 +17,63 @@ void MSetNewFileWriteLimit(int64_t limit) {
     g_writeLimit = limit;
 }
 
+MFileLock::Result MFileLock::Lock(const char* path, unsigned milliseconds) {
+    Unlock();
+    if (!Open(path)) {
+        return UNAVAILABLE;
+    }
+    for (unsigned waited = 0;; waited += 10) {
+        if (TryLock()) {
+            return HELD;
+        }
+        if (waited >= milliseconds) {
+            Unlock();
+            return BUSY;
+        }
+        MSleep(10);
+    }
+}
+
+MLineReader::MLineReader(MFileReader* file, size_t bufferSize)
+    : m_file(file),
+      m_buffer(bufferSize),
+      m_begin(0),
+      m_end(0),
+      m_midLine(false),
+      m_atEnd(false),
+      m_failed(false) {}
+
+bool MLineReader::Next(Piece* piece) {
+    for (;;) {
+        char* base = m_buffer.data();
+        if (m_begin < m_end) {
+            const void* feed = memchr(base + m_begin, '\n', m_end - m_begin);
+            size_t stop = feed != nullptr
+                              ? static_cast<size_t>(static_cast<const char*>(feed) - base) + 1
+                              : m_end;
+            // A line with its feed; the last bytes of the file; a buffer full of one line.
+            if (feed != nullptr || m_atEnd || (m_begin == 0 && m_end == m_buffer.size())) {
+                *piece = Piece{base + m_begin, stop - m_begin, !m_midLine, feed != nullptr};
+                m_midLine = feed == nullptr && !m_atEnd;
+                m_begin = stop;
+                return true;
+            }
+        } else if (m_atEnd || m_failed) {
+            return false;
+        }
+        memmove(base, base + m_begin, m_end - m_begin);
+        m_end -= m_begin;
+        m_begin = 0;
+        long got = m_file->Read(base + m_end, m_buffer.size() - m_end);
+        if (got < 0) {
+            m_failed = true;
+            return false;
+        }
+        m_atEnd = got == 0;
+        m_end += static_cast<size_t>(got);
+    }
+}
+
 bool MNewFile::FitWriteLimit(size_t* size) const {
     int64_t limit = g_writeLimit;
     if (limit < 0 || m_written + *size <= static_cast<uint64_t>(limit)) {
@@ -26,10 +83,10 @@ bool MNewFile::FitWriteLimit(size_t* size) const {
     return false;
 }
 
-MReplaceResult MReplaceFile(const char* path, const void* data, size_t size) {
+MReplaceResult MReplaceFile(const char* path, const void* data, size_t size, MLinkRule rule) {
     MNewFile file;
-    if (!file.Create(path)) {
-        return M_REPLACE_OPEN_FAILED;
+    if (!file.Create(path, rule)) {
+        return file.Refused() ? M_REPLACE_REFUSED : M_REPLACE_OPEN_FAILED;
     }
     if (!file.Write(data, size) || !file.FlushBuffers() || !file.MoveOver()) {
         file.Delete();
@@ -118,8 +175,8 @@ std::string MJoinPath(const std::string& folder, const std::string& name) {
     return folder + M_PATH_SEPARATOR + name;
 }
 
-std::vector<std::string> MRemoveStaleNewFiles(const char* target) {
-    std::string folder = MNewFileFolder(target);
+std::vector<std::string> MRemoveStaleNewFiles(const char* target, MLinkRule rule) {
+    std::string folder = MNewFileFolder(target, rule);
     std::vector<std::string> removed;
     for (const std::string& name : MFolderNames(folder)) {
         unsigned long pid;

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
@@ -11,48 +12,106 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 std::atomic<unsigned> g_counter{0};
 
-// The file a path names, following a symbolic link, so that the link stays a link.
-std::string ResolveLink(const char* path) {
-    struct stat info;
-    if (lstat(path, &info) != 0 || !S_ISLNK(info.st_mode)) {
-        return path;
+// The most mode bits a file the program writes gets.
+const mode_t MAX_MODE = 0644;
+
+bool TrustedOwner(uid_t owner) {
+    return owner == geteuid() || owner == 0;
+}
+
+// What a name turns out to be once the trusted links at it are followed.
+enum NameKind { NAME_MISSING, NAME_REGULAR, NAME_OTHER, NAME_FOREIGN_LINK, NAME_FAILED };
+
+// Follows the trusted links at path, each looked at through a handle of the link itself
+// (O_PATH), so that its owner and its text belong to the same link even when the name is
+// swapped meanwhile. *where is the name the links end at (path itself when it is none),
+// and *linked tells whether path was a link.
+NameKind FollowTrusted(const char* path, std::string* where, bool* linked) {
+    std::string current = path;
+    *linked = false;
+    for (int hop = 0; hop < 40; hop++) {
+        *where = current;
+        int handle = open(current.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (handle < 0) {
+            return errno == ENOENT ? NAME_MISSING : NAME_FAILED;
+        }
+        struct stat info;
+        if (fstat(handle, &info) != 0) {
+            close(handle);
+            return NAME_FAILED;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            close(handle);
+            // A folder cannot be written as a file: the write itself fails, as ever.
+            return S_ISREG(info.st_mode) || S_ISDIR(info.st_mode) ? NAME_REGULAR : NAME_OTHER;
+        }
+        if (!TrustedOwner(info.st_uid)) {
+            close(handle);
+            return NAME_FOREIGN_LINK;
+        }
+        *linked = true;
+        char text[PATH_MAX];
+        ssize_t length = readlinkat(handle, "", text, sizeof text);
+        close(handle);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof text) {
+            return NAME_FAILED;
+        }
+        std::string next(text, static_cast<size_t>(length));
+        current = next[0] == '/' ? next : MJoinPath(MFolderOf(current.c_str()), next);
     }
-    char* resolved = realpath(path, nullptr);
-    if (resolved == nullptr) {
-        return path;  // a dangling link: it is replaced by the file
+    return NAME_FAILED;  // a loop of links
+}
+
+// The name a write of path under rule goes to; false, with *refused set for a name that is
+// not to be written, when it cannot be written at all.
+bool WriteName(const char* path, MLinkRule rule, std::string* name, bool* refused) {
+    bool linked = false;
+    NameKind kind = FollowTrusted(path, name, &linked);
+    *refused = kind == NAME_OTHER || kind == NAME_FOREIGN_LINK;
+    if (kind == NAME_FAILED || *refused) {
+        return false;
     }
-    std::string target = resolved;
-    free(resolved);
-    return target;
+    if (rule == M_LINK_REPLACE_NAME) {
+        *name = path;
+    }
+    return true;
 }
 
 }  // namespace
 
-MNewFile::MNewFile() : m_file(-1), m_written(0), m_error(0) {}
+MNewFile::MNewFile() : m_file(-1), m_written(0), m_error(0), m_refused(false) {}
 
 MNewFile::~MNewFile() {
     Delete();
 }
 
-bool MNewFile::Create(const char* target) {
+bool MNewFile::Create(const char* target, MLinkRule rule) {
     Delete();
-    m_target = ResolveLink(target);
     m_written = 0;
+    m_refused = false;
+    if (!WriteName(target, rule, &m_target, &m_refused)) {
+        m_error = m_refused ? EPERM : static_cast<unsigned long>(errno);
+        return false;
+    }
     std::string folder = MFolderOf(m_target.c_str());
     for (int attempt = 0; attempt < 100; attempt++) {
         std::string path = MJoinPath(folder, MNewFileName(MCurrentProcessId(), g_counter++));
-        int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int file =
+            open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, MAX_MODE);
         if (file >= 0) {
             m_file = file;
             m_path = path;
-            // The new file keeps the permissions of the one it replaces.
+            // The new file keeps the permissions of the regular file it replaces, within
+            // MAX_MODE: a set-uid bit or a write bit for others is not handed on.
             struct stat info;
-            if (stat(m_target.c_str(), &info) == 0 && fchmod(m_file, info.st_mode & 07777) != 0) {
+            if (lstat(m_target.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+                fchmod(m_file, info.st_mode & MAX_MODE) != 0) {
                 m_error = static_cast<unsigned long>(errno);
                 Delete();
                 return false;
@@ -199,8 +258,13 @@ bool MProcessRuns(unsigned long pid) {
     return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
-std::string MNewFileFolder(const char* target) {
-    return MFolderOf(ResolveLink(target).c_str());
+std::string MNewFileFolder(const char* target, MLinkRule rule) {
+    std::string name;
+    bool linked = false;
+    if (rule == M_LINK_REPLACE_NAME || FollowTrusted(target, &name, &linked) == NAME_FAILED) {
+        name = target;
+    }
+    return MFolderOf(name.c_str());
 }
 
 std::vector<std::string> MFolderNames(const std::string& folder) {
@@ -218,4 +282,91 @@ std::vector<std::string> MFolderNames(const std::string& folder) {
 
 bool MDeleteFile(const std::string& path) {
     return unlink(path.c_str()) == 0;
+}
+
+namespace {
+
+bool WriteAll(int file, const char* bytes, size_t size) {
+    while (size > 0) {
+        ssize_t written = write(file, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+// O_NOFOLLOW keeps a link put at the name after it was looked at from being written
+// through, O_NONBLOCK a FIFO put there from holding the open; the kind is checked again on
+// the open file.
+MAppendResult MAppendFile(const char* path, const void* data, size_t size, const char* lineEnd) {
+    std::string name;
+    bool refused = false;
+    if (!WriteName(path, M_LINK_FOLLOW_TRUSTED, &name, &refused)) {
+        return refused ? M_APPEND_REFUSED : M_APPEND_OPEN_FAILED;
+    }
+    int file = open(name.c_str(),
+                    O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                    MAX_MODE);
+    if (file < 0) {
+        return errno == ELOOP || errno == ENXIO ? M_APPEND_REFUSED : M_APPEND_OPEN_FAILED;
+    }
+    struct stat info;
+    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(file);
+        return M_APPEND_REFUSED;
+    }
+    char last = '\n';
+    bool written = true;
+    if (info.st_size > 0 && pread(file, &last, 1, info.st_size - 1) == 1 && last != '\n') {
+        written = WriteAll(file, lineEnd, strlen(lineEnd));
+    }
+    written = written && WriteAll(file, static_cast<const char*>(data), size);
+    written = close(file) == 0 && written;
+    return written ? M_APPEND_DONE : M_APPEND_WRITE_FAILED;
+}
+
+MFileLock::MFileLock() : m_file(-1) {}
+
+MFileLock::~MFileLock() {
+    Unlock();
+}
+
+// Read-only is enough for flock, so a lock file another user made is shared all the same.
+bool MFileLock::Open(const char* path) {
+    int file =
+        open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, MAX_MODE);
+    if (file < 0) {
+        return false;
+    }
+    struct stat info;
+    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(file);
+        return false;
+    }
+    m_file = file;
+    return true;
+}
+
+bool MFileLock::TryLock() {
+    while (flock(m_file, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void MFileLock::Unlock() {
+    if (m_file >= 0) {
+        close(m_file);  // lets go of the lock
+        m_file = -1;
+    }
 }

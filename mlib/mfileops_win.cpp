@@ -2,6 +2,7 @@
 #include "mlib/mfileops.h"
 
 #include <atomic>
+#include <cstring>
 
 namespace {
 
@@ -47,19 +48,45 @@ std::string Narrow(const wchar_t* text) {
     return narrow;
 }
 
+// Whether path names a device (NUL, CON, COM1), a pipe or anything else that is not a disk
+// file. A link (reparse point) is looked at itself: the rename replaces it, not what it
+// points to. A folder, or a name that cannot be opened at all, is left to the write, which
+// then fails (or creates the file).
+bool NotRegular(const std::string& path) {
+    HANDLE file =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        file = CreateFileW(
+            LongPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool other = GetFileType(file) != FILE_TYPE_DISK;
+    CloseHandle(file);
+    return other;
+}
+
 }  // namespace
 
-MNewFile::MNewFile() : m_file(INVALID_HANDLE_VALUE), m_written(0), m_error(0) {}
+MNewFile::MNewFile() : m_file(INVALID_HANDLE_VALUE), m_written(0), m_error(0), m_refused(false) {}
 
 MNewFile::~MNewFile() {
     Delete();
 }
 
-bool MNewFile::Create(const char* target) {
+bool MNewFile::Create(const char* target, MLinkRule rule) {
     Delete();
     m_target = target;
     m_written = 0;
-    std::string folder = MNewFileFolder(target);
+    m_refused = NotRegular(m_target);
+    if (m_refused) {
+        m_error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    std::string folder = MNewFileFolder(target, rule);
     for (int attempt = 0; attempt < 100; attempt++) {
         std::string path = MJoinPath(folder, MNewFileName(MCurrentProcessId(), g_counter++));
         m_file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
@@ -146,11 +173,12 @@ MFileReader::~MFileReader() {
 
 // FILE_FLAG_BACKUP_SEMANTICS lets a folder open too, so that it is told apart from a file
 // that cannot be opened; devices (NUL, CON, COM1, pipes) are not disk files. Neither is
-// read from.
+// read from. FILE_SHARE_DELETE lets another writer rename a new file over one being read.
 MReadResult MFileReader::Open(const char* path) {
     Close();
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = ::GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? M_READ_MISSING
@@ -199,7 +227,7 @@ bool MProcessRuns(unsigned long pid) {
     return runs;
 }
 
-std::string MNewFileFolder(const char* target) {
+std::string MNewFileFolder(const char* target, MLinkRule) {
     return MFolderOf(target);
 }
 
@@ -219,4 +247,81 @@ std::vector<std::string> MFolderNames(const std::string& folder) {
 
 bool MDeleteFile(const std::string& path) {
     return DeleteFileW(LongPath(path).c_str()) != 0;
+}
+
+namespace {
+
+bool WriteAll(HANDLE file, const char* bytes, size_t size) {
+    while (size > 0) {
+        DWORD part = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes, part, &written, NULL)) {
+            return false;
+        }
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
+
+}  // namespace
+
+// FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end. A device or a
+// pipe opens without waiting and is refused by its type before a byte is written.
+MAppendResult MAppendFile(const char* path, const void* data, size_t size, const char* lineEnd) {
+    if (NotRegular(path)) {
+        return M_APPEND_REFUSED;
+    }
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return M_APPEND_OPEN_FAILED;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        CloseHandle(file);
+        return M_APPEND_REFUSED;
+    }
+    bool written = true;
+    LARGE_INTEGER back;
+    back.QuadPart = -1;
+    char last = '\n';
+    DWORD got = 0;
+    if (SetFilePointerEx(file, back, NULL, FILE_END) && ReadFile(file, &last, 1, &got, NULL) &&
+        got == 1 && last != '\n') {
+        written = WriteAll(file, lineEnd, strlen(lineEnd));
+    }
+    written = written && WriteAll(file, static_cast<const char*>(data), size);
+    written = CloseHandle(file) != 0 && written;
+    return written ? M_APPEND_DONE : M_APPEND_WRITE_FAILED;
+}
+
+MFileLock::MFileLock() : m_file(INVALID_HANDLE_VALUE) {}
+
+MFileLock::~MFileLock() {
+    Unlock();
+}
+
+bool MFileLock::Open(const char* path) {
+    if (NotRegular(path)) {
+        return false;
+    }
+    m_file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    return m_file != INVALID_HANDLE_VALUE;
+}
+
+bool MFileLock::TryLock() {
+    OVERLAPPED at = {};
+    return LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) !=
+           0;
+}
+
+void MFileLock::Unlock() {
+    if (m_file != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_file);  // lets go of the lock
+        m_file = INVALID_HANDLE_VALUE;
+    }
 }

@@ -250,6 +250,11 @@ unsigned long MIniGetString(const char* section, const char* key, const char* de
     if (buffer == nullptr || size == 0) {
         return 0;
     }
+    return CopyOut(MIniGetText(section, key, defaultValue, path), buffer, size);
+}
+
+std::string MIniGetText(const char* section, const char* key, const char* defaultValue,
+                        const char* path) {
     std::string value;
     bool found = false;
     std::string bytes;
@@ -263,7 +268,8 @@ unsigned long MIniGetString(const char* section, const char* key, const char* de
             value.pop_back();
         }
     }
-    return CopyOut(WithoutQuotes(value), buffer, size);
+    value = WithoutQuotes(value);
+    return value.substr(0, strnlen(value.c_str(), value.size()));
 }
 
 unsigned MIniGetInt(const char* section, const char* key, int defaultValue, const char* path) {

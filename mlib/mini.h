@@ -77,6 +77,9 @@ unsigned MIniGetInt(const char* section, const char* key, int defaultValue, cons
 unsigned long MIniGetString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, unsigned long size, const char* path);
 bool MIniWriteString(const char* section, const char* key, const char* value, const char* path);
+// The value MIniGetString gives, whole: not cut to a buffer.
+std::string MIniGetText(const char* section, const char* key, const char* defaultValue,
+                        const char* path);
 
 // One key and its value, for writing several keys at once.
 struct MIniValue {

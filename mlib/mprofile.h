@@ -4,6 +4,7 @@
 // reads as a missing file and is never written.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "mlib/mini.h"
@@ -18,6 +19,12 @@ unsigned MGetPrivateProfileInt(const char* section, const char* key, int default
 unsigned long MGetPrivateProfileString(const char* section, const char* key,
                                        const char* defaultValue, char* buffer, unsigned long size,
                                        const char* path);
+
+// The key's whole value, or the default, however long it is (up to the first NUL, as
+// GetPrivateProfileStringA gives it): false when it could not be had whole (then value is
+// empty), which the Linux edition never answers.
+bool MGetPrivateProfileText(const char* section, const char* key, const char* defaultValue,
+                            std::string* value, const char* path);
 
 // WritePrivateProfileStringA: gives the key the value, creating the key, the section and
 // the file as needed; false when the file could not be written.

@@ -14,6 +14,12 @@ unsigned long MGetPrivateProfileString(const char* section, const char* key,
     return MIniGetString(section, key, defaultValue, buffer, size, path);
 }
 
+bool MGetPrivateProfileText(const char* section, const char* key, const char* defaultValue,
+                            std::string* value, const char* path) {
+    *value = MIniGetText(section, key, defaultValue, path);
+    return true;
+}
+
 bool MWritePrivateProfileString(const char* section, const char* key, const char* value,
                                 const char* path) {
     return MIniWriteString(section, key, value, path);

@@ -31,6 +31,27 @@ unsigned long MGetPrivateProfileString(const char* section, const char* key,
     return GetPrivateProfileStringA(section, key, defaultValue, buffer, size, path);
 }
 
+// GetPrivateProfileStringA answers size - 1 when it cut the value: the buffer grows until
+// the value fits, up to the size of the largest file that is read.
+bool MGetPrivateProfileText(const char* section, const char* key, const char* defaultValue,
+                            std::string* value, const char* path) {
+    if (!Usable(path)) {
+        *value = MIniGetText(section, key, defaultValue, path);  // the default
+        return true;
+    }
+    for (size_t size = 4096; size <= 2 * MINI_MAX_FILE_BYTES; size *= 2) {
+        std::string buffer(size, '\0');
+        DWORD length = GetPrivateProfileStringA(section, key, defaultValue, &buffer[0],
+                                                static_cast<DWORD>(size), path);
+        if (length < size - 1) {
+            *value = buffer.substr(0, length);
+            return true;
+        }
+    }
+    value->clear();
+    return false;
+}
+
 bool MWritePrivateProfileString(const char* section, const char* key, const char* value,
                                 const char* path) {
     return Usable(path) && WritePrivateProfileStringA(section, key, value, path) != 0;

@@ -190,18 +190,27 @@ std::string MetricsFilePath(const char* folder, const char* name) {
     if (absolute) {
         return name;
     }
-    char path[261];
+    char path[2 * 261 + 2];  // room for any folder and name: never cut
     BuildPath(path, sizeof path, folder, name);
     return path;
 }
 
+// The name itself is replaced, never what a link there points to: the metrics folder often
+// belongs to another user, who could otherwise aim the file at any file this program may
+// write.
 bool MetricsFile::Write(const std::string& path, const std::string& text) {
-    if (MReplaceFile(path.c_str(), text.data(), text.size()) == M_REPLACE_DONE) {
+    MReplaceResult result =
+        MReplaceFile(path.c_str(), text.data(), text.size(), M_LINK_REPLACE_NAME);
+    if (result == M_REPLACE_DONE) {
         m_failing = false;
         return true;
     }
     if (!m_failing) {
-        theApp->Log("メトリクスファイルに書き込めませんでした。(File=%s)", path.c_str());
+        theApp->Log(result == M_REPLACE_REFUSED
+                        ? "メトリクスファイルが通常のファイルでないか他のユーザのリンクのため、書き"
+                          "込みません。(File=%s)"
+                        : "メトリクスファイルに書き込めませんでした。(File=%s)",
+                    path.c_str());
         m_failing = true;
     }
     return false;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -164,6 +165,39 @@ TEST_F(FilesPosixTest, ASaveKilledAtAnyMomentLeavesOneWholeVersionAndItsLeftover
     EXPECT_EQ(std::vector<std::string>{live}, leftovers());
     EXPECT_EQ(before - 1, LogMessages().size() - logged);
     EXPECT_NE(std::string::npos, LogMessages().back().find("一時ファイルを削除しました"));
+}
+
+// A compaction of the history or a write of the metrics file killed half-way leaves its new
+// file beside the name (not beside what a link there points to): the start removes it.
+TEST_F(FilesPosixTest, LeftoversBesideTheHistoryAndTheMetricsFileGoAtStart) {
+    std::string history = dir.File("history");
+    std::string metrics = dir.File("metrics");
+    std::string elsewhere = dir.File("elsewhere");
+    for (const std::string& folder : {history, metrics, elsewhere}) {
+        ASSERT_TRUE(std::filesystem::create_directory(folder));
+    }
+    snprintf(app.m_checkPath, sizeof app.m_checkPath, "%s/lastchk.txt", history.c_str());
+    ASSERT_EQ(0, symlink((elsewhere + "/real.txt").c_str(), app.m_checkPath));
+    snprintf(app.m_promFile, sizeof app.m_promFile, "%s/fsw.prom", metrics.c_str());
+    pid_t gone = fork();
+    if (gone == 0) {
+        _exit(0);
+    }
+    waitpid(gone, nullptr, 0);
+    std::string name = MNewFileName(static_cast<unsigned long>(gone), 0);
+    std::vector<std::string> left = {history + "/" + name, metrics + "/" + name};
+    for (const std::string& path : left) {
+        WriteFileBytes(path, "half");
+    }
+    WriteFileBytes(elsewhere + "/" + name, "not ours to judge");
+    app.RemoveStaleFiles();
+    std::vector<std::string> log = LogMessages();
+    for (const std::string& path : left) {
+        EXPECT_FALSE(FileExists(path)) << path;
+        EXPECT_EQ(1, std::count(log.begin(), log.end(),
+                                "保存途中で残った一時ファイルを削除しました。(File=" + path + ")"));
+    }
+    EXPECT_TRUE(FileExists(elsewhere + "/" + name));
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The history file: its lines, the round trip of both code pages' texts, lines cut short
-// or unreadable, KEEPDAYS at start and once a day, and a file that cannot be written.
+// or unreadable, KEEPDAYS at start and once a day, a wrong clock, a file that cannot be
+// written, two writers and a file of any size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/history.h"
@@ -143,31 +146,173 @@ TEST_F(HistoryTest, TornAndBadLinesAreSkippedCountedOnceAndKept) {
     EXPECT_EQ((std::vector<std::string>{readLog, readLog}), LogMessages());
 }
 
-// The window's first second is kept; lines without a date are kept whatever their age.
+// The window's first second is kept; lines without a date are kept whatever their age. A
+// line on each of the last 35 days makes the window the last 35 days of the clock.
 TEST_F(HistoryTest, KeepDaysDropsExactlyTheLinesOlderThanTheWindowAtStartAndOnceADay) {
+    std::string daily;
+    for (int day = 34; day >= 0; day--) {
+        daily += FormatHistoryLine(ResultAt(now - day * DAY, "daily", "/d", 1, 100, 1000));
+    }
     const std::string dropped = LineAt(now - 36 * DAY) + LineAt(now - 35 * DAY - 1);
     const std::string kept =
-        LineAt(now - 35 * DAY) + "not a line\r\n" + LineAt(now - 35 * DAY + 1) + LineAt(now - 3600);
+        LineAt(now - 35 * DAY) + "not a line\r\n" + LineAt(now - 35 * DAY + 1) + daily;
     WriteFileBytes(path, dropped + kept);
 
     CheckHistory everything;
     everything.Open(path.c_str(), 0, now);
-    EXPECT_EQ(5u, everything.PointCount()) << "KEEPDAYS=0 keeps all";
+    EXPECT_EQ(4u + 35, everything.PointCount()) << "KEEPDAYS=0 keeps all";
     EXPECT_EQ(dropped + kept, ReadFileBytes(path));
 
     CheckHistory history;
     history.Open(path.c_str(), 35, now);
     EXPECT_EQ(kept, ReadFileBytes(path));
-    EXPECT_EQ(3u, history.PointCount());
+    EXPECT_EQ(2u + 35, history.PointCount());
     std::vector<std::string> log = LogMessages();
     ASSERT_EQ(3u, log.size());
     EXPECT_EQ("履歴ファイルから35日より古い2行を削除しました。", log[2]);
 
-    // A day later the next two go, in the file and in memory.
+    // A day later the next two go, and the oldest daily line, in the file and in memory.
     int64_t later = now + DAY + 1;
     history.Record({ResultAt(later, "srv", "/data", 1, 100, 1000)}, 35, later);
-    EXPECT_EQ("not a line\r\n" + LineAt(now - 3600) + LineAt(later), ReadFileBytes(path));
-    EXPECT_EQ(2u, history.PointCount());
+    size_t firstDaily = daily.find("\r\n") + 2;
+    EXPECT_EQ("not a line\r\n" + daily.substr(firstDaily) + LineAt(later), ReadFileBytes(path));
+    EXPECT_EQ(1u + 34, history.PointCount());
+}
+
+// Lines of one target, a check each hour, as days before the real now; the history opened
+// with a clock that is wrong by shift. However wrong the clock, at most the oldest days go.
+TEST_F(HistoryTest, AStartOrADayWithAWrongClockKeepsTheHistory) {
+    auto hourly = [&](int64_t from, int64_t to) {
+        std::string lines;
+        for (int64_t time = from; time <= to; time += 3600) {
+            lines += LineAt(time);
+        }
+        return lines;
+    };
+    const struct {
+        const char* what;
+        int64_t firstDay;  // the file: hourly lines from this many days ago
+        int64_t lastDay;   // to this many days ago, and an hour
+        int64_t shift;     // of the clock at the start, in days
+        size_t maxDropped;
+        size_t minKept;
+    } cases[] = {
+        {"right clock", 35, 0, 0, 0, 35 * 24},
+        {"40 days ahead", 35, 0, 40, 24, 34 * 24},
+        {"a year ahead", 35, 0, 365, 24, 34 * 24},
+        {"2 days back", 35, 0, -2, 0, 35 * 24},
+        {"off for 60 days: the last 35 days with lines stay", 100, 60, 0, 6 * 24, 34 * 24},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string lines = hourly(now - c.firstDay * DAY, now - c.lastDay * DAY - 3600);
+        WriteFileBytes(path, lines);
+        size_t before = SplitLines(lines).size();
+        CheckHistory history;
+        history.Open(path.c_str(), 35, now + c.shift * DAY);
+        size_t after = SplitLines(ReadFileBytes(path)).size();
+        EXPECT_LE(before - after, c.maxDropped);
+        EXPECT_GE(after, c.minKept);
+        EXPECT_EQ(after, history.PointCount());
+    }
+
+    // A day with the clock 40 days ahead: its lines, then the daily compaction.
+    WriteFileBytes(path, hourly(now - 35 * DAY, now - 3600));
+    CheckHistory history;
+    int64_t wrong = now + 40 * DAY;
+    history.Open(path.c_str(), 35, wrong);
+    for (int64_t time = wrong; time <= wrong + DAY; time += 3600) {
+        history.Record({ResultAt(time, "srv", "/data", 1, 100, 1000)}, 35, time);
+    }
+    const std::string tomorrowLine = LineAt(now + DAY);
+    int64_t tomorrow;
+    ASSERT_TRUE(ParseHistoryStamp(tomorrowLine.data(), tomorrowLine.size(), &tomorrow));
+    size_t realLines = 0;
+    for (const std::string& line : SplitLines(ReadFileBytes(path))) {
+        int64_t wall;
+        ASSERT_TRUE(ParseHistoryStamp(line.data(), line.size(), &wall));
+        realLines += wall < tomorrow ? 1 : 0;
+    }
+    EXPECT_GE(realLines, 32u * 24) << "the day's lines took at most two days of the window";
+}
+
+// Another writer holds the lock: the cycle's lines wait in memory and go with the next
+// cycle's, in order, once the lock is free; the wait is logged once.
+TEST_F(HistoryTest, LinesThatCannotHaveTheLockGoWithTheNextCycle) {
+    CheckHistory history;
+    history.Open(path.c_str(), 35, now);
+    MFileLock other;
+    ASSERT_EQ(MFileLock::HELD, other.Lock((path + HISTORY_LOCK_SUFFIX).c_str(), 0));
+    history.Record({ResultAt(now - 60, "srv", "/data", 1, 100, 1000)}, 35, now);
+    EXPECT_EQ("", ReadFileBytes(path));
+    EXPECT_EQ(
+        std::vector<std::string>{
+            "履歴ファイルが他の書き込み中のため、次の確認の時に書き込みます。(File=" + path + ")"},
+        LogMessages());
+    other.Unlock();
+    history.Record({ResultAt(now, "srv", "/data", 1, 90, 1000)}, 35, now);
+    EXPECT_EQ(LineAt(now - 60) + LineAt(now, 90), ReadFileBytes(path));
+}
+
+// Two writers of one history, each with its own lock handle as two processes have: one
+// appends 200 cycles, the other adds an old line and compacts it away, again and again.
+// No line of either is lost or kept twice.
+TEST_F(HistoryTest, TwoWritersLoseNoLineOfEither) {
+    const int CYCLES = 200;
+    std::vector<CheckResult> results;  // made before the threads: localtime is not theirs
+    for (int i = 0; i < CYCLES; i++) {
+        results.push_back(ResultAt(now, "writer", ("/" + std::to_string(i)).c_str(), 1, 1, 2));
+    }
+    const CheckResult old = ResultAt(now - 3 * DAY, "old", "/old", 1, 1, 2);
+    CheckHistory appender;
+    appender.Open(path.c_str(), 0, now);
+    std::thread appending([&] {
+        for (const CheckResult& result : results) {
+            appender.Record({result}, 0, now);
+        }
+    });
+    std::thread compacting([&] {
+        for (int i = 0; i < 100; i++) {
+            CheckHistory adder;
+            adder.Open(path.c_str(), 0, now);
+            adder.Record({old}, 0, now);
+            CheckHistory compactor;
+            compactor.Open(path.c_str(), 1, now);
+        }
+    });
+    appending.join();
+    compacting.join();
+    appender.Record({}, 0, now);  // what the last cycle could not write, if anything
+    CheckHistory last;
+    last.Open(path.c_str(), 1, now);
+
+    std::vector<std::string> lines = SplitLines(ReadFileBytes(path));
+    std::vector<std::string> expected;
+    for (const CheckResult& result : results) {
+        expected.push_back(SplitLines(FormatHistoryLine(result))[0]);
+    }
+    EXPECT_EQ(expected, lines);
+    std::vector<std::string> log = LogMessages();
+    EXPECT_GT(std::count(log.begin(), log.end(), "履歴ファイルから1日より古い1行を削除しました。"),
+              50)
+        << "the compactions ran between the appends";
+}
+
+// A history beyond the 64 MiB that a whole-file read took is read and compacted.
+TEST_F(HistoryTest, AHistoryOver64MiBIsReadAndCompacted) {
+    const std::string line = LineAt(now - 3600);
+    size_t count = (65u << 20) / line.size() + 1;
+    std::string recent;
+    recent.reserve(count * line.size());
+    for (size_t i = 0; i < count; i++) {
+        recent += line;
+    }
+    WriteFileBytes(path, LineAt(now - 3 * DAY) + recent);
+    CheckHistory history;
+    history.Open(path.c_str(), 1, now);
+    EXPECT_EQ(count, history.PointCount());
+    EXPECT_EQ(recent.size(), ReadFileBytes(path).size()) << "the old line went";
+    EXPECT_EQ("履歴ファイルから1日より古い1行を削除しました。", LogMessages().back());
 }
 
 // Neither a history that cannot be read or written nor one that cannot be compacted stops
@@ -190,7 +335,7 @@ TEST_F(HistoryTest, AFileThatCannotBeReadWrittenOrCompactedIsLoggedOncePerKind) 
     WriteFileBytes(path, content);
     MSetNewFileWriteLimit(0);
     CheckHistory full;
-    full.Open(path.c_str(), 35, now);
+    full.Open(path.c_str(), 1, now);  // two days of lines: the older goes
     MSetNewFileWriteLimit(-1);
     EXPECT_EQ(content, ReadFileBytes(path)) << "the old file stays whole";
     EXPECT_EQ(1u, full.PointCount());

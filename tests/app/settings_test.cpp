@@ -131,13 +131,43 @@ TEST_F(SettingsTest, Noti5IsKeptAsStoredSoThatOnlyItsLowBitsCountWhereItIsUsed) 
     EXPECT_EQ(5u, app.m_notify);
 }
 
-TEST_F(SettingsTest, ANameOf300CharactersKeeps260AndItsPathIsCutAt260) {
-    std::string name(300, 'n');
-    WriteIni("[fsw]\r\nLISTFILE=" + name + "\r\n");
+// A cut name or address names another file or address: every value that does not fit its
+// field is refused with a log line (the key's default stands; an SVADDR that no server
+// takes), and so is a path that does not fit. ALLOW is read whole, however long.
+TEST_F(SettingsTest, AValueThatDoesNotFitIsRefusedNeverCut) {
+    const std::string name(261, 'n');
+    const std::string address = "10.0.0.1" + std::string(60, ' ') + "x";  // cut: 10.0.0.1
+    std::string allow;
+    while (allow.size() < 5000) {
+        allow += "192.168.1.1,";
+    }
+    allow += "10.0.0.0/16";
+    WriteIni("[fsw]\r\nLISTFILE=" + name + "\r\nLOGFILE=" + name + "\r\nCHKFILE=" + name +
+             "\r\nPROMFILE=" + name + "\r\nSVADDR=" + address + "\r\nALLOW=" + allow + "\r\n");
     Start();
-    EXPECT_EQ(name.substr(0, 260), app.m_listFile);
-    std::string whole = InFolder(name);
-    EXPECT_EQ(whole.substr(0, 260), app.m_listPath);
+    EXPECT_STREQ("fsw.lst", app.m_listFile);
+    EXPECT_STREQ("fsw.log", app.m_logFile);
+    EXPECT_STREQ("lastchk.txt", app.m_checkFile);
+    EXPECT_STREQ("", app.m_promFile);
+    EXPECT_STREQ("-", app.m_serverAddress);
+    EXPECT_EQ("192.168.1.1,10.0.0.0/16",
+              app.m_allow.Describe().substr(app.m_allow.Describe().size() - 23));
+    EXPECT_FALSE(app.m_allow.Allows(0x7F000001));
+    std::vector<std::string> expected;
+    for (const char* key : {"LISTFILE", "LOGFILE", "CHKFILE", "PROMFILE"}) {
+        expected.push_back(std::string("設定ファイル：") + key +
+                           "の値が長すぎるため使いません。(最大260バイト)");
+    }
+    expected.push_back("設定ファイル：SVADDRの値が長すぎるため使いません。(最大63バイト)");
+    EXPECT_EQ(expected, LogMessages());
+
+    // A name that fits whose path does not.
+    WriteIni("[fsw]\r\nCHKFILE=" + std::string(260, 'n') + "\r\n");
+    Start();
+    app.BuildFilePath(app.m_checkPath, "CHKFILE", app.m_checkFile);
+    EXPECT_STREQ("", app.m_checkPath);
+    EXPECT_EQ("設定ファイル：CHKFILEのパスが長すぎるため使いません。(最大260バイト)",
+              LogMessages().back());
 }
 
 TEST_F(SettingsTest, ANameWithBackslashesNamesAFileInASubfolder) {

@@ -1,9 +1,12 @@
 // Whole-file replacement on POSIX: a real write failure (a file size limit, which stops
-// writes also for root), the permissions and symbolic links of the replaced file.
+// writes also for root), the permissions and symbolic links of the replaced file; what
+// is refused (another user's link, a device, a FIFO) by replacements and appends; the lock
+// between writers.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <filesystem>
 #include <string>
@@ -52,6 +55,95 @@ TEST(MReplaceFilePosix, ASymbolicLinkStaysALinkAndItsTargetIsReplaced) {
     ASSERT_EQ(M_REPLACE_DONE, MReplaceFile(link.c_str(), "new", 3));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ("new", ReadFileBytes(target));
+}
+
+// Old modes that a replacement must not hand on: set-uid, set-gid, writes of others.
+TEST(MReplaceFilePosix, TheNewFileIsNeverSetUidAndAt0644Most) {
+    TempDir dir;
+    std::string path = dir.File("fsw.prom");
+    for (mode_t old : {04755, 02755, 0666}) {
+        WriteFileBytes(path, "old");
+        ASSERT_EQ(0, chmod(path.c_str(), old));
+        for (MLinkRule rule : {M_LINK_FOLLOW_TRUSTED, M_LINK_REPLACE_NAME}) {
+            ASSERT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), "new", 3, rule));
+            struct stat info;
+            ASSERT_EQ(0, stat(path.c_str(), &info));
+            EXPECT_EQ(old & 0644, info.st_mode & 07777) << std::oct << old;
+        }
+    }
+}
+
+// Names planted where the program writes: another user's link to a file the program could
+// write (root could write any), a device node and a FIFO (with a reader that never reads).
+// Every write is refused before a byte goes anywhere, and the planted name stays.
+class PlantedNameTest : public ::testing::Test {
+protected:
+    PlantedNameTest() : victim(dir.File("victim")), name(dir.File("fsw.prom")) {
+        WriteFileBytes(victim, "secret");
+    }
+    // Plants kind at name; false when this machine does not let the test do so.
+    bool Plant(const std::string& kind) {
+        std::remove(name.c_str());
+        if (kind == "foreign link") {
+            return symlink(victim.c_str(), name.c_str()) == 0 &&
+                   lchown(name.c_str(), 65534, 65534) == 0;
+        }
+        if (kind == "device") {
+            return mknod(name.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // as /dev/null
+        }
+        return mkfifo(name.c_str(), 0600) == 0 &&
+               (holder = open(name.c_str(), O_RDONLY | O_NONBLOCK)) >= 0;
+    }
+    ~PlantedNameTest() override {
+        if (holder >= 0) {
+            close(holder);
+        }
+    }
+
+    TempDir dir;
+    std::string victim;
+    std::string name;
+    int holder = -1;
+};
+
+TEST_F(PlantedNameTest, ReplacementsAndAppendsAreRefusedAndLeaveThePlantedName) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "planting another user's link and a device needs root";
+    }
+    for (const char* kind : {"foreign link", "device", "fifo"}) {
+        SCOPED_TRACE(kind);
+        ASSERT_TRUE(Plant(kind));
+        struct stat before;
+        ASSERT_EQ(0, lstat(name.c_str(), &before));
+        for (MLinkRule rule : {M_LINK_FOLLOW_TRUSTED, M_LINK_REPLACE_NAME}) {
+            EXPECT_EQ(M_REPLACE_REFUSED, MReplaceFile(name.c_str(), "new", 3, rule));
+        }
+        EXPECT_EQ(M_APPEND_REFUSED, MAppendFile(name.c_str(), "line\n", 5, "\n"));
+        struct stat after;
+        ASSERT_EQ(0, lstat(name.c_str(), &after));
+        EXPECT_EQ(before.st_mode, after.st_mode);
+        EXPECT_EQ(before.st_ino, after.st_ino);
+        EXPECT_EQ("secret", ReadFileBytes(victim));
+        EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir.Path()),
+                                   std::filesystem::directory_iterator()))
+            << "no new file left beside";
+    }
+}
+
+// The program's own link: appends and the settings' replacement write the file it names,
+// the metrics' replacement puts a file in the link's place and leaves the linked file.
+TEST(MReplaceFilePosix, AnOwnLinkIsFollowedOrReplacedAsTheRuleSays) {
+    TempDir dir;
+    std::string target = dir.File("real.txt");
+    std::string link = dir.File("link.txt");
+    WriteFileBytes(target, "old");
+    ASSERT_EQ(0, symlink(target.c_str(), link.c_str()));
+    EXPECT_EQ(M_APPEND_DONE, MAppendFile(link.c_str(), "more\n", 5, "\r\n"));
+    EXPECT_EQ("old\r\nmore\n", ReadFileBytes(target)) << "the line end goes first";
+    EXPECT_EQ(M_REPLACE_DONE, MReplaceFile(link.c_str(), "new", 3, M_LINK_REPLACE_NAME));
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    EXPECT_EQ("new", ReadFileBytes(link));
+    EXPECT_EQ("old\r\nmore\n", ReadFileBytes(target));
 }
 
 }  // namespace

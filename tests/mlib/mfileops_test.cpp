@@ -114,4 +114,63 @@ TEST(MFolderOf, TheFolderBeforeTheLastSeparatorAtACharacterBoundary) {
     EXPECT_EQ("C:\\表", MFolderOf("C:\\表\\x"));
 }
 
+// Lines across the buffer's edges, a line longer than the buffer in pieces, and the last
+// bytes without a line feed: the pieces put together are the file, and each says where it
+// stands in its line.
+TEST(MLineReader, PiecesMakeUpTheFileAtEveryBufferSize) {
+    TempDir dir;
+    std::string path = dir.File("lines");
+    const std::string content = "one\r\n\ntwo two\n" + std::string(25, 'x') + "\nend";
+    WriteFileBytes(path, content);
+    for (size_t buffer : {size_t{4}, size_t{7}, size_t{16}, size_t{100}}) {
+        SCOPED_TRACE(buffer);
+        MFileReader file;
+        ASSERT_EQ(M_READ_DONE, file.Open(path.c_str()));
+        MLineReader lines(&file, buffer);
+        MLineReader::Piece piece;
+        std::string joined;
+        std::vector<std::string> whole;
+        bool midLine = false;
+        while (lines.Next(&piece)) {
+            EXPECT_EQ(!midLine, piece.starts);
+            std::string text(piece.data, piece.size);
+            EXPECT_EQ(piece.ends, !text.empty() && text.back() == '\n');
+            if (piece.starts && piece.ends) {
+                whole.push_back(text);
+            }
+            joined += text;
+            midLine = !piece.ends && joined.size() < content.size();
+        }
+        EXPECT_FALSE(lines.Failed());
+        EXPECT_EQ(content, joined);
+        std::vector<std::string> expected;
+        if (buffer >= 5) {
+            expected.push_back("one\r\n");
+        }
+        expected.push_back("\n");
+        if (buffer >= 8) {
+            expected.push_back("two two\n");
+        }
+        if (buffer >= 26) {
+            expected.push_back(std::string(25, 'x') + "\n");
+        }
+        EXPECT_EQ(expected, whole);
+    }
+}
+
+// Two holders of one lock file, as two writers of one history: the second waits its time
+// and gives up while the first holds it, and takes it once it is let go.
+TEST(MFileLock, OneHolderAtATime) {
+    TempDir dir;
+    std::string path = dir.File("lastchk.txt.lock");
+    MFileLock first;
+    MFileLock second;
+    ASSERT_EQ(MFileLock::HELD, first.Lock(path.c_str(), 0));
+    EXPECT_EQ(MFileLock::BUSY, second.Lock(path.c_str(), 50));
+    first.Unlock();
+    EXPECT_EQ(MFileLock::HELD, second.Lock(path.c_str(), 0));
+    std::string missing = dir.File("none") + M_PATH_SEPARATOR + "x.lock";
+    EXPECT_EQ(MFileLock::UNAVAILABLE, first.Lock(missing.c_str(), 1000));
+}
+
 }  // namespace
