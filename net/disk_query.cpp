@@ -87,7 +87,7 @@ void Converse(FswSocket* socket, const char* path, SocketDeadline deadline,
     memcpy(&info, bytes, sizeof info);
     U64FromNet(&info.freeBytes);
     U64FromNet(&info.totalBytes);
-    if (info.freeBytes > info.totalBytes) {
+    if (info.totalBytes == 0 || info.freeBytes > info.totalBytes) {
         result->outcome = DISK_QUERY_FREE_ABOVE_TOTAL;
         return;
     }

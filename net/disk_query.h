@@ -23,7 +23,8 @@ enum DiskQueryOutcome : int {
     DISK_QUERY_DISK_ERROR,        // the server could not measure the path
     DISK_QUERY_SHORT_BODY,        // the body did not arrive, or has fewer than 12 bytes
     DISK_QUERY_BAD_BODY_LENGTH,   // the body arrived with a length other than 16
-    DISK_QUERY_FREE_ABOVE_TOTAL,  // the body says more is free than the volume holds
+    DISK_QUERY_FREE_ABOVE_TOTAL,  // the body's sizes cannot be: more free than the volume
+                                  // holds, or a volume of 0 bytes
     DISK_QUERY_TIMED_OUT,         // the time limit passed (the stage tells where)
     DISK_QUERY_CANCELLED,         // the stop signal was given (the stage tells where)
 };
