@@ -8,8 +8,9 @@ const unsigned WM_APP_TRAY = WM_APP + 1;          // 32769: the tray icon's call
 const unsigned WM_APP_CLOSE_STATUS = WM_APP + 2;  // 32770: the status window destroys itself
 const unsigned WM_APP_CYCLE_DONE = WM_APP + 3;    // 32771: the last query thread of a cycle ended
 
-const uintptr_t TIMER_CHECK = 100;       // check timer, every m_interval minutes
-const uintptr_t TIMER_TRAY_RETRY = 101;  // tray icon retry, every 10 s
+const uintptr_t TIMER_CHECK = 100;         // check timer, every m_interval minutes
+const uintptr_t TIMER_TRAY_RETRY = 101;    // tray icon retry, every 10 s
+const uintptr_t TIMER_RUN_DEADLINE = 102;  // a one-shot run's queries are cancelled
 
 const int TRAY_ICON_ID = 10;
 

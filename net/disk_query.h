@@ -4,7 +4,10 @@
 // cycle and a one-shot check share it; the caller words the failure.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "net/query_cancel.h"
 
@@ -50,3 +53,13 @@ struct DiskQueryResult {
 // timeLimitMs, and at once when cancel (may be null) is or becomes cancelled.
 DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
                              unsigned timeLimitMs, QueryCancel* cancel);
+
+// Asks the server at host and port for each of the paths, with at most `threads` queries
+// at a time (a server closes what a peer opens beyond its share), all ending by the
+// deadline: a path whose turn comes too late is DISK_QUERY_TIMED_OUT without a
+// connection. A thread the system refuses leaves its share to the others; with none at
+// all the calling thread asks each path itself. The results are in the paths' order.
+std::vector<DiskQueryResult> RunDiskQueries(const std::string& host, uint16_t port,
+                                            const std::vector<std::string>& paths,
+                                            std::chrono::steady_clock::time_point deadline,
+                                            unsigned threads);
