@@ -424,7 +424,10 @@ TEST_F(ConsoleTest, AStormOfSignalsNeitherHoldsTheStopNorGrowsTheMemory) {
             "2 s of it\n",
             storm == SIGHUP ? "SIGHUP" : "SIGUSR1", took, before, during);
         EXPECT_LT(took, 1.0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+        // Under a sanitizer its own bookkeeping grows with the work done, queue or not.
         EXPECT_LT(during - before, 1024) << "kB";
+#endif
         std::vector<std::string> log = LogMessages(dir.File("fsw.log"));
         EXPECT_TRUE(Contains(log, "終了要求(SIGTERM)を受けました"));
     }
