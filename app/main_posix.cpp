@@ -12,7 +12,6 @@
 #include "app/entry.h"
 #include "app/oneshot_posix.h"
 #include "monitor/messages.h"
-#include "version.h"
 
 namespace {
 
@@ -28,13 +27,6 @@ void PrintUsage(FILE* out) {
         "signals: SIGHUP reads the files again, SIGUSR1 checks now, SIGUSR2 prints the status\n"
         "list again, SIGINT and SIGTERM end the program. See fsw(8).\n",
         out);
-}
-
-// The start line's version, without its word.
-void PrintVersion() {
-    printf("%s Version %u.%u.%u (%u)\n", APP_TITLE, unsigned{FSW_VERSION_MAJOR},
-           unsigned{FSW_VERSION_MINOR}, unsigned{FSW_VERSION_BUILD},
-           unsigned{FSW_VERSION_REVISION});
 }
 
 // Without the thread that takes the signals nothing but SIGKILL could stop the program,
@@ -77,7 +69,7 @@ int main(int argc, char** argv) {
             PrintUsage(stdout);
             return 0;
         } else if (strcmp(argv[i], "--version") == 0) {
-            PrintVersion();
+            fputs(VersionLine().c_str(), stdout);
             return 0;
         } else {
             fprintf(stderr, "fsw: unknown argument: %s\n", argv[i]);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <ctime>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/host_entry.h"
@@ -23,8 +23,13 @@
 #include "monitor/messages.h"
 #include "monitor/plugin.h"
 #include "net/disk_query.h"
+#include "net/query_client.h"
+#include "net/server.h"
+#include "version.h"
 
 namespace {
+
+typedef std::chrono::steady_clock::time_point TimePoint;
 
 // The application object of a one-shot run: no log file; with echo, each log line goes
 // to standard error instead, so a cron job's mail says what went wrong.
@@ -61,9 +66,14 @@ public:
     explicit OneShotCycle(bool print) : m_print(print) {}
     ~OneShotCycle() override { MForgetWindow(this); }
 
-    intptr_t HandleMessage(unsigned message, uintptr_t, intptr_t) override {
+    intptr_t HandleMessage(unsigned message, uintptr_t wParam, intptr_t) override {
         if (message == WM_APP_CYCLE_DONE) {
             OnCycleDone();
+        } else if (message == WM_TIMER && wParam == TIMER_RUN_DEADLINE) {
+            // What has not answered by now counts as not measured; the cycle ends as
+            // its cancelled queries do, at once.
+            MKillTimer(this, TIMER_RUN_DEADLINE);
+            CancelRunningQueries();
         }
         return 0;
     }
@@ -96,8 +106,10 @@ private:
 // and hands back its results. Metrics are written only when asked for. With history, the
 // history file (CHKFILE) is read as the daemon reads it at start and the cycle appended to
 // it, so that runs from cron build the same history and forecasts as the daemon; without,
-// the cycle's history stays in memory.
-std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, bool history) {
+// the cycle's history stays in memory. With a query deadline, the queries still running at
+// it are cancelled and count as errors.
+std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, bool history,
+                                     const TimePoint* queryDeadline) {
     OneShotApp app(echoLog);
     Kiv* previous = theApp;
     theApp = &app;
@@ -122,6 +134,12 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, boo
     MStartupNetwork();
     {
         OneShotCycle cycle(print);
+        if (queryDeadline != nullptr) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                *queryDeadline - std::chrono::steady_clock::now());
+            MSetTimer(&cycle, TIMER_RUN_DEADLINE,
+                      left.count() > 0 ? static_cast<unsigned>(left.count()) : 0);
+        }
         cycle.StartCheck(TIMER_CHECK);
         MRunMessageLoop();
     }
@@ -158,20 +176,31 @@ void ArmDeadline(unsigned seconds) {
     alarm(seconds);
 }
 
+// When a plugin run's queries must have ended: a little before its deadline, so that
+// what was measured is still reported.
+TimePoint QueryDeadline(unsigned seconds) {
+    const unsigned margin = 300;
+    unsigned total = seconds * 1000;
+    return std::chrono::steady_clock::now() +
+           std::chrono::milliseconds(total > margin * 2 ? total - margin : total / 2);
+}
+
 // Called before the line is printed, so that the deadline cannot add a second one.
 void DisarmDeadline() {
     alarm(0);
 }
 
-int PrintPluginLine(const std::string& line, PluginState state) {
+// The line, and with -v the long output after it.
+int PrintPluginLine(const std::string& line, PluginState state, const std::string& details = "") {
     DisarmDeadline();
     fputs(line.c_str(), stdout);
+    fputs(details.c_str(), stdout);
     fflush(stdout);
     return state;
 }
 
-int RunListCheck() {
-    std::vector<CheckResult> results = RunOneCycle(false, false, false, false);
+int RunListCheck(const PluginOptions& options, TimePoint queryDeadline) {
+    std::vector<CheckResult> results = RunOneCycle(false, false, false, false, &queryDeadline);
     if (results.empty()) {
         return PrintPluginLine("FSW UNKNOWN - no targets in the host list\n", PLUGIN_UNKNOWN);
     }
@@ -184,7 +213,7 @@ int RunListCheck() {
                      [](const PathReport& a, const PathReport& b) { return a.label < b.label; });
     PluginState state = PLUGIN_UNKNOWN;
     std::string line = PluginLine(reports, &state);
-    return PrintPluginLine(line, state);
+    return PrintPluginLine(line, state, options.verbose > 0 ? PluginDetails(reports) : "");
 }
 
 // Why a path could not be measured, in the plugin's words.
@@ -207,24 +236,13 @@ const char* FailureText(DiskQueryOutcome outcome) {
     }
 }
 
-// Every path is asked in a thread of its own, all within the run's time: each query
-// gets a little less than the deadline, so that one slow path is reported as such while
-// the others still count.
-std::vector<PathReport> QueryPaths(const PluginOptions& options) {
-    const unsigned margin = 200;
-    unsigned limit = options.timeout * 1000 > margin * 2 ? options.timeout * 1000 - margin
-                                                         : options.timeout * 1000 / 2;
-    std::vector<DiskQueryResult> results(options.paths.size());
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < options.paths.size(); i++) {
-        threads.emplace_back([&, i] {
-            results[i] = RunDiskQuery(options.host.c_str(), options.port, options.paths[i].c_str(),
-                                      limit, nullptr);
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+// The paths are asked a few at a time, all within the run's time: the queries end a
+// little before the deadline, so that a slow path is reported as such while the others
+// still count. Half the server's share for one peer leaves room for a copy of fsw on
+// this machine that asks the same server.
+std::vector<PathReport> QueryPaths(const PluginOptions& options, TimePoint queryDeadline) {
+    std::vector<DiskQueryResult> results = RunDiskQueries(options.host, options.port, options.paths,
+                                                          queryDeadline, MAX_HANDLERS_PER_PEER / 2);
     std::vector<PathReport> reports;
     for (size_t i = 0; i < options.paths.size(); i++) {
         const DiskQueryResult& result = results[i];
@@ -236,10 +254,8 @@ std::vector<PathReport> QueryPaths(const PluginOptions& options) {
             report.totalBytes = result.totalBytes;
             report.state = GradeFreeBytes(result.freeBytes, result.totalBytes, options.warning,
                                           options.critical);
-            report.warningBytes =
-                ThresholdBytes(options.warning.threshold, options.warning.unit, result.totalBytes);
-            report.criticalBytes = ThresholdBytes(options.critical.threshold, options.critical.unit,
-                                                  result.totalBytes);
+            report.warningBytes = FreeLimitBytes(options.warning, result.totalBytes);
+            report.criticalBytes = FreeLimitBytes(options.critical, result.totalBytes);
         } else {
             report.reason = FailureText(result.outcome);
         }
@@ -248,16 +264,24 @@ std::vector<PathReport> QueryPaths(const PluginOptions& options) {
     return reports;
 }
 
-int RunHostCheck(const PluginOptions& options) {
+int RunHostCheck(const PluginOptions& options, TimePoint queryDeadline) {
     MStartupNetwork();
-    std::vector<PathReport> reports = QueryPaths(options);
+    std::vector<PathReport> reports = QueryPaths(options, queryDeadline);
     MCleanupNetwork();
     PluginState state = PLUGIN_UNKNOWN;
     std::string line = PluginLine(reports, &state);
-    return PrintPluginLine(line, state);
+    return PrintPluginLine(line, state, options.verbose > 0 ? PluginDetails(reports) : "");
 }
 
 }  // namespace
+
+std::string VersionLine() {
+    char line[128];
+    snprintf(line, sizeof line, "%s Version %u.%u.%u (%u)\n", APP_TITLE,
+             unsigned{FSW_VERSION_MAJOR}, unsigned{FSW_VERSION_MINOR}, unsigned{FSW_VERSION_BUILD},
+             unsigned{FSW_VERSION_REVISION});
+    return line;
+}
 
 bool UseProgramDirectory(const char* dir) {
     char absolute[PATH_MAX];
@@ -289,8 +313,13 @@ int RunOnceCommand(int argc, char** argv) {
             return 2;
         }
     }
+    std::vector<CheckResult> results = RunOneCycle(true, true, true, true, nullptr);
+    if (results.empty()) {  // a cron job must not take a check of nothing for a good one
+        fputs("チェック対象がありません。ホスト一覧を確認してください\n", stderr);
+        return PLUGIN_UNKNOWN;
+    }
     PluginState worst = PLUGIN_OK;
-    for (const CheckResult& result : RunOneCycle(true, true, true, true)) {
+    for (const CheckResult& result : results) {
         worst = WorseState(worst, StateOfStatus(result.status));
     }
     return worst;
@@ -308,13 +337,18 @@ int RunCheckCommand(int argc, char** argv) {
         printf("%s\n%s", PLUGIN_USAGE, PLUGIN_HELP);
         return PLUGIN_OK;
     }
+    if (options.version) {  // as plugins do: the version line, and UNKNOWN
+        fputs(VersionLine().c_str(), stdout);
+        return PLUGIN_UNKNOWN;
+    }
     ArmDeadline(options.timeout);
+    TimePoint queryDeadline = QueryDeadline(options.timeout);
     if (options.list) {
         if (!options.dir.empty() && !UseProgramDirectory(options.dir.c_str())) {
             return PrintPluginLine("FSW UNKNOWN - no such folder " + options.dir + "\n",
                                    PLUGIN_UNKNOWN);
         }
-        return RunListCheck();
+        return RunListCheck(options, queryDeadline);
     }
-    return RunHostCheck(options);
+    return RunHostCheck(options, queryDeadline);
 }

@@ -37,7 +37,9 @@ std::string EscapeLogText(const char* bytes, size_t length,
             i++;
             continue;
         }
-        if (IsControl(p + i, n, utf8)) {
+        if (n == 1 && p[i] == '\\') {
+            out += "\\\\";  // so that an escape in the line is always the program's own
+        } else if (IsControl(p + i, n, utf8)) {
             if (p[i] == '\r') {
                 out += "\\r";
             } else if (p[i] == '\n') {

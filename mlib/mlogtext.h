@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <string>
 
-// The bytes as they are, except control characters (CR, LF and TAB as \r, \n and \t,
+// The bytes as they are, except a backslash (doubled, so that a path's own "\r" is
+// not read as an escaped CR), control characters (CR, LF and TAB as \r, \n and \t,
 // the others as \xNN), UTF-8 C1 controls and bytes that form no character of the code
-// page (as \xNN, one escape per byte). validLength is SjisValidLength or
-// Utf8ValidLength; the result is well-formed text of that code page.
+// page (as \xNN, one escape per byte). A Shift-JIS trail byte 0x5C stays as it is.
+// validLength is SjisValidLength or Utf8ValidLength; the result is well-formed text of
+// that code page.
 std::string EscapeLogText(const char* bytes, size_t length,
                           int (*validLength)(const unsigned char*, size_t));
 

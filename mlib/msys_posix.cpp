@@ -475,24 +475,68 @@ unsigned MessageFor(int signal) {
     }
 }
 
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+// Posts the message unless the same one still waits in the queue: a storm of one signal
+// leaves one reload or one check pending, not a queue that grows without end and that
+// a stop would wait behind.
+void PostOnce(HWND window, unsigned message) {
+    MessageQueue& queue = Queue();
+    {
+        std::lock_guard<std::mutex> hold(queue.lock);
+        for (const PostedMessage& waiting : queue.messages) {
+            if (waiting.window == window && waiting.message == message) {
+                return;
+            }
+        }
+        queue.messages.push_back(PostedMessage{window, message, 0, 0});
+    }
+    queue.changed.notify_one();
+}
+
+// Under g_signalLock.
+void Deliver(int signal) {
+    if (g_signalWindow == nullptr) {
+        if (signal == SIGINT || signal == SIGTERM) {
+            g_pendingStop = signal;
+        }
+        return;
+    }
+    unsigned message = MessageFor(signal);
+    if (message != 0) {
+        PostOnce(g_signalWindow, message);
+    }
+}
+
+// The system hands out the lowest-numbered pending signal first, and SIGHUP and SIGUSR1
+// come before SIGTERM: under a storm of either a stop would wait for the storm's end.
+// So a pending SIGINT or SIGTERM is taken out of turn, before the signal just taken.
 void* WaitForSignals(void*) {
     sigset_t set = HandledSignals();
+    sigset_t stops = StopSignals();
     for (;;) {
         int signal = 0;
         if (sigwait(&set, &signal) != 0) {
             continue;
         }
+        int stop = 0;
+        sigset_t pending;
+        if (signal != SIGINT && signal != SIGTERM && sigpending(&pending) == 0 &&
+            (sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1) &&
+            sigwait(&stops, &stop) != 0) {
+            stop = 0;
+        }
         std::lock_guard<std::mutex> hold(g_signalLock);
-        if (g_signalWindow == nullptr) {
-            if (signal == SIGINT || signal == SIGTERM) {
-                g_pendingStop = signal;
-            }
-            continue;
+        if (stop != 0) {
+            Deliver(stop);
         }
-        unsigned message = MessageFor(signal);
-        if (message != 0) {
-            MPostMessage(g_signalWindow, message, 0, 0);
-        }
+        Deliver(signal);
     }
     return nullptr;
 }
@@ -523,11 +567,9 @@ void MCatchSignals(HWND window, const MSignalMessages& messages) {
     g_signalWindow = window;
     g_signalMessages = messages;
     if (window != nullptr && g_pendingStop != 0) {
-        unsigned message = MessageFor(g_pendingStop);
+        int stop = g_pendingStop;
         g_pendingStop = 0;
-        if (message != 0) {
-            MPostMessage(window, message, 0, 0);
-        }
+        Deliver(stop);
     }
 }
 

@@ -11,8 +11,9 @@ const unsigned WM_APP_CYCLE_DONE = WM_APP + 3;    // 32771: the last query threa
 const unsigned WM_APP_SERVICE_STOP = WM_APP + 8;    // wParam 1: because Windows shuts down
 const unsigned WM_APP_SERVICE_RELOAD = WM_APP + 9;  // PARAMCHANGE: read the files again
 
-const uintptr_t TIMER_CHECK = 100;       // check timer, every m_interval minutes
-const uintptr_t TIMER_TRAY_RETRY = 101;  // tray icon retry, every 10 s
+const uintptr_t TIMER_CHECK = 100;         // check timer, every m_interval minutes
+const uintptr_t TIMER_TRAY_RETRY = 101;    // tray icon retry, every 10 s
+const uintptr_t TIMER_RUN_DEADLINE = 102;  // a one-shot run's queries are cancelled
 
 const int TRAY_ICON_ID = 10;
 

@@ -42,10 +42,6 @@ bool ParseNumber(const std::string& text, uint64_t most, uint64_t* value) {
     return true;
 }
 
-bool IsPercent(FreeLimit limit) {
-    return limit.unit == UNIT_PERCENT;
-}
-
 // A bar would end the summary and start the performance data early; a line break would
 // end the line; neither may come from a path.
 std::string OneLineText(const std::string& text) {
@@ -65,6 +61,17 @@ std::string OneLineText(const std::string& text) {
 // Free space in per mille of the total, 0 for a total of 0.
 uint64_t FreePerMille(const PathReport& report) {
     return MeasuredValue(UNIT_PERCENT, report.freeBytes, report.totalBytes);
+}
+
+// "41.2 % (82.5 GB of 200.0 GB)"
+std::string FreeSpaceText(const PathReport& report) {
+    char freeText[32];
+    char totalText[32];
+    FormatByteSize(report.freeBytes, freeText, sizeof freeText);
+    FormatByteSize(report.totalBytes, totalText, sizeof totalText);
+    char percent[32];
+    snprintf(percent, sizeof percent, "%.1f %%", static_cast<double>(FreePerMille(report)) / 10);
+    return std::string(percent) + " (" + freeText + " of " + totalText + ")";
 }
 
 }  // namespace
@@ -103,9 +110,14 @@ PluginState StateOfStatus(int32_t status) {
 bool ParseFreeLimit(const std::string& text, FreeLimit* limit) {
     static const struct {
         const char* suffix;
-        uint32_t unit;
-    } units[] = {
-        {"%", UNIT_PERCENT}, {"KB", UNIT_KB}, {"MB", UNIT_MB}, {"GB", UNIT_GB}, {"B", UNIT_BYTES}};
+        bool percent;
+        uint64_t bytes;   // of one unit
+        size_t decimals;  // places after the point at most
+    } units[] = {{"%", true, 0, 1},
+                 {"KB", false, 1024, 9},
+                 {"MB", false, 1048576, 9},
+                 {"GB", false, 1073741824, 9},
+                 {"B", false, 1, 0}};
     std::string upper = text;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
@@ -114,23 +126,48 @@ bool ParseFreeLimit(const std::string& text, FreeLimit* limit) {
         if (upper.size() <= length || upper.compare(upper.size() - length, length, unit.suffix)) {
             continue;
         }
-        uint64_t most = unit.unit == UNIT_PERCENT ? 100 : 0xFFFFFFFFu;
-        uint64_t value = 0;
-        if (!ParseNumber(upper.substr(0, upper.size() - length), most, &value)) {
+        std::string number = upper.substr(0, upper.size() - length);
+        size_t point = number.find('.');
+        std::string fraction = point == std::string::npos ? "" : number.substr(point + 1);
+        uint64_t whole = 0;
+        uint64_t part = 0;
+        if (!ParseNumber(number.substr(0, point), 0xFFFFFFFFu, &whole) ||
+            (point != std::string::npos &&
+             (fraction.size() > unit.decimals || !ParseNumber(fraction, UINT64_MAX, &part)))) {
             return false;
         }
-        limit->threshold = static_cast<uint32_t>(value);
-        limit->unit = unit.unit;
+        uint64_t scale = 1;
+        for (size_t i = 0; i < fraction.size(); i++) {
+            scale *= 10;
+        }
+        if (unit.percent) {
+            uint64_t perMille = whole * 10 + part;  // one decimal place at most
+            if (perMille > 1000) {
+                return false;
+            }
+            *limit = FreeLimit{true, perMille};
+        } else {
+            // At most 2^32 - 1 whole units of 2^30 bytes, and a part below one unit.
+            *limit = FreeLimit{false, whole * unit.bytes + part * unit.bytes / scale};
+        }
         return true;
     }
     return false;
 }
 
+uint64_t FreeLimitBytes(FreeLimit limit, uint64_t totalBytes) {
+    if (!limit.percent) {
+        return limit.amount;
+    }
+    // total x amount / 1000 rounded down, without overflow of the product.
+    return totalBytes / 1000 * limit.amount + totalBytes % 1000 * limit.amount / 1000;
+}
+
 PluginState GradeFreeBytes(uint64_t freeBytes, uint64_t totalBytes, FreeLimit warning,
                            FreeLimit critical) {
     auto atOrBelow = [&](FreeLimit limit) {
-        return MeasuredValue(limit.unit, freeBytes, totalBytes) <=
-               ThresholdLimit(limit.threshold, limit.unit);
+        return MeasuredValue(limit.percent ? UNIT_PERCENT : UNIT_BYTES, freeBytes, totalBytes) <=
+               limit.amount;
     };
     if (atOrBelow(critical)) {
         return PLUGIN_CRITICAL;
@@ -139,99 +176,113 @@ PluginState GradeFreeBytes(uint64_t freeBytes, uint64_t totalBytes, FreeLimit wa
 }
 
 const char PLUGIN_USAGE[] =
-    "Usage: fsw check -H HOST [-p PORT] [-t SECONDS] -w LIMIT -c LIMIT PATH...\n"
-    "       fsw check --list [--dir DIR] [-t SECONDS]\n";
+    "Usage: fsw check -H HOST [-p PORT] [-t SECONDS] [-v] -w LIMIT -c LIMIT PATH...\n"
+    "       fsw check --list [--dir DIR] [-t SECONDS] [-v]\n"
+    "       fsw check --help | --version\n";
 
 const char PLUGIN_HELP[] =
     "fsw check: free disk space of fsw servers, as a monitoring plugin.\n"
     "\n"
-    "  -H HOST      the fsw server to ask\n"
-    "  -p PORT      its port (default 50801)\n"
-    "  -w LIMIT     WARNING at or below this free space\n"
-    "  -c LIMIT     CRITICAL at or below this free space (not above -w)\n"
-    "  PATH...      paths as the server's system writes them\n"
-    "  --list       one check cycle over the host list, each target with its own threshold\n"
-    "  --dir DIR    the folder of fsw.ini and the host list (default: the program's)\n"
-    "  -t SECONDS   time for the whole run (default 10), then UNKNOWN\n"
+    "  -H HOST       the fsw server to ask\n"
+    "  -p PORT       its port (default 50801)\n"
+    "  -w LIMIT      WARNING at or below this free space\n"
+    "  -c LIMIT      CRITICAL at or below this free space (not above -w)\n"
+    "  PATH...       paths as the server's system writes them\n"
+    "  --list        one check cycle over the host list, each target with its own threshold\n"
+    "  --dir DIR     the folder of fsw.ini and the host list (default: the program's)\n"
+    "  -t SECONDS    time for the whole run (default 10); what is not measured by then\n"
+    "                counts as UNKNOWN\n"
+    "  -v            a line per path after the first line\n"
+    "  -V, --version the version line, exit code 3\n"
     "\n"
-    "LIMIT is free space as in the host list: 20%, 500MB, 2GB, 100KB, 4096B.\n"
+    "LIMIT is free space as in the host list, decimals allowed: 20%, 5.5%, 500MB, 1.5GB,\n"
+    "100KB, 4096B. A per cent takes one decimal place.\n"
+    "In the performance data a label's \"=\" is written \"\xEF\xBC\x9D\" (U+FF1D).\n"
     "Exit codes: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.\n";
+
+namespace {
+
+// What an option that takes a value does with it; false with the problem.
+bool TakeValue(const std::string& option, const std::string& value, PluginOptions* options,
+               std::string* problem) {
+    uint64_t number = 0;
+    if (option == "-H") {
+        options->host = value;
+    } else if (option == "--dir") {
+        options->dir = value;
+    } else if (option == "-p") {
+        if (!ParseNumber(value, 65535, &number) || number == 0) {
+            *problem = "bad port " + value;
+            return false;
+        }
+        options->port = static_cast<uint16_t>(number);
+    } else if (option == "-t") {
+        if (!ParseNumber(value, 86400, &number) || number == 0) {
+            *problem = "bad time-out " + value;
+            return false;
+        }
+        options->timeout = static_cast<unsigned>(number);
+    } else {
+        FreeLimit* limit = option == "-w" ? &options->warning : &options->critical;
+        if (!ParseFreeLimit(value, limit)) {
+            *problem = "bad limit " + option + " " + value;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* options,
                           std::string* problem) {
-    bool haveWarning = false;
-    bool haveCritical = false;
-    bool havePort = false;
+    static const char* const withValue[] = {"-H", "-p", "-t", "-w", "-c", "--dir"};
+    std::vector<std::string> given;  // the options with a value that were given
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); i++) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.empty() || arg[0] != '-') {
             options->paths.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
+        } else if (arg == "--") {
             optionsEnded = true;
-            continue;
-        }
-        if (arg == "--help" || arg == "-h") {
+        } else if (arg == "--help" || arg == "-h") {
             options->help = true;
             return true;
-        }
-        if (arg == "--list") {
+        } else if (arg == "--version" || arg == "-V") {
+            options->version = true;
+            return true;
+        } else if (arg == "--list") {
             options->list = true;
-            continue;
-        }
-        static const char* const withValue[] = {"-H", "-p", "-t", "-w", "-c", "--dir"};
-        if (std::find_if(std::begin(withValue), std::end(withValue),
-                         [&](const char* o) { return arg == o; }) == std::end(withValue)) {
+        } else if (arg == "--verbose" || arg == "-v") {
+            options->verbose++;
+        } else if (std::find_if(std::begin(withValue), std::end(withValue),
+                                [&](const char* o) { return arg == o; }) == std::end(withValue)) {
             *problem = "unknown option " + arg;
             return false;
-        }
-        if (i + 1 >= args.size()) {
+        } else if (i + 1 >= args.size()) {
             *problem = arg + " needs a value";
             return false;
-        }
-        const std::string& value = args[++i];
-        uint64_t number = 0;
-        if (arg == "-H") {
-            options->host = value;
-        } else if (arg == "--dir") {
-            options->dir = value;
-        } else if (arg == "-p") {
-            if (!ParseNumber(value, 65535, &number) || number == 0) {
-                *problem = "bad port " + value;
-                return false;
-            }
-            options->port = static_cast<uint16_t>(number);
-            havePort = true;
-        } else if (arg == "-t") {
-            if (!ParseNumber(value, 86400, &number) || number == 0) {
-                *problem = "bad time-out " + value;
-                return false;
-            }
-            options->timeout = static_cast<unsigned>(number);
+        } else if (!TakeValue(arg, args[++i], options, problem)) {
+            return false;
         } else {
-            FreeLimit* limit = arg == "-w" ? &options->warning : &options->critical;
-            if (!ParseFreeLimit(value, limit)) {
-                *problem = "bad limit " + arg + " " + value;
-                return false;
-            }
-            (arg == "-w" ? haveWarning : haveCritical) = true;
+            given.push_back(arg);
         }
     }
+    auto has = [&](const char* option) {
+        return std::find(given.begin(), given.end(), option) != given.end();
+    };
     if (options->list) {
-        if (!options->host.empty() || havePort || haveWarning || haveCritical ||
-            !options->paths.empty()) {
+        if (has("-H") || has("-p") || has("-w") || has("-c") || !options->paths.empty()) {
             *problem = "--list takes no -H, -p, -w, -c or paths";
             return false;
         }
         return true;
     }
-    if (!options->dir.empty()) {
+    if (has("--dir")) {
         *problem = "--dir goes with --list";
         return false;
     }
-    if (options->host.empty() || !haveWarning || !haveCritical || options->paths.empty()) {
+    if (options->host.empty() || !has("-w") || !has("-c") || options->paths.empty()) {
         *problem = "-H, -w, -c and at least one path are needed";
         return false;
     }
@@ -240,11 +291,7 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
     // checked against each other.
     const FreeLimit& w = options->warning;
     const FreeLimit& c = options->critical;
-    bool above = IsPercent(w) && IsPercent(c) ? c.threshold > w.threshold
-                                              : !IsPercent(w) && !IsPercent(c) &&
-                                                    ThresholdLimit(c.threshold, c.unit) >
-                                                        ThresholdLimit(w.threshold, w.unit);
-    if (above) {
+    if (w.percent == c.percent && c.amount > w.amount) {
         *problem = "-c is above -w";
         return false;
     }
@@ -253,7 +300,11 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
 
 PathReport ReportOfResult(const CheckResult& result) {
     PathReport report;
-    report.label = std::string(result.host) + ":" + result.path;
+    std::string host = result.host;
+    if (host.find(':') != std::string::npos) {
+        host = "[" + host + "]";
+    }
+    report.label = host + ":" + std::to_string(result.port) + ":" + result.path;
     report.state = StateOfStatus(result.status);
     report.measured = report.state != PLUGIN_UNKNOWN;
     if (report.measured) {
@@ -270,6 +321,10 @@ PathReport ReportOfResult(const CheckResult& result) {
 std::string PerfLabel(const std::string& label) {
     std::string quoted = "'";
     for (char c : OneLineText(label)) {
+        if (c == '=') {
+            quoted += "\xEF\xBC\x9D";  // U+FF1D
+            continue;
+        }
         quoted += c;
         if (c == '\'') {
             quoted += '\'';
@@ -307,16 +362,8 @@ std::string PluginLine(const std::vector<PathReport>& reports, PluginState* stat
         }
     }
     if (named != nullptr) {
-        char freeText[32];
-        char totalText[32];
-        FormatByteSize(named->freeBytes, freeText, sizeof freeText);
-        FormatByteSize(named->totalBytes, totalText, sizeof totalText);
-        char percent[32];
-        snprintf(percent, sizeof percent, "%.1f %%",
-                 static_cast<double>(FreePerMille(*named)) / 10);
         line += std::string(named->state == PLUGIN_OK ? ", least free " : ", worst ") +
-                OneLineText(named->label) + " " + percent + " (" + freeText + " of " + totalText +
-                ")";
+                OneLineText(named->label) + " " + FreeSpaceText(*named);
     } else if (firstLost != nullptr) {
         line += ", " + OneLineText(firstLost->label) + ": " + firstLost->reason;
     }
@@ -335,4 +382,13 @@ std::string PluginLine(const std::vector<PathReport>& reports, PluginState* stat
         line += " |" + perf;
     }
     return line + "\n";
+}
+
+std::string PluginDetails(const std::vector<PathReport>& reports) {
+    std::string lines;
+    for (const PathReport& report : reports) {
+        lines += OneLineText(report.label) + ": " + PluginStateName(report.state) + " " +
+                 (report.measured ? FreeSpaceText(report) : OneLineText(report.reason)) + "\n";
+    }
+    return lines;
 }

@@ -25,14 +25,19 @@ PluginState WorseState(PluginState a, PluginState b);
 // anything not measured (エラー, or a reply without a usable body) UNKNOWN.
 PluginState StateOfStatus(int32_t status);
 
-// A free-space limit in the units of the host list: 20%, 500MB, 2GB, 100KB, 4096B.
+// A free-space limit in the units of the host list, decimals allowed: 20%, 5.5%, 500MB,
+// 1.5GB, 100KB, 4096B.
 struct FreeLimit {
-    uint32_t threshold;
-    uint32_t unit;  // a ThresholdUnit, or 4 for bytes
+    bool percent;
+    uint64_t amount;  // per mille of the total for a per cent, bytes otherwise
 };
-// Digits and a unit (case does not matter); false for anything else, a per cent above 100
-// or a value beyond 32 bits.
+// Digits, an optional decimal part and a unit (case does not matter). A per cent takes
+// one decimal place, the tenth of a per cent the grades are compared in; KB, MB and GB
+// take up to nine (the bytes are rounded down); B none. False for anything else, a per
+// cent above 100 or a whole part beyond 32 bits.
 bool ParseFreeLimit(const std::string& text, FreeLimit* limit);
+// The limit in bytes of a volume of totalBytes, rounded down.
+uint64_t FreeLimitBytes(FreeLimit limit, uint64_t totalBytes);
 // At or below -c CRITICAL, else at or below -w WARNING, else OK; compared as the cycle
 // grades a threshold (per mille of the total for a per cent, bytes otherwise).
 PluginState GradeFreeBytes(uint64_t freeBytes, uint64_t totalBytes, FreeLimit warning,
@@ -40,16 +45,19 @@ PluginState GradeFreeBytes(uint64_t freeBytes, uint64_t totalBytes, FreeLimit wa
 
 struct PluginOptions {
     bool help = false;
+    bool version = false;   // -V, --version
+    unsigned verbose = 0;   // -v, --verbose: a line per path after the first
     bool list = false;      // --list: a cycle over the host list
     std::string dir;        // --dir, with --list only
     std::string host;       // -H
     uint16_t port = 50801;  // -p
     unsigned timeout = 10;  // -t, seconds for the whole run
-    FreeLimit warning = {0, 0};
-    FreeLimit critical = {0, 0};
+    FreeLimit warning = {false, 0};
+    FreeLimit critical = {false, 0};
     std::vector<std::string> paths;
 };
 // Parses the arguments that follow "check". False with the problem on a usage error.
+// --help and --version end the parse: what follows them is not looked at.
 bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* options,
                           std::string* problem);
 extern const char PLUGIN_USAGE[];  // the usage lines, each ending in a line feed
@@ -57,7 +65,7 @@ extern const char PLUGIN_HELP[];   // what check --help prints
 
 // What the line says of one path: measured with its levels, or not with the reason.
 struct PathReport {
-    std::string label;  // UTF-8: the path, or host:path in --list mode
+    std::string label;  // UTF-8: the path, or host:port:path in --list mode
     PluginState state = PLUGIN_UNKNOWN;
     bool measured = false;
     uint64_t freeBytes = 0;
@@ -66,15 +74,21 @@ struct PathReport {
     uint64_t criticalBytes = 0;  // CRITICAL at or below this free space
     std::string reason;          // why it was not measured
 };
-// A cycle's result as a report labelled host:path: the target's threshold is the warning
-// level and a tenth of it the critical one, as the grades have them.
+// A cycle's result as a report labelled host:port:path ([host]:port:path for an IPv6
+// address), so that two servers of one host get labels of their own: the target's
+// threshold is the warning level and a tenth of it the critical one, as the grades
+// have them.
 PathReport ReportOfResult(const CheckResult& result);
 
 // "'label'" with a quote inside doubled; a bar or a control character, which would break
-// the line apart, is replaced.
+// the line apart, is replaced, and so is "=", which ends a label: by U+FF1D, the full-width
+// equals sign.
 std::string PerfLabel(const std::string& label);
 // The plugin's line with its line feed: "FSW STATE - summary | perfdata". The summary
 // counts the paths by state and names the least free of the worst measured ones ("least
 // free" when all are OK, "worst" otherwise). The state is the worst of the reports
 // (UNKNOWN when there are none).
 std::string PluginLine(const std::vector<PathReport>& reports, PluginState* state);
+// The long output that -v adds after the line: one line per report, in their order,
+// "label: STATE 41.2 % (82.5 GB of 200.0 GB)" or "label: UNKNOWN reason".
+std::string PluginDetails(const std::vector<PathReport>& reports);

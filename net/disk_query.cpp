@@ -1,9 +1,12 @@
 // One disk query, bounded in time and cancellable.
 #include "net/disk_query.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "mlib/mcodepage.h"
 #include "mlib/msocket.h"
@@ -87,7 +90,7 @@ void Converse(FswSocket* socket, const char* path, SocketDeadline deadline,
     memcpy(&info, bytes, sizeof info);
     U64FromNet(&info.freeBytes);
     U64FromNet(&info.totalBytes);
-    if (info.freeBytes > info.totalBytes) {
+    if (info.totalBytes == 0 || info.freeBytes > info.totalBytes) {
         result->outcome = DISK_QUERY_FREE_ABOVE_TOTAL;
         return;
     }
@@ -116,4 +119,41 @@ DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
     MShutdown(socket.handle, M_SD_BOTH);
     socket.Close();
     return result;
+}
+
+std::vector<DiskQueryResult> RunDiskQueries(const std::string& host, uint16_t port,
+                                            const std::vector<std::string>& paths,
+                                            std::chrono::steady_clock::time_point deadline,
+                                            unsigned threads) {
+    std::vector<DiskQueryResult> results(paths.size());
+    std::atomic<size_t> next(0);
+    auto work = [&] {
+        for (size_t i = next++; i < paths.size(); i = next++) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                memset(&results[i], 0, sizeof results[i]);
+                results[i].outcome = DISK_QUERY_TIMED_OUT;
+                results[i].stage = DISK_QUERY_CONNECTING;
+                continue;
+            }
+            results[i] = RunDiskQuery(host.c_str(), port, paths[i].c_str(),
+                                      static_cast<unsigned>(left.count()), nullptr);
+        }
+    };
+    std::vector<std::thread> workers;
+    for (unsigned n = 0; n < threads && n < paths.size(); n++) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // the threads that started share the paths
+        }
+    }
+    if (workers.empty()) {
+        work();
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    return results;
 }

@@ -4,7 +4,10 @@
 // cycle and a one-shot check share it; the caller words the failure.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "net/query_cancel.h"
 
@@ -23,7 +26,8 @@ enum DiskQueryOutcome : int {
     DISK_QUERY_DISK_ERROR,        // the server could not measure the path
     DISK_QUERY_SHORT_BODY,        // the body did not arrive, or has fewer than 12 bytes
     DISK_QUERY_BAD_BODY_LENGTH,   // the body arrived with a length other than 16
-    DISK_QUERY_FREE_ABOVE_TOTAL,  // the body says more is free than the volume holds
+    DISK_QUERY_FREE_ABOVE_TOTAL,  // the body's sizes cannot be: more free than the volume
+                                  // holds, or a volume of 0 bytes
     DISK_QUERY_TIMED_OUT,         // the time limit passed (the stage tells where)
     DISK_QUERY_CANCELLED,         // the stop signal was given (the stage tells where)
 };
@@ -49,3 +53,13 @@ struct DiskQueryResult {
 // timeLimitMs, and at once when cancel (may be null) is or becomes cancelled.
 DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
                              unsigned timeLimitMs, QueryCancel* cancel);
+
+// Asks the server at host and port for each of the paths, with at most `threads` queries
+// at a time (a server closes what a peer opens beyond its share), all ending by the
+// deadline: a path whose turn comes too late is DISK_QUERY_TIMED_OUT without a
+// connection. A thread the system refuses leaves its share to the others; with none at
+// all the calling thread asks each path itself. The results are in the paths' order.
+std::vector<DiskQueryResult> RunDiskQueries(const std::string& host, uint16_t port,
+                                            const std::vector<std::string>& paths,
+                                            std::chrono::steady_clock::time_point deadline,
+                                            unsigned threads);

@@ -8,11 +8,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mlib/msocket.h"
@@ -375,6 +379,58 @@ TEST_F(ConsoleTest, QueriesAReloadAndAStopTogetherEndCleanly) {
     std::vector<std::string> log = LogMessages(logPath);
     EXPECT_NE(std::string::npos, log.back().find(") 終了")) << log.back();
     EXPECT_EQ("", program.Stderr());
+}
+
+// The resident memory of a process in kB, from /proc.
+long ResidentKb(pid_t pid) {
+    std::string status = ReadFileBytes("/proc/" + std::to_string(pid) + "/status");
+    size_t at = status.find("VmRSS:");
+    return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + 6, nullptr, 10);
+}
+
+// A storm of SIGHUP or SIGUSR1, sent as fast as one thread can, neither holds up a
+// stop nor fills the memory: the repeated signals wait as one reload or one check, and
+// the stop is taken before them.
+TEST_F(ConsoleTest, AStormOfSignalsNeitherHoldsTheStopNorGrowsTheMemory) {
+    for (int storm : {SIGHUP, SIGUSR1}) {
+        SCOPED_TRACE(storm == SIGHUP ? "SIGHUP" : "SIGUSR1");
+        uint16_t port = FreePort();
+        WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=1\nSVPORT=" + std::to_string(port) +
+                                                "\nCLIENT=1\nINTVAL=60\nNOTI=0\nLOGMAX=1\n");
+        WriteFileBytes(dir.File("fsw.lst"), Target(port, dir.Path(), "0", "0", "自分"));
+        Program program(dir.Path(), runtime.Path());
+        ASSERT_TRUE(WaitForListening(port, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return !program.Stdout().empty(); }, 10000));
+        long before = ResidentKb(program.Pid());
+
+        std::atomic<bool> calm(false);
+        std::thread sender([&] {
+            while (!calm) {
+                kill(program.Pid(), storm);
+            }
+        });
+        MSleep(2000);
+        long during = ResidentKb(program.Pid());
+        auto stop = std::chrono::steady_clock::now();
+        kill(program.Pid(), SIGTERM);
+        bool ended = program.EndsWithin(10000);
+        double took = SecondsSince(stop);
+        calm = true;
+        sender.join();
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(0, program.Wait(10000)) << program.Stderr();
+        printf(
+            "storm of %s: the stop took %.3f s; resident memory %ld kB before, %ld kB after "
+            "2 s of it\n",
+            storm == SIGHUP ? "SIGHUP" : "SIGUSR1", took, before, during);
+        EXPECT_LT(took, 1.0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+        // Under a sanitizer its own bookkeeping grows with the work done, queue or not.
+        EXPECT_LT(during - before, 1024) << "kB";
+#endif
+        std::vector<std::string> log = LogMessages(dir.File("fsw.log"));
+        EXPECT_TRUE(Contains(log, "終了要求(SIGTERM)を受けました"));
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // and --once writes the metrics.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
@@ -83,9 +84,9 @@ TEST_F(OneShotTest, CheckListIsThePluginOverTheHostList) {
                                             Target(port, "1", "4"));
     ProgramRun run = RunFsw({"check", "--list", "--dir", dir.Path()}, runtime.Path());
     EXPECT_EQ(2, run.exitCode);
-    std::string label = "'127.0.0.1:" + dir.Path() + "'";
+    std::string label = "'127.0.0.1:" + std::to_string(port) + ":" + dir.Path() + "'";
     std::regex line(
-        "FSW CRITICAL - 3 paths, 1 critical, worst 127\\.0\\.0\\.1:[^ ]+ [0-9.]+ % "
+        "FSW CRITICAL - 3 paths, 1 critical, worst 127\\.0\\.0\\.1:[0-9]+:[^ ]+ [0-9.]+ % "
         "\\([0-9.]+ [KMGT]?B of [0-9.]+ [KMGT]?B\\) \\|( " +
         label + "=[0-9]+B;[0-9]+:;[0-9]+:;0;[0-9]+){3}\n");
     EXPECT_TRUE(std::regex_match(run.out, line)) << run.out;
@@ -95,6 +96,58 @@ TEST_F(OneShotTest, CheckListIsThePluginOverTheHostList) {
     run = RunFsw({"check", "--list", "--dir", dir.Path()}, runtime.Path());
     EXPECT_EQ(3, run.exitCode);
     EXPECT_EQ("FSW UNKNOWN - no targets in the host list\n", run.out);
+}
+
+// A target that trickles its reply cannot hide a critical one: at the run's deadline
+// what was measured is reported and the rest counts as UNKNOWN.
+TEST_F(OneShotTest, CheckListReportsWhatWasMeasuredByItsDeadline) {
+    FakeServer trickling;  // a good reply, a byte a second: whole after 28 s
+    trickling.Serve(12 + static_cast<int>(dir.Path().size()),
+                    WireHeader(1825, 2, 0, 256, 16) + Be64(900) + Be64(1000), 0, 1000);
+    WriteFileBytes(dir.File("fsw.lst"),
+                   Target(port, "4000000000", "3") + Target(trickling.Port(), "10", "0"));
+    ProgramRun run = RunFsw({"check", "--list", "--dir", dir.Path(), "-t", "3"}, runtime.Path());
+    EXPECT_EQ(2, run.exitCode) << run.out;
+    EXPECT_EQ(0u, run.out.find("FSW CRITICAL - 2 paths, 1 critical, 1 unknown, worst 127.0.0.1:" +
+                               std::to_string(port) + ":"))
+        << run.out;
+    EXPECT_EQ(1u, SplitLines(run.out).size()) << run.out;
+}
+
+// Many paths to one server are asked a few at a time, so that the server's share for
+// one peer closes none of them.
+TEST_F(OneShotTest, CheckAsksManyPathsOfOneServerWithinItsShare) {
+    std::vector<std::string> args = {"check", "-H", "127.0.0.1", "-p", std::to_string(port),
+                                     "-w",    "0%", "-c",        "0%"};
+    const size_t paths = 300;
+    for (size_t i = 0; i < paths; i++) {
+        args.push_back(dir.Path());
+    }
+    ProgramRun run = RunFsw(args, runtime.Path(), 60000);
+    EXPECT_EQ(0, run.exitCode) << run.out.substr(0, 300);
+    EXPECT_EQ(0u, run.out.find("FSW OK - 300 paths, least free ")) << run.out.substr(0, 300);
+}
+
+// A cron job must not take a check of nothing for a good one.
+TEST_F(OneShotTest, OnceWithNothingToCheckIsUnknown) {
+    const struct {
+        const char* what;
+        bool exists;
+        std::string list;
+    } cases[] = {
+        {"empty", true, ""},
+        {"missing", false, ""},
+        {"all excluded", true, "1" + Target(port, "0", "0").substr(1)},
+    };
+    for (const auto& c : cases) {
+        std::remove(dir.File("fsw.lst").c_str());
+        if (c.exists) {
+            WriteFileBytes(dir.File("fsw.lst"), c.list);
+        }
+        ProgramRun run = RunFsw({"--dir", dir.Path(), "--once"}, runtime.Path());
+        EXPECT_EQ(3, run.exitCode) << c.what;
+        EXPECT_NE(std::string::npos, run.err.find("チェック対象がありません")) << c.what << run.err;
+    }
 }
 
 }  // namespace

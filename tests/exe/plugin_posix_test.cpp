@@ -87,14 +87,49 @@ TEST(PluginRun, TheTimeOutBoundsTheWholeRun) {
     EXPECT_EQ(1u, SplitLines(run.out).size()) << run.out;
 }
 
+// The conventions of the plugin guidelines: the version line with UNKNOWN, -v's long
+// output after the first line, and limits with decimals.
+TEST(PluginRun, VersionVerboseOutputAndDecimalLimits) {
+    TempDir runtime;
+    for (const char* version : {"-V", "--version"}) {
+        ProgramRun run = RunFsw({"check", version}, runtime.Path());
+        EXPECT_EQ(3, run.exitCode) << version;
+        EXPECT_EQ(RunFsw({"--version"}, runtime.Path()).out, run.out) << version;
+        EXPECT_EQ(1u, SplitLines(run.out).size()) << run.out;
+    }
+
+    // 55 MB of 1000 MB free is 5.5 %: at the warning level, above the critical 0.05 GB.
+    FakeServer server;
+    server.Serve(12 + 2, SizesReply(55 * MB, 1000 * MB));
+    ProgramRun run = RunFsw({"check", "-H", "127.0.0.1", "-p", std::to_string(server.Port()), "-v",
+                             "-w", "5.5%", "-c", "0.05GB", "/x"},
+                            runtime.Path());
+    EXPECT_EQ(1, run.exitCode) << run.out;
+    EXPECT_EQ(
+        "FSW WARNING - 1 path, 1 warning, worst /x 5.5 % (55.0 MB of 1000.0 MB) | "
+        "'/x'=57671680B;57671680:;53687091:;0;1048576000\n"
+        "/x: WARNING 5.5 % (55.0 MB of 1000.0 MB)\n",
+        run.out);
+
+    run = RunFsw({"check", "-H", "127.0.0.1", "-p", std::to_string(FreePort()), "-v", "-w", "5%",
+                  "-c", "1%", "/a", "/b"},
+                 runtime.Path());
+    EXPECT_EQ(3, run.exitCode);
+    EXPECT_EQ(
+        "FSW UNKNOWN - 2 paths, 2 unknown, /a: no connection\n"
+        "/a: UNKNOWN no connection\n/b: UNKNOWN no connection\n",
+        run.out);
+}
+
 TEST(PluginRun, BadArgumentsAreUnknownWithTheUsage) {
     TempDir runtime;
     ProgramRun run = RunFsw({"check", "-H", "h", "-w", "5%", "-c", "10%", "/"}, runtime.Path());
     EXPECT_EQ(3, run.exitCode);
     std::vector<std::string> lines = SplitLines(run.out);
-    ASSERT_EQ(3u, lines.size()) << run.out;
+    ASSERT_EQ(4u, lines.size()) << run.out;
     EXPECT_EQ("FSW UNKNOWN - -c is above -w", lines[0]);
     EXPECT_EQ(0u, lines[1].find("Usage: fsw check -H HOST"));
+    EXPECT_EQ(0u, lines[3].find("       fsw check --help | --version"));
 
     run = RunFsw({"check", "--help"}, runtime.Path());
     EXPECT_EQ(0, run.exitCode);

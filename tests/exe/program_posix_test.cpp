@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/child_process_posix.h"
+#include "tests/support/fake_peer.h"
 #include "tests/support/test_support.h"
 #include "version.h"
 
@@ -185,6 +186,31 @@ TEST_F(ProgramTest, ALockFileOthersMayWriteRefusesTheStartWithExitCode2) {
             lock + ")\n",
         program.Stderr());
     EXPECT_FALSE(FileExists(dir.File("fsw.log")));
+}
+
+// The settings the package installs, with a free port and files of the test's own:
+// only this machine may ask, and the log is bounded.
+TEST_F(ProgramTest, ThePackagesSettingsServeOnlyThisMachine) {
+    uint16_t port = FreePort();
+    std::string ini;
+    for (const std::string& line : SplitLines(ReadFileBytes(FSW_SOURCE_DIR "/packaging/fsw.ini"))) {
+        if (line.find("SVPORT=") == 0) {
+            ini += "SVPORT=" + std::to_string(port) + "\n";
+        } else if (line.find("LOGFILE=") == 0 || line.find("CHKFILE=") == 0) {
+            ini += line.substr(0, line.find('=') + 1) + dir.File(line.substr(0, 3)) + "\n";
+        } else {
+            ini += line + "\n";
+        }
+    }
+    EXPECT_NE(std::string::npos, ini.find("\nLOGMAX=10\n")) << ini;
+    WriteFileBytes(dir.File("fsw.ini"), ini);
+    Program program(dir.Path(), runtime.Path());
+    ASSERT_TRUE(WaitForListening(port, 10000));
+    EXPECT_EQ(28u, AskFrom(port, "127.0.0.1", DiskRequest(dir.Path())).size());
+    EXPECT_EQ("", AskFrom(port, "127.0.0.2", DiskRequest(dir.Path())));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(0, program.Wait(10000));
+    EXPECT_TRUE(LogHasLine(dir.File("LOG"), "接続を許可するアドレス: 127.0.0.1"));
 }
 
 }  // namespace

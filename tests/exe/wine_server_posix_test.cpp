@@ -84,7 +84,7 @@ TEST(WindowsServer, AnswersTheLinuxClientAlsoForAJapanesePath) {
 
     // The Windows log is Shift-JIS, and names the path as it arrived.
     std::string log = ReadFileBytes(t.dir.File("fsw.log"));
-    std::string measured = "[" + windowsJapanese + "] 空き容量 ";
+    std::string measured = "[" + LoggedPath(windowsJapanese) + "] 空き容量 ";
     EXPECT_NE(std::string::npos, log.find(MAnsiToWire(measured.data(), measured.size())));
     wine.Signal(SIGKILL);
     wine.Wait(10000);

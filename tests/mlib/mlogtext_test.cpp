@@ -19,9 +19,11 @@ void Check(const Cases& cases, int (*rule)(const unsigned char*, size_t)) {
     }
 }
 
-// Both code pages: what ends a line or drives a terminal is made visible.
+// Both code pages: what ends a line or drives a terminal is made visible, and a
+// backslash is doubled, so that a path's own "\r\n" text differs from an escaped CR LF.
 const Cases CONTROLS = {
-    {"C:\\data\\x y", "C:\\data\\x y"},
+    {"C:\\data\\x y", "C:\\\\data\\\\x y"},
+    {"/a\\r\\n/b\r\n", "/a\\\\r\\\\n/b\\r\\n"},
     {"/a\r\n2024/01/07 08:05:09\tfsw\t[/]", "/a\\r\\n2024/01/07 08:05:09\\tfsw\\t[/]"},
     {"\x1b[31mred\x7f", "\\x1b[31mred\\x7f"},
     {std::string("a\0b", 3), "a\\x00b"},
@@ -51,7 +53,8 @@ TEST(EscapeLogText, Utf8KeepsCharactersAndEscapesEveryByteThatFormsNone) {
 TEST(EscapeLogText, ShiftJisKeepsCharactersAndEscapesEveryByteThatFormsNone) {
     Check(
         {
-            {"C:\\\x95\x5C\\\x83\x65\x83\x58", "C:\\\x95\x5C\\\x83\x65\x83\x58"},  // 表, テス
+            // 表 ends in the byte of a backslash, which is its own and stays single.
+            {"C:\\\x95\x5C\\\x83\x65\x83\x58", "C:\\\\\x95\x5C\\\\\x83\x65\x83\x58"},
             {"\xB1\xB2", "\xB1\xB2"},  // half-width katakana
             {"x\x82", "x\\x82"},       // a lead byte at the end
             {"\x82\n", "\\x82\\n"},    // a lead byte before a control character

@@ -2,6 +2,7 @@
 // several paths.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,35 +11,53 @@
 
 namespace {
 
-TEST(Plugin, LimitsAreWrittenAsInTheHostList) {
+const uint64_t MB = 1048576;
+const uint64_t GB = 1073741824;
+
+// Per cents are kept in per mille, amounts in bytes rounded down.
+TEST(Plugin, LimitsAreWrittenAsInTheHostListWithDecimals) {
     const struct {
         const char* text;
         bool valid;
-        uint32_t threshold;
-        uint32_t unit;
+        bool percent;
+        uint64_t amount;
     } cases[] = {
-        {"20%", true, 20, UNIT_PERCENT},
-        {"100%", true, 100, UNIT_PERCENT},
-        {"500MB", true, 500, UNIT_MB},
-        {"2gb", true, 2, UNIT_GB},
-        {"100KB", true, 100, UNIT_KB},
-        {"4096B", true, 4096, 4},
-        {"4294967295B", true, 4294967295u, 4},
-        {"101%", false, 0, 0},
-        {"4294967296B", false, 0, 0},
-        {"20", false, 0, 0},
-        {"20 %", false, 0, 0},
-        {"-5MB", false, 0, 0},
-        {"1.5GB", false, 0, 0},
-        {"%", false, 0, 0},
-        {"", false, 0, 0},
+        {"20%", true, true, 200},
+        {"100%", true, true, 1000},
+        {"100.0%", true, true, 1000},
+        {"5.5%", true, true, 55},
+        {"0.1%", true, true, 1},
+        {"500MB", true, false, 500 * MB},
+        {"2gb", true, false, 2 * GB},
+        {"1.5GB", true, false, 3 * GB / 2},
+        {"0.001KB", true, false, 1},
+        {"0.000000001GB", true, false, 1},
+        {"4294967295.999999999GB", true, false, 4294967295 * GB + GB - 2},
+        {"100KB", true, false, 102400},
+        {"4096B", true, false, 4096},
+        {"4294967295B", true, false, 4294967295u},
+        {"101%", false, false, 0},
+        {"100.1%", false, false, 0},
+        {"5.55%", false, false, 0},  // finer than the grades' tenth of a per cent
+        {"1.0000000001GB", false, false, 0},
+        {"1.5B", false, false, 0},
+        {"4294967296B", false, false, 0},
+        {"20", false, false, 0},
+        {"20 %", false, false, 0},
+        {"-5MB", false, false, 0},
+        {".5GB", false, false, 0},
+        {"5.GB", false, false, 0},
+        {"1.2.3GB", false, false, 0},
+        {"1,5GB", false, false, 0},
+        {"%", false, false, 0},
+        {"", false, false, 0},
     };
     for (const auto& c : cases) {
-        FreeLimit limit = {0, 0};
+        FreeLimit limit = {false, 0};
         ASSERT_EQ(c.valid, ParseFreeLimit(c.text, &limit)) << c.text;
         if (c.valid) {
-            EXPECT_EQ(c.threshold, limit.threshold) << c.text;
-            EXPECT_EQ(c.unit, limit.unit) << c.text;
+            EXPECT_EQ(c.percent, limit.percent) << c.text;
+            EXPECT_EQ(c.amount, limit.amount) << c.text;
         }
     }
 }
@@ -48,8 +67,10 @@ TEST(Plugin, BadArgumentsAreUsageErrors) {
         {"-H", "h", "-w", "20%", "/"},                  // no -c
         {"-H", "h", "-w", "10%", "-c", "20%", "/"},     // -c above -w
         {"-H", "h", "-w", "1GB", "-c", "1025MB", "/"},  // the same in bytes
-        {"-H", "h", "-w", "20%", "-c", "10%"},          // no path
-        {"-w", "20%", "-c", "10%", "/"},                // no host
+        {"-H", "h", "-w", "5.5%", "-c", "5.6%", "/"},   // and with decimals
+        {"-H", "h", "-w", "1.5GB", "-c", "1537MB", "/"},
+        {"-H", "h", "-w", "20%", "-c", "10%"},  // no path
+        {"-w", "20%", "-c", "10%", "/"},        // no host
         {"-H", "h", "-p", "0", "-w", "20%", "-c", "10%", "/"},
         {"-H", "h", "-p", "65536", "-w", "20%", "-c", "10%", "/"},
         {"-H", "h", "-t", "x", "-w", "20%", "-c", "10%", "/"},
@@ -69,25 +90,36 @@ TEST(Plugin, BadArgumentsAreUsageErrors) {
 TEST(Plugin, AWholeCommandLine) {
     PluginOptions options;
     std::string problem;
-    ASSERT_TRUE(ParsePluginArguments(
-        {"-H", "srv", "-p", "50900", "-t", "3", "-w", "1GB", "-c", "20%", "C:\\", "--", "-x"},
-        &options, &problem))
+    ASSERT_TRUE(ParsePluginArguments({"-H", "srv", "-p", "50900", "-t", "3", "-v", "-w", "1GB",
+                                      "-c", "20%", "C:\\", "--", "-x", "-V"},
+                                     &options, &problem))
         << problem;
     EXPECT_EQ("srv", options.host);
     EXPECT_EQ(50900, options.port);
     EXPECT_EQ(3u, options.timeout);
-    EXPECT_EQ(UNIT_GB, options.warning.unit);
-    EXPECT_EQ(20u, options.critical.threshold);
-    EXPECT_EQ((std::vector<std::string>{"C:\\", "-x"}), options.paths);
+    EXPECT_EQ(1u, options.verbose);
+    EXPECT_FALSE(options.version);
+    EXPECT_FALSE(options.warning.percent);
+    EXPECT_EQ(GB, options.warning.amount);
+    EXPECT_EQ(200u, options.critical.amount);
+    EXPECT_EQ((std::vector<std::string>{"C:\\", "-x", "-V"}), options.paths);
+
+    // --version, as --help, ends the parse: nothing after it can be a usage error.
+    for (const char* version : {"-V", "--version"}) {
+        PluginOptions asked;
+        ASSERT_TRUE(ParsePluginArguments({"--list", version, "-x"}, &asked, &problem)) << version;
+        EXPECT_TRUE(asked.version);
+    }
 }
 
 // At the limit counts as below; a per cent is compared in per mille of the total.
 TEST(Plugin, FreeSpaceAtALimitCountsAsBelowIt) {
-    const FreeLimit w500MB = {500, UNIT_MB};
-    const FreeLimit c100MB = {100, UNIT_MB};
-    const FreeLimit w20 = {20, UNIT_PERCENT};
-    const FreeLimit c5 = {5, UNIT_PERCENT};
-    const uint64_t MB = 1048576;
+    const FreeLimit w500MB = {false, 500 * MB};
+    const FreeLimit c100MB = {false, 100 * MB};
+    const FreeLimit w20 = {true, 200};
+    const FreeLimit c5 = {true, 50};
+    const FreeLimit w5_5 = {true, 55};
+    const FreeLimit c1_5GB = {false, 3 * GB / 2};
     const struct {
         uint64_t freeBytes;
         uint64_t totalBytes;
@@ -104,6 +136,10 @@ TEST(Plugin, FreeSpaceAtALimitCountsAsBelowIt) {
         {50, 1000, w20, c5, PLUGIN_CRITICAL},
         {0, 0, w20, c5, PLUGIN_CRITICAL},
         {300 * MB, 1000 * MB, w500MB, c5, PLUGIN_WARNING},
+        {56, 1000, w5_5, c5, PLUGIN_OK},
+        {55, 1000, w5_5, c5, PLUGIN_WARNING},
+        {3 * GB / 2 + 1, 100 * GB, w5_5, c1_5GB, PLUGIN_WARNING},
+        {3 * GB / 2, 100 * GB, w5_5, c1_5GB, PLUGIN_CRITICAL},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.state, GradeFreeBytes(c.freeBytes, c.totalBytes, c.warning, c.critical))
@@ -125,7 +161,6 @@ PathReport Measured(const std::string& label, PluginState state, uint64_t freeBy
 }
 
 TEST(Plugin, TheLineSummarisesThenGivesPerformanceDataPerMeasuredPath) {
-    const uint64_t GB = 1073741824;
     PathReport lost;
     lost.label = "/gone";
     lost.reason = "no connection";
@@ -150,6 +185,48 @@ TEST(Plugin, TheLineSummarisesThenGivesPerformanceDataPerMeasuredPath) {
     EXPECT_EQ("FSW UNKNOWN - 1 path, 1 unknown, /gone: no connection\n",
               PluginLine({lost}, &state));
     EXPECT_EQ(PLUGIN_UNKNOWN, state);
+
+    // -v: a line per path, in order, that no path can break or turn into performance data.
+    EXPECT_EQ(
+        "C:\\: OK 41.2 % (82.5 GB of 200.0 GB)\n"
+        "it's\xC2\xA6x: OK 75.0 % (150.0 GB of 200.0 GB)\n"
+        "/gone: UNKNOWN no connection\n"
+        "/full: CRITICAL 0.0 % (1.0 KB of 200.0 GB)\n",
+        PluginDetails(reports));
+}
+
+// An "=" would end a label early: it is written as U+FF1D, in the label only.
+TEST(Plugin, AnEqualsSignInAPathIsReplacedInItsLabel) {
+    EXPECT_EQ(
+        "'/a\xEF\xBC\x9D"
+        "b''c\xEF\xBC\x9D'",
+        PerfLabel("/a=b'c="));
+    PluginState state = PLUGIN_UNKNOWN;
+    std::string line = PluginLine({Measured("/k=v", PLUGIN_OK, 50, 100)}, &state);
+    EXPECT_EQ(0u, line.find("FSW OK - 1 path, least free /k=v 50.0 % ")) << line;
+    EXPECT_NE(std::string::npos, line.find("| '/k\xEF\xBC\x9Dv'=50B;")) << line;
+}
+
+// Two servers of one host with the same path are two labels; an IPv6 address is
+// bracketed so that its colons are not taken for the port's.
+TEST(Plugin, ListLabelsNameHostPortAndPath) {
+    const struct {
+        const char* host;
+        uint16_t port;
+        const char* label;
+    } cases[] = {
+        {"srv", 50801, "srv:50801:/data"},
+        {"srv", 50802, "srv:50802:/data"},
+        {"::1", 50801, "[::1]:50801:/data"},
+    };
+    for (const auto& c : cases) {
+        CheckResult result = {};
+        result.status = STATUS_NORMAL;
+        strcpy(result.host, c.host);
+        strcpy(result.path, "/data");
+        result.port = c.port;
+        EXPECT_EQ(c.label, ReportOfResult(result).label);
+    }
 }
 
 }  // namespace

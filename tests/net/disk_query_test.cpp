@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "mlib/mresolve.h"
 #include "mlib/msocket.h"
@@ -124,6 +125,30 @@ TEST(DiskQueryLookups, AResolverThatNeverAnswersCannotPileUpThreads) {
     EXPECT_EQ(M_MAX_RUNNING_LOOKUPS, outcomes[M_RESOLVE_TIMED_OUT]);
     EXPECT_EQ(3, outcomes[M_RESOLVE_FAILED]);
     EXPECT_TRUE(hung.Release(10000));
+}
+
+// Paths whose turn comes after the deadline are not asked at all; with no thread to
+// spare the calling thread asks itself.
+TEST(DiskQueries, LatePathsAreTimedOutUnaskedAndNoThreadMeansTheCaller) {
+    Network network;
+    FakeServer server;
+    auto past = std::chrono::steady_clock::now() - std::chrono::milliseconds(1);
+    std::vector<DiskQueryResult> late =
+        RunDiskQueries("127.0.0.1", server.Port(), {"/a", "/b", "/c"}, past, 2);
+    ASSERT_EQ(3u, late.size());
+    for (const DiskQueryResult& result : late) {
+        EXPECT_EQ(DISK_QUERY_TIMED_OUT, result.outcome);
+        EXPECT_EQ(DISK_QUERY_CONNECTING, result.stage);
+    }
+    EXPECT_FALSE(server.Accepted());
+
+    server.Serve(13, GOOD_REPLY);
+    auto soon = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::vector<DiskQueryResult> own = RunDiskQueries("127.0.0.1", server.Port(), {"/"}, soon, 0);
+    ASSERT_EQ(1u, own.size());
+    EXPECT_EQ(DISK_QUERY_OK, own[0].outcome);
+    EXPECT_EQ(9u, own[0].totalBytes);
+    EXPECT_EQ(DiskRequest("/"), server.Received());
 }
 
 }  // namespace

@@ -141,6 +141,11 @@ TEST_F(QueryTest, EachFaultOfTheReplyGivesItsStatusAndLogLines) {
          WireHeader(1825, 2, 0, 256, 16) + Be64(2001) + Be64(1000),
          STATUS_ERROR,
          {"HP受信データエラー"}},
+        // No volume holds nothing: graded, it would be 危険 at "0.0 %".
+        {"a total of 0",
+         WireHeader(1825, 2, 0, 256, 16) + Be64(0) + Be64(0),
+         STATUS_ERROR,
+         {"HP受信データエラー"}},
     };
     for (const Case& c : cases) {
         std::remove(t.dir.File("fsw.log").c_str());
@@ -214,8 +219,9 @@ TEST_F(QueryTest, ATargetThatCannotBeReachedIsAnErrorWithItsThresholdAndTime) {
 }
 
 TEST_F(QueryTest, EdgeCasesOfTheUnitsThroughTheWire) {
-    // A volume of size 0 is in danger for any percent threshold.
-    EXPECT_EQ(STATUS_DANGER, QueryWithReply(Sizes(0, 0), "/", 1, UNIT_PERCENT).status);
+    // No volume has a size of 0: such a reply is an error, whatever the unit, not a danger.
+    EXPECT_EQ(STATUS_ERROR, QueryWithReply(Sizes(0, 0), "/", 1, UNIT_PERCENT).status);
+    EXPECT_EQ(STATUS_ERROR, QueryWithReply(Sizes(0, 0), "/", 1, UNIT_GB).status);
     // Unit 7 compares bytes.
     EXPECT_EQ(STATUS_CAUTION, QueryWithReply(Sizes(7, 100), "/", 7, 7).status);
     EXPECT_EQ(STATUS_NORMAL, QueryWithReply(Sizes(8, 100), "/", 7, 7).status);

@@ -8,6 +8,7 @@
 #include "net/server.h"
 #include "tests/support/app_fixture.h"
 #include "tests/support/fake_peer.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -21,8 +22,9 @@ TEST(ServerPaths, UncDeviceAndRelativePathsAreAnswered512WithoutBeingTouched) {
         t.RestartLog();
         MeasureRecorder measured;
         EXPECT_EQ(WireHeader(1825, 2, 0, 512, 0), AskFrom(port, "127.0.0.1", DiskRequest(path)));
-        EXPECT_EQ(std::vector<std::string>{"許可されていない形式のパスです。path=" + path},
-                  t.LogMessages());
+        EXPECT_EQ(
+            std::vector<std::string>{"許可されていない形式のパスです。path=" + LoggedPath(path)},
+            t.LogMessages());
         EXPECT_EQ(0, measured.Count()) << path;
     }
     t.app.m_allowUnc = 1;

@@ -170,7 +170,7 @@ TEST(ServerLog, APathFromTheNetworkWritesOneLineWithItsControlsAndStrayBytesEsca
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"x\x1b[2J" + forged, "許可されていない形式のパスです。path=x\\x1b[2J" + shown},
         {t.dir.File("z") + "\x82",
-         "ディスク情報を取得できませんでした。path=" + t.dir.File("z") + "\\x82"},
+         "ディスク情報を取得できませんでした。path=" + LoggedPath(t.dir.File("z")) + "\\x82"},
     };
     for (const auto& c : cases) {
         t.RestartLog();
@@ -275,14 +275,15 @@ TEST_F(HungMeasurementTest, AHungPathIsAnswered512WithinSixSecondsWhileOtherPath
         EXPECT_EQ(DISK_ERROR_REPLY, ReadUntilClosed(pending.socket.get()));
         EXPECT_LT(SecondsSince(pending.sent), 6.0);
     }
-    EXPECT_EQ(static_cast<size_t>(MAX_HANDLERS_PER_PATH), t.LogCount(TIMED_OUT + hung));
-    EXPECT_EQ(1u, t.LogCount("同じパスへの問い合わせが多すぎます。path=" + hung));
+    EXPECT_EQ(static_cast<size_t>(MAX_HANDLERS_PER_PATH), t.LogCount(TIMED_OUT + LoggedPath(hung)));
+    EXPECT_EQ(1u, t.LogCount("同じパスへの問い合わせが多すぎます。path=" + LoggedPath(hung)));
     EXPECT_EQ(1, TheDiskGuard().StuckCount()) << "one thread in the file system for the path";
 
     Clock::time_point asked = Clock::now();
     EXPECT_EQ(DISK_ERROR_REPLY, AskFrom(port, "127.0.0.1", DiskRequest(hung)));
     EXPECT_LT(SecondsSince(asked), 1.0) << "a stuck path is not waited for again";
-    EXPECT_EQ(1u, t.LogCount("このパスのディスク容量の取得がまだ終わっていません。path=" + hung));
+    EXPECT_EQ(1u, t.LogCount("このパスのディスク容量の取得がまだ終わっていません。path=" +
+                             LoggedPath(hung)));
 }
 
 TEST_F(HungMeasurementTest, TheStopEndsWithinSixSecondsAndSixteenStuckPathsRefuseTheRest) {
@@ -311,9 +312,9 @@ TEST_F(HungMeasurementTest, TheStopEndsWithinSixSecondsAndSixteenStuckPathsRefus
     ASSERT_NE(0, port);
     t.RestartLog();
     EXPECT_EQ(DISK_ERROR_REPLY, AskFrom(port, "127.0.0.1", DiskRequest(t.dir.Path())));
-    EXPECT_EQ(
-        std::vector<std::string>{"終わらないディスク容量の取得が多すぎます。path=" + t.dir.Path()},
-        t.LogMessages());
+    EXPECT_EQ(std::vector<std::string>{"終わらないディスク容量の取得が多すぎます。path=" +
+                                       LoggedPath(t.dir.Path())},
+              t.LogMessages());
     SetGate(true);
     ASSERT_TRUE(WaitUntil([] { return TheDiskGuard().StuckCount() == 0; }, 5000));
     EXPECT_EQ(28u, ReplySize(port, "127.0.0.1", t.dir.Path())) << "once they have returned";

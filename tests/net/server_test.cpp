@@ -68,7 +68,7 @@ TEST_F(ServerTest, AnswersAPathWithItsVolumesSizesAndLogsTheSameFigures) {
     EXPECT_EQ(ownTotal, totalBytes);
     EXPECT_GT(totalBytes, 0u);
     EXPECT_LE(freeBytes, totalBytes);
-    EXPECT_EQ(1u, t.LogCount("[" + path + "] 空き容量 " + std::to_string(freeBytes) +
+    EXPECT_EQ(1u, t.LogCount("[" + LoggedPath(path) + "] 空き容量 " + std::to_string(freeBytes) +
                              "バイト / 全体容量 " + std::to_string(totalBytes) + "バイト"));
 }
 
@@ -83,7 +83,7 @@ TEST_F(ServerTest, ServesVersions0And1LikeVersion2) {
 TEST_F(ServerTest, APathThatCannotBeMeasuredGetsTheDiskErrorReplyAndALogLine) {
     std::string path = t.dir.File("missing");
     EXPECT_EQ(WireHeader(1825, 2, 0, 512, 0), Ask(Request(path)));
-    EXPECT_EQ(1u, t.LogCount("ディスク情報を取得できませんでした。path=" + path));
+    EXPECT_EQ(1u, t.LogCount("ディスク情報を取得できませんでした。path=" + LoggedPath(path)));
 }
 
 TEST_F(ServerTest, ShortHeadersWrongMagicAndWrongTypeEndWithoutReplyOrLogLine) {
@@ -122,7 +122,7 @@ TEST_F(ServerTest, AHugeLengthIsCutTo1023PathBytes) {
     std::string path = kept + std::string(977, 'b');
     for (uint32_t length : {2000u, 0xFFFFFFFFu}) {
         Ask(WireHeader(1825, 2, 1, 0, length) + path);
-        EXPECT_EQ(1u, t.LogCount("ディスク情報を取得できませんでした。path=" + kept))
+        EXPECT_EQ(1u, t.LogCount("ディスク情報を取得できませんでした。path=" + LoggedPath(kept)))
             << "length " << length;
         t.RestartLog();
     }

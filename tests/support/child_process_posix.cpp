@@ -69,6 +69,17 @@ int ChildProcess::Wait(unsigned milliseconds) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+bool ChildProcess::EndsWithin(unsigned milliseconds) {
+    return m_started && WaitUntil(
+                            [&] {
+                                siginfo_t info = {};
+                                return waitid(P_PID, static_cast<id_t>(m_pid), &info,
+                                              WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                                       info.si_pid == m_pid;
+                            },
+                            milliseconds);
+}
+
 namespace {
 
 int NextRun() {

@@ -17,7 +17,11 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return m_started; }
+    pid_t Pid() const { return m_pid; }
     void Signal(int signal);
+    // Whether the process ends within the time; it is left unreaped (its id stays its
+    // own, so signals sent to it meanwhile reach no other process), for Wait.
+    bool EndsWithin(unsigned milliseconds);
     // The exit code (128 + the signal for a killed process), or -1 when it did not end
     // in time.
     int Wait(unsigned milliseconds);

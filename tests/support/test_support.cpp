@@ -51,6 +51,14 @@ bool FileExists(const std::string& path) {
     return fs::exists(path, error);
 }
 
+std::string LoggedPath(const std::string& path) {
+    std::string shown;
+    for (char c : path) {
+        shown += c == '\\' ? "\\\\" : std::string(1, c);
+    }
+    return shown;
+}
+
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     size_t start = 0;

@@ -30,6 +30,9 @@ bool FileExists(const std::string& path);
 
 // Lines of a text, each without its line end (CR LF or LF).
 std::vector<std::string> SplitLines(const std::string& text);
+// A path in ASCII or UTF-8 without control characters as the log shows it: its
+// backslashes (the Windows builds' separators) doubled.
+std::string LoggedPath(const std::string& path);
 // The messages of a log file's lines: each line without its time and module name.
 std::vector<std::string> LogFileMessages(const std::string& path);
 
