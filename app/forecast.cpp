@@ -24,9 +24,13 @@ struct Sample {
 };
 
 // The checks the forecast rests on, oldest first: the measured ones of the window up to now,
-// of the newest run (see HistoryPoint::run) and since the disk's size last changed.
+// of the newest run (see HistoryPoint::run) and since the disk's size last changed; checks
+// is set to their number. Of checks closer together than 5 minutes, counting back from the
+// latest, only some are taken (and the oldest): they add nothing the falls of a day need, and
+// so the work stays small however often the targets are checked.
 std::vector<Sample> SeriesOf(const HistoryPoint* points, size_t count, int64_t now,
-                             const HistoryPoint** latest) {
+                             const HistoryPoint** latest, size_t* checks) {
+    const int64_t spacing = 300;
     const HistoryPoint* end =
         std::upper_bound(points, points + count, now,
                          [](int64_t time, const HistoryPoint& point) { return time < point.time; });
@@ -38,9 +42,18 @@ std::vector<Sample> SeriesOf(const HistoryPoint* points, size_t count, int64_t n
         run = std::max(run, p->run);
     }
     *latest = nullptr;
+    *checks = 0;
+    const HistoryPoint* oldest = nullptr;
     const HistoryPoint* taken = nullptr;
     std::vector<Sample> series;
-    series.reserve(static_cast<size_t>(end - begin));
+    series.reserve(std::min(static_cast<size_t>(end - begin),
+                            static_cast<size_t>(FORECAST_WINDOW_SECONDS / spacing + 2)));
+    auto take = [&](const HistoryPoint* p) {
+        series.push_back(
+            {static_cast<double>(p->time - (*latest)->time),
+             static_cast<double>(static_cast<int64_t>(p->freeBytes - (*latest)->freeBytes))});
+        taken = p;
+    };
     for (const HistoryPoint* p = end; p != begin;) {
         --p;
         if (!IsMeasured(*p) || p->run != run) {
@@ -48,14 +61,18 @@ std::vector<Sample> SeriesOf(const HistoryPoint* points, size_t count, int64_t n
         }
         if (*latest == nullptr) {
             *latest = p;
-        } else if (p->totalBytes != taken->totalBytes &&
-                   Resized(p->totalBytes, taken->totalBytes)) {
+        } else if (p->totalBytes != oldest->totalBytes &&
+                   Resized(p->totalBytes, oldest->totalBytes)) {
             break;
         }
-        taken = p;
-        series.push_back(
-            {static_cast<double>(p->time - (*latest)->time),
-             static_cast<double>(static_cast<int64_t>(p->freeBytes - (*latest)->freeBytes))});
+        oldest = p;
+        ++*checks;
+        if (taken == nullptr || p->time <= taken->time - spacing) {
+            take(p);
+        }
+    }
+    if (oldest != taken) {
+        take(oldest);
     }
     std::reverse(series.begin(), series.end());
     return series;
@@ -130,27 +147,19 @@ double SecondsToZero(double free, double rate, double acceleration) {
 // before were clearly slower, the fill is speeding up, and the forecast follows the rise.
 bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, ForecastLine* line) {
     const HistoryPoint* latest;
-    std::vector<Sample> series = SeriesOf(points, count, now, &latest);
-    if (series.size() < FORECAST_MIN_POINTS ||
+    size_t checks;
+    std::vector<Sample> series = SeriesOf(points, count, now, &latest, &checks);
+    if (checks < FORECAST_MIN_POINTS ||
         -series.front().time < static_cast<double>(FORECAST_MIN_SPAN_SECONDS)) {
         return false;
     }
     line->latestTime = latest->time;
     line->latestFree = static_cast<double>(latest->freeBytes);
-    // Checks closer together than 5 minutes add nothing the falls of a day need: counting
-    // back from the latest, those are passed over, which keeps the work small however often
-    // the targets are checked.
-    const double spacing = 300;
     std::vector<double> lastWeek;
     std::vector<double> weekBefore;
     size_t before = series.size();  // just after the latest check a day before
-    double taken = spacing;
     for (size_t i = series.size(); i-- > 0;) {
         const Sample& s = series[i];
-        if (s.time > taken - spacing) {
-            continue;
-        }
-        taken = s.time;
         while (before > 0 && series[before - 1].time > s.time - DAY) {
             before--;
         }

@@ -15,6 +15,7 @@ namespace {
 
 const int64_t NOW = 1700000000;
 const double GB = 1e9;
+const int64_t DAY = 86400;
 
 // count measured checks step seconds apart, the last one at NOW, with free(i) bytes free
 // (i = 0 is the oldest) of a 1 TB disk.
@@ -46,6 +47,12 @@ TEST(Forecast, WorkedCases) {
         {"under an hour", Series(5, 899, [](int i) { return 100 * GB - i * GB; }), FORECAST_NONE},
         {"exactly an hour", Series(3, 1800, [](int i) { return 10 * GB - i * GB; }), 8 * 1800},
         {"none at all", {}, FORECAST_NONE},
+        // Three checks over an hour, the last two 3 minutes apart: 1 GB an hour, 9 GB left.
+        {"two close together",
+         {{NOW - 3600, 10000000000, 1000000000000, 1},
+          {NOW - 180, 9050000000, 1000000000000, 1},
+          {NOW, 9000000000, 1000000000000, 1}},
+         9 * 3600},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.expected, Forecast(c.points)) << c.name;
@@ -88,13 +95,12 @@ TEST(Forecast, OnlyTheRecentMeasuredChecksOfTheSameDiskCount) {
     EXPECT_EQ(45 * 3600, Forecast(mixed));
 }
 
-const int64_t DAY = 86400;
-
-// Checks every 30 minutes over days days, the last at NOW, with free(d) bytes free d days
+// Checks every step seconds over days days, the last at NOW, with free(d) bytes free d days
 // before NOW (d <= 0).
-std::vector<HistoryPoint> Over(int days, std::function<double(double)> free) {
-    return Series(days * 48 + 1, 1800,
-                  [&](int i) { return free(static_cast<double>(i - days * 48) / 48); });
+std::vector<HistoryPoint> Over(int days, std::function<double(double)> free, int step = 1800) {
+    int perDay = static_cast<int>(DAY / step);
+    return Series(days * perDay + 1, step,
+                  [&](int i) { return free(static_cast<double>(i - days * perDay) / perDay); });
 }
 
 // Deterministic noise in [-1, 1).
@@ -142,8 +148,10 @@ TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
          (300 - 40 * std::fmod(static_cast<double>(NOW) / 3600, 24) / 24) / 10, 0.03},
     };
     for (const auto& c : cases) {
-        double days = static_cast<double>(Forecast(Over(15, c.free))) / DAY;
-        EXPECT_NEAR(c.expectedDays, days, c.expectedDays * c.tolerance) << c.name;
+        for (int step : {1800, 60}) {  // checks every minute are thinned out
+            double days = static_cast<double>(Forecast(Over(15, c.free, step))) / DAY;
+            EXPECT_NEAR(c.expectedDays, days, c.expectedDays * c.tolerance) << c.name << step;
+        }
     }
 }
 
