@@ -24,23 +24,22 @@ struct Sample {
 };
 
 // The checks the forecast rests on, oldest first: the measured ones of the window up to now,
-// of the newest run (see HistoryPoint::run) and since the disk's size last changed; checks
-// is set to their number. Of checks closer together than 5 minutes, counting back from the
-// latest, only some are taken (and the oldest): they add nothing the falls of a day need, and
-// so the work stays small however often the targets are checked.
-std::vector<Sample> SeriesOf(const HistoryPoint* points, size_t count, int64_t now,
+// of the run and since the disk's size last changed; checks
+// is set to their number, or to FORECAST_MIN_POINTS where there are more. Counting back from
+// the latest, checks closer than 5 minutes to the one taken before are passed over, and
+// before the last week (which the last week's falls reach back to by a day only) checks
+// closer than 30 minutes are skipped without being looked at: neither adds anything the falls
+// of a day need, and so the work stays small however often the targets are checked.
+std::vector<Sample> SeriesOf(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
                              const HistoryPoint** latest, size_t* checks) {
     const int64_t spacing = 300;
-    const HistoryPoint* end =
-        std::upper_bound(points, points + count, now,
-                         [](int64_t time, const HistoryPoint& point) { return time < point.time; });
+    const int64_t coarseSpacing = 1800;
+    const int64_t coarseBefore = now - WEEK;
+    auto earlier = [](const HistoryPoint& point, int64_t time) { return point.time < time; };
+    auto later = [](int64_t time, const HistoryPoint& point) { return time < point.time; };
+    const HistoryPoint* end = std::upper_bound(points, points + count, now, later);
     const HistoryPoint* begin =
-        std::lower_bound(points, end, now - FORECAST_WINDOW_SECONDS,
-                         [](const HistoryPoint& point, int64_t time) { return point.time < time; });
-    uint32_t run = 0;
-    for (const HistoryPoint* p = begin; p != end; p++) {
-        run = std::max(run, p->run);
-    }
+        std::lower_bound(points, end, now - FORECAST_WINDOW_SECONDS, earlier);
     *latest = nullptr;
     *checks = 0;
     const HistoryPoint* oldest = nullptr;
@@ -66,9 +65,12 @@ std::vector<Sample> SeriesOf(const HistoryPoint* points, size_t count, int64_t n
             break;
         }
         oldest = p;
-        ++*checks;
+        *checks = std::min(*checks + 1, FORECAST_MIN_POINTS);
         if (taken == nullptr || p->time <= taken->time - spacing) {
             take(p);
+            if (p->time < coarseBefore && *checks == FORECAST_MIN_POINTS) {
+                p = std::upper_bound(begin, p, p->time - coarseSpacing, later);
+            }
         }
     }
     if (oldest != taken) {
@@ -145,10 +147,11 @@ double SecondsToZero(double free, double rate, double acceleration) {
 // rotated at night, office hours), and a one-off jump is in one day's worth of them only, which
 // the mean leaves out. The falls of the last week give the rate; when those of the week
 // before were clearly slower, the fill is speeding up, and the forecast follows the rise.
-bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, ForecastLine* line) {
+bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
+                     ForecastLine* line) {
     const HistoryPoint* latest;
     size_t checks;
-    std::vector<Sample> series = SeriesOf(points, count, now, &latest, &checks);
+    std::vector<Sample> series = SeriesOf(points, count, now, run, &latest, &checks);
     if (checks < FORECAST_MIN_POINTS ||
         -series.front().time < static_cast<double>(FORECAST_MIN_SPAN_SECONDS)) {
         return false;
@@ -179,7 +182,8 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, Fore
     double acceleration = 0;
     // The week before counts when it is nearly whole, and a rise when it is a fifth of the
     // earlier rate and clearly more than the falls of a day vary within each week.
-    if (weekBefore.size() * 8 >= lastWeek.size() * 7) {
+    if (!weekBefore.empty() &&
+        -series.front().time >= static_cast<double>(WEEK + DAY + WEEK * 7 / 8)) {
         Falls earlier = MeanWithinFences(&weekBefore);
         double rise = rate - earlier.mean;
         if (earlier.mean > 0 && rise > earlier.mean * 0.2 &&
@@ -197,9 +201,17 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, Fore
     return true;
 }
 
-int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now) {
+uint32_t NewestRun(const HistoryPoint* points, size_t count, int64_t now) {
+    uint32_t run = 0;
+    for (const HistoryPoint* p = points; p != points + count && p->time <= now; p++) {
+        run = std::max(run, p->run);
+    }
+    return run;
+}
+
+int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now, uint32_t run) {
     ForecastLine line;
-    if (!FitForecastLine(points, count, now, &line) || !(line.slope < 0)) {
+    if (!FitForecastLine(points, count, now, run, &line) || !(line.slope < 0)) {
         return FORECAST_NONE;
     }
     double seconds = line.latestFree / -line.slope;

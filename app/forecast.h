@@ -18,10 +18,14 @@ const int64_t FORECAST_YEAR_SECONDS = 365 * 86400;
 // Seconds from the latest measurement until free space reaches 0, at most
 // FORECAST_YEAR_SECONDS, or FORECAST_NONE: fewer than 3 measurements in the 15 days before
 // now, spanning less than an hour, or free space not falling. points are in time order;
-// those dated after now are left out. Only the newest run of them counts (a clock set back
-// starts a new one), and a change of the total size by more than 1 % between two
-// measurements (a resized disk) starts the series anew too.
-int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now);
+// those dated after now are left out, and so are those of other runs than run (the newest,
+// see NewestRun: a clock set back starts a new one). A change of the total size by more than
+// 1 % between two measurements (a resized disk) starts the series anew too.
+int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now, uint32_t run);
+
+// The newest run of the points dated up to now. The history knows it without looking: the
+// run of the check it wrote last.
+uint32_t NewestRun(const HistoryPoint* points, size_t count, int64_t now);
 
 // The forecast as a line: free bytes at time t are latestFree + slope * (t - latestTime), and
 // reach zero when the forecast says. False when there are too few measurements.
@@ -30,4 +34,5 @@ struct ForecastLine {
     double latestFree;  // the latest measurement's free bytes
     double slope;       // bytes per second; negative when free space falls
 };
-bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, ForecastLine* line);
+bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
+                     ForecastLine* line);

@@ -259,7 +259,8 @@ void CheckHistory::Record(const std::vector<CheckResult>& results, uint32_t keep
         auto found = m_targets.find(HistoryKey(result.host, result.port, result.path));
         if (found != m_targets.end()) {
             const std::vector<HistoryPoint>& points = found->second.points;
-            found->second.forecast = ForecastSecondsToFull(points.data(), points.size(), now);
+            found->second.forecast =
+                ForecastSecondsToFull(points.data(), points.size(), now, found->second.run);
         }
     }
 }

@@ -316,7 +316,7 @@ int main() {
     std::vector<Method> methods = {
         {"fsw",
          [](const std::vector<HistoryPoint>& p, size_t latest) {
-             return ForecastSecondsToFull(p.data(), latest + 1, p[latest].time);
+             return ForecastSecondsToFull(p.data(), latest + 1, p[latest].time, 0);
          }},
         {"least squares 6 h", [](const std::vector<HistoryPoint>& p,
                                  size_t latest) { return LeastSquares(p, latest, 6 * HOUR); }},

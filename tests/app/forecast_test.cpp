@@ -29,7 +29,8 @@ std::vector<HistoryPoint> Series(int count, int64_t step, std::function<double(i
 }
 
 int64_t Forecast(const std::vector<HistoryPoint>& points) {
-    return ForecastSecondsToFull(points.data(), points.size(), NOW);
+    return ForecastSecondsToFull(points.data(), points.size(), NOW,
+                                 NewestRun(points.data(), points.size(), NOW));
 }
 
 TEST(Forecast, WorkedCases) {
