@@ -24,12 +24,12 @@ struct Sample {
 };
 
 // The checks the forecast rests on, oldest first: the measured ones of the window up to now,
-// of the run and since the disk's size last changed; checks
-// is set to their number, or to FORECAST_MIN_POINTS where there are more. Counting back from
-// the latest, checks closer than 5 minutes to the one taken before are passed over, and
-// before the last week (which the last week's falls reach back to by a day only) checks
-// closer than 30 minutes are skipped without being looked at: neither adds anything the falls
-// of a day need, and so the work stays small however often the targets are checked.
+// of the given run, since the disk's size last changed. checks is set to their number, or to
+// FORECAST_MIN_POINTS where there are more. Counting back from the latest, checks closer than
+// 5 minutes to the one taken before are passed over, and before the last week (which the
+// last week's falls reach back to by a day only) checks closer than 30 minutes are skipped
+// without being looked at: neither adds anything the falls of a day need, and so the work
+// stays small however often the targets are checked.
 std::vector<Sample> SeriesOf(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
                              const HistoryPoint** latest, size_t* checks) {
     const int64_t spacing = 300;

@@ -278,8 +278,9 @@ unsigned CheckHistory::CountFullWithin(const std::vector<CheckResult>& results,
     std::set<std::string> counted;
     for (const CheckResult& result : results) {
         int64_t forecast = ForecastOf(result);
+        // A forecast of a year or more is not known to be within any number of days.
         if (result.status != STATUS_NONE && forecast != FORECAST_NONE &&
-            forecast <= int64_t{days} * DAY_SECONDS) {
+            forecast < FORECAST_YEAR_SECONDS && forecast <= int64_t{days} * DAY_SECONDS) {
             counted.insert(HistoryKey(result.host, result.port, result.path));
         }
     }

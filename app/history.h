@@ -33,7 +33,7 @@ public:
     int64_t ForecastOf(const CheckResult& result) const;
     // How many of the targets of the results (STATUS_NONE aside) are forecast to be full
     // within days days, each target (host, port, path) once however often it is listed; 0 when
-    // days is 0.
+    // days is 0. A forecast of a year or more counts for no number of days.
     unsigned CountFullWithin(const std::vector<CheckResult>& results, uint32_t days) const;
     // The kept checks of a target, oldest first; null when it has none.
     const std::vector<HistoryPoint>* PointsOf(const char* host, uint16_t port,

@@ -231,7 +231,8 @@ TEST_F(HistoryTest, AClockSetAheadOrBackDoesNotTakeOverTheForecast) {
     }
 }
 
-// A target listed twice is one disk soon full, not two.
+// A target listed twice is one disk soon full, not two; a disk that lasts a year or more
+// ("1年以上") is not counted even when FORECAST is over a year.
 TEST_F(HistoryTest, TheDisksSoonFullAreCountedOnceEach) {
     CheckHistory history;
     history.Open("", 35, now);
@@ -240,10 +241,13 @@ TEST_F(HistoryTest, TheDisksSoonFullAreCountedOnceEach) {
         int64_t time = now + hours * 3600;
         results = {ResultAt(time, "srv", "/data", 1, 10000 - hours * 1000, 20000),
                    ResultAt(time, "srv", "/data", 2, 10000 - hours * 1000, 20000),
-                   ResultAt(time, "srv", "/logs", 1, 10000 - hours * 1000, 20000)};
+                   ResultAt(time, "srv", "/logs", 1, 10000 - hours * 1000, 20000),
+                   ResultAt(time, "srv", "/slow", 1, 1000000000 - hours, 2000000000)};
         history.Record(results, 35, time);
     }
     EXPECT_EQ(2u, history.CountFullWithin(results, 1));
+    EXPECT_EQ(FORECAST_YEAR_SECONDS, history.ForecastOf(results[3]));
+    EXPECT_EQ(2u, history.CountFullWithin(results, 400));
 }
 
 }  // namespace
