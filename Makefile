@@ -24,6 +24,7 @@ bench: deps
 	@build/linux/bench/fsw_bench_load
 	@build/linux/bench/fsw_bench_cycle
 	@build/linux/bench/fsw_bench_history
+	@build/linux/bench/fsw_bench_forecast
 
 package: deps
 	@bash scripts/build.sh linux

@@ -2,11 +2,13 @@
 #include "app/forecast.h"
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace {
 
-// Longer than any disk will last: a free space that barely falls is not followed further.
-const double LONGEST_FORECAST_SECONDS = 1e12;
+const int64_t DAY = 86400;
+const int64_t WEEK = 7 * DAY;
 
 // More than 1 % apart: the disk was resized (or replaced), not filled.
 bool Resized(uint64_t a, uint64_t b) {
@@ -15,68 +17,203 @@ bool Resized(uint64_t a, uint64_t b) {
     return difference > larger / 100;
 }
 
-}  // namespace
+// A measured check relative to the latest one: seconds before it (negative) and free bytes.
+struct Sample {
+    double time;
+    double free;
+};
 
-// The sums are taken relative to the latest measurement, so a flat series gives exactly no
-// slope and large sizes lose no precision; they are centred in a second pass over the range.
-bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, ForecastLine* line) {
-    const HistoryPoint* end = points + count;
+// The checks the forecast rests on, oldest first: the measured ones of the window up to now,
+// of the given run, since the disk's size last changed. checks is set to their number, or to
+// FORECAST_MIN_POINTS where there are more. Counting back from the latest, checks closer than
+// 5 minutes to the one taken before are passed over, and before the last week (which the
+// last week's falls reach back to by a day only) checks closer than 30 minutes are skipped
+// without being looked at: neither adds anything the falls of a day need, and so the work
+// stays small however often the targets are checked.
+std::vector<Sample> SeriesOf(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
+                             const HistoryPoint** latest, size_t* checks) {
+    const int64_t spacing = 300;
+    const int64_t coarseSpacing = 1800;
+    const int64_t coarseBefore = now - WEEK;
+    auto earlier = [](const HistoryPoint& point, int64_t time) { return point.time < time; };
+    auto later = [](int64_t time, const HistoryPoint& point) { return time < point.time; };
+    const HistoryPoint* end = std::upper_bound(points, points + count, now, later);
     const HistoryPoint* begin =
-        std::lower_bound(points, end, now - FORECAST_WINDOW_SECONDS,
-                         [](const HistoryPoint& point, int64_t time) { return point.time < time; });
-    const HistoryPoint* latest = nullptr;
-    const HistoryPoint* first = nullptr;
-    size_t n = 0;
+        std::lower_bound(points, end, now - FORECAST_WINDOW_SECONDS, earlier);
+    *latest = nullptr;
+    *checks = 0;
+    const HistoryPoint* oldest = nullptr;
+    const HistoryPoint* taken = nullptr;
+    std::vector<Sample> series;
+    series.reserve(std::min(static_cast<size_t>(end - begin),
+                            static_cast<size_t>(FORECAST_WINDOW_SECONDS / spacing + 2)));
+    auto take = [&](const HistoryPoint* p) {
+        series.push_back(
+            {static_cast<double>(p->time - (*latest)->time),
+             static_cast<double>(static_cast<int64_t>(p->freeBytes - (*latest)->freeBytes))});
+        taken = p;
+    };
     for (const HistoryPoint* p = end; p != begin;) {
         --p;
-        if (!IsMeasured(*p)) {
+        if (!IsMeasured(*p) || p->run != run) {
             continue;
         }
-        if (latest != nullptr && Resized(p->totalBytes, first->totalBytes)) {
+        if (*latest == nullptr) {
+            *latest = p;
+        } else if (p->totalBytes != oldest->totalBytes &&
+                   Resized(p->totalBytes, oldest->totalBytes)) {
             break;
         }
-        if (latest == nullptr) {
-            latest = p;
-        }
-        first = p;
-        n++;
-    }
-    if (n < FORECAST_MIN_POINTS || latest->time - first->time < FORECAST_MIN_SPAN_SECONDS) {
-        return false;
-    }
-    auto x = [&](const HistoryPoint& p) { return static_cast<double>(p.time - latest->time); };
-    auto y = [&](const HistoryPoint& p) {
-        return static_cast<double>(static_cast<int64_t>(p.freeBytes - latest->freeBytes));
-    };
-    double sumX = 0;
-    double sumY = 0;
-    for (const HistoryPoint* p = first; p <= latest; p++) {
-        if (IsMeasured(*p)) {
-            sumX += x(*p);
-            sumY += y(*p);
+        oldest = p;
+        *checks = std::min(*checks + 1, FORECAST_MIN_POINTS);
+        if (taken == nullptr || p->time <= taken->time - spacing) {
+            take(p);
+            if (p->time < coarseBefore && *checks == FORECAST_MIN_POINTS) {
+                p = std::upper_bound(begin, p, p->time - coarseSpacing, later);
+            }
         }
     }
-    double meanX = sumX / static_cast<double>(n);
-    double meanY = sumY / static_cast<double>(n);
+    if (oldest != taken) {
+        take(oldest);
+    }
+    std::reverse(series.begin(), series.end());
+    return series;
+}
+
+// Bytes per second by least squares, for a series shorter than a day. The sums are centred,
+// so a flat series gives exactly no slope and large sizes lose no precision.
+double LeastSquaresSlope(const std::vector<Sample>& series) {
+    double meanX = 0;
+    double meanY = 0;
+    for (const Sample& s : series) {
+        meanX += s.time;
+        meanY += s.free;
+    }
+    meanX /= static_cast<double>(series.size());
+    meanY /= static_cast<double>(series.size());
     double sxx = 0;
     double sxy = 0;
-    for (const HistoryPoint* p = first; p <= latest; p++) {
-        if (IsMeasured(*p)) {
-            sxx += (x(*p) - meanX) * (x(*p) - meanX);
-            sxy += (x(*p) - meanX) * (y(*p) - meanY);
+    for (const Sample& s : series) {
+        sxx += (s.time - meanX) * (s.time - meanX);
+        sxy += (s.time - meanX) * (s.free - meanY);
+    }
+    return sxy / sxx;
+}
+
+// A week's daily falls summed up: their mean without the outliers, and the width of their
+// middle half (from the lower to the upper quartile), which says how much they vary.
+struct Falls {
+    double mean;
+    double width;
+};
+
+// The mean of values without those far outside their middle half (more than three times its
+// width beyond it): a rate that one-off jumps, backups written and deleted, and passing jobs
+// do not move, while whole weeks of office hours or rotated logs still count in full.
+// Reorders values.
+Falls MeanWithinFences(std::vector<double>* values) {
+    size_t n = values->size();
+    auto lower = values->begin() + static_cast<std::ptrdiff_t>(n / 4);
+    auto upper = values->begin() + static_cast<std::ptrdiff_t>(n * 3 / 4);
+    std::nth_element(values->begin(), lower, values->end());
+    double first = *lower;
+    std::nth_element(lower, upper, values->end());
+    double width = *upper - first;
+    double low = first - 3 * width;
+    double high = *upper + 3 * width;
+    double sum = 0;
+    size_t kept = 0;
+    for (double v : *values) {
+        if (v >= low && v <= high) {
+            sum += v;
+            kept++;
         }
+    }
+    return {sum / static_cast<double>(kept), width};
+}
+
+// Seconds until free reaches zero falling at rate now and faster by acceleration per second.
+double SecondsToZero(double free, double rate, double acceleration) {
+    if (acceleration <= 0) {
+        return free / rate;
+    }
+    return (std::sqrt(rate * rate + 2 * acceleration * free) - rate) / acceleration;
+}
+
+}  // namespace
+
+// The daily falls: for each check a day or more after the first, the fall of free space since
+// the last check a day before it, per second. Whole days of them see whole daily cycles (logs
+// rotated at night, office hours), and a one-off jump is in one day's worth of them only, which
+// the mean leaves out. The falls of the last week give the rate; when those of the week
+// before were clearly slower, the fill is speeding up, and the forecast follows the rise.
+bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
+                     ForecastLine* line) {
+    const HistoryPoint* latest;
+    size_t checks;
+    std::vector<Sample> series = SeriesOf(points, count, now, run, &latest, &checks);
+    if (checks < FORECAST_MIN_POINTS ||
+        -series.front().time < static_cast<double>(FORECAST_MIN_SPAN_SECONDS)) {
+        return false;
     }
     line->latestTime = latest->time;
     line->latestFree = static_cast<double>(latest->freeBytes);
-    line->slope = sxy / sxx;
+    std::vector<double> lastWeek;
+    std::vector<double> weekBefore;
+    size_t before = series.size();  // just after the latest check a day before
+    for (size_t i = series.size(); i-- > 0;) {
+        const Sample& s = series[i];
+        while (before > 0 && series[before - 1].time > s.time - DAY) {
+            before--;
+        }
+        if (before == 0) {
+            break;  // nor is there one for the earlier checks
+        }
+        const Sample& dayBefore = series[before - 1];
+        double fall = (dayBefore.free - s.free) / (s.time - dayBefore.time);
+        (s.time > -WEEK ? lastWeek : weekBefore).push_back(fall);
+    }
+    if (lastWeek.empty()) {
+        line->slope = LeastSquaresSlope(series);
+        return true;
+    }
+    Falls recent = MeanWithinFences(&lastWeek);
+    double rate = recent.mean;
+    double acceleration = 0;
+    // The week before counts when it is nearly whole, and a rise when it is a fifth of the
+    // earlier rate and clearly more than the falls of a day vary within each week.
+    if (!weekBefore.empty() &&
+        -series.front().time >= static_cast<double>(WEEK + DAY + WEEK * 7 / 8)) {
+        Falls earlier = MeanWithinFences(&weekBefore);
+        double rise = rate - earlier.mean;
+        if (earlier.mean > 0 && rise > earlier.mean * 0.2 &&
+            rise > std::max(recent.width, earlier.width) / 2) {
+            acceleration = rise / WEEK;
+            rate += acceleration * 4 * DAY;  // the last week's falls centre 4 days back
+        }
+    }
+    if (!(rate > 0)) {
+        line->slope = -rate;
+        return true;
+    }
+    double seconds = SecondsToZero(line->latestFree, rate, acceleration);
+    line->slope = seconds > 0 ? -line->latestFree / seconds : -rate;
     return true;
 }
 
-int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now) {
+uint32_t NewestRun(const HistoryPoint* points, size_t count, int64_t now) {
+    uint32_t run = 0;
+    for (const HistoryPoint* p = points; p != points + count && p->time <= now; p++) {
+        run = std::max(run, p->run);
+    }
+    return run;
+}
+
+int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now, uint32_t run) {
     ForecastLine line;
-    if (!FitForecastLine(points, count, now, &line) || !(line.slope < 0)) {
+    if (!FitForecastLine(points, count, now, run, &line) || !(line.slope < 0)) {
         return FORECAST_NONE;
     }
     double seconds = line.latestFree / -line.slope;
-    return static_cast<int64_t>(std::min(seconds, LONGEST_FORECAST_SECONDS));
+    return static_cast<int64_t>(std::min(seconds, static_cast<double>(FORECAST_YEAR_SECONDS)));
 }

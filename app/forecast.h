@@ -1,5 +1,5 @@
-// When a disk will be full: a least-squares line of free bytes over time through a target's
-// recent measurements, followed from the latest one down to zero.
+// When a disk will be full: the rate at which free space falls, from a target's recent
+// measurements, followed from the latest one down to zero.
 #pragma once
 
 #include <cstddef>
@@ -8,21 +8,31 @@
 #include "app/history_point.h"
 
 const int64_t FORECAST_NONE = -1;
-const int64_t FORECAST_WINDOW_SECONDS = 7 * 86400;  // the measurements looked at
+const int64_t FORECAST_WINDOW_SECONDS = 15 * 86400;  // the measurements looked at
 const size_t FORECAST_MIN_POINTS = 3;
 const int64_t FORECAST_MIN_SPAN_SECONDS = 3600;
+// The longest forecast: a disk that lasts this long or longer is shown as lasting a year or
+// more ("1年以上"), since no trend is followed that far.
+const int64_t FORECAST_YEAR_SECONDS = 365 * 86400;
 
-// Seconds from the latest measurement until free space reaches 0 at the rate of the fitted
-// line, or FORECAST_NONE: fewer than 3 measurements in the 7 days before now, spanning less
-// than an hour, or free space not falling. points are in time order. A change of the total
-// size by more than 1 % between two measurements (a resized disk) starts the series anew.
-int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now);
+// Seconds from the latest measurement until free space reaches 0, at most
+// FORECAST_YEAR_SECONDS, or FORECAST_NONE: fewer than 3 measurements in the 15 days before
+// now, spanning less than an hour, or free space not falling. points are in time order;
+// those dated after now are left out, and so are those of other runs than run (the newest,
+// see NewestRun: a clock set back starts a new one). A change of the total size by more than
+// 1 % between two measurements (a resized disk) starts the series anew too.
+int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now, uint32_t run);
 
-// The fitted line of the measurements the forecast uses: free bytes at time t are
-// freeAtLatest + slope * (t - latestTime). False when there are too few of them.
+// The newest run of the points dated up to now. The history knows it without looking: the
+// run of the check it wrote last.
+uint32_t NewestRun(const HistoryPoint* points, size_t count, int64_t now);
+
+// The forecast as a line: free bytes at time t are latestFree + slope * (t - latestTime), and
+// reach zero when the forecast says. False when there are too few measurements.
 struct ForecastLine {
     int64_t latestTime;
     double latestFree;  // the latest measurement's free bytes
     double slope;       // bytes per second; negative when free space falls
 };
-bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, ForecastLine* line);
+bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
+                     ForecastLine* line);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <set>
 
 #include "app/forecast.h"
 #include "app/history_line.h"
@@ -102,6 +103,14 @@ std::string HistoryKey(const char* host, uint16_t port, const char* path) {
     return key;
 }
 
+void CheckHistory::Target::Stamp(HistoryPoint* point) {
+    if (lastWritten != INT64_MIN && point->time < lastWritten - HISTORY_STEP_BACK_SECONDS) {
+        run++;
+    }
+    lastWritten = point->time;
+    point->run = run;
+}
+
 CheckHistory::CheckHistory() : m_lastCompaction(0) {
     std::fill(m_failed, m_failed + FAILURE_KINDS, false);
 }
@@ -167,6 +176,7 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
         if (found == m_targets.end()) {
             found = m_targets.emplace(key, Target()).first;
         }
+        found->second.Stamp(&line.point);
         found->second.points.push_back(line.point);
         if (++sincePrune == PRUNE_EVERY && keepDays > 0) {
             sincePrune = 0;
@@ -373,6 +383,7 @@ void CheckHistory::Record(const std::vector<CheckResult>& results, uint32_t keep
         lines += FormatHistoryLine(result);
         Target& target = m_targets[HistoryKey(result.host, result.port, result.path)];
         HistoryPoint point = {result.checkTime, result.freeBytes, result.totalBytes, result.status};
+        target.Stamp(&point);
         std::vector<HistoryPoint>& points = target.points;
         points.insert(std::upper_bound(points.begin(), points.end(), point,
                                        [](const HistoryPoint& a, const HistoryPoint& b) {
@@ -392,7 +403,8 @@ void CheckHistory::Record(const std::vector<CheckResult>& results, uint32_t keep
         auto found = m_targets.find(HistoryKey(result.host, result.port, result.path));
         if (found != m_targets.end()) {
             const std::vector<HistoryPoint>& points = found->second.points;
-            found->second.forecast = ForecastSecondsToFull(points.data(), points.size(), now);
+            found->second.forecast =
+                ForecastSecondsToFull(points.data(), points.size(), now, found->second.run);
         }
     }
 }
@@ -404,18 +416,19 @@ int64_t CheckHistory::ForecastOf(const CheckResult& result) const {
 
 unsigned CheckHistory::CountFullWithin(const std::vector<CheckResult>& results,
                                        uint32_t days) const {
-    unsigned count = 0;
     if (days == 0) {
         return 0;
     }
+    std::set<std::string> counted;
     for (const CheckResult& result : results) {
         int64_t forecast = ForecastOf(result);
+        // A forecast of a year or more is not known to be within any number of days.
         if (result.status != STATUS_NONE && forecast != FORECAST_NONE &&
-            forecast <= int64_t{days} * DAY_SECONDS) {
-            count++;
+            forecast < FORECAST_YEAR_SECONDS && forecast <= int64_t{days} * DAY_SECONDS) {
+            counted.insert(HistoryKey(result.host, result.port, result.path));
         }
     }
-    return count;
+    return static_cast<unsigned>(counted.size());
 }
 
 const std::vector<HistoryPoint>* CheckHistory::PointsOf(const char* host, uint16_t port,

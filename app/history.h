@@ -4,6 +4,7 @@
 // thread only.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -33,8 +34,9 @@ public:
     // Seconds until the disk of the result's target is full, as of the last Record, or
     // FORECAST_NONE.
     int64_t ForecastOf(const CheckResult& result) const;
-    // How many of the results (STATUS_NONE aside) are forecast to be full within days days;
-    // 0 when days is 0.
+    // How many of the targets of the results (STATUS_NONE aside) are forecast to be full
+    // within days days, each target (host, port, path) once however often it is listed; 0 when
+    // days is 0. A forecast of a year or more counts for no number of days.
     unsigned CountFullWithin(const std::vector<CheckResult>& results, uint32_t days) const;
     // The kept checks of a target, oldest first; null when it has none.
     const std::vector<HistoryPoint>* PointsOf(const char* host, uint16_t port,
@@ -45,6 +47,12 @@ private:
     struct Target {
         std::vector<HistoryPoint> points;
         int64_t forecast = FORECAST_NONE;
+        // The time of the check written last and its run (see HistoryPoint::run).
+        int64_t lastWritten = INT64_MIN;
+        uint32_t run = 0;
+
+        // Gives a check written after the others its run.
+        void Stamp(HistoryPoint* point);
     };
     // Failures are logged once each, until the same operation succeeds again.
     enum Failure {

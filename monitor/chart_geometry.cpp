@@ -156,7 +156,8 @@ bool LayOutChart(const ChartInput& input, ChartLayout* layout) {
     layout->thresholdY = y(threshold);
 
     ForecastLine line;
-    if (FitForecastLine(input.points, input.count, input.now, &line) && line.slope < 0) {
+    uint32_t run = NewestRun(input.points, input.count, input.now);
+    if (FitForecastLine(input.points, input.count, input.now, run, &line) && line.slope < 0) {
         const HistoryPoint* last = end;
         while (!IsMeasured(*--last)) {
         }

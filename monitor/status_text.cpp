@@ -73,7 +73,6 @@ void FormatFreeSpace(const CheckResult& result, char* out, size_t size) {
     FormatByteSize(result.value, out, size);
 }
 
-
 void FormatForecast(int64_t seconds, char* out, size_t size) {
     if (seconds == FORECAST_NONE) {
         snprintf(out, size, "-");
@@ -81,6 +80,8 @@ void FormatForecast(int64_t seconds, char* out, size_t size) {
         snprintf(out, size, "1時間以内");
     } else if (seconds < 86400) {
         snprintf(out, size, "約%d時間", static_cast<int>(seconds / 3600));
+    } else if (seconds >= FORECAST_YEAR_SECONDS) {
+        snprintf(out, size, "1年以上");
     } else {
         snprintf(out, size, "約%" PRId64 "日", seconds / 86400);
     }

@@ -27,7 +27,7 @@ void FormatByteSize(uint64_t bytes, char* out, size_t size);
 void FormatFreeSpace(const CheckResult& result, char* out, size_t size);
 
 // The time until a disk is full: "約N日" (whole days, rounded down), "約N時間" below a day,
-// "1時間以内" below an hour, "-" for FORECAST_NONE.
+// "1時間以内" below an hour, "1年以上" from FORECAST_YEAR_SECONDS on, "-" for FORECAST_NONE.
 void FormatForecast(int64_t seconds, char* out, size_t size);
 
 // The eight cells of one row, in column order.

@@ -1,7 +1,11 @@
 // The forecast against worked cases: a falling, flat, rising and noisy disk, too few
-// checks, a span under an hour, a resized disk, old and failed checks left out.
+// checks, a span under an hour, a resized disk, old and failed checks left out; a one-off
+// copy and cleanup, a fill speeding up, office hours, and a flat disk with noise and jobs;
+// checks dated ahead of now and a clock set back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -11,6 +15,7 @@ namespace {
 
 const int64_t NOW = 1700000000;
 const double GB = 1e9;
+const int64_t DAY = 86400;
 
 // count measured checks step seconds apart, the last one at NOW, with free(i) bytes free
 // (i = 0 is the oldest) of a 1 TB disk.
@@ -24,7 +29,8 @@ std::vector<HistoryPoint> Series(int count, int64_t step, std::function<double(i
 }
 
 int64_t Forecast(const std::vector<HistoryPoint>& points) {
-    return ForecastSecondsToFull(points.data(), points.size(), NOW);
+    return ForecastSecondsToFull(points.data(), points.size(), NOW,
+                                 NewestRun(points.data(), points.size(), NOW));
 }
 
 TEST(Forecast, WorkedCases) {
@@ -42,6 +48,12 @@ TEST(Forecast, WorkedCases) {
         {"under an hour", Series(5, 899, [](int i) { return 100 * GB - i * GB; }), FORECAST_NONE},
         {"exactly an hour", Series(3, 1800, [](int i) { return 10 * GB - i * GB; }), 8 * 1800},
         {"none at all", {}, FORECAST_NONE},
+        // Three checks over an hour, the last two 3 minutes apart: 1 GB an hour, 9 GB left.
+        {"two close together",
+         {{NOW - 3600, 10000000000, 1000000000000, 1},
+          {NOW - 180, 9050000000, 1000000000000, 1},
+          {NOW, 9000000000, 1000000000000, 1}},
+         9 * 3600},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.expected, Forecast(c.points)) << c.name;
@@ -59,7 +71,7 @@ TEST(Forecast, NoisyChecksFollowTheTrend) {
     EXPECT_NEAR(expected, static_cast<double>(Forecast(points)), expected * 0.05);
 }
 
-// After a resize only the checks since are fitted; checks older than 7 days and failed
+// After a resize only the checks since are fitted; checks older than 15 days and failed
 // ones are not looked at.
 TEST(Forecast, OnlyTheRecentMeasuredChecksOfTheSameDiskCount) {
     std::vector<HistoryPoint> points =
@@ -77,11 +89,122 @@ TEST(Forecast, OnlyTheRecentMeasuredChecksOfTheSameDiskCount) {
 
     std::vector<HistoryPoint> mixed =
         Series(6, 3600, [](int i) { return 50 * GB - i * GB; });  // 1 GB an hour, 45 GB left
-    mixed.insert(mixed.begin(),
-                 {NOW - 8 * 86400, static_cast<uint64_t>(GB), static_cast<uint64_t>(1000 * GB), 4});
+    mixed.insert(mixed.begin(), {NOW - 16 * 86400, static_cast<uint64_t>(GB),
+                                 static_cast<uint64_t>(1000 * GB), 4});
     mixed.insert(mixed.begin() + 4, {NOW - 2 * 3600 - 1, 0, 0, 5});
     mixed.push_back({NOW + 10, 0, 0, 5});
     EXPECT_EQ(45 * 3600, Forecast(mixed));
+}
+
+// Checks every step seconds over days days, the last at NOW, with free(d) bytes free d days
+// before NOW (d <= 0).
+std::vector<HistoryPoint> Over(int days, std::function<double(double)> free, int step = 1800) {
+    int perDay = static_cast<int>(DAY / step);
+    return Series(days * perDay + 1, step,
+                  [&](int i) { return free(static_cast<double>(i - days * perDay) / perDay); });
+}
+
+// Deterministic noise in [-1, 1).
+double Noise(int i) {
+    uint64_t x = static_cast<uint64_t>(i) * 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 31)) * 0xBF58476D1CE4E5B9ull;
+    return static_cast<double>(x >> 11) / 4503599627370496.0 - 1;
+}
+
+// Bytes written by NOW + d days into a disk filled 14 GB each weekday from 9:00 to 18:00
+// (UTC), nothing at weekends: 10 GB a day on average.
+double OfficeWritten(double d) {
+    double day = static_cast<double>(NOW) / DAY + d + 3;  // days since a Monday, 00:00
+    double weeks = std::floor(day / 7);
+    double weekday = day - weeks * 7;
+    double hours = (weekday - std::floor(weekday)) * 24;
+    double today = weekday < 5 ? std::min(std::max(hours - 9, 0.0), 9.0) / 9 : 0;
+    return 14 * GB * (weeks * 5 + std::min(std::floor(weekday), 5.0) + today);
+}
+
+// Disks that fill in about 30 days whatever happened before: the rate is that of the
+// lasting usage, the level that of now.
+TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
+    const struct {
+        const char* name;
+        std::function<double(double)> free;
+        double expectedDays;
+        double tolerance;
+    } cases[] = {
+        // 10 GB a day with 300 GB left; the old fit saw the copy as a week's fall.
+        {"a copy of 200 GB 3 days ago",
+         [](double d) { return 300 * GB - 10 * GB * d + (d < -3 ? 200 * GB : 0); }, 30, 0.03},
+        {"a cleanup of 200 GB 3 days ago",
+         [](double d) { return 300 * GB - 10 * GB * d - (d < -3 ? 200 * GB : 0); }, 30, 0.03},
+        {"office hours, 10 GB a day on average",
+         [](double d) { return 300 * GB + OfficeWritten(0) - OfficeWritten(d); }, 30, 0.1},
+        // 20 GB a day now, 1 GB a day faster each day: 300 GB last 11.6 days.
+        {"a fill speeding up", [](double d) { return 300 * GB - (20 * d + d * d / 2) * GB; },
+         std::sqrt(1000.0) - 20, 0.05},
+        {"logs of 40 GB a day rotated at midnight on 10 GB a day",
+         [](double d) {
+             double hours = std::fmod(static_cast<double>(NOW) / 3600 + d * 24, 24);
+             return 300 * GB - 10 * GB * d - 40 * GB * hours / 24;
+         },
+         (300 - 40 * std::fmod(static_cast<double>(NOW) / 3600, 24) / 24) / 10, 0.03},
+    };
+    for (const auto& c : cases) {
+        for (int step : {1800, 60}) {  // checks every minute are thinned out
+            double days = static_cast<double>(Forecast(Over(15, c.free, step))) / DAY;
+            EXPECT_NEAR(c.expectedDays, days, c.expectedDays * c.tolerance) << c.name << step;
+        }
+    }
+}
+
+// A disk that does not fill: noise of 5 GB either way, or a job that holds 50 GB for 6 hours a
+// day, gives no forecast or one of a year or more, never an alarm.
+TEST(Forecast, AFlatDiskWithNoiseOrJobsIsNotForecastToFill) {
+    const struct {
+        const char* name;
+        std::function<double(double)> free;
+    } cases[] = {
+        {"noise", [](double d) { return 500 * GB + 5 * GB * Noise(static_cast<int>(d * 48)); }},
+        {"jobs",
+         [](double d) {
+             double hour = std::fmod(d * 24 + 1000 * 24, 24);
+             return 500 * GB - (hour >= 2 && hour < 8 ? 50 * GB : 0);
+         }},
+    };
+    for (const auto& c : cases) {
+        for (int days : {2, 8, 15}) {
+            int64_t forecast = Forecast(Over(days, c.free));
+            EXPECT_TRUE(forecast == FORECAST_NONE || forecast == FORECAST_YEAR_SECONDS)
+                << c.name << " over " << days << " days: " << forecast;
+        }
+    }
+}
+
+// A clock set ahead for one start wrote checks dated 40 days on, with little free; then a clock
+// 2 days ahead was set right, so that checks are dated before those written earlier. Neither
+// takes over: checks dated after now are left out, and a step back starts a new run.
+TEST(Forecast, ChecksDatedAheadAndAClockSetBack) {
+    std::vector<HistoryPoint> points =
+        Series(10, 3600, [](int i) { return 100 * GB - i * GB; });  // 91 hours left
+    std::vector<HistoryPoint> ahead = points;
+    ahead.push_back(
+        {NOW + 40 * DAY, static_cast<uint64_t>(GB), static_cast<uint64_t>(1000 * GB), 1});
+    EXPECT_EQ(91 * 3600, Forecast(ahead));
+
+    // 10 GB a day: 5 days dated 2 days ahead, then the last day dated right, as the history
+    // stamps them (in time order, the later run among the earlier one).
+    std::vector<HistoryPoint> setBack = Over(5, [](double d) { return 100 * GB - 10 * GB * d; });
+    for (HistoryPoint& point : setBack) {
+        point.time += 2 * DAY - DAY;  // written up to a day ago, dated a day ahead
+        point.freeBytes += static_cast<uint64_t>(10 * GB);
+    }
+    std::vector<HistoryPoint> since = Over(1, [](double d) { return 100 * GB - 10 * GB * d; });
+    for (HistoryPoint& point : since) {
+        point.run = 1;
+    }
+    setBack.insert(setBack.end(), since.begin(), since.end());
+    std::stable_sort(setBack.begin(), setBack.end(),
+                     [](const HistoryPoint& a, const HistoryPoint& b) { return a.time < b.time; });
+    EXPECT_EQ(10 * DAY, Forecast(setBack));
 }
 
 }  // namespace

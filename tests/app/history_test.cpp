@@ -342,4 +342,57 @@ TEST_F(HistoryTest, AFileThatCannotBeReadWrittenOrCompactedIsLoggedOncePerKind) 
     EXPECT_EQ("履歴ファイルの整理に失敗しました。(File=" + path + ")", LogMessages().back());
 }
 
+// Read at start and recorded alike: a line dated 40 days ahead (a clock set ahead for one
+// start), then lines of a clock 2 days ahead, then lines of the clock set right. Only the
+// last run makes the forecast: 1 GB an hour with 100 GB left is 100 hours, not what the
+// lines dated ahead would make of it. A clock set back while running starts anew too.
+TEST_F(HistoryTest, AClockSetAheadOrBackDoesNotTakeOverTheForecast) {
+    const uint64_t GB = 1000000000;
+    auto line = [&](int64_t dated, int64_t hoursAgo) {
+        return FormatHistoryLine(
+            ResultAt(dated, "srv", "/data", 1, (100 + hoursAgo) * GB, 1000 * GB));
+    };
+    std::string content = line(now + 40 * DAY, -95);  // 5 GB free
+    for (int64_t hoursAgo = 30; hoursAgo >= 10; hoursAgo--) {
+        content += line(now - hoursAgo * 3600 + 2 * DAY, hoursAgo);
+    }
+    for (int64_t hoursAgo = 9; hoursAgo >= 1; hoursAgo--) {
+        content += line(now - hoursAgo * 3600, hoursAgo);
+    }
+    WriteFileBytes(path, content);
+    CheckHistory history;
+    history.Open(path.c_str(), 35, now);
+    CheckResult latest = ResultAt(now, "srv", "/data", 1, 100 * GB, 1000 * GB);
+    history.Record({latest}, 35, now);
+    EXPECT_NEAR(100 * 3600, history.ForecastOf(latest), 1);
+
+    // Set back 2 days: no forecast until the new run has 3 checks over an hour.
+    int64_t back = now + 3600 - 2 * DAY;
+    for (int64_t hours = 0; hours < 3; hours++) {
+        history.Record(
+            {ResultAt(back + hours * 3600, "srv", "/data", 1, (99 - hours) * GB, 1000 * GB)}, 35,
+            back + hours * 3600);
+        EXPECT_EQ(hours < 2 ? FORECAST_NONE : 97 * 3600, history.ForecastOf(latest)) << hours;
+    }
+}
+
+// A target listed twice is one disk soon full, not two; a disk that lasts a year or more
+// ("1年以上") is not counted even when FORECAST is over a year.
+TEST_F(HistoryTest, TheDisksSoonFullAreCountedOnceEach) {
+    CheckHistory history;
+    history.Open("", 35, now);
+    std::vector<CheckResult> results;
+    for (int64_t hours = 0; hours < 3; hours++) {
+        int64_t time = now + hours * 3600;
+        results = {ResultAt(time, "srv", "/data", 1, 10000 - hours * 1000, 20000),
+                   ResultAt(time, "srv", "/data", 2, 10000 - hours * 1000, 20000),
+                   ResultAt(time, "srv", "/logs", 1, 10000 - hours * 1000, 20000),
+                   ResultAt(time, "srv", "/slow", 1, 1000000000 - hours, 2000000000)};
+        history.Record(results, 35, time);
+    }
+    EXPECT_EQ(2u, history.CountFullWithin(results, 1));
+    EXPECT_EQ(FORECAST_YEAR_SECONDS, history.ForecastOf(results[3]));
+    EXPECT_EQ(2u, history.CountFullWithin(results, 400));
+}
+
 }  // namespace

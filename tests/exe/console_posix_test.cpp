@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <string>
@@ -64,6 +65,43 @@ protected:
                               const char* unit, const char* description) {
         return std::string("0\t127.0.0.1\t") + std::to_string(port) + "\t" + path + "\t" +
                threshold + "\t" + unit + "\t" + description + "\n";
+    }
+    // A disk of 1 TB with 110 GB free now, lost at a steady rate that fills it in 5.5 days:
+    // its free bytes hoursAgo hours ago, and the fake server's reply for it now.
+    static uint64_t SoonFullFree(int hoursAgo) {
+        const uint64_t freeNow = 110000000000;
+        return freeNow + static_cast<uint64_t>(static_cast<double>(freeNow) / 5.5 / 24 * hoursAgo);
+    }
+    static const uint64_t SOON_FULL_TOTAL = 1000000000000;
+    static std::string SoonFullReply() {
+        return WireHeader(FSW_MAGIC, FSW_PROTOCOL_VERSION, TYPE_REPLY, STATUS_OK, 16) +
+               Be64(SoonFullFree(0)) + Be64(SOON_FULL_TOTAL);
+    }
+    // Runs the program until its balloon says one disk is soon full, then stops it; started
+    // runs once it has started. The lines it printed.
+    std::vector<std::string> RunUntilOneDiskSoonFull(const std::function<void()>& started) {
+        Program program(dir.Path(), runtime.Path());
+        EXPECT_TRUE(program.Started());
+        started();
+        const std::string balloon =
+            "空き領域減少: 空き領域が7日以内になくなる見込みのディスクが 1個あります。\n";
+        EXPECT_TRUE(
+            WaitUntil([&] { return program.Stdout().find(balloon) != std::string::npos; }, 20000))
+            << program.Stdout();
+        program.Signal(SIGTERM);
+        EXPECT_EQ(0, program.Wait(20000));
+        return SplitLines(program.Stdout());
+    }
+
+    // A history line of a check of /data on 127.0.0.1 at port, dated when in local time.
+    static std::string HistoryLine(time_t when, const std::string& port, uint64_t free,
+                                   uint64_t total) {
+        struct tm local;
+        localtime_r(&when, &local);
+        char stamp[32];
+        strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
+        return std::string(stamp) + "\t127.0.0.1\t" + port + "\t/data\t1\t" + std::to_string(free) +
+               "\t" + std::to_string(total) + "\r\n";
     }
 
     TempDir dir;
@@ -208,41 +246,21 @@ TEST_F(ConsoleTest, Sigusr1ChecksNowOnceAndSigusr2PrintsTheLatestListAgain) {
 // the rate of the fake server's answer now it is full in five and a half days: the list
 // says 約5日 and the summary, with nothing else to report, has the forecast's line alone.
 TEST_F(ConsoleTest, APreparedHistoryGivesItsForecastInTheListAndTheBalloon) {
-    const uint64_t freeNow = 110000000000;
-    const uint64_t total = 1000000000000;
-    const double rate = static_cast<double>(freeNow) / (5.5 * 86400);  // bytes a second
     FakeServer server;
-    server.Serve(12 + 5, WireHeader(FSW_MAGIC, FSW_PROTOCOL_VERSION, TYPE_REPLY, STATUS_OK, 16) +
-                             Be64(freeNow) + Be64(total));
+    server.Serve(12 + 5, SoonFullReply());
     std::string port = std::to_string(server.Port());
     time_t now = time(nullptr);
     std::string history;
     for (int hoursAgo = 6 * 24; hoursAgo >= 1; hoursAgo--) {
-        time_t when = now - hoursAgo * 3600;
-        struct tm local;
-        localtime_r(&when, &local);
-        char stamp[32];
-        strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
-        uint64_t free = freeNow + static_cast<uint64_t>(rate * hoursAgo * 3600);
-        history += std::string(stamp) + "\t127.0.0.1\t" + port + "\t/data\t1\t" +
-                   std::to_string(free) + "\t" + std::to_string(total) + "\r\n";
+        history +=
+            HistoryLine(now - hoursAgo * 3600, port, SoonFullFree(hoursAgo), SOON_FULL_TOTAL);
     }
     WriteFileBytes(dir.File("lastchk.txt"), history);
     WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=0\nCLIENT=1\nINTVAL=60\nNOTI=1\n");
     WriteFileBytes(dir.File("fsw.lst"), Target(server.Port(), "/data", "1", "3", "データ"));
 
-    Program program(dir.Path(), runtime.Path());
-    ASSERT_TRUE(program.Started());
-    const std::string balloon =
-        "空き領域減少: 空き領域が7日以内になくなる見込みのディスクが 1個あります。\n";
-    ASSERT_TRUE(
-        WaitUntil([&] { return program.Stdout().find(balloon) != std::string::npos; }, 20000))
-        << program.Stdout();
-    program.Signal(SIGTERM);
-    EXPECT_EQ(0, program.Wait(20000));
-
-    std::vector<std::string> lines = SplitLines(program.Stdout());
-    ASSERT_EQ(3u, lines.size()) << program.Stdout();
+    std::vector<std::string> lines = RunUntilOneDiskSoonFull([] {});
+    ASSERT_EQ(3u, lines.size());
     std::vector<std::string> row = Cells(lines[1]);
     ASSERT_EQ(8u, row.size());
     EXPECT_EQ("正常", row[0]);
@@ -252,6 +270,35 @@ TEST_F(ConsoleTest, APreparedHistoryGivesItsForecastInTheListAndTheBalloon) {
     EXPECT_EQ("\t127.0.0.1\t" + port + "\t/data\t1\t110000000000\t1000000000000",
               kept.back().substr(19))
         << "the cycle's result was appended";
+}
+
+// The history of the same disk as above, but written by a clock set 40 days ahead for one
+// start, then by one 2 days ahead, set right a day ago; and the target is listed twice. The
+// forecast rests on the lines since the clock was set right, and the balloon counts one disk.
+TEST_F(ConsoleTest, AClockSetAheadOrBackAndATargetListedTwiceCountOnceInTheForecast) {
+    FakeServer server;
+    server.Serve(12 + 5, SoonFullReply());
+    std::string port = std::to_string(server.Port());
+    time_t now = time(nullptr);
+    std::string history = HistoryLine(now + 40 * 86400, port, 5000000000, SOON_FULL_TOTAL);
+    for (int hoursAgo = 6 * 24; hoursAgo >= 1; hoursAgo--) {
+        time_t dated = now - hoursAgo * 3600 + (hoursAgo > 24 ? 2 * 86400 : 0);
+        history += HistoryLine(dated, port, SoonFullFree(hoursAgo), SOON_FULL_TOTAL);
+    }
+    WriteFileBytes(dir.File("lastchk.txt"), history);
+    WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=0\nCLIENT=1\nINTVAL=60\nNOTI=1\n");
+    std::string target = Target(server.Port(), "/data", "1", "3", "データ");
+    WriteFileBytes(dir.File("fsw.lst"), target + target);
+
+    std::vector<std::string> lines = RunUntilOneDiskSoonFull([&] {
+        server.Received();  // the second query waits for the first to be served
+        server.Serve(12 + 5, SoonFullReply());
+    });
+    ASSERT_EQ(4u, lines.size());
+    for (int row = 1; row <= 2; row++) {
+        ASSERT_EQ(8u, Cells(lines[row]).size());
+        EXPECT_EQ("約5日", Cells(lines[row])[7]) << row;
+    }
 }
 
 // The silent client holds a handler for one time-out, the target that never answers
