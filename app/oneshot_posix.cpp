@@ -205,7 +205,7 @@ std::vector<PathReport> QueryPaths(const PluginOptions& options) {
     for (size_t i = 0; i < options.paths.size(); i++) {
         threads.emplace_back([&, i] {
             results[i] = RunDiskQuery(options.host.c_str(), options.port, options.paths[i].c_str(),
-                                      limit, nullptr);
+                                      limit, nullptr, options.family);
         });
     }
     for (std::thread& thread : threads) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mlib/msocket.h"
 #include "net/check_result.h"
 
 // Exit codes of a plugin.
@@ -48,6 +49,8 @@ struct PluginOptions {
     FreeLimit warning = {0, 0};
     FreeLimit critical = {0, 0};
     std::vector<std::string> paths;
+    // -4 or -6: the one family of the addresses of -H.
+    MAddressFamily family = M_FAMILY_ANY;
 };
 // Parses the arguments that follow "check". False with the problem on a usage error.
 bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* options,

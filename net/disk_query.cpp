@@ -99,7 +99,7 @@ void Converse(FswSocket* socket, const char* path, SocketDeadline deadline,
 }  // namespace
 
 DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
-                             unsigned timeLimitMs, QueryCancel* cancel) {
+                             unsigned timeLimitMs, QueryCancel* cancel, MAddressFamily family) {
     SocketDeadline deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMs);
     DiskQueryResult result;
@@ -107,6 +107,7 @@ DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
     result.stage = DISK_QUERY_CONNECTING;
     FswSocket socket;
     socket.WatchCancel(cancel);
+    socket.UseFamily(family);
     SocketOutcome connected = socket.ConnectBefore(host, port, deadline);
     if (connected != SOCKET_DONE) {
         result.outcome = FailureOf(connected, DISK_QUERY_CONNECT_FAILED);

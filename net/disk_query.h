@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "mlib/msocket.h"
 #include "net/query_cancel.h"
 
 // The overall bound of one query: connect and send within one socket time-out, the
@@ -46,6 +47,8 @@ struct DiskQueryResult {
 
 // Asks the server at host and port for the sizes of the volume holding path (in the
 // program's own code page; it travels as the peers' code page). Ends within
-// timeLimitMs, and at once when cancel (may be null) is or becomes cancelled.
+// timeLimitMs, and at once when cancel (may be null) is or becomes cancelled. The
+// host's addresses of the family are tried (both families by default).
 DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
-                             unsigned timeLimitMs, QueryCancel* cancel);
+                             unsigned timeLimitMs, QueryCancel* cancel,
+                             MAddressFamily family = M_FAMILY_ANY);

@@ -49,6 +49,8 @@ struct ProgramRun {
     std::string out;
     std::string err;
 };
-// Runs the Linux edition with these arguments (XDG_RUNTIME_DIR as given) to its end.
+// Runs the Linux edition with these arguments (XDG_RUNTIME_DIR as given) to its end;
+// through the wrapper when one is given (its program by absolute path, the program's
+// path and arguments following it).
 ProgramRun RunFsw(const std::vector<std::string>& args, const std::string& runtimeDir,
-                  unsigned milliseconds = 20000);
+                  unsigned milliseconds = 20000, const std::vector<std::string>& wrapper = {});
