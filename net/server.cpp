@@ -37,9 +37,9 @@ const unsigned STOP_CHECK_MS = 200;
 // as its log line says, unless a test shortens it.
 std::atomic<unsigned> g_listenRetryMs{10000};
 
-// Whether the system may give one socket both families; a test turns it off to take the
-// way of systems that cannot.
-std::atomic<bool> g_dualStack{true};
+// The most the system is taken to allow; a test lowers it to take the ways of systems
+// that allow less.
+std::atomic<int> g_listenerFamilies{LISTEN_BOTH_ON_ONE_SOCKET};
 
 IpAddress PeerOf(const FswSocket* connection) {
     return Unmapped(AddressOfSocket(connection->address));
@@ -94,19 +94,32 @@ MSocket OpenListener(const IpAddress& address, uint16_t port, bool v6Only, Liste
 }
 
 // The sockets of every address: one of both families where the system allows it, else
-// an IPv6-only one and an IPv4 one; IPv4 alone where the machine has no IPv6.
+// an IPv6-only one and an IPv4 one; IPv4 alone where the machine has no IPv6, with no
+// line of its own.
 bool OpenEveryAddress(uint16_t port, MSocket* sockets, ListenFailure* failure) {
     IpAddress anyV6;
     anyV6.family = 6;
+    int families = g_listenerFamilies;
     ListenFailure v6Failure;
-    sockets[0] = OpenListener(anyV6, port, !g_dualStack, &v6Failure);
-    if (sockets[0] == M_INVALID_SOCKET && MIsFamilyMissing(v6Failure.error)) {
+    if (families == LISTEN_BOTH_ON_ONE_SOCKET) {
+        sockets[0] = OpenListener(anyV6, port, false, &v6Failure);
+        if (sockets[0] != M_INVALID_SOCKET) {
+            return true;
+        }
+    }
+    bool noIPv6 = families == LISTEN_IPV4_ONLY || MIsFamilyMissing(v6Failure.error);
+    if (!noIPv6 && !v6Failure.bindFailed) {
+        // One socket cannot take both families here.
+        sockets[0] = OpenListener(anyV6, port, true, &v6Failure);
+        noIPv6 = sockets[0] == M_INVALID_SOCKET && MIsFamilyMissing(v6Failure.error);
+    }
+    if (noIPv6) {
         sockets[0] = OpenListener(IPv4Of(0), port, false, failure);
         return sockets[0] != M_INVALID_SOCKET;
     }
-    if (sockets[0] == M_INVALID_SOCKET || g_dualStack) {
-        *failure = v6Failure;
-        return sockets[0] != M_INVALID_SOCKET;
+    if (sockets[0] == M_INVALID_SOCKET) {
+        *failure = v6Failure;  // the port is taken, say
+        return false;
     }
     // The port the first one has, which the system chose where port is 0.
     sockets[1] = OpenListener(IPv4Of(0), MGetLocalPort(sockets[0]), false, failure);
@@ -768,8 +781,8 @@ int PeerShare(int servedInAll, int servedForPeer) {
     return share < 1 ? 1 : share > MAX_HANDLERS_PER_PEER ? MAX_HANDLERS_PER_PEER : share;
 }
 
-void AllowDualStackListener(bool allowed) {
-    g_dualStack = allowed;
+void LimitListenerFamilies(ListenerFamilies families) {
+    g_listenerFamilies = families;
 }
 
 void SetListenRetryInterval(unsigned milliseconds) {

@@ -23,9 +23,15 @@ const int MAX_HANDLERS_PER_PEER = 16;
 // few peers with many slow connections cannot take every handler.
 int PeerShare(int servedInAll, int servedForPeer);
 
-// Whether the server may listen on both families with one socket (the default). Off,
-// it takes two sockets, as on systems that cannot; for tests.
-void AllowDualStackListener(bool allowed);
+// What the system allows a server with SVADDR empty: one socket for both families (the
+// default, where the system has it), an IPv6 socket beside an IPv4 one, or IPv4 alone
+// (no IPv6 on the machine). Tests lower it to take the ways of systems that allow less.
+enum ListenerFamilies : int {
+    LISTEN_BOTH_ON_ONE_SOCKET,
+    LISTEN_BOTH_ON_TWO_SOCKETS,
+    LISTEN_IPV4_ONLY,
+};
+void LimitListenerFamilies(ListenerFamilies families);
 // How long the server waits before it tries to listen again (10 s); for tests.
 void SetListenRetryInterval(unsigned milliseconds);
 // How long a handler thread waits for its next connection before it ends.
