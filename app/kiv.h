@@ -79,6 +79,12 @@ public:
     std::atomic<bool> m_serverStop;       // set once by StopServer, never cleared
     std::atomic<bool> m_serverListening;  // the listener has passed listen and still runs
     FswSocket m_listenSocket;
+    // The IPv4 socket beside an IPv6-only m_listenSocket, where one socket cannot take
+    // both families; closed otherwise.
+    FswSocket m_listenSocketIPv4;
+    // Raised by the stop; the connections being served watch it (none is registered: a
+    // request that has come is still answered).
+    QueryCancel m_serverCancel;
     std::atomic<int32_t> m_serverThreadCount;  // changed under m_serverCountLock
     std::atomic<int32_t> m_queryThreadCount;   // changed under m_queryCountLock
     uint16_t m_version[4];                     // major, minor, build, revision
@@ -109,7 +115,8 @@ public:
     MCriticalSection m_serverCountLock;  // m_serverThreadCount
     // m_queryThreadCount and the mark of a guarded action (CheckCycle)
     MCriticalSection m_queryCountLock;
-    MCriticalSection m_acceptLock;  // unused: the server's threads accept at once
+    // The listening sockets, between their set-up (again after a failed bind) and the stop.
+    MCriticalSection m_acceptLock;
     std::vector<HostEntry> m_hosts;
     std::vector<CheckResult> m_results;
     std::vector<std::string> m_heldLines;  // log lines from before the log was open

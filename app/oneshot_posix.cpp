@@ -242,7 +242,8 @@ const char* FailureText(DiskQueryOutcome outcome) {
 // this machine that asks the same server.
 std::vector<PathReport> QueryPaths(const PluginOptions& options, TimePoint queryDeadline) {
     std::vector<DiskQueryResult> results = RunDiskQueries(options.host, options.port, options.paths,
-                                                          queryDeadline, MAX_HANDLERS_PER_PEER / 2);
+                                                          queryDeadline, MAX_HANDLERS_PER_PEER / 2,
+                                                          options.family);
     std::vector<PathReport> reports;
     for (size_t i = 0; i < options.paths.size(); i++) {
         const DiskQueryResult& result = results[i];

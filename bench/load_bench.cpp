@@ -112,8 +112,8 @@ public:
             return;
         }
         memset(&m_listener.address, 0, sizeof m_listener.address);
-        m_listener.address.sin_family = AF_INET;
-        m_listener.address.sin_addr.s_addr = MInetAddr("127.0.0.1");
+        m_listener.address.v4.sin_family = AF_INET;
+        m_listener.address.v4.sin_addr.s_addr = MInetAddr("127.0.0.1");
         if (MBind(m_listener.handle, &m_listener.address) != 0 ||
             MListen(m_listener.handle, 64) != 0) {
             return;

@@ -9,31 +9,30 @@
 
 namespace {
 
-std::atomic<MHostResolver> g_resolver{MResolveHostIPv4};
+std::atomic<MHostResolver> g_resolver{MResolveHost};
 std::atomic<int> g_runningLookups{0};
 
 // Shared by the caller and the lookup thread; whichever lets go last frees it.
 struct Lookup {
     char name[128];
+    MAddressFamily family = M_FAMILY_ANY;
     MHostResolver resolve;
     std::mutex lock;
     std::condition_variable answered;
     bool done = false;  // under lock
-    bool found = false;
-    uint32_t address = 0;
+    MResolved found;
 };
 
 // The lookup thread's own reference, handed over on the heap.
 void RunLookup(void* argument) {
     std::shared_ptr<Lookup>* held = static_cast<std::shared_ptr<Lookup>*>(argument);
     Lookup& lookup = **held;
-    uint32_t address = 0;
-    bool found = lookup.resolve(lookup.name, &address);
+    MResolved found;
+    found.count = lookup.resolve(lookup.name, lookup.family, found.addresses, M_MAX_RESOLVED);
     {
         std::lock_guard<std::mutex> hold(lookup.lock);
         lookup.done = true;
         lookup.found = found;
-        lookup.address = address;
     }
     lookup.answered.notify_all();
     delete held;  // frees the state too if the caller has given up on it
@@ -45,7 +44,7 @@ const std::chrono::milliseconds STOP_CHECK_INTERVAL(100);
 
 }  // namespace
 
-MResolveOutcome MResolveHostBefore(const char* name, uint32_t* address,
+MResolveOutcome MResolveHostBefore(const char* name, MAddressFamily family, MResolved* found,
                                    std::chrono::steady_clock::time_point deadline,
                                    const std::atomic<bool>* stop) {
     if (stop != nullptr && *stop) {
@@ -62,6 +61,7 @@ MResolveOutcome MResolveHostBefore(const char* name, uint32_t* address,
         length++;
     }
     lookup->name[length] = '\0';
+    lookup->family = family;
     lookup->resolve = g_resolver;
     std::shared_ptr<Lookup>* handedOver = new std::shared_ptr<Lookup>(lookup);
     if (!MBeginThread(RunLookup, handedOver)) {
@@ -72,10 +72,10 @@ MResolveOutcome MResolveHostBefore(const char* name, uint32_t* address,
     std::unique_lock<std::mutex> hold(lookup->lock);
     for (;;) {
         if (lookup->done) {
-            if (!lookup->found) {
+            if (lookup->found.count <= 0) {
                 return M_RESOLVE_FAILED;
             }
-            *address = lookup->address;
+            *found = lookup->found;
             return M_RESOLVE_FOUND;
         }
         if (stop != nullptr && *stop) {

@@ -12,8 +12,17 @@
 #include <cstring>
 
 MSocket MCreateSocket(int protocol) {
-    int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, protocol);
+    return MCreateSocketOf(AF_INET, protocol);
+}
+
+MSocket MCreateSocketOf(int family, int protocol) {
+    int s = socket(family, SOCK_STREAM | SOCK_CLOEXEC, protocol);
     return s < 0 ? M_INVALID_SOCKET : s;
+}
+
+bool MSetIPv6Only(MSocket socket, bool only) {
+    int value = only ? 1 : 0;
+    return setsockopt(socket, IPPROTO_IPV6, IPV6_V6ONLY, &value, sizeof value) == 0;
 }
 
 bool MSetSocketTimeouts(MSocket socket, unsigned milliseconds) {
@@ -35,23 +44,6 @@ uint32_t MInetAddr(const char* text) {
     return static_cast<uint32_t>(inet_addr(text));
 }
 
-// getaddrinfo rather than gethostbyname: the query threads resolve at the same time,
-// and gethostbyname's result lives in one buffer of the process here.
-bool MResolveHostIPv4(const char* name, uint32_t* address) {
-    struct addrinfo hints;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    struct addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) {
-        return false;
-    }
-    const sockaddr_in* first = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    memcpy(address, &first->sin_addr, sizeof *address);
-    freeaddrinfo(found);
-    return true;
-}
-
 namespace {
 
 bool IsListening(int socket) {
@@ -65,8 +57,8 @@ bool IsListening(int socket) {
 
 // The send time-out bounds a blocking connect here; when it passes, connect answers
 // EINPROGRESS and the attempt goes on in the background until the socket is closed.
-int MConnect(MSocket socket, const sockaddr_in* address) {
-    if (connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address) == 0) {
+int MConnect(MSocket socket, const MSocketAddress* address) {
+    if (connect(socket, &address->any, static_cast<socklen_t>(address->Length())) == 0) {
         return 0;
     }
     if (errno == EINPROGRESS || errno == EAGAIN || errno == EINTR) {
@@ -104,8 +96,8 @@ bool MSetNonBlocking(MSocket socket, bool nonBlocking) {
 }
 
 // A connect cut short by a signal goes on in the background, as one in progress does.
-int MStartConnect(MSocket socket, const sockaddr_in* address) {
-    if (connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address) == 0) {
+int MStartConnect(MSocket socket, const MSocketAddress* address) {
+    if (connect(socket, &address->any, static_cast<socklen_t>(address->Length())) == 0) {
         return 0;
     }
     return errno == EINPROGRESS || errno == EINTR ? 1 : M_SOCKET_ERROR;
@@ -161,10 +153,10 @@ int MShutdown(MSocket socket, MShutdownHow how) {
 
 // Winsock lets a listener bind a port whose earlier connections are still closing
 // (TIME_WAIT); here that takes SO_REUSEADDR, which still refuses a second listener.
-int MBind(MSocket socket, const sockaddr_in* address) {
+int MBind(MSocket socket, const MSocketAddress* address) {
     int on = 1;
     setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    return bind(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address);
+    return bind(socket, &address->any, static_cast<socklen_t>(address->Length()));
 }
 
 int MListen(MSocket socket, int backlog) {
@@ -173,10 +165,11 @@ int MListen(MSocket socket, int backlog) {
 
 // The receive time-out of a listening socket bounds accept here, but not in Winsock:
 // a wait that merely timed out goes on. The accepted socket inherits both time-outs.
-MSocket MAccept(MSocket socket, sockaddr_in* peer) {
+MSocket MAccept(MSocket socket, MSocketAddress* peer) {
     for (;;) {
-        socklen_t length = sizeof *peer;
-        int accepted = accept4(socket, reinterpret_cast<sockaddr*>(peer), &length, SOCK_CLOEXEC);
+        *peer = MEmptyAddress();
+        socklen_t length = sizeof peer->storage;
+        int accepted = accept4(socket, &peer->any, &length, SOCK_CLOEXEC);
         if (accepted < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
         }
@@ -184,15 +177,60 @@ MSocket MAccept(MSocket socket, sockaddr_in* peer) {
     }
 }
 
+// Threads waiting here on the same listeners all wake for one connection; those that
+// find it taken come back empty-handed (EAGAIN) rather than block in accept. A
+// listener shut down by the stop wakes them too. The accepted socket is blocking here
+// anyway: accept4 does not pass the listener's O_NONBLOCK on.
+MSocket MAcceptFirst(const MSocket* listeners, int count, MSocketAddress* peer,
+                     unsigned milliseconds) {
+    struct pollfd watched[4];
+    int n = count < 4 ? count : 4;
+    for (int i = 0; i < n; i++) {
+        watched[i].fd = listeners[i];
+        watched[i].events = POLLIN;
+        watched[i].revents = 0;
+    }
+    int limit = milliseconds > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(milliseconds);
+    int ready = poll(watched, static_cast<nfds_t>(n), limit);
+    if (ready <= 0) {
+        errno = ready == 0 || errno == EINTR ? EAGAIN : errno;
+        return M_INVALID_SOCKET;
+    }
+    for (int i = 0; i < n; i++) {
+        if (watched[i].revents == 0) {
+            continue;
+        }
+        *peer = MEmptyAddress();
+        socklen_t length = sizeof peer->storage;
+        int accepted = accept4(listeners[i], &peer->any, &length, SOCK_CLOEXEC);
+        if (accepted >= 0) {
+            return accepted;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            return M_INVALID_SOCKET;
+        }
+    }
+    errno = EAGAIN;
+    return M_INVALID_SOCKET;
+}
+
 bool MIsResourceShortage(unsigned long error) {
     return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
+bool MIsAddressInUse(unsigned long error) {
+    return error == EADDRINUSE;
+}
+
+bool MIsFamilyMissing(unsigned long error) {
+    return error == EAFNOSUPPORT || error == EADDRNOTAVAIL || error == EPFNOSUPPORT;
+}
+
 uint16_t MGetLocalPort(MSocket socket) {
-    sockaddr_in local;
-    socklen_t length = sizeof local;
-    if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    MSocketAddress local = MEmptyAddress();
+    socklen_t length = sizeof local.storage;
+    if (getsockname(socket, &local.any, &length) != 0) {
         return 0;
     }
-    return ntohs(local.sin_port);
+    return ntohs(local.Family() == AF_INET6 ? local.v6.sin6_port : local.v4.sin_port);
 }

@@ -4,7 +4,17 @@
 #include <cstring>
 
 MSocket MCreateSocket(int protocol) {
-    return socket(AF_INET, SOCK_STREAM, protocol);
+    return MCreateSocketOf(AF_INET, protocol);
+}
+
+MSocket MCreateSocketOf(int family, int protocol) {
+    return socket(family, SOCK_STREAM, protocol);
+}
+
+bool MSetIPv6Only(MSocket socket, bool only) {
+    DWORD value = only ? 1 : 0;
+    return setsockopt(socket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&value),
+                      sizeof value) == 0;
 }
 
 bool MSetSocketTimeouts(MSocket socket, unsigned milliseconds) {
@@ -24,20 +34,9 @@ uint32_t MInetAddr(const char* text) {
     return static_cast<uint32_t>(inet_addr(text));
 }
 
-// Winsock keeps gethostbyname's result per thread, so query threads may resolve at once.
-bool MResolveHostIPv4(const char* name, uint32_t* address) {
-    hostent* entry = gethostbyname(name);
-    if (entry == NULL || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
-        entry->h_addr_list == NULL || entry->h_addr_list[0] == NULL) {
-        return false;
-    }
-    memcpy(address, entry->h_addr_list[0], sizeof *address);
-    return true;
-}
-
 // Winsock's connect knows no time-out: non-blocking while connecting, so the wait is
 // ours to bound by the send time-out; blocking again after.
-int MConnect(MSocket socket, const sockaddr_in* address) {
+int MConnect(MSocket socket, const MSocketAddress* address) {
     DWORD timeoutMilliseconds = 0;
     int size = sizeof timeoutMilliseconds;
     if (getsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&timeoutMilliseconds),
@@ -96,8 +95,8 @@ bool MSetNonBlocking(MSocket socket, bool nonBlocking) {
     return ioctlsocket(socket, FIONBIO, &mode) == 0;
 }
 
-int MStartConnect(MSocket socket, const sockaddr_in* address) {
-    if (connect(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address) == 0) {
+int MStartConnect(MSocket socket, const MSocketAddress* address) {
+    if (connect(socket, &address->any, address->Length()) == 0) {
         return 0;
     }
     return WSAGetLastError() == WSAEWOULDBLOCK ? 1 : M_SOCKET_ERROR;
@@ -133,8 +132,8 @@ int MShutdown(MSocket socket, MShutdownHow how) {
     return shutdown(socket, how);
 }
 
-int MBind(MSocket socket, const sockaddr_in* address) {
-    return bind(socket, reinterpret_cast<const sockaddr*>(address), sizeof *address);
+int MBind(MSocket socket, const MSocketAddress* address) {
+    return bind(socket, &address->any, address->Length());
 }
 
 int MListen(MSocket socket, int backlog) {
@@ -152,16 +151,18 @@ bool CopyTimeout(SOCKET listener, SOCKET accepted, int option) {
                       sizeof limit) == 0;
 }
 
-}  // namespace
-
-MSocket MAccept(MSocket socket, sockaddr_in* peer) {
-    int length = sizeof *peer;
-    SOCKET accepted = accept(socket, reinterpret_cast<sockaddr*>(peer), &length);
+// The accepted socket gets the listener's time-outs; blocking set, when asked, since
+// Winsock passes the listener's non-blocking mode on.
+SOCKET TakeConnection(SOCKET listener, MSocketAddress* peer, bool blocking) {
+    *peer = MEmptyAddress();
+    int length = sizeof peer->storage;
+    SOCKET accepted = accept(listener, &peer->any, &length);
     if (accepted == INVALID_SOCKET) {
         return accepted;
     }
-    if (!CopyTimeout(socket, accepted, SO_RCVTIMEO) ||
-        !CopyTimeout(socket, accepted, SO_SNDTIMEO)) {
+    if (!CopyTimeout(listener, accepted, SO_RCVTIMEO) ||
+        !CopyTimeout(listener, accepted, SO_SNDTIMEO) ||
+        (blocking && !MSetNonBlocking(accepted, false))) {
         int error = WSAGetLastError();
         closesocket(accepted);
         WSASetLastError(error);
@@ -170,15 +171,59 @@ MSocket MAccept(MSocket socket, sockaddr_in* peer) {
     return accepted;
 }
 
+}  // namespace
+
+MSocket MAccept(MSocket socket, MSocketAddress* peer) {
+    return TakeConnection(socket, peer, false);
+}
+
+// Threads waiting here on the same listeners all wake for one connection; those that
+// find it taken come back empty-handed (WSAEWOULDBLOCK) rather than block in accept.
+MSocket MAcceptFirst(const MSocket* listeners, int count, MSocketAddress* peer,
+                     unsigned milliseconds) {
+    fd_set watched;
+    FD_ZERO(&watched);
+    int n = count < 4 ? count : 4;
+    for (int i = 0; i < n; i++) {
+        FD_SET(listeners[i], &watched);
+    }
+    timeval limit;
+    limit.tv_sec = static_cast<long>(milliseconds / 1000);
+    limit.tv_usec = static_cast<long>(milliseconds % 1000) * 1000;
+    int ready = select(0, &watched, NULL, NULL, &limit);
+    if (ready == SOCKET_ERROR) {
+        return INVALID_SOCKET;
+    }
+    for (int i = 0; i < n && ready > 0; i++) {
+        if (!FD_ISSET(listeners[i], &watched)) {
+            continue;
+        }
+        SOCKET accepted = TakeConnection(listeners[i], peer, true);
+        if (accepted != INVALID_SOCKET || WSAGetLastError() != WSAEWOULDBLOCK) {
+            return accepted;
+        }
+    }
+    WSASetLastError(WSAEWOULDBLOCK);
+    return INVALID_SOCKET;
+}
+
 bool MIsResourceShortage(unsigned long error) {
     return error == WSAEMFILE || error == WSAENOBUFS || error == ERROR_NOT_ENOUGH_MEMORY;
 }
 
+bool MIsAddressInUse(unsigned long error) {
+    return error == WSAEADDRINUSE;
+}
+
+bool MIsFamilyMissing(unsigned long error) {
+    return error == WSAEAFNOSUPPORT || error == WSAEADDRNOTAVAIL || error == WSAEPFNOSUPPORT;
+}
+
 uint16_t MGetLocalPort(MSocket socket) {
-    sockaddr_in local;
-    int length = sizeof local;
-    if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    MSocketAddress local = MEmptyAddress();
+    int length = sizeof local.storage;
+    if (getsockname(socket, &local.any, &length) != 0) {
         return 0;
     }
-    return ntohs(local.sin_port);
+    return ntohs(local.Family() == AF_INET6 ? local.v6.sin6_port : local.v4.sin_port);
 }

@@ -3,7 +3,9 @@
 // console edition a "window" is an object that messages are posted to.
 #pragma once
 
+#include <netdb.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <pthread.h>
 #include <cstdint>
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 typedef CRITICAL_SECTION MNativeLock;

@@ -8,6 +8,7 @@
 
 #include "app/host_entry.h"
 #include "monitor/status_text.h"
+#include "net/ip_address.h"
 
 namespace {
 
@@ -176,14 +177,15 @@ PluginState GradeFreeBytes(uint64_t freeBytes, uint64_t totalBytes, FreeLimit wa
 }
 
 const char PLUGIN_USAGE[] =
-    "Usage: fsw check -H HOST [-p PORT] [-t SECONDS] [-v] -w LIMIT -c LIMIT PATH...\n"
+    "Usage: fsw check -H HOST [-4|-6] [-p PORT] [-t SECONDS] [-v] -w LIMIT -c LIMIT PATH...\n"
     "       fsw check --list [--dir DIR] [-t SECONDS] [-v]\n"
     "       fsw check --help | --version\n";
 
 const char PLUGIN_HELP[] =
     "fsw check: free disk space of fsw servers, as a monitoring plugin.\n"
     "\n"
-    "  -H HOST       the fsw server to ask\n"
+    "  -H HOST       the fsw server to ask (a name, an IPv4 or an IPv6 address)\n"
+    "  -4, -6        use IPv4 or IPv6 addresses of HOST only\n"
     "  -p PORT       its port (default 50801)\n"
     "  -w LIMIT      WARNING at or below this free space\n"
     "  -c LIMIT      CRITICAL at or below this free space (not above -w)\n"
@@ -207,6 +209,10 @@ bool TakeValue(const std::string& option, const std::string& value, PluginOption
                std::string* problem) {
     uint64_t number = 0;
     if (option == "-H") {
+        if (!IsHostText(value)) {
+            *problem = "bad host " + value;
+            return false;
+        }
         options->host = value;
     } else if (option == "--dir") {
         options->dir = value;
@@ -255,6 +261,8 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
             options->list = true;
         } else if (arg == "--verbose" || arg == "-v") {
             options->verbose++;
+        } else if (arg == "-4" || arg == "-6") {
+            options->family = arg == "-4" ? M_FAMILY_IPV4 : M_FAMILY_IPV6;
         } else if (std::find_if(std::begin(withValue), std::end(withValue),
                                 [&](const char* o) { return arg == o; }) == std::end(withValue)) {
             *problem = "unknown option " + arg;
@@ -274,6 +282,10 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
     if (options->list) {
         if (has("-H") || has("-p") || has("-w") || has("-c") || !options->paths.empty()) {
             *problem = "--list takes no -H, -p, -w, -c or paths";
+            return false;
+        }
+        if (options->family != M_FAMILY_ANY) {
+            *problem = "-4 and -6 go with -H";
             return false;
         }
         return true;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mlib/msocket.h"
 #include "net/check_result.h"
 
 // Exit codes of a plugin.
@@ -55,6 +56,8 @@ struct PluginOptions {
     FreeLimit warning = {false, 0};
     FreeLimit critical = {false, 0};
     std::vector<std::string> paths;
+    // -4 or -6: the one family of the addresses of -H.
+    MAddressFamily family = M_FAMILY_ANY;
 };
 // Parses the arguments that follow "check". False with the problem on a usage error.
 // --help and --version end the parse: what follows them is not looked at.

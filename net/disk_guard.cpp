@@ -9,6 +9,7 @@ DiskGuard::DiskGuard()
     : m_stuck(0),
       m_watchStop(false),
       m_watchIdle(false),
+      m_hurry(false),
       m_overrun(nullptr),
       m_overrunContext(nullptr) {}
 
@@ -22,6 +23,7 @@ void DiskGuard::StartWatch(OverrunHandler overrun, void* context) {
     m_overrun = overrun;
     m_overrunContext = context;
     m_watchStop = false;
+    m_hurry = false;
     m_watch = std::thread(&DiskGuard::Watch, this);
 }
 
@@ -53,7 +55,8 @@ MeasureOutcome DiskGuard::Measure(const std::string& path, FswSocket* connection
     std::shared_ptr<Measurement> own = std::make_shared<Measurement>();
     own->path = path;
     m_lastStart = Clock::now();
-    own->deadline = m_lastStart + std::chrono::milliseconds(MEASURE_TIMEOUT_MS);
+    own->deadline =
+        m_lastStart + std::chrono::milliseconds(m_hurry ? STOP_MEASURE_MS : MEASURE_TIMEOUT_MS);
     own->connection = connection;
     own->handlers = 1;
     own->state = RUNNING;
@@ -113,6 +116,20 @@ MeasureOutcome DiskGuard::WaitFor(std::unique_lock<std::mutex>& hold,
 void DiskGuard::Forget(const std::shared_ptr<Measurement>& measurement) {
     m_measurements.erase(std::remove(m_measurements.begin(), m_measurements.end(), measurement),
                          m_measurements.end());
+}
+
+void DiskGuard::Hurry() {
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_hurry = true;
+        Clock::time_point soon = Clock::now() + std::chrono::milliseconds(STOP_MEASURE_MS);
+        for (const std::shared_ptr<Measurement>& measurement : m_measurements) {
+            if (measurement->state == RUNNING && measurement->deadline > soon) {
+                measurement->deadline = soon;
+            }
+        }
+    }
+    m_watchWake.notify_all();
 }
 
 int DiskGuard::StuckCount() {

@@ -19,6 +19,8 @@
 
 // How long a handler waits for a measurement.
 const unsigned MEASURE_TIMEOUT_MS = 5000;
+// How long a measurement may take once the server stops.
+const unsigned STOP_MEASURE_MS = 200;
 // Measurements that overran and have not returned; past this, requests are refused.
 const int MAX_STUCK_MEASUREMENTS = 16;
 // Handlers measuring or waiting for one path; past this, requests for it are refused.
@@ -58,6 +60,11 @@ public:
     MeasureOutcome Measure(const std::string& path, FswSocket* connection, uint64_t* freeBytes,
                            uint64_t* totalBytes);
 
+    // From now until the next StartWatch, measurements, running ones too, get at most
+    // STOP_MEASURE_MS: the stop of the server wants their connections answered at once
+    // rather than after the time-out.
+    void Hurry();
+
     // Measurements that overran and have not returned.
     int StuckCount();
 
@@ -91,6 +98,7 @@ private:
     std::condition_variable m_watchWake;
     bool m_watchStop;
     bool m_watchIdle;  // sleeping until woken: a new measurement must wake it
+    bool m_hurry;      // the stop came: measurements get STOP_MEASURE_MS
     Clock::time_point m_lastStart;
     OverrunHandler m_overrun;
     void* m_overrunContext;

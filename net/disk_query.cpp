@@ -102,7 +102,7 @@ void Converse(FswSocket* socket, const char* path, SocketDeadline deadline,
 }  // namespace
 
 DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
-                             unsigned timeLimitMs, QueryCancel* cancel) {
+                             unsigned timeLimitMs, QueryCancel* cancel, MAddressFamily family) {
     SocketDeadline deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMs);
     DiskQueryResult result;
@@ -110,6 +110,7 @@ DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
     result.stage = DISK_QUERY_CONNECTING;
     FswSocket socket;
     socket.WatchCancel(cancel);
+    socket.UseFamily(family);
     SocketOutcome connected = socket.ConnectBefore(host, port, deadline);
     if (connected != SOCKET_DONE) {
         result.outcome = FailureOf(connected, DISK_QUERY_CONNECT_FAILED);
@@ -124,7 +125,7 @@ DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
 std::vector<DiskQueryResult> RunDiskQueries(const std::string& host, uint16_t port,
                                             const std::vector<std::string>& paths,
                                             std::chrono::steady_clock::time_point deadline,
-                                            unsigned threads) {
+                                            unsigned threads, MAddressFamily family) {
     std::vector<DiskQueryResult> results(paths.size());
     std::atomic<size_t> next(0);
     auto work = [&] {
@@ -138,7 +139,7 @@ std::vector<DiskQueryResult> RunDiskQueries(const std::string& host, uint16_t po
                 continue;
             }
             results[i] = RunDiskQuery(host.c_str(), port, paths[i].c_str(),
-                                      static_cast<unsigned>(left.count()), nullptr);
+                                      static_cast<unsigned>(left.count()), nullptr, family);
         }
     };
     std::vector<std::thread> workers;

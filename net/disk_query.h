@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "mlib/msocket.h"
 #include "net/query_cancel.h"
 
 // The overall bound of one query: connect and send within one socket time-out, the
@@ -50,9 +51,11 @@ struct DiskQueryResult {
 
 // Asks the server at host and port for the sizes of the volume holding path (in the
 // program's own code page; it travels as the peers' code page). Ends within
-// timeLimitMs, and at once when cancel (may be null) is or becomes cancelled.
+// timeLimitMs, and at once when cancel (may be null) is or becomes cancelled. The
+// host's addresses of the family are tried (both families by default).
 DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
-                             unsigned timeLimitMs, QueryCancel* cancel);
+                             unsigned timeLimitMs, QueryCancel* cancel,
+                             MAddressFamily family = M_FAMILY_ANY);
 
 // Asks the server at host and port for each of the paths, with at most `threads` queries
 // at a time (a server closes what a peer opens beyond its share), all ending by the
@@ -62,4 +65,4 @@ DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
 std::vector<DiskQueryResult> RunDiskQueries(const std::string& host, uint16_t port,
                                             const std::vector<std::string>& paths,
                                             std::chrono::steady_clock::time_point deadline,
-                                            unsigned threads);
+                                            unsigned threads, MAddressFamily family = M_FAMILY_ANY);

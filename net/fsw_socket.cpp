@@ -2,15 +2,19 @@
 #include "net/fsw_socket.h"
 
 #include <cstring>
+#include <string>
 
 #include "app/host_entry.h"
 #include "mlib/mresolve.h"
 #include "mlib/msocket.h"
+#include "net/ip_address.h"
 #include "net/query_cancel.h"
 
-FswSocket::FswSocket() : handle(M_INVALID_SOCKET), m_cancel(nullptr) {
-    memset(&address, 0, sizeof address);
-}
+FswSocket::FswSocket()
+    : handle(M_INVALID_SOCKET),
+      address(MEmptyAddress()),
+      m_cancel(nullptr),
+      m_family(M_FAMILY_ANY) {}
 
 FswSocket::~FswSocket() {
     Close();
@@ -29,11 +33,15 @@ void FswSocket::Close() {
 }
 
 bool FswSocket::Create(int protocol) {
+    return CreateOf(AF_INET, protocol);
+}
+
+bool FswSocket::CreateOf(int family, int protocol) {
     if (handle != M_INVALID_SOCKET) {
         MShutdown(handle, M_SD_BOTH);
         Close();
     }
-    handle = MCreateSocket(protocol);
+    handle = MCreateSocketOf(family, protocol);
     if (handle == M_INVALID_SOCKET) {
         return false;
     }
@@ -108,71 +116,78 @@ SocketDeadline Earlier(SocketDeadline a, SocketDeadline b) {
 
 }  // namespace
 
+// Once the stop is given, data that is already there is still read (one look without
+// waiting): a server answers a request that came whole before its stop.
 SocketOutcome FswSocket::WaitReady(MSocketWait what, SocketDeadline until) {
     for (;;) {
-        if (m_cancel != nullptr && m_cancel->IsCancelled()) {
+        bool cancelled = m_cancel != nullptr && m_cancel->IsCancelled();
+        if (cancelled && what != M_WAIT_READ) {
             return SOCKET_CANCELLED;
         }
         unsigned left = MillisecondsUntil(until);
-        if (left == 0) {
+        if (left == 0 && !cancelled) {
             return SOCKET_TIMED_OUT;
         }
         if (m_cancel != nullptr && left > STOP_CHECK_MS) {
             left = STOP_CHECK_MS;
         }
-        int ready = MWaitSocket(handle, what, left);
+        int ready = MWaitSocket(handle, what, cancelled ? 0 : left);
         if (ready == M_SOCKET_ERROR) {
             return SOCKET_FAILED;
         }
         if (ready == 1) {
             return SOCKET_DONE;
         }
+        if (cancelled) {
+            return SOCKET_CANCELLED;
+        }
     }
 }
 
-SocketOutcome FswSocket::ConnectBefore(const char* host, uint16_t port, SocketDeadline deadline) {
-    if (handle != M_INVALID_SOCKET) {
-        MShutdown(handle, M_SD_BOTH);
-        Close();
+// A literal address is used as it is (an IPv4 one as inet_addr reads it, as always);
+// anything else is looked up.
+SocketOutcome FswSocket::Resolve(const char* host, SocketDeadline deadline, MResolved* found) {
+    std::string name = WithoutBrackets(host);
+    IpAddress literal;
+    uint32_t ip = MInetAddr(name.c_str());
+    if (ip != M_INADDR_NONE || ParseIpAddress(name, &literal)) {
+        if (ip != M_INADDR_NONE) {
+            literal.family = 4;
+            memcpy(literal.bytes, &ip, sizeof ip);
+        }
+        bool wanted =
+            m_family == M_FAMILY_ANY || (m_family == M_FAMILY_IPV4) == (literal.family == 4);
+        found->count = wanted ? 1 : 0;
+        found->addresses[0] = SocketAddressOf(literal, 0);
+        return wanted ? SOCKET_DONE : SOCKET_FAILED;
     }
-    memset(&address, 0, sizeof address);
-    if (!Create(0)) {
+    switch (MResolveHostBefore(name.c_str(), m_family, found, deadline,
+                               m_cancel != nullptr ? m_cancel->Flag() : nullptr)) {
+        case M_RESOLVE_FOUND:
+            return SOCKET_DONE;
+        case M_RESOLVE_TIMED_OUT:
+            return SOCKET_TIMED_OUT;
+        case M_RESOLVE_CANCELLED:
+            return SOCKET_CANCELLED;
+        default:
+            return SOCKET_FAILED;
+    }
+}
+
+SocketOutcome FswSocket::ConnectTo(const MSocketAddress& to, SocketDeadline deadline) {
+    if (!CreateOf(to.Family(), 0)) {
         return m_cancel != nullptr && m_cancel->IsCancelled() ? SOCKET_CANCELLED : SOCKET_FAILED;
     }
-    char name[128];
-    CopyField(name, sizeof name, host);  // a longer name is cut to 127 bytes
-    address.sin_family = AF_INET;
-    address.sin_port = MHtons(port);
-    uint32_t ip = MInetAddr(name);
+    address = to;
     SocketOutcome outcome = SOCKET_DONE;
-    if (ip == M_INADDR_NONE) {
-        switch (MResolveHostBefore(name, &ip, deadline,
-                                   m_cancel != nullptr ? m_cancel->Flag() : nullptr)) {
-            case M_RESOLVE_FOUND:
-                break;
-            case M_RESOLVE_TIMED_OUT:
-                outcome = SOCKET_TIMED_OUT;
-                break;
-            case M_RESOLVE_CANCELLED:
-                outcome = SOCKET_CANCELLED;
-                break;
-            default:
-                outcome = SOCKET_FAILED;
-                break;
-        }
-    }
-    if (outcome == SOCKET_DONE) {
-        memcpy(&address.sin_addr, &ip, sizeof ip);
-        int started =
-            MSetNonBlocking(handle, true) ? MStartConnect(handle, &address) : M_SOCKET_ERROR;
-        if (started == 1) {
-            outcome = WaitReady(M_WAIT_CONNECT, Earlier(deadline, OneTimeoutFromNow()));
-            if (outcome == SOCKET_DONE && MFinishConnect(handle) != 0) {
-                outcome = SOCKET_FAILED;
-            }
-        } else if (started != 0) {
+    int started = MSetNonBlocking(handle, true) ? MStartConnect(handle, &address) : M_SOCKET_ERROR;
+    if (started == 1) {
+        outcome = WaitReady(M_WAIT_CONNECT, Earlier(deadline, OneTimeoutFromNow()));
+        if (outcome == SOCKET_DONE && MFinishConnect(handle) != 0) {
             outcome = SOCKET_FAILED;
         }
+    } else if (started != 0) {
+        outcome = SOCKET_FAILED;
     }
     if (outcome == SOCKET_FAILED && m_cancel != nullptr && m_cancel->IsCancelled()) {
         outcome = SOCKET_CANCELLED;  // the failure is the stop's shutdown
@@ -180,6 +195,39 @@ SocketOutcome FswSocket::ConnectBefore(const char* host, uint16_t port, SocketDe
     if (outcome != SOCKET_DONE) {
         Close();
     }
+    return outcome;
+}
+
+// The addresses are tried in turn while the deadline allows: one that refuses or does
+// not answer within a time-out gives way to the next.
+SocketOutcome FswSocket::ConnectBefore(const char* host, uint16_t port, SocketDeadline deadline) {
+    if (handle != M_INVALID_SOCKET) {
+        MShutdown(handle, M_SD_BOTH);
+        Close();
+    }
+    address = MEmptyAddress();
+    if (m_cancel != nullptr && m_cancel->IsCancelled()) {
+        return SOCKET_CANCELLED;
+    }
+    char name[128];
+    CopyField(name, sizeof name, host);  // a longer name is cut to 127 bytes
+    MResolved found;
+    SocketOutcome outcome = Resolve(name, deadline, &found);
+    for (int i = 0; outcome == SOCKET_DONE && i < found.count; i++) {
+        MSocketAddress to = SocketAddressOf(AddressOfSocket(found.addresses[i]), port);
+        outcome = ConnectTo(to, deadline);
+        bool another = i + 1 < found.count && Clock::now() < deadline;
+        if (outcome == SOCKET_DONE) {
+            return outcome;
+        }
+        if (outcome != SOCKET_CANCELLED && another) {
+            outcome = SOCKET_DONE;  // the next address is tried
+        }
+    }
+    if (outcome == SOCKET_DONE) {
+        outcome = SOCKET_FAILED;  // no address, or none answered
+    }
+    address = MEmptyAddress();
     return outcome;
 }
 

@@ -1,7 +1,7 @@
 // Who may ask the disk server.
 #include "net/peer_access.h"
 
-#include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -14,22 +14,6 @@ std::string Trim(const std::string& text) {
     return text.substr(begin, end - begin + 1);
 }
 
-// A decimal number of 1 to 3 digits, at most limit.
-bool ParsePart(const std::string& text, unsigned limit, unsigned* value) {
-    if (text.empty() || text.size() > 3) {
-        return false;
-    }
-    unsigned number = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        number = number * 10 + static_cast<unsigned>(c - '0');
-    }
-    *value = number;
-    return number <= limit;
-}
-
 const std::chrono::minutes LOG_INTERVAL(1);
 // Peers remembered before the expired ones are dropped; past the second bound all are
 // forgotten, so that a crowd of peers costs little memory and time.
@@ -37,29 +21,6 @@ const size_t THROTTLE_PRUNE_AT = 1024;
 const size_t THROTTLE_FORGET_AT = 4096;
 
 }  // namespace
-
-bool ParseIPv4(const std::string& text, uint32_t* address) {
-    uint32_t result = 0;
-    size_t start = 0;
-    for (int part = 0; part < 4; part++) {
-        size_t end = part < 3 ? text.find('.', start) : text.size();
-        unsigned value = 0;
-        if (end == std::string::npos || !ParsePart(text.substr(start, end - start), 255, &value)) {
-            return false;
-        }
-        result = (result << 8) | value;
-        start = end + 1;
-    }
-    *address = result;
-    return true;
-}
-
-std::string FormatIPv4(uint32_t address) {
-    char text[16];
-    snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFF,
-             (address >> 8) & 0xFF, address & 0xFF);
-    return text;
-}
 
 AllowList::AllowList() : m_restricted(false) {}
 
@@ -76,12 +37,26 @@ void AllowList::Load(const std::string& text) {
         std::string entry = Trim(text.substr(start, comma - start));
         start = comma + 1;
         size_t slash = entry.find('/');
-        uint32_t address = 0;
-        unsigned prefix = 32;
-        if (ParseIPv4(entry.substr(0, slash), &address) &&
-            (slash == std::string::npos || ParsePart(entry.substr(slash + 1), 32, &prefix))) {
-            uint32_t mask = prefix == 0 ? 0 : 0xFFFFFFFFu << (32 - prefix);
-            blocks.push_back(Block{address & mask, mask, static_cast<int>(prefix)});
+        IpAddress address;
+        unsigned prefix = 0;
+        bool valid = ParseIpAddress(entry.substr(0, slash), &address);
+        unsigned longest = address.family == 6 ? 128 : 32;
+        if (valid && slash == std::string::npos) {
+            prefix = longest;
+        } else if (valid) {
+            valid = ParseSmallDecimal(entry.substr(slash + 1), longest, &prefix);
+        }
+        // An IPv4-mapped entry is the IPv4 entry it carries, as mapped peers are.
+        if (valid && address.family == 6 && prefix >= 96 && Unmapped(address).family == 4) {
+            address = Unmapped(address);
+            prefix -= 96;
+        }
+        if (valid) {
+            Block block{address, static_cast<int>(prefix)};
+            for (unsigned bit = prefix; bit < 128; bit++) {
+                block.network.bytes[bit / 8] &= static_cast<uint8_t>(~(0x80u >> (bit % 8)));
+            }
+            blocks.push_back(block);
         } else if (!entry.empty()) {
             malformed.push_back(entry);
         }
@@ -92,13 +67,14 @@ void AllowList::Load(const std::string& text) {
     m_malformed.swap(malformed);
 }
 
-bool AllowList::Allows(uint32_t address) const {
+bool AllowList::Allows(const IpAddress& peer) const {
+    IpAddress own = Unmapped(peer);
     std::lock_guard<std::mutex> hold(m_lock);
     if (!m_restricted) {
         return true;
     }
     for (const Block& block : m_blocks) {
-        if ((address & block.mask) == block.network) {
+        if (SamePrefix(own, block.network, block.prefix)) {
             return true;
         }
     }
@@ -115,8 +91,8 @@ std::string AllowList::Describe() const {
     std::string text;
     for (const Block& block : m_blocks) {
         text += text.empty() ? "" : ",";
-        text += FormatIPv4(block.network);
-        if (block.prefix != 32) {
+        text += FormatIpAddress(block.network);
+        if (block.prefix != (block.network.family == 6 ? 128 : 32)) {
             text += "/" + std::to_string(block.prefix);
         }
     }
@@ -128,7 +104,7 @@ std::vector<std::string> AllowList::Malformed() const {
     return m_malformed;
 }
 
-bool PeerLogThrottle::ShouldLog(uint32_t address, Clock::time_point now) {
+bool PeerLogThrottle::ShouldLog(const std::string& address, Clock::time_point now) {
     if (m_last.size() >= THROTTLE_FORGET_AT) {
         m_last.clear();
     } else if (m_last.size() >= THROTTLE_PRUNE_AT) {
@@ -142,4 +118,9 @@ bool PeerLogThrottle::ShouldLog(uint32_t address, Clock::time_point now) {
     }
     m_last[address] = now;
     return true;
+}
+
+std::string PeerShareKey(const IpAddress& peer) {
+    IpAddress own = Unmapped(peer);
+    return std::string(reinterpret_cast<const char*>(own.bytes), own.family == 6 ? 8 : 4);
 }

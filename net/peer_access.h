@@ -1,5 +1,6 @@
-// Who may ask the disk server: IPv4 addresses as text, the ALLOW list of addresses and
-// CIDR blocks, and the throttle that keeps refusals of one peer to one log line a minute.
+// Who may ask the disk server: the ALLOW list of addresses and CIDR blocks of both
+// families, the key by which a peer's share is counted, and the throttle that keeps
+// refusals of one peer to one log line a minute.
 #pragma once
 
 #include <chrono>
@@ -9,11 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-// A dotted IPv4 address of exactly four decimal parts 0 to 255 (no octal, hex or
-// short forms, which inet_addr would take); the address in host order.
-bool ParseIPv4(const std::string& text, uint32_t* address);
-// The dotted text of an address in host order.
-std::string FormatIPv4(uint32_t address);
+#include "net/ip_address.h"
 
 // The peers allowed to query, from the ALLOW setting. Read by the listener at every
 // connection and replaced by a reload, so it guards itself.
@@ -21,12 +18,14 @@ class AllowList {
 public:
     AllowList();
 
-    // Takes a comma-separated list of addresses and blocks ("127.0.0.1,192.168.10.0/24";
-    // spaces around entries are ignored). Entries that are neither are skipped and
-    // kept for the log. Empty text allows everyone; text with no valid entry, no one.
+    // Takes a comma-separated list of addresses and blocks of either family
+    // ("127.0.0.1,192.168.10.0/24,fd00::/8"; spaces around entries are ignored). Entries
+    // that are neither are skipped and kept for the log. Empty text allows everyone;
+    // text with no valid entry, no one.
     void Load(const std::string& text);
-    // Whether the peer (host order) may query.
-    bool Allows(uint32_t address) const;
+    // Whether the peer may query. An IPv4-mapped IPv6 peer is matched as the IPv4
+    // address it carries.
+    bool Allows(const IpAddress& peer) const;
     // True unless the setting was empty.
     bool IsRestricted() const;
     // The valid entries as they are applied ("192.168.10.0/24"), comma-separated.
@@ -35,8 +34,7 @@ public:
 
 private:
     struct Block {
-        uint32_t network;
-        uint32_t mask;
+        IpAddress network;  // the bits beyond the prefix cleared
         int prefix;
     };
     mutable std::mutex m_lock;
@@ -52,8 +50,13 @@ public:
     typedef std::chrono::steady_clock Clock;
 
     // True when the peer's last line let through is a minute old or there is none.
-    bool ShouldLog(uint32_t address, Clock::time_point now);
+    bool ShouldLog(const std::string& peer, Clock::time_point now);
 
 private:
-    std::unordered_map<uint32_t, Clock::time_point> m_last;
+    std::unordered_map<std::string, Clock::time_point> m_last;
 };
+
+// The key under which a peer's connections are counted against its share: an IPv4
+// address (mapped ones too) by itself, an IPv6 one by its /64, since one machine may
+// hold many addresses of its prefix.
+std::string PeerShareKey(const IpAddress& peer);

@@ -30,13 +30,23 @@ const int LISTEN_BACKLOG = 64;
 // How long a thread rests when accept fails for lack of resources, which a retry at
 // once would not find either.
 const unsigned ACCEPT_PAUSE_MS = 100;
+// How long a thread waits on two listening sockets before it looks for the stop.
+const unsigned STOP_CHECK_MS = 200;
 
-uint32_t PeerOf(const FswSocket* connection) {
-    return MNtohl(connection->address.sin_addr.s_addr);
+// How long the server waits before it tries again to listen where it could not: 10 s,
+// as its log line says, unless a test shortens it.
+std::atomic<unsigned> g_listenRetryMs{10000};
+
+// The most the system is taken to allow; a test lowers it to take the ways of systems
+// that allow less.
+std::atomic<int> g_listenerFamilies{LISTEN_BOTH_ON_ONE_SOCKET};
+
+IpAddress PeerOf(const FswSocket* connection) {
+    return Unmapped(AddressOfSocket(connection->address));
 }
 
-std::string PeerText(uint32_t peer) {
-    return MEscapeForLog(FormatIPv4(peer));
+std::string PeerText(const IpAddress& peer) {
+    return MEscapeForLog(FormatIpAddress(peer));
 }
 
 std::string Trimmed(const char* text) {
@@ -46,38 +56,160 @@ std::string Trimmed(const char* text) {
     return begin == std::string::npos ? "" : value.substr(begin, end - begin + 1);
 }
 
-// Sets up m_listenSocket on port m_serverPort of the address SVADDR names (every local
-// address when it is empty); a log line and false on failure, then one that says where
-// the server listens.
-bool Listen(Kiv* app) {
+// How an attempt to listen ended.
+enum ListenOutcome : int {
+    LISTENING,
+    LISTEN_REFUSED,  // SVADDR cannot be listened on: the server stays down
+    LISTEN_RETRY,    // the address or port is not to be had now: try again later
+    LISTEN_STOPPED,  // the stop came meanwhile
+};
+
+// Why a listening socket could not be set up.
+struct ListenFailure {
+    bool bindFailed = false;  // the bind, rather than a step before it
+    unsigned long error = 0;
+};
+
+// One listening socket of the family bound to the address and port; M_INVALID_SOCKET
+// and what failed on failure.
+MSocket OpenListener(const IpAddress& address, uint16_t port, bool v6Only, ListenFailure* failure) {
+    MSocket listener = MCreateSocketOf(address.family == 6 ? AF_INET6 : AF_INET, 6);
+    if (listener == M_INVALID_SOCKET) {
+        failure->error = MGetLastError();
+        return listener;
+    }
+    MSocketAddress local = SocketAddressOf(address, port);
+    bool ready = MSetSocketTimeouts(listener, SOCKET_TIMEOUT_MS) &&
+                 (address.family == 4 || MSetIPv6Only(listener, v6Only));
+    if (ready && MBind(listener, &local) != 0) {
+        failure->bindFailed = true;
+        ready = false;
+    }
+    if (ready && MListen(listener, LISTEN_BACKLOG) == 0) {
+        return listener;
+    }
+    failure->error = MGetLastError();
+    MCloseSocket(listener);
+    return M_INVALID_SOCKET;
+}
+
+// The sockets of every address: one of both families where the system allows it, else
+// an IPv6-only one and an IPv4 one; IPv4 alone where the machine has no IPv6, with no
+// line of its own.
+bool OpenEveryAddress(uint16_t port, MSocket* sockets, ListenFailure* failure) {
+    IpAddress anyV6;
+    anyV6.family = 6;
+    int families = g_listenerFamilies;
+    ListenFailure v6Failure;
+    if (families == LISTEN_BOTH_ON_ONE_SOCKET) {
+        sockets[0] = OpenListener(anyV6, port, false, &v6Failure);
+        if (sockets[0] != M_INVALID_SOCKET) {
+            return true;
+        }
+    }
+    bool noIPv6 = families == LISTEN_IPV4_ONLY || MIsFamilyMissing(v6Failure.error);
+    if (!noIPv6 && !v6Failure.bindFailed) {
+        // One socket cannot take both families here.
+        sockets[0] = OpenListener(anyV6, port, true, &v6Failure);
+        noIPv6 = sockets[0] == M_INVALID_SOCKET && MIsFamilyMissing(v6Failure.error);
+    }
+    if (noIPv6) {
+        sockets[0] = OpenListener(IPv4Of(0), port, false, failure);
+        return sockets[0] != M_INVALID_SOCKET;
+    }
+    if (sockets[0] == M_INVALID_SOCKET) {
+        *failure = v6Failure;  // the port is taken, say
+        return false;
+    }
+    // The port the first one has, which the system chose where port is 0.
+    sockets[1] = OpenListener(IPv4Of(0), MGetLocalPort(sockets[0]), false, failure);
+    if (sockets[1] == M_INVALID_SOCKET) {
+        MCloseSocket(sockets[0]);
+        sockets[0] = M_INVALID_SOCKET;
+        return false;
+    }
+    return true;
+}
+
+// Sets up m_listenSocket (and m_listenSocketIPv4 beside it where needed) on port
+// m_serverPort of the address SVADDR names (every local address when it is empty); a
+// line that says where it listens. A bind that fails is logged when logFailure is set
+// (once for a run of retries); anything else that fails, always.
+ListenOutcome Listen(Kiv* app, bool logFailure) {
     std::string wanted = Trimmed(app->m_serverAddress);
-    uint32_t address = 0;  // INADDR_ANY
-    if (!wanted.empty() && !ParseIPv4(wanted, &address)) {
+    IpAddress address;
+    if (!wanted.empty() && !ParseIpAddress(wanted, &address)) {
         app->Log("SVADDR の値が正しくないため、待ち受けできません (%s)",
                  MEscapeForLog(wanted).c_str());
-        return false;
+        return LISTEN_REFUSED;
     }
-    FswSocket& listener = app->m_listenSocket;
-    memset(&listener.address, 0, sizeof listener.address);
-    listener.address.sin_family = AF_INET;
-    listener.address.sin_port = MHtons(static_cast<uint16_t>(app->m_serverPort));
-    listener.address.sin_addr.s_addr = MHtonl(address);
-    if (!listener.Create(6)) {
-        app->Log("socket() error!");
-        return false;
+    address = Unmapped(address);
+    if (!wanted.empty() && !CanBeLocalAddress(address)) {
+        app->Log("SVADDR の値はこのマシンのアドレスになりえないため、待ち受けできません (%s)",
+                 MEscapeForLog(wanted).c_str());
+        return LISTEN_REFUSED;
     }
-    if (listener.handle == M_INVALID_SOCKET || MBind(listener.handle, &listener.address) != 0) {
-        app->Log("bind() error!");
-        return false;
+    uint16_t port = static_cast<uint16_t>(app->m_serverPort);
+    MSocket sockets[2] = {M_INVALID_SOCKET, M_INVALID_SOCKET};
+    ListenFailure failure;
+    bool open = wanted.empty() ? OpenEveryAddress(port, sockets, &failure)
+                               : (sockets[0] = OpenListener(address, port, true, &failure)) !=
+                                     M_INVALID_SOCKET;
+    if (!open) {
+        unsigned long error = failure.error;
+        if (!failure.bindFailed) {
+            app->Log("socket() error!");
+            return LISTEN_REFUSED;
+        }
+        if (logFailure && MIsAddressInUse(error)) {
+            app->Log("ポート %u は別のコピーが使用しています。空くまで10秒ごとに確かめます",
+                     unsigned{port});
+        } else if (logFailure) {
+            char text[256];
+            GetErrorText(text, error, sizeof text);
+            app->Log("待ち受けできません。10秒ごとに再試行します (%s)", text);
+        }
+        return LISTEN_RETRY;
     }
-    if (listener.handle == M_INVALID_SOCKET || MListen(listener.handle, LISTEN_BACKLOG) != 0) {
-        app->Log("listen() error!");
-        return false;
+    {
+        MLockGuard hold(app->m_acceptLock);
+        if (app->m_serverStop) {
+            for (MSocket socket : sockets) {
+                if (socket != M_INVALID_SOCKET) {
+                    MCloseSocket(socket);
+                }
+            }
+            return LISTEN_STOPPED;
+        }
+        app->m_listenSocket.handle = sockets[0];
+        app->m_listenSocketIPv4.handle = sockets[1];
     }
     app->Log("待ち受けを開始しました (アドレス %s, ポート %u)",
-             wanted.empty() ? "すべて" : FormatIPv4(address).c_str(),
-             unsigned{MGetLocalPort(listener.handle)});
-    return true;
+             wanted.empty() ? "すべて" : FormatIpAddress(address).c_str(),
+             unsigned{MGetLocalPort(sockets[0])});
+    return LISTENING;
+}
+
+// Listens, trying again every g_listenRetryMs while the address or port is not to be
+// had; false when the server is not to run (its line is written) or the stop came.
+bool ListenWhenPossible(Kiv* app) {
+    for (bool logged = false;; logged = true) {
+        switch (Listen(app, !logged)) {
+            case LISTENING:
+                return true;
+            case LISTEN_REFUSED:
+            case LISTEN_STOPPED:
+                return false;
+            case LISTEN_RETRY:
+                break;
+        }
+        for (unsigned waited = 0; waited < g_listenRetryMs; waited += 50) {
+            if (app->m_serverStop) {
+                return false;
+            }
+            MSleep(50);
+        }
+    }
 }
 
 // What is refused is logged sparingly: one line per burst at the limit, one line per
@@ -100,7 +232,8 @@ struct Refusals {
 struct HandlerPool : std::enable_shared_from_this<HandlerPool> {
     explicit HandlerPool(Kiv* app)
         : app(app),
-          listener(app->m_listenSocket.handle),
+          listeners{app->m_listenSocket.handle, app->m_listenSocketIPv4.handle},
+          listenerCount(app->m_listenSocketIPv4.handle == M_INVALID_SOCKET ? 1 : 2),
           threads(0),
           accepting(0),
           reserves(0),
@@ -108,18 +241,20 @@ struct HandlerPool : std::enable_shared_from_this<HandlerPool> {
           stopping(false) {}
 
     Kiv* app;
-    // The listening socket as set up; the stop closes it through m_listenSocket, whose
-    // handle the threads therefore do not read.
-    const MSocket listener;
-    std::mutex lock;                          // guards everything below
-    std::condition_variable wake;             // a reserve is wanted, or the stop came
-    std::condition_variable ended;            // the last thread has left
-    int threads;                              // in the pool; not those left in a measurement
-    int accepting;                            // waiting in accept
-    int reserves;                             // sleeping until wanted
-    int wanted;                               // reserves asked to wait in accept
-    bool stopping;                            // the listening socket is closed: threads end
-    std::unordered_map<uint32_t, int> peers;  // connections being served, by peer
+    // The listening sockets as set up; the stop closes them through m_listenSocket and
+    // m_listenSocketIPv4, whose handles the threads therefore do not read.
+    const MSocket listeners[2];
+    const int listenerCount;
+    std::mutex lock;                // guards everything below
+    std::condition_variable wake;   // a reserve is wanted, or the stop came
+    std::condition_variable ended;  // the last thread has left
+    int threads;                    // in the pool; not those left in a measurement
+    int accepting;                  // waiting in accept
+    int reserves;                   // sleeping until wanted
+    int wanted;                     // reserves asked to wait in accept
+    bool stopping;                  // the listening socket is closed: threads end
+    // Connections being served, by PeerShareKey.
+    std::unordered_map<std::string, int> peers;
     Refusals refusals;
     bool shortOfResources = false;  // accept lacked resources, and it was logged
 };
@@ -185,15 +320,16 @@ void LeavePool(HandlerPool* pool) {
 }
 
 // The peer has one connection fewer being served.
-void DropPeer(HandlerPool* pool, uint32_t peer) {
+void DropPeer(HandlerPool* pool, const IpAddress& peer) {
+    std::string key = PeerShareKey(peer);
     std::lock_guard<std::mutex> hold(pool->lock);
-    if (--pool->peers[peer] <= 0) {
-        pool->peers.erase(peer);
+    if (--pool->peers[key] <= 0) {
+        pool->peers.erase(key);
     }
 }
 
 // The connection of the peer has been served: its place is free.
-void Release(HandlerPool* pool, uint32_t peer) {
+void Release(HandlerPool* pool, const IpAddress& peer) {
     DropPeer(pool, peer);
     Kiv* app = pool->app;
     MLockGuard hold(app->m_serverCountLock);
@@ -208,12 +344,12 @@ void Release(HandlerPool* pool, uint32_t peer) {
 // counted.
 bool Admit(HandlerPool* pool, FswSocket* connection) {
     Kiv* app = pool->app;
-    uint32_t peer = PeerOf(connection);
+    IpAddress peer = PeerOf(connection);
     std::unique_lock<std::mutex> hold(pool->lock);
     pool->shortOfResources = false;  // a burst of failed accepts has ended
     Refusals& refusals = pool->refusals;
     if (!app->m_allow.Allows(peer)) {
-        if (refusals.notAllowed.ShouldLog(peer, Clock::now())) {
+        if (refusals.notAllowed.ShouldLog(FormatIpAddress(peer), Clock::now())) {
             app->Log("許可されていないアドレスからの接続を切断しました (%s)",
                      PeerText(peer).c_str());
         }
@@ -228,14 +364,21 @@ bool Admit(HandlerPool* pool, FswSocket* connection) {
         return false;
     }
     refusals.atLimit = false;
-    int& served = pool->peers[peer];
-    if (served >= MAX_HANDLERS_PER_PEER) {
-        if (refusals.overShare.ShouldLog(peer, Clock::now())) {
-            app->Log("1つのアドレスからの接続数が上限(%d)に達しているため切断しました (%s)",
-                     MAX_HANDLERS_PER_PEER, PeerText(peer).c_str());
+    std::string key = PeerShareKey(peer);
+    int& served = pool->peers[key];
+    int share = PeerShare(app->m_serverThreadCount, served);
+    if (served >= share) {
+        if (refusals.overShare.ShouldLog(key, Clock::now())) {
+            app->Log("1つのアドレスからの接続数が上限(%d)に達しているため切断しました (%s)", share,
+                     PeerText(peer).c_str());
+        }
+        if (served == 0) {
+            pool->peers.erase(key);
         }
         return false;
     }
+    // Its waits look at the stop, which ends those for data that has not come.
+    connection->WatchCancel(&app->m_serverCancel);
     served++;
     hold.unlock();
     // Counted before the thread serves it: a stop that finds no connection counted finds
@@ -297,8 +440,12 @@ FswSocket* Accept(const std::shared_ptr<HandlerPool>& pool) {
     Kiv* app = pool->app;
     for (;;) {
         FswSocket* connection = new FswSocket;
-        connection->handle = MAccept(pool->listener, &connection->address);
+        connection->handle = pool->listenerCount == 1
+                                 ? MAccept(pool->listeners[0], &connection->address)
+                                 : MAcceptFirst(pool->listeners, pool->listenerCount,
+                                                &connection->address, STOP_CHECK_MS);
         if (connection->handle == M_INVALID_SOCKET) {
+            bool waitEnded = pool->listenerCount > 1 && MLastCallWouldBlock();
             delete connection;
             if (app->m_serverStop) {
                 std::lock_guard<std::mutex> hold(pool->lock);
@@ -307,7 +454,9 @@ FswSocket* Accept(const std::shared_ptr<HandlerPool>& pool) {
                 pool->wake.notify_all();
                 return nullptr;
             }
-            OnAcceptFailed(pool.get());
+            if (!waitEnded) {
+                OnAcceptFailed(pool.get());
+            }
             continue;
         }
         if (!Admit(pool.get(), connection)) {
@@ -349,8 +498,12 @@ void AnswerOverrun(void* context, FswSocket* connection, const std::string& path
 // only once every one of them has ended, so no handler outlives the stop.
 unsigned M_THREAD_CALL ServerThread(void*) {
     Kiv* app = theApp;
-    if (!Listen(app)) {
-        return 2;
+    if (!ListenWhenPossible(app)) {
+        if (!app->m_serverStop) {
+            return 2;
+        }
+        app->Log("サーバを終了します");
+        return 0;
     }
     LogAllowList(app);
     std::shared_ptr<HandlerPool> pool = std::make_shared<HandlerPool>(app);
@@ -589,23 +742,49 @@ bool Serve(HandlerPool* pool, FswSocket* connection) {
 
 }  // namespace
 
+// Connections being served end at once: a handler waiting for a request that has not
+// come (a silent client) gives up, one whose request is there answers it, and
+// measurements get STOP_MEASURE_MS more at most, so a hung one is answered "disk error"
+// now rather than after its time-out.
 void Kiv::StopServer() {
-    m_serverStop = true;
-    if (m_listenSocket.handle != M_INVALID_SOCKET) {
-        MShutdown(m_listenSocket.handle, M_SD_RECEIVE);
+    {
+        MLockGuard hold(m_acceptLock);
+        m_serverStop = true;
+        if (m_listenSocket.handle != M_INVALID_SOCKET) {
+            MShutdown(m_listenSocket.handle, M_SD_RECEIVE);
+        }
     }
     Log("クライアントからの受信を停止");
+    m_serverCancel.Cancel();
+    TheDiskGuard().Hurry();
     Log("サーバの全スレッド終了待ち");
     while (m_serverThreadCount > 0) {
-        MSleep(100);
+        MSleep(20);
     }
     {
         MLockGuard hold(m_serverCountLock);  // the last handler has let go of it too
     }
     // Closing alone does not end an accept blocked in another thread everywhere; a
     // shutdown first does.
-    if (m_listenSocket.handle != M_INVALID_SOCKET) {
-        MShutdown(m_listenSocket.handle, M_SD_BOTH);
+    MLockGuard hold(m_acceptLock);
+    for (FswSocket* listener : {&m_listenSocket, &m_listenSocketIPv4}) {
+        if (listener->handle != M_INVALID_SOCKET) {
+            MShutdown(listener->handle, M_SD_BOTH);
+        }
+        listener->Close();
     }
-    m_listenSocket.Close();
+}
+
+int PeerShare(int servedInAll, int servedForPeer) {
+    int left = MAX_CONNECTION_HANDLERS - (servedInAll - servedForPeer);
+    int share = left / 4;
+    return share < 1 ? 1 : share > MAX_HANDLERS_PER_PEER ? MAX_HANDLERS_PER_PEER : share;
+}
+
+void LimitListenerFamilies(ListenerFamilies families) {
+    g_listenerFamilies = families;
+}
+
+void SetListenRetryInterval(unsigned milliseconds) {
+    g_listenRetryMs = milliseconds;
 }

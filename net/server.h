@@ -13,9 +13,27 @@ class Kiv;
 
 // Connections served at once; a connection beyond them is closed at once.
 const int MAX_CONNECTION_HANDLERS = 64;
-// Connections of one peer served at once; its further ones are closed at once, so that
-// others are still served while one peer floods.
+// Connections of one peer served at once at most; its further ones are closed at once,
+// so that others are still served while one peer floods.
 const int MAX_HANDLERS_PER_PEER = 16;
+
+// The connections one peer (an IPv4 address, an IPv6 /64) may have served at once,
+// given how many are served in all and how many of them are the peer's: a quarter of
+// the handlers the other peers leave, at least 1, at most MAX_HANDLERS_PER_PEER. So a
+// few peers with many slow connections cannot take every handler.
+int PeerShare(int servedInAll, int servedForPeer);
+
+// What the system allows a server with SVADDR empty: one socket for both families (the
+// default, where the system has it), an IPv6 socket beside an IPv4 one, or IPv4 alone
+// (no IPv6 on the machine). Tests lower it to take the ways of systems that allow less.
+enum ListenerFamilies : int {
+    LISTEN_BOTH_ON_ONE_SOCKET,
+    LISTEN_BOTH_ON_TWO_SOCKETS,
+    LISTEN_IPV4_ONLY,
+};
+void LimitListenerFamilies(ListenerFamilies families);
+// How long the server waits before it tries to listen again (10 s); for tests.
+void SetListenRetryInterval(unsigned milliseconds);
 // How long a handler thread waits for its next connection before it ends.
 const unsigned HANDLER_IDLE_MS = 30000;
 
@@ -25,7 +43,8 @@ const unsigned HANDLER_IDLE_MS = 30000;
 bool StartServerThread(MThread* thread);
 
 // The listener, run by the main window's MThread. Before it ends, every handler has
-// ended. Exit code 0 after a stop, 2 when the listening socket could not be set up.
+// ended. Where the address or port cannot be had yet it tries again every 10 s (one log
+// line). Exit code 0 after a stop, 2 when SVADDR or a socket cannot be used at all.
 unsigned M_THREAD_CALL ServerThread(void* unused);
 
 // Waits at most the given time until the listener started by thread listens; false if

@@ -7,6 +7,7 @@
 #include "mlib/mbchar.h"
 #include "monitor/main_window.h"
 #include "monitor/messages.h"
+#include "net/ip_address.h"
 
 namespace {
 
@@ -526,6 +527,10 @@ void SettingDlg::RegisterEntry() {
     if (entry.host[0] == '\0') {
         MessageBoxF(hwnd, MB_ICONEXCLAMATION, "エラー",
                     "ホスト名またはIPアドレスを入力してください。");
+        return;
+    }
+    if (!IsHostText(entry.host)) {
+        MessageBoxF(hwnd, MB_ICONEXCLAMATION, "エラー", "IPv6アドレスの書き方が正しくありません。");
         return;
     }
     if (!IsAbsolutePath(entry.path)) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "net/ip_address.h"
 #include "tests/support/kiv_fixture.h"
 
 namespace {
@@ -152,7 +153,7 @@ TEST_F(SettingsTest, AValueThatDoesNotFitIsRefusedNeverCut) {
     EXPECT_STREQ("-", app.m_serverAddress);
     EXPECT_EQ("192.168.1.1,10.0.0.0/16",
               app.m_allow.Describe().substr(app.m_allow.Describe().size() - 23));
-    EXPECT_FALSE(app.m_allow.Allows(0x7F000001));
+    EXPECT_FALSE(app.m_allow.Allows(IPv4Of(0x7F000001)));
     std::vector<std::string> expected;
     for (const char* key : {"LISTFILE", "LOGFILE", "CHKFILE", "PROMFILE"}) {
         expected.push_back(std::string("設定ファイル：") + key +

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "tests/support/app_fixture.h"
 #include "tests/support/child_process_posix.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/test_support.h"
@@ -135,6 +136,59 @@ TEST(PluginRun, BadArgumentsAreUnknownWithTheUsage) {
     EXPECT_EQ(0, run.exitCode);
     EXPECT_NE(std::string::npos,
               run.out.find("Exit codes: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN"));
+}
+
+// The real server on both families, asked over IPv6 by address, by a name that has only
+// an IPv6 address (in /etc/hosts of a private mount namespace), and with the family
+// forced each way.
+TEST(PluginRun, IPv6AddressesAndNamesWithTheFamilyChosen) {
+    TestApp t;
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    TempDir runtime;
+    auto check = [&](const std::vector<std::string>& how,
+                     const std::vector<std::string>& wrapper = {}) {
+        std::vector<std::string> args = {"check"};
+        args.insert(args.end(), how.begin(), how.end());
+        std::vector<std::string> rest = {"-p", std::to_string(port), "-w", "1B", "-c",
+                                         "0B", t.dir.Path()};
+        args.insert(args.end(), rest.begin(), rest.end());
+        return RunFsw(args, runtime.Path(), 20000, wrapper);
+    };
+    for (const std::vector<std::string>& how : std::vector<std::vector<std::string>>{
+             {"-6", "-H", "::1"}, {"-H", "[::1]"}, {"-4", "-H", "127.0.0.1"}}) {
+        ProgramRun run = check(how);
+        EXPECT_EQ(0, run.exitCode) << how[1] << ": " << run.out << run.err;
+        EXPECT_EQ(0u, run.out.find("FSW OK - 1 path, least free ")) << run.out;
+    }
+    for (const std::vector<std::string>& how :
+         std::vector<std::vector<std::string>>{{"-4", "-H", "::1"}, {"-6", "-H", "127.0.0.1"}}) {
+        ProgramRun run = check(how);
+        EXPECT_EQ(3, run.exitCode) << how[2];
+        EXPECT_EQ("FSW UNKNOWN - 1 path, 1 unknown, " + t.dir.Path() + ": no connection\n",
+                  run.out);
+    }
+
+    std::string hosts = runtime.File("hosts");
+    // The C library answers an IPv4 lookup of a name on ::1 with 127.0.0.1, so the
+    // refusal by -4 is shown with a name on an address of another machine.
+    WriteFileBytes(hosts, "::1 v6only.test\nfd00::abcd v6far.test\n");
+    const std::vector<std::string> privateHosts = {
+        "/usr/bin/unshare",
+        "-m",
+        "/bin/sh",
+        "-c",
+        "/bin/mount --bind \"$0\" /etc/hosts || exit 97; exec \"$@\"",
+        hosts};
+    ProgramRun run = check({"-H", "v6only.test"}, privateHosts);
+    if (run.exitCode == 97 || run.err.find("unshare:") != std::string::npos) {
+        GTEST_SKIP() << "no private mount namespace here: " << run.err;
+    }
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    EXPECT_EQ(0u, run.out.find("FSW OK - 1 path, least free ")) << run.out;
+    run = check({"-4", "-H", "v6far.test"}, privateHosts);
+    EXPECT_EQ(3, run.exitCode) << run.out;
+    EXPECT_EQ("FSW UNKNOWN - 1 path, 1 unknown, " + t.dir.Path() + ": no connection\n", run.out);
 }
 
 }  // namespace

@@ -236,8 +236,8 @@ TEST_F(ServiceTest, AFailedStartStopsWithAServiceSpecificExitCodeAndALogLine) {
     FswSocket holder;  // the port taken by someone else
     ASSERT_TRUE(holder.Create(6));
     ZeroMemory(&holder.address, sizeof holder.address);
-    holder.address.sin_family = AF_INET;
-    holder.address.sin_port = MHtons(port);
+    holder.address.v4.sin_family = AF_INET;
+    holder.address.v4.sin_port = MHtons(port);
     ASSERT_EQ(0, MBind(holder.handle, &holder.address));
     ASSERT_EQ(0, MListen(holder.handle, 5));
     ASSERT_TRUE(Start());
@@ -317,8 +317,9 @@ TEST_F(ServiceTest, ATrayCopyBesideTheRunningServiceShowsNoBoxAndRunsACycle) {
         },
         20000));
     EXPECT_EQ(HWND{NULL}, tray.FindVisibleOwnWindow("#32770")) << "no box";
-    // At merge: the tray copy's log shows the one neutral line of a port served by
-    // another copy; check it here.
+    // The tray copy's log has the one neutral line of a port served by another copy.
+    EXPECT_TRUE(Contains(LogMessagesOf(trayDir.File("fsw.log")),
+                         "ポート " + std::to_string(port) + " は別のコピーが使用しています"));
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, tray.Wait(20000));
     EXPECT_EQ(DWORD{SERVICE_RUNNING}, Status().dwCurrentState) << "the service runs on";

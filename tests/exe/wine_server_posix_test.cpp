@@ -72,6 +72,11 @@ TEST(WindowsServer, AnswersTheLinuxClientAlsoForAJapanesePath) {
     EXPECT_EQ(STATUS_NORMAL, folder.status);
     EXPECT_LE(folder.value, 1000u);
 
+    // The same over IPv6: the Windows server listens on both families.
+    HostEntry overIPv6 = LocalTarget(port, OnDriveZ(t.dir.Path()).c_str(), 0, UNIT_PERCENT);
+    CopyField(overIPv6.host, sizeof overIPv6.host, "::1");
+    EXPECT_EQ(STATUS_NORMAL, RunQuery(&t, &sink, overIPv6).status);
+
     std::string windowsJapanese = OnDriveZ(japanese);
     CheckResult named =
         RunQuery(&t, &sink, LocalTarget(port, windowsJapanese.c_str(), 1, UNIT_KB, "和名"));

@@ -78,12 +78,34 @@ TEST(Plugin, BadArgumentsAreUsageErrors) {
         {"-H", "h", "-w", "20%", "-c"},
         {"--list", "-H", "h"},
         {"--dir", "/tmp", "-H", "h", "-w", "20%", "-c", "10%", "/"},
+        {"--list", "-6"},
+        {"-H", "h:50801", "-w", "20%", "-c", "10%", "/"},
+        {"-H", "[::1", "-w", "20%", "-c", "10%", "/"},
     };
     for (const std::vector<std::string>& args : bad) {
         PluginOptions options;
         std::string problem;
         EXPECT_FALSE(ParsePluginArguments(args, &options, &problem)) << args[1];
         EXPECT_FALSE(problem.empty());
+    }
+}
+
+TEST(Plugin, MinusFourAndMinusSixChooseTheFamily) {
+    const struct {
+        std::vector<std::string> args;
+        MAddressFamily family;
+    } cases[] = {
+        {{"-H", "::1", "-w", "2%", "-c", "1%", "/"}, M_FAMILY_ANY},
+        {{"-4", "-H", "h", "-w", "2%", "-c", "1%", "/"}, M_FAMILY_IPV4},
+        {{"-H", "[::1]", "-6", "-w", "2%", "-c", "1%", "/"}, M_FAMILY_IPV6},
+        {{"-6", "-4", "-H", "h", "-w", "2%", "-c", "1%", "/"}, M_FAMILY_IPV4},  // the last wins
+    };
+    for (const auto& c : cases) {
+        PluginOptions options;
+        std::string problem;
+        ASSERT_TRUE(ParsePluginArguments(c.args, &options, &problem)) << problem;
+        EXPECT_EQ(c.family, options.family) << c.args[0];
+        EXPECT_EQ((std::vector<std::string>{"/"}), options.paths);
     }
 }
 

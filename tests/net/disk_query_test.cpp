@@ -119,8 +119,8 @@ TEST(DiskQueryLookups, AResolverThatNeverAnswersCannotPileUpThreads) {
     int outcomes[4] = {};
     std::chrono::steady_clock::time_point past = std::chrono::steady_clock::now();
     for (int i = 0; i < M_MAX_RUNNING_LOOKUPS + 3; i++) {
-        uint32_t address = 0;
-        outcomes[MResolveHostBefore("never-answers.test", &address, past, nullptr)]++;
+        MResolved found;
+        outcomes[MResolveHostBefore("never-answers.test", M_FAMILY_ANY, &found, past, nullptr)]++;
     }
     EXPECT_EQ(M_MAX_RUNNING_LOOKUPS, outcomes[M_RESOLVE_TIMED_OUT]);
     EXPECT_EQ(3, outcomes[M_RESOLVE_FAILED]);

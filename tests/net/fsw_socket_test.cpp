@@ -93,9 +93,45 @@ TEST_F(FswSocketTest, ConnectResolvesAHostNameToItsIPv4Address) {
     server.Serve(1, "");
     FswSocket client;
     ASSERT_TRUE(client.Connect("localhost", server.Port()));
-    EXPECT_EQ(MInetAddr("127.0.0.1"), client.address.sin_addr.s_addr);
+    EXPECT_EQ(MInetAddr("127.0.0.1"), client.address.v4.sin_addr.s_addr);
     EXPECT_EQ(1, client.SendAll("x", 1));
     EXPECT_EQ("x", server.Received());
+}
+
+// The resolver's order is followed: an address that refuses gives way to the next, and
+// a family asked for leaves the other out.
+TEST_F(FswSocketTest, TheAddressesOfANameAreTriedInTheResolversOrder) {
+    FakeServer server;  // on 127.0.0.1 only: ::1 refuses
+    FixedResolver resolver({"::1", "127.0.0.1"});
+    server.Serve(1, "");
+    FswSocket client;
+    ASSERT_TRUE(client.Connect("both.test", server.Port()));
+    EXPECT_EQ(AF_INET, client.address.Family());
+    EXPECT_EQ(1, client.SendAll("x", 1));
+    EXPECT_EQ("x", server.Received());
+
+    FswSocket sixOnly;
+    sixOnly.UseFamily(M_FAMILY_IPV6);
+    EXPECT_EQ(SOCKET_FAILED,
+              sixOnly.ConnectBefore("both.test", server.Port(),
+                                    std::chrono::steady_clock::now() + std::chrono::seconds(5)));
+    EXPECT_EQ(M_INVALID_SOCKET, sixOnly.handle);
+}
+
+TEST_F(FswSocketTest, ALiteralAddressOfTheOtherFamilyThanTheOneAskedForFails) {
+    FakeServer server;
+    const struct {
+        const char* host;
+        MAddressFamily family;
+    } cases[] = {{"127.0.0.1", M_FAMILY_IPV6}, {"::1", M_FAMILY_IPV4}, {"[::1]", M_FAMILY_IPV4}};
+    for (const auto& c : cases) {
+        FswSocket client;
+        client.UseFamily(c.family);
+        EXPECT_EQ(SOCKET_FAILED,
+                  client.ConnectBefore(c.host, server.Port(),
+                                       std::chrono::steady_clock::now() + std::chrono::seconds(5)))
+            << c.host;
+    }
 }
 
 TEST_F(FswSocketTest, ANameThatDoesNotResolveFailsAndLeavesTheSocketClosed) {

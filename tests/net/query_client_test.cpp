@@ -257,4 +257,19 @@ TEST_F(QueryTest, TheRealServerAnswersTheRealClient) {
     EXPECT_LE(result.value, 1000u);
 }
 
+// A row of the host list with an IPv6 address, with or without brackets, is checked and
+// keeps the host as the list writes it; a name with only an IPv6 address too.
+TEST_F(QueryTest, AHostListRowWithAnIPv6AddressOrNameIsChecked) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    FixedResolver resolver({"::1"});
+    for (const char* host : {"::1", "[::1]", "v6only.test"}) {
+        HostEntry target = LocalTarget(port, t.dir.Path().c_str(), 0, UNIT_PERCENT);
+        CopyField(target.host, sizeof target.host, host);
+        CheckResult result = Query(target);
+        EXPECT_EQ(STATUS_NORMAL, result.status) << host;
+        EXPECT_STREQ(host, result.host);
+    }
+}
+
 }  // namespace

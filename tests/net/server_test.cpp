@@ -165,18 +165,25 @@ TEST_F(ServerTest, SilentAndTricklingClientsAreClosedByTheServer) {
 }
 
 TEST_F(ServerTest, AtMost64HandlersRunAndTheRestAreClosedAtOnceWithOneLogLinePerBurst) {
-    // One at a time, so that the listen queue never overflows; from four peers, each
-    // within its share.
+    // One at a time, so that the listen queue never overflows; from as many peers as
+    // it takes, each within its share.
     std::vector<std::unique_ptr<FswSocket>> held;
+    int peerNumber = 1;
+    int ofPeer = 0;
     for (int i = 0; i < MAX_CONNECTION_HANDLERS; i++) {
+        if (ofPeer >= PeerShare(i, ofPeer)) {
+            peerNumber++;
+            ofPeer = 0;
+        }
+        ofPeer++;
         held.emplace_back(new FswSocket);
-        std::string peer = "127.0.0." + std::to_string(1 + i / MAX_HANDLERS_PER_PEER);
+        std::string peer = "127.0.0." + std::to_string(peerNumber);
         ASSERT_TRUE(ConnectLocalFrom(held.back().get(), port, peer.c_str()));
         ASSERT_TRUE(WaitUntil([&] { return t.app.m_serverThreadCount == i + 1; }, 2000));
     }
     for (int extra = 0; extra < 3; extra++) {
         FswSocket refused;
-        ASSERT_TRUE(ConnectLocalFrom(&refused, port, "127.0.0.9"));
+        ASSERT_TRUE(ConnectLocalFrom(&refused, port, "127.0.0.99"));
         MSetSocketTimeouts(refused.handle, 30000);
         std::string request = Request(t.dir.Path());
         refused.SendAll(request.data(), static_cast<int>(request.size()));
@@ -236,18 +243,36 @@ TEST_F(ServerTest, StoppingWaitsForAHandlerInTheMiddleOfARequest) {
     EXPECT_EQ("サーバを終了します", log.back());
 }
 
-TEST(ServerPort, APortInUseLogsBindErrorAndTheListenerEnds) {
+// Another copy serves the port: one neutral line, and the server comes up once the
+// port is free.
+TEST(ServerPort, APortInUseIsTriedAgainWithOneLineAndServedOnceFree) {
+    SetListenRetryInterval(50);
     TestApp t;
-    FswSocket occupier;
-    ASSERT_TRUE(occupier.Create(6));
+    std::unique_ptr<FswSocket> occupier(new FswSocket);
+    ASSERT_TRUE(occupier->Create(6));
     sockaddr_in any;
     memset(&any, 0, sizeof any);
     any.sin_family = AF_INET;
-    ASSERT_EQ(0, MBind(occupier.handle, &any));
-    ASSERT_EQ(0, MListen(occupier.handle, 1));
-    uint16_t busy = MGetLocalPort(occupier.handle);
-    EXPECT_EQ(0, t.StartServer(busy));
-    EXPECT_EQ(std::vector<std::string>{"bind() error!"}, t.LogMessages());
+    ASSERT_EQ(0, MBind(occupier->handle, &any));
+    ASSERT_EQ(0, MListen(occupier->handle, 1));
+    uint16_t busy = MGetLocalPort(occupier->handle);
+    t.app.m_serverPort = busy;
+    MThread server;
+    ASSERT_TRUE(server.Start(ServerThread));
+    EXPECT_FALSE(WaitForServerListening(server, 300));
+    std::string line = "ポート " + std::to_string(busy) +
+                       " は別のコピーが使用しています。空くまで10秒ごとに確かめます";
+    EXPECT_EQ(std::vector<std::string>{line}, t.LogMessages());
+    occupier.reset();
+    ASSERT_TRUE(WaitUntil([&] { return t.app.m_serverListening.load(); }, 5000));
+    EXPECT_EQ((std::vector<std::string>{line, "待ち受けを開始しました (アドレス すべて, ポート " +
+                                                  std::to_string(busy) + ")"}),
+              t.LogMessages());
+    EXPECT_EQ(28u, AskAt("127.0.0.1", busy, DiskRequest(t.dir.Path())).size());
+    t.app.StopServer();
+    EXPECT_TRUE(server.Wait());
+    server.CloseHandle();
+    SetListenRetryInterval(10000);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ TEST_F(SettingDlgTest, RegistersOnlyAHostWithAnAbsolutePathAPortTo65535AndAThres
     const char* const PORT = "ポートは65535以下の値でないといけません。";
     const char* const ZERO = "警告残量を0にすることはできません。";
     const char* const PERCENT = "警告残量は100%までしかありえません。";
+    const char* const IPV6 = "IPv6アドレスの書き方が正しくありません。";
     const RegisterCase cases[] = {
         {{false, "", "50801", "C:\\", "10", 0, ""}, HOST},
         {{false, "", "65536", "a", "0", 0, ""}, HOST},  // the host is looked at first
@@ -35,6 +36,10 @@ TEST_F(SettingDlgTest, RegistersOnlyAHostWithAnAbsolutePathAPortTo65535AndAThres
         {{false, "s", "1", "/x", "0", UNIT_KB, ""}, ZERO},
         {{false, "s", "1", "/x", "0", UNIT_MB, ""}, ZERO},
         {{false, "s", "1", "/x", "0", UNIT_GB, ""}, ZERO},
+        {{false, "[::1]", "1", "/x", "10", 0, ""}, nullptr},
+        {{false, "fd00::10", "1", "/x", "10", 0, ""}, nullptr},
+        {{false, "s:50801", "1", "/x", "10", 0, ""}, IPV6},
+        {{false, "[::1", "1", "/x", "10", 0, ""}, IPV6},
     };
     RunDialog([&](HWND dialog) {
         for (const RegisterCase& c : cases) {

@@ -125,10 +125,11 @@ std::string Program::Stderr() const {
 }
 
 ProgramRun RunFsw(const std::vector<std::string>& args, const std::string& runtimeDir,
-                  unsigned milliseconds) {
+                  unsigned milliseconds, const std::vector<std::string>& wrapper) {
     static int runs = 0;
     std::string name = runtimeDir + "/run-" + std::to_string(++runs);
-    std::vector<std::string> argv = {FSW_EXE_PATH};
+    std::vector<std::string> argv = wrapper;
+    argv.push_back(FSW_EXE_PATH);
     argv.insert(argv.end(), args.begin(), args.end());
     ProgramRun run;
     {

@@ -56,9 +56,11 @@ struct ProgramRun {
     std::string out;
     std::string err;
 };
-// Runs the Linux edition with these arguments (XDG_RUNTIME_DIR as given) to its end.
+// Runs the Linux edition with these arguments (XDG_RUNTIME_DIR as given) to its end;
+// through the wrapper when one is given (its program by absolute path, the program's
+// path and arguments following it).
 ProgramRun RunFsw(const std::vector<std::string>& args, const std::string& runtimeDir,
-                  unsigned milliseconds = 20000);
+                  unsigned milliseconds = 20000, const std::vector<std::string>& wrapper = {});
 // Runs another program (a tool from the system's packages) to its end within 60 s, with
 // only the environment given; its output and errors pass through files in scratchDir.
 ProgramRun RunTool(const std::vector<std::string>& argv, const std::string& scratchDir,

@@ -1,6 +1,8 @@
 // Fake peers of the disk query protocol.
 #include "tests/support/fake_peer.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -8,6 +10,7 @@
 #include <mutex>
 
 #include "mlib/msocket.h"
+#include "net/ip_address.h"
 #include "tests/support/test_support.h"
 
 std::string Be16(uint16_t value) {
@@ -66,9 +69,9 @@ bool ConnectLocalFrom(FswSocket* socket, uint16_t port, const char* source) {
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = MInetAddr(source);
     memset(&socket->address, 0, sizeof socket->address);
-    socket->address.sin_family = AF_INET;
-    socket->address.sin_port = MHtons(port);
-    socket->address.sin_addr.s_addr = MInetAddr("127.0.0.1");
+    socket->address.v4.sin_family = AF_INET;
+    socket->address.v4.sin_port = MHtons(port);
+    socket->address.v4.sin_addr.s_addr = MInetAddr("127.0.0.1");
     if (MBind(socket->handle, &local) != 0 || MConnect(socket->handle, &socket->address) != 0) {
         socket->Close();
         return false;
@@ -83,6 +86,47 @@ std::string AskFrom(uint16_t port, const char* source, const std::string& reques
     }
     client.SendAll(request.data(), static_cast<int>(request.size()));
     return ReadUntilClosed(&client);
+}
+
+std::string AskAt(const char* host, uint16_t port, const std::string& request) {
+    FswSocket client;
+    if (!client.Connect(host, port)) {
+        return "(no connection)";
+    }
+    client.SendAll(request.data(), static_cast<int>(request.size()));
+    return ReadUntilClosed(&client);
+}
+
+namespace {
+
+std::vector<IpAddress> g_fixedAnswer;  // set while a FixedResolver lives, read by lookups
+
+}  // namespace
+
+FixedResolver::FixedResolver(const std::vector<std::string>& addresses) {
+    g_fixedAnswer.clear();
+    for (const std::string& text : addresses) {
+        IpAddress address;
+        EXPECT_TRUE(ParseIpAddress(text, &address)) << text;
+        g_fixedAnswer.push_back(address);
+    }
+    m_previous = MSetHostResolver(Answer);
+}
+
+FixedResolver::~FixedResolver() {
+    MSetHostResolver(m_previous);
+}
+
+// As the system's resolver: only the family asked for.
+int FixedResolver::Answer(const char*, MAddressFamily family, MSocketAddress* found, int most) {
+    int count = 0;
+    for (const IpAddress& address : g_fixedAnswer) {
+        bool wanted = family == M_FAMILY_ANY || (family == M_FAMILY_IPV6) == (address.family == 6);
+        if (wanted && count < most) {
+            found[count++] = SocketAddressOf(address, 0);
+        }
+    }
+    return count;
 }
 
 PendingRequest SendFrom(uint16_t port, const char* source, const std::string& request) {
@@ -107,8 +151,8 @@ uint16_t ListenLocal(FswSocket* listener, int backlog) {
         return 0;
     }
     memset(&listener->address, 0, sizeof listener->address);
-    listener->address.sin_family = AF_INET;
-    listener->address.sin_addr.s_addr = MInetAddr("127.0.0.1");
+    listener->address.v4.sin_family = AF_INET;
+    listener->address.v4.sin_addr.s_addr = MInetAddr("127.0.0.1");
     if (MBind(listener->handle, &listener->address) != 0 ||
         MListen(listener->handle, backlog) != 0) {
         listener->Close();
@@ -124,23 +168,25 @@ uint16_t FreePort() {
     return ListenLocal(&probe, 1);
 }
 
-// The kernel's table of TCP sockets is read rather than a connection made: a connection
-// would keep a handler of the server busy for nothing.
+// The kernel's tables of TCP sockets are read rather than a connection made: a
+// connection would keep a handler of the server busy for nothing. A listener of both
+// families shows in the IPv6 table only.
 bool WaitForListening(uint16_t port, unsigned milliseconds) {
     char local[16];
     snprintf(local, sizeof local, ":%04X ", unsigned{port});
-    return WaitUntil(
-        [&] {
-            std::string table = ReadFileBytes("/proc/net/tcp");
-            for (size_t at = table.find(local); at != std::string::npos;
-                 at = table.find(local, at + 1)) {
-                // local address, remote address, then the state: 0A is LISTEN.
-                if (table.compare(at + 6 + 13, 3, " 0A") == 0) {
-                    return true;
-                }
+    auto listensIn = [&](const char* file, size_t remoteLength) {
+        std::string table = ReadFileBytes(file);
+        for (size_t at = table.find(local); at != std::string::npos;
+             at = table.find(local, at + 1)) {
+            // local address, remote address, then the state: 0A is LISTEN.
+            if (table.compare(at + 6 + remoteLength, 3, " 0A") == 0) {
+                return true;
             }
-            return false;
-        },
+        }
+        return false;
+    };
+    return WaitUntil(
+        [&] { return listensIn("/proc/net/tcp", 13) || listensIn("/proc/net/tcp6", 37); },
         milliseconds);
 }
 
@@ -149,8 +195,8 @@ FakeServer::FakeServer() : m_port(ListenLocal(&m_listener, 16)), m_accepted(fals
 // The queue of a listener with backlog 0 holds a connection or two; once those are
 // made, further attempts are dropped unanswered.
 BlackHoleServer::BlackHoleServer() : m_port(ListenLocal(&m_listener, 0)) {
-    sockaddr_in address = m_listener.address;
-    address.sin_port = MHtons(m_port);
+    MSocketAddress address = m_listener.address;
+    address.v4.sin_port = MHtons(m_port);
     for (FswSocket& queued : m_queued) {
         if (!queued.Create(0) || !MSetSocketTimeouts(queued.handle, 300) ||
             MConnect(queued.handle, &address) != 0) {
@@ -269,8 +315,8 @@ bool HungResolver::Release(unsigned milliseconds) {
     return WaitUntil([] { return MRunningLookups() == 0; }, milliseconds);
 }
 
-bool HungResolver::Hang(const char*, uint32_t*) {
+int HungResolver::Hang(const char*, MAddressFamily, MSocketAddress*, int) {
     std::unique_lock<std::mutex> hold(g_hangLock);
     g_hangEnded.wait(hold, [] { return !g_hanging; });
-    return false;
+    return 0;
 }

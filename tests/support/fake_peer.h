@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "mlib/mresolve.h"
 #include "net/fsw_socket.h"
@@ -40,6 +41,24 @@ bool ConnectLocalFrom(FswSocket* socket, uint16_t port, const char* source);
 // Sends the request from the loopback address source and returns all the server sent
 // back, "(no connection)" if it could not connect.
 std::string AskFrom(uint16_t port, const char* source, const std::string& request);
+
+// Sends the request to host (a name or an address of either family) at port and
+// returns all the server sent back, "(no connection)" if it could not connect.
+std::string AskAt(const char* host, uint16_t port, const std::string& request);
+
+// While it lives, every name lookup of the process answers with the given addresses
+// (port 0), in that order, as a resolver would.
+class FixedResolver {
+public:
+    explicit FixedResolver(const std::vector<std::string>& addresses);
+    ~FixedResolver();
+    FixedResolver(const FixedResolver&) = delete;
+    FixedResolver& operator=(const FixedResolver&) = delete;
+
+private:
+    static int Answer(const char* name, MAddressFamily family, MSocketAddress* found, int most);
+    MHostResolver m_previous;
+};
 
 // A request sent on a connection of its own, its reply not yet read.
 struct PendingRequest {
@@ -92,7 +111,7 @@ public:
     bool Release(unsigned milliseconds);
 
 private:
-    static bool Hang(const char* name, uint32_t* address);
+    static int Hang(const char* name, MAddressFamily family, MSocketAddress* found, int most);
     MHostResolver m_previous;
 };
 

@@ -17,8 +17,8 @@ uint16_t FreeLocalPort() {
         return 0;
     }
     ZeroMemory(&probe.address, sizeof probe.address);
-    probe.address.sin_family = AF_INET;
-    probe.address.sin_addr.s_addr = MInetAddr("127.0.0.1");
+    probe.address.v4.sin_family = AF_INET;
+    probe.address.v4.sin_addr.s_addr = MInetAddr("127.0.0.1");
     if (MBind(probe.handle, &probe.address) != 0) {
         return 0;
     }
