@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -447,7 +448,9 @@ namespace {
 std::mutex g_signalLock;
 HWND g_signalWindow = nullptr;
 MSignalMessages g_signalMessages = {};
-int g_pendingStop = 0;  // a SIGINT or SIGTERM that came while no window was set
+// Signals that came while no window was set (the start-up), delivered once one is: a stop
+// first, then one of each other kind, as they coalesce anyway.
+std::vector<int> g_pendingSignals;
 
 sigset_t HandledSignals() {
     sigset_t set;
@@ -503,8 +506,9 @@ void PostOnce(HWND window, unsigned message) {
 // Under g_signalLock.
 void Deliver(int signal) {
     if (g_signalWindow == nullptr) {
-        if (signal == SIGINT || signal == SIGTERM) {
-            g_pendingStop = signal;
+        if (std::find(g_pendingSignals.begin(), g_pendingSignals.end(), signal) ==
+            g_pendingSignals.end()) {
+            g_pendingSignals.push_back(signal);
         }
         return;
     }
@@ -566,10 +570,14 @@ void MCatchSignals(HWND window, const MSignalMessages& messages) {
     std::lock_guard<std::mutex> hold(g_signalLock);
     g_signalWindow = window;
     g_signalMessages = messages;
-    if (window != nullptr && g_pendingStop != 0) {
-        int stop = g_pendingStop;
-        g_pendingStop = 0;
-        Deliver(stop);
+    if (window != nullptr && !g_pendingSignals.empty()) {
+        std::vector<int> pending;
+        pending.swap(g_pendingSignals);
+        std::stable_partition(pending.begin(), pending.end(),
+                              [](int signal) { return signal == SIGINT || signal == SIGTERM; });
+        for (int signal : pending) {
+            Deliver(signal);
+        }
     }
 }
 

@@ -70,8 +70,8 @@ struct MSignalMessages {
     unsigned user2;      // SIGUSR2
 };
 // From now on the signals post their messages to the window; a null window stops the
-// delivery. A SIGINT or SIGTERM that came while no window was set is posted once a
-// window is set, so a stop asked for during the start is not lost. A signal whose
+// delivery. A signal that came while no window was set is posted once a window is set
+// (a stop first), so nothing asked for during the start is lost. A signal whose
 // message still waits in the queue posts none, and a pending SIGINT or SIGTERM is taken
 // before any other signal, so that no storm of signals delays a stop.
 void MCatchSignals(HWND window, const MSignalMessages& messages);

@@ -18,10 +18,6 @@ namespace {
 
 const std::string SOURCE = FSW_SOURCE_DIR;
 
-// Documented before the program has them: skipped while it does not know them, checked
-// like the others as soon as it does.
-const std::set<std::string> DOCUMENTED_AHEAD = {"NOTIFYCMD", "RENOTIFY", "-4", "-6", "-v", "-V"};
-
 using Keys = std::map<std::string, std::string>;  // key: default
 
 // The text from the line that starts with heading to the next line starting with next.
@@ -35,11 +31,13 @@ std::string Section(const std::string& text, const std::string& heading, const s
     return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-std::vector<std::smatch> Matches(const std::string& text, const std::regex& pattern) {
-    std::vector<std::smatch> found;
+// The groups of every match, copied: the text may be a temporary that is gone by the time
+// the caller reads them.
+std::vector<std::vector<std::string>> Matches(const std::string& text, const std::regex& pattern) {
+    std::vector<std::vector<std::string>> found;
     for (auto it = std::sregex_iterator(text.begin(), text.end(), pattern);
          it != std::sregex_iterator(); ++it) {
-        found.push_back(*it);
+        found.emplace_back(it->begin(), it->end());
     }
     return found;
 }
@@ -53,9 +51,10 @@ Keys ProgramKeys() {
     };
     std::string source = ReadFileBytes(SOURCE + "/app/settings.cpp");
     Keys keys;
-    for (const std::smatch& m :
+    for (const std::vector<std::string>& m :
          Matches(source,
-                 std::regex(R"re((?:SECTION,\s*|LoadName\()"([A-Z][A-Z0-9_]*)",\s*([^,]+),)re"))) {
+                 std::regex(
+                     R"re((?:SECTION,\s*|(?:LoadName|LoadValue)\(this,\s*)"([A-Z][A-Z0-9_]*)",\s*([^,]+),)re"))) {
         std::string value = m[2];
         if (value.size() >= 2 && value.front() == '"') {
             value = value.substr(1, value.size() - 2);
@@ -74,7 +73,7 @@ Keys ProgramKeys() {
 // The CONFIGURATION entries of the page: ".B KEY=default" after ".TP".
 Keys ManualKeys(const std::string& page) {
     Keys keys;
-    for (const std::smatch& m : Matches(Section(page, ".SH CONFIGURATION", ".SH "),
+    for (const std::vector<std::string>& m : Matches(Section(page, ".SH CONFIGURATION", ".SH "),
                                         std::regex(R"(\n\.TP\n\.B ([A-Z][A-Z0-9_]*)=([^\n]*))"))) {
         keys[m[1]] = m[2];
     }
@@ -85,7 +84,7 @@ Keys ManualKeys(const std::string& page) {
 Keys ReadmeKeys() {
     std::string readme = ReadFileBytes(SOURCE + "/README.md");
     Keys keys;
-    for (const std::smatch& m :
+    for (const std::vector<std::string>& m :
          Matches(Section(readme, "## Settings: fsw.ini", "## "),
                  std::regex(R"(\n\| `([A-Z][A-Z0-9_]*)` \| (?:`([^`]*)`|\(empty\)) \|)"))) {
         keys[m[1]] = m[2];
@@ -96,7 +95,7 @@ Keys ReadmeKeys() {
 // Options as the help texts and the page write them: -x or --word.
 std::set<std::string> Options(const std::string& text) {
     std::set<std::string> options;
-    for (const std::smatch& m :
+    for (const std::vector<std::string>& m :
          Matches(text, std::regex(R"((?:^|[\s\[|("])(--?[A-Za-z0-9][A-Za-z0-9-]*))"))) {
         options.insert(m[1]);
     }
@@ -106,7 +105,7 @@ std::set<std::string> Options(const std::string& text) {
 // The options of the tags (the line after .TP) of the OPTIONS section, "\-" read as "-".
 std::set<std::string> ManualOptions(const std::string& page) {
     std::string tags;
-    for (const std::smatch& m : Matches(Section(page, ".SH OPTIONS", ".SH "),
+    for (const std::vector<std::string>& m : Matches(Section(page, ".SH OPTIONS", ".SH "),
                                         std::regex(R"(\n\.TP\n\.B[IR]? ([^\n]*))"))) {
         tags += std::regex_replace(std::string(m[1]), std::regex(R"(\\-)"), "-") + "\n";
     }
@@ -127,7 +126,7 @@ TEST(Manual, EveryKeyOfTheSettingsReaderWithItsDefaultInThePageAndTheReadme) {
         }
     }
     for (const auto& [key, value] : manual) {
-        EXPECT_TRUE(program.count(key) != 0 || DOCUMENTED_AHEAD.count(key) != 0)
+        EXPECT_TRUE(program.count(key) != 0)
             << "fsw(8) names " << key << ", which the program does not read";
     }
     EXPECT_EQ(manual, readme) << "the README's key table and fsw(8) differ";
@@ -147,7 +146,7 @@ TEST(Manual, EveryOptionOfTheHelpTextsInThePage) {
         EXPECT_NE(0u, manual.count(option)) << "fsw(8) lacks the option " << option;
     }
     for (const std::string& option : manual) {
-        EXPECT_TRUE(program.count(option) != 0 || DOCUMENTED_AHEAD.count(option) != 0)
+        EXPECT_TRUE(program.count(option) != 0)
             << "fsw(8) names " << option << ", which no help text of the program does";
     }
 }

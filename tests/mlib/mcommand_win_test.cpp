@@ -63,12 +63,16 @@ TEST(MRunCommand, ItRunsWithoutAWindowAndGetsTheVariablesInTheAnsiCodePage) {
     TempDir dir;
     std::string report = dir.File("report.txt");
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE event = CreateEventA(&inherit, TRUE, FALSE, nullptr);
+    std::string name = "fsw-test-inherit-" + std::to_string(GetCurrentProcessId());
+    HANDLE event = CreateEventA(&inherit, TRUE, FALSE, name.c_str());
     ASSERT_NE(nullptr, event);
     std::string handle = std::to_string(reinterpret_cast<uintptr_t>(event));
-    MCommandResult result = MRunCommand(
-        SelfCommand("Report"),
-        {{"FSW_CHILD", report}, {"FSW_TITLE", TITLE}, {"FSW_HANDLE", handle}}, "", 60000);
+    MCommandResult result = MRunCommand(SelfCommand("Report"),
+                                        {{"FSW_CHILD", report},
+                                         {"FSW_TITLE", TITLE},
+                                         {"FSW_HANDLE", handle},
+                                         {"FSW_HANDLE_NAME", name}},
+                                        "", 60000);
     CloseHandle(event);
     EXPECT_EQ(M_COMMAND_EXITED, result.state) << result.error;
     EXPECT_EQ(0, result.exitCode);

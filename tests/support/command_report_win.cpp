@@ -17,8 +17,19 @@ void WriteCommandReport(const char* path) {
     const char* handleText = getenv("FSW_HANDLE");
     HANDLE handle = reinterpret_cast<HANDLE>(
         static_cast<uintptr_t>(strtoull(handleText != nullptr ? handleText : "0", nullptr, 10)));
-    DWORD flags = 0;
-    bool inherited = handle != nullptr && GetHandleInformation(handle, &flags);
+    // The number alone may name a handle of the child's own: it is the parent's event only
+    // if it follows that event, which the child reaches by name, through a reset and a set.
+    bool inherited = false;
+    const char* name = getenv("FSW_HANDLE_NAME");
+    HANDLE byName = name != nullptr ? OpenEventA(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, name)
+                                    : nullptr;
+    if (handle != nullptr && byName != nullptr) {
+        ResetEvent(byName);
+        bool followsReset = WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
+        SetEvent(byName);
+        inherited = followsReset && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+        CloseHandle(byName);
+    }
     WriteFileBytes(path, std::string(GetConsoleWindow() != nullptr ? "console" : "no console") +
                              (hidden ? ", hidden\n" : ", shown\n") +
                              (value != nullptr ? value : "(none)") + "\n" +
