@@ -449,8 +449,10 @@ std::mutex g_signalLock;
 HWND g_signalWindow = nullptr;
 MSignalMessages g_signalMessages = {};
 // Signals that came while no window was set (the start-up), delivered once one is: a stop
-// first, then one of each other kind, as they coalesce anyway.
-std::vector<int> g_pendingSignals;
+// first, then one of each other kind, as they coalesce anyway. A plain array: the detached
+// signal thread may still write here while the process's exit destroys its objects.
+int g_pendingSignals[5];
+size_t g_pendingCount = 0;
 
 sigset_t HandledSignals() {
     sigset_t set;
@@ -506,9 +508,10 @@ void PostOnce(HWND window, unsigned message) {
 // Under g_signalLock.
 void Deliver(int signal) {
     if (g_signalWindow == nullptr) {
-        if (std::find(g_pendingSignals.begin(), g_pendingSignals.end(), signal) ==
-            g_pendingSignals.end()) {
-            g_pendingSignals.push_back(signal);
+        int* end = g_pendingSignals + g_pendingCount;
+        if (std::find(g_pendingSignals, end, signal) == end &&
+            g_pendingCount < sizeof g_pendingSignals / sizeof g_pendingSignals[0]) {
+            g_pendingSignals[g_pendingCount++] = signal;
         }
         return;
     }
@@ -570,13 +573,14 @@ void MCatchSignals(HWND window, const MSignalMessages& messages) {
     std::lock_guard<std::mutex> hold(g_signalLock);
     g_signalWindow = window;
     g_signalMessages = messages;
-    if (window != nullptr && !g_pendingSignals.empty()) {
-        std::vector<int> pending;
-        pending.swap(g_pendingSignals);
-        std::stable_partition(pending.begin(), pending.end(),
+    if (window != nullptr && g_pendingCount != 0) {
+        int* end = g_pendingSignals + g_pendingCount;
+        std::stable_partition(g_pendingSignals, end,
                               [](int signal) { return signal == SIGINT || signal == SIGTERM; });
-        for (int signal : pending) {
-            Deliver(signal);
+        size_t count = g_pendingCount;
+        g_pendingCount = 0;
+        for (size_t i = 0; i < count; i++) {
+            Deliver(g_pendingSignals[i]);
         }
     }
 }

@@ -10,6 +10,8 @@ jobs=$(( $(nproc) + 1 ))
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    # Paths below the tree count relative to it, so a clone in another folder hits too.
+    export CCACHE_BASEDIR="$PWD"
 fi
 for preset in "$@"; do
     echo "== build $preset"
