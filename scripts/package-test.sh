@@ -82,7 +82,7 @@ step_contents() {
     ini=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./etc/fsw/fsw.ini)
     grep -qx 'LOGFILE=/var/log/fsw/fsw.log' <<<"$ini" || fail "fsw.ini: LOGFILE"
     grep -qx 'CHKFILE=/var/lib/fsw/lastchk.txt' <<<"$ini" || fail "fsw.ini: CHKFILE"
-    grep -qx 'ALLOW=127.0.0.1' <<<"$ini" || fail "fsw.ini: ALLOW"
+    grep -qx 'ALLOW=127.0.0.1,::1' <<<"$ini" || fail "fsw.ini: ALLOW"
     grep -qx 'LOGMAX=10' <<<"$ini" || fail "fsw.ini: LOGMAX"
 }
 

@@ -9,8 +9,10 @@
 #include <set>
 #include <string>
 
+#include "app/forecast.h"
 #include "app/host_entry.h"
 #include "mlib/mapp.h"
+#include "monitor/status_text.h"
 #include "tests/support/child_process_posix.h"
 #include "tests/support/test_support.h"
 
@@ -148,6 +150,34 @@ TEST(Manual, EveryOptionOfTheHelpTextsInThePage) {
     for (const std::string& option : manual) {
         EXPECT_TRUE(program.count(option) != 0)
             << "fsw(8) names " << option << ", which no help text of the program does";
+    }
+}
+
+// The page's forecast paragraph states the forecast's numbers as the program has them, and
+// every text the status list shows for one.
+TEST(Manual, TheForecastParagraphStatesTheProgramsWindowLimitsAndTexts) {
+    std::string page = ReadFileBytes(SOURCE + "/packaging/fsw.8.in");
+    size_t start = page.find("The forecast of when");
+    ASSERT_NE(std::string::npos, start) << "fsw(8) has no forecast paragraph";
+    std::string paragraph = page.substr(start, page.find("\n.PP", start) - start);
+    paragraph = std::regex_replace(paragraph, std::regex("\n"), " ");
+    const std::string facts[] = {
+        "last " + std::to_string(FORECAST_WINDOW_SECONDS / 86400) + " days",
+        "at least " + std::to_string(FORECAST_MIN_POINTS),
+        "spanning at least an hour",
+        "from " + std::to_string(FORECAST_YEAR_SECONDS / 86400) + " days on",
+        "KEEPDAYS"};
+    EXPECT_EQ(3600, FORECAST_MIN_SPAN_SECONDS) << "the page says an hour";
+    for (const std::string& fact : facts) {
+        EXPECT_NE(std::string::npos, paragraph.find(fact)) << fact << " in: " << paragraph;
+    }
+    for (int64_t seconds : {FORECAST_NONE, int64_t{60}, int64_t{7200}, int64_t{3 * 86400},
+                            FORECAST_YEAR_SECONDS}) {
+        char text[32];
+        FormatForecast(seconds, text, sizeof text);
+        std::string shown = std::regex_replace(std::string(text), std::regex("約[0-9]+"), "約N");
+        shown = shown == "-" ? "\\(lq\\-\\(rq" : "\\(lq" + shown + "\\(rq";
+        EXPECT_NE(std::string::npos, paragraph.find(shown)) << shown << " in: " << paragraph;
     }
 }
 
