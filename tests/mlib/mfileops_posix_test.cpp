@@ -35,15 +35,37 @@ TEST(MReplaceFilePosix, ADiskLimitReachedHalfWayLeavesTheOldFile) {
                                std::filesystem::directory_iterator()));
 }
 
-TEST(MReplaceFilePosix, TheNewFileKeepsThePermissionsOfTheOld) {
+// Root hands the new file to the old one's owner and group (a root run must not take a
+// service's file from it).
+TEST(MReplaceFilePosix, TheNewFileKeepsThePermissionsAndTheOwnerOfTheOld) {
     TempDir dir;
     std::string path = dir.File("list.txt");
     WriteFileBytes(path, "old");
     ASSERT_EQ(0, chmod(path.c_str(), 0640));
+    uid_t owner = geteuid() == 0 ? 65534 : geteuid();
+    ASSERT_EQ(0, chown(path.c_str(), owner, owner == 65534 ? 65534 : getegid()));
     ASSERT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), "new", 3));
     struct stat info;
     ASSERT_EQ(0, stat(path.c_str(), &info));
     EXPECT_EQ(0640u, info.st_mode & 07777);
+    EXPECT_EQ(owner, info.st_uid);
+}
+
+// The lock file is the program's user's alone, as opening it is enough to hold the lock;
+// one of another user is not used.
+TEST(MFileLockPosix, TheLockFileIsPrivateAndAnotherUsersIsRefused) {
+    TempDir dir;
+    std::string path = dir.File("lastchk.txt.lock");
+    MFileLock lock;
+    ASSERT_EQ(MFileLock::HELD, lock.Lock(path.c_str(), 0));
+    struct stat info;
+    ASSERT_EQ(0, stat(path.c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 07777);
+    lock.Unlock();
+    if (geteuid() == 0) {
+        ASSERT_EQ(0, chown(path.c_str(), 65534, 65534));
+        EXPECT_EQ(MFileLock::REFUSED, lock.Lock(path.c_str(), 0));
+    }
 }
 
 TEST(MReplaceFilePosix, ASymbolicLinkStaysALinkAndItsTargetIsReplaced) {
@@ -74,7 +96,8 @@ TEST(MReplaceFilePosix, TheNewFileIsNeverSetUidAndAt0644Most) {
 }
 
 // Names planted where the program writes: another user's link to a file the program could
-// write (root could write any), a device node and a FIFO (with a reader that never reads).
+// write (root could write any), a folder, a device node and a FIFO (with a reader that
+// never reads).
 // Every write is refused before a byte goes anywhere, and the planted name stays.
 class PlantedNameTest : public ::testing::Test {
 protected:
@@ -83,10 +106,13 @@ protected:
     }
     // Plants kind at name; false when this machine does not let the test do so.
     bool Plant(const std::string& kind) {
-        std::remove(name.c_str());
+        std::remove(name.c_str());  // a file, a link or an empty folder
         if (kind == "foreign link") {
             return symlink(victim.c_str(), name.c_str()) == 0 &&
                    lchown(name.c_str(), 65534, 65534) == 0;
+        }
+        if (kind == "folder") {
+            return mkdir(name.c_str(), 0755) == 0;
         }
         if (kind == "device") {
             return mknod(name.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // as /dev/null
@@ -110,7 +136,7 @@ TEST_F(PlantedNameTest, ReplacementsAndAppendsAreRefusedAndLeaveThePlantedName) 
     if (geteuid() != 0) {
         GTEST_SKIP() << "planting another user's link and a device needs root";
     }
-    for (const char* kind : {"foreign link", "device", "fifo"}) {
+    for (const char* kind : {"foreign link", "folder", "device", "fifo"}) {
         SCOPED_TRACE(kind);
         ASSERT_TRUE(Plant(kind));
         struct stat before;
