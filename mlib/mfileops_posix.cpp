@@ -336,8 +336,7 @@ MAppendResult MAppendFile(const char* path, const void* data, size_t size, const
                     O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
                     MAX_MODE);
     if (file < 0) {
-        return errno == ELOOP || errno == ENXIO || errno == EISDIR ? M_APPEND_REFUSED
-                                                                   : M_APPEND_OPEN_FAILED;
+        return errno == ELOOP || errno == ENXIO ? M_APPEND_REFUSED : M_APPEND_OPEN_FAILED;
     }
     struct stat info;
     if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -388,9 +387,9 @@ MFileLock::Result MFileLock::Open(const char* path) {
         return REFUSED;
     }
     if (created && geteuid() == 0 && folder.st_uid != 0) {
-        if (fchown(file, folder.st_uid, folder.st_gid) != 0) {
-            fchown(file, folder.st_uid, static_cast<gid_t>(-1));
-        }
+        // Where it cannot be given, it stays root's: the owner then writes without it.
+        bool given = fchown(file, folder.st_uid, folder.st_gid) == 0;
+        static_cast<void>(given);
     } else if (info.st_uid == geteuid() && (info.st_mode & 077) != 0) {
         fchmod(file, 0600);  // made by an earlier version; one who has it open keeps it
     }

@@ -96,8 +96,7 @@ TEST(MReplaceFilePosix, TheNewFileIsNeverSetUidAndAt0644Most) {
 }
 
 // Names planted where the program writes: another user's link to a file the program could
-// write (root could write any), a folder, a device node and a FIFO (with a reader that
-// never reads).
+// write (root could write any), a device node and a FIFO (with a reader that never reads).
 // Every write is refused before a byte goes anywhere, and the planted name stays.
 class PlantedNameTest : public ::testing::Test {
 protected:
@@ -106,13 +105,10 @@ protected:
     }
     // Plants kind at name; false when this machine does not let the test do so.
     bool Plant(const std::string& kind) {
-        std::remove(name.c_str());  // a file, a link or an empty folder
+        std::remove(name.c_str());
         if (kind == "foreign link") {
             return symlink(victim.c_str(), name.c_str()) == 0 &&
                    lchown(name.c_str(), 65534, 65534) == 0;
-        }
-        if (kind == "folder") {
-            return mkdir(name.c_str(), 0755) == 0;
         }
         if (kind == "device") {
             return mknod(name.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // as /dev/null
@@ -136,7 +132,7 @@ TEST_F(PlantedNameTest, ReplacementsAndAppendsAreRefusedAndLeaveThePlantedName) 
     if (geteuid() != 0) {
         GTEST_SKIP() << "planting another user's link and a device needs root";
     }
-    for (const char* kind : {"foreign link", "folder", "device", "fifo"}) {
+    for (const char* kind : {"foreign link", "device", "fifo"}) {
         SCOPED_TRACE(kind);
         ASSERT_TRUE(Plant(kind));
         struct stat before;
