@@ -1,11 +1,9 @@
 // Commands under Windows: started without a window, given the variables in the ANSI code
 // page, and ended at the bound together with the children they started (a job object).
 // This test program plays the command itself: the CommandChild tests run only when the
-// variable FSW_CHILD names what they are to do.
+// variable FSW_CHILD names what they are to do. A bare name is never looked up in the
+// program's folder, and a child left holding the pipes holds no thread.
 #include <gtest/gtest.h>
-
-#include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +12,8 @@
 #include "mlib/mcommand.h"
 #include "tests/support/command_report_win.h"
 #include "tests/support/test_support.h"
+
+#include <tlhelp32.h>  // after windows.h, which the headers above bring with winsock2.h
 
 namespace {
 
