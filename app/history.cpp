@@ -6,12 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "app/forecast.h"
 #include "app/history_line.h"
 #include "app/kiv.h"
 #include "mlib/mfileops.h"
+#include "net/ip_address.h"
 
 namespace {
 
@@ -39,9 +41,14 @@ size_t LineLength(const MLineReader::Piece& piece) {
     return length > 0 && piece.data[length - 1] == '\r' ? length - 1 : length;
 }
 
-// Into a string kept from line to line, so that reading makes no copy of its own.
+// Into a string kept from line to line, so that reading makes no copy of its own. An IPv6
+// host goes in its one written form, so that "[::1]" and "::1" are one target.
 void MakeKey(const char* host, uint16_t port, const char* path, std::string* key) {
-    key->assign(host);
+    if (strchr(host, ':') != nullptr) {
+        key->assign(HostWrittenForm(host));
+    } else {
+        key->assign(host);
+    }
     key->push_back('\0');
     key->append(path);
     key->push_back('\0');
@@ -111,7 +118,7 @@ void CheckHistory::Target::Stamp(HistoryPoint* point) {
     point->run = run;
 }
 
-CheckHistory::CheckHistory() : m_lastCompaction(0) {
+CheckHistory::CheckHistory() : m_lastCompaction(0), m_singleCycle(false), m_lost(false) {
     std::fill(m_failed, m_failed + FAILURE_KINDS, false);
 }
 
@@ -130,6 +137,7 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
     m_pending.clear();
     m_targets.clear();
     m_lastCompaction = now;
+    m_lost = false;
     std::fill(m_failed, m_failed + FAILURE_KINDS, false);
     if (m_path.empty()) {
         return;
@@ -218,7 +226,7 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
 // the rename, so that no line appended meanwhile is left behind in the old file.
 size_t CheckHistory::Compact(int64_t cutoff) {
     MFileLock lock;
-    if (lock.Lock((m_path + HISTORY_LOCK_SUFFIX).c_str(), LOCK_WAIT_MS) == MFileLock::BUSY) {
+    if (!LockFile(&lock, LOCK_WAIT_MS)) {
         return 0;  // another writer's turn: tried again with the next compaction
     }
     MFileReader in;
@@ -228,7 +236,10 @@ size_t CheckHistory::Compact(int64_t cutoff) {
     }
     MNewFile file;
     if (!file.Create(m_path.c_str(), M_LINK_REPLACE_NAME)) {
-        if (file.Refused()) {
+        if (file.Foreign()) {
+            Fail(COMPACT_REFUSED,
+                 "履歴ファイルが他のユーザのファイルのため、整理しません。(File=%s)");
+        } else if (file.Refused()) {
             Fail(COMPACT_REFUSED,
                  "履歴ファイルが通常のファイルでないか他のユーザのリンクのため、整理しません。("
                  "File=%s)");
@@ -335,17 +346,48 @@ void CheckHistory::DropFromMemory(int64_t cutoff) {
     }
 }
 
+// Another user's lock file could be held by them for ever, and it orders no writer of this
+// user's: it is left alone, as is the lack of one (a folder the program may not write,
+// where no compaction can run either).
+bool CheckHistory::LockFile(MFileLock* lock, unsigned waitMs) {
+    switch (lock->Lock((m_path + HISTORY_LOCK_SUFFIX).c_str(), waitMs)) {
+        case MFileLock::BUSY:
+            return false;
+        case MFileLock::REFUSED:
+            Fail(FOREIGN_LOCK,
+                 "履歴ファイルのロックファイルが他のユーザのファイルのため、使わずに書き込みます。("
+                 "File=%s.lock)");
+            return true;
+        case MFileLock::HELD:
+            Succeed(FOREIGN_LOCK);
+            return true;
+        default:
+            return true;
+    }
+}
+
 // One write, so a crash loses at most this cycle's lines, and a line cut short by one
-// before gets its line end first, so that the new lines stay whole. Where no lock file can
-// be made (a folder the program may not write) the lines go without it, as no compaction
-// can run there either.
-void CheckHistory::Append(const std::string& lines) {
+// before gets its line end first, so that the new lines stay whole.
+void CheckHistory::Append(const std::string& lines, unsigned waitMs, bool last) {
     m_pending += lines;
     MFileLock lock;
-    if (lock.Lock((m_path + HISTORY_LOCK_SUFFIX).c_str(), LOCK_WAIT_MS) == MFileLock::BUSY) {
+    if (!LockFile(&lock, waitMs)) {
+        if (last) {
+            unsigned count =
+                static_cast<unsigned>(std::count(m_pending.begin(), m_pending.end(), '\n'));
+            if (theApp != nullptr) {
+                theApp->Log(
+                    "履歴ファイルが他の書き込み中のため、%u行を書き込めませんでした。(File=%s)",
+                    count, m_path.c_str());
+            }
+            m_pending.clear();
+            m_lost = true;
+            return;
+        }
         Fail(BUSY, "履歴ファイルが他の書き込み中のため、次の確認の時に書き込みます。(File=%s)");
         if (m_pending.size() > PENDING_LIMIT) {
             m_pending.clear();
+            m_lost = true;
             Fail(WRITE_FAILED, "履歴ファイル書込エラー！(File=%s)");
         }
         return;
@@ -353,6 +395,7 @@ void CheckHistory::Append(const std::string& lines) {
     Succeed(BUSY);
     MAppendResult result = MAppendFile(m_path.c_str(), m_pending.data(), m_pending.size(), "\r\n");
     m_pending.clear();
+    m_lost = m_lost || result != M_APPEND_DONE;
     switch (result) {
         case M_APPEND_DONE:
             Succeed(OPEN_FAILED);
@@ -374,6 +417,12 @@ void CheckHistory::Append(const std::string& lines) {
     }
 }
 
+void CheckHistory::Flush(unsigned waitMs) {
+    if (!m_path.empty() && !m_pending.empty()) {
+        Append("", waitMs, true);
+    }
+}
+
 void CheckHistory::Record(const std::vector<CheckResult>& results, uint32_t keepDays, int64_t now) {
     std::string lines;
     for (const CheckResult& result : results) {
@@ -392,7 +441,7 @@ void CheckHistory::Record(const std::vector<CheckResult>& results, uint32_t keep
                       point);
     }
     if (!m_path.empty() && (!lines.empty() || !m_pending.empty())) {
-        Append(lines);
+        Append(lines, m_singleCycle ? HISTORY_FINAL_WAIT_MS : LOCK_WAIT_MS, m_singleCycle);
     }
     if (keepDays > 0 && now - m_lastCompaction >= DAY_SECONDS) {
         m_lastCompaction = now;

@@ -12,6 +12,7 @@
 
 #include "app/forecast.h"
 #include "app/history_point.h"
+#include "mlib/mfileops.h"
 #include "net/check_result.h"
 
 class CheckHistory {
@@ -28,8 +29,17 @@ public:
     // checks added in memory and the forecasts of their targets made again. Once a day the
     // file and the memory are rid of what HistoryCutoff drops. Appends and compactions of
     // one file, by any process, take turns on the lock file beside it (LOCK_SUFFIX); lines
-    // that could not wait for it are kept and go with the next cycle's.
+    // that could not wait for it are kept and go with the next cycle's (a single-cycle
+    // history waits HISTORY_FINAL_WAIT_MS instead, as it has no next cycle). A lock file of
+    // another user is not used, with a log line: the lines go without it.
     void Record(const std::vector<CheckResult>& results, uint32_t keepDays, int64_t now);
+    // A run of one cycle (fsw --once): its appends wait as long as Flush does.
+    void SetSingleCycle() { m_singleCycle = true; }
+    // The stop: the lines still kept are written, waiting at most waitMs for the lock, or
+    // lost with a log line that counts them.
+    void Flush(unsigned waitMs);
+    // Every line recorded so far is in the file (true also without a file).
+    bool AllWritten() const { return !m_lost && m_pending.empty(); }
 
     // Seconds until the disk of the result's target is full, as of the last Record, or
     // FORECAST_NONE.
@@ -63,10 +73,16 @@ private:
         REFUSED,          // appends: not a regular file, or another user's link
         COMPACT_REFUSED,  // the same met by a compaction
         BUSY,             // another writer held the lock too long
+        FOREIGN_LOCK,     // the lock file belongs to another user
         FAILURE_KINDS
     };
 
-    void Append(const std::string& lines);
+    // Takes the lock beside the file, waiting at most waitMs: false while another writer
+    // holds it. Without a usable lock file the lines go without it.
+    bool LockFile(MFileLock* lock, unsigned waitMs);
+    // Appends the kept lines and these. Lines that cannot have the lock are kept, or with
+    // last (no later write will come) lost with a log line.
+    void Append(const std::string& lines, unsigned waitMs, bool last);
     // Writes the file anew without the lines dated before cutoff, reading it a chunk at a
     // time under the lock. The number of lines dropped: 0 when there was nothing to drop or
     // the rewrite failed (the file is then as it was).
@@ -83,7 +99,12 @@ private:
     std::map<std::string, Target> m_targets;
     int64_t m_lastCompaction;
     bool m_failed[FAILURE_KINDS];
+    bool m_singleCycle;
+    bool m_lost;  // lines recorded since Open did not reach the file
 };
+
+// How long the last write of a history (the stop's, a single cycle's) waits for the lock.
+const unsigned HISTORY_FINAL_WAIT_MS = 5000;
 
 // The map key of a target.
 std::string HistoryKey(const char* host, uint16_t port, const char* path);

@@ -16,8 +16,8 @@ const int LINE_MAX_BYTES = 1023;  // a line, its line end included, fits one 102
 // huge file cannot hold up the start.
 const int LIST_MAX_BYTES = 1 << 20;
 
-// Reads the list line by line. A line ends with LF, CR LF or a lone CR; a CR inside a
-// quoted column is part of the text (the writer quotes texts that hold one), and the
+// Reads the list line by line. A line ends with LF, CR LF or a lone CR; a CR or LF inside
+// a quoted column is part of the text (the writer quotes texts that hold one), and the
 // CRs that stand before a line end belong to it, as the parser would trim them.
 class LineReader {
 public:
@@ -44,7 +44,7 @@ public:
                 break;
             }
             bytes++;
-            if (c == '\n') {
+            if (c == '\n' && !inQuotes) {
                 break;
             }
             if (c == '\r' && !inQuotes) {

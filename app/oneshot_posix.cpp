@@ -107,9 +107,11 @@ private:
 // history file (CHKFILE) is read as the daemon reads it at start and the cycle appended to
 // it, so that runs from cron build the same history and forecasts as the daemon; without,
 // the cycle's history stays in memory. With a query deadline, the queries still running at
-// it are cancelled and count as errors.
+// it are cancelled and count as errors. *historyWritten (when given) tells whether the
+// cycle's lines reached the history.
 std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, bool history,
-                                     const TimePoint* queryDeadline) {
+                                     const TimePoint* queryDeadline,
+                                     bool* historyWritten = nullptr) {
     OneShotApp app(echoLog);
     Kiv* previous = theApp;
     theApp = &app;
@@ -127,6 +129,7 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, boo
     app.RemoveStaleFiles();  // a killed run's leftovers, beside the metrics file too
     if (history) {
         app.m_history.Open(app.m_checkPath, app.m_keepDays, static_cast<int64_t>(time(nullptr)));
+        app.m_history.SetSingleCycle();
     }
     // A run of its own has no last notification to compare with, and the engine that runs
     // it notifies by itself: the notification command is the running copy's.
@@ -149,6 +152,9 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, boo
     {
         MLockGuard hold(app.m_resultLock);
         results = app.m_results;
+    }
+    if (historyWritten != nullptr) {
+        *historyWritten = app.m_history.AllWritten();
     }
     MCleanupNetwork();
     app.DeleteLocks();
@@ -241,9 +247,9 @@ const char* FailureText(DiskQueryOutcome outcome) {
 // still count. Half the server's share for one peer leaves room for a copy of fsw on
 // this machine that asks the same server.
 std::vector<PathReport> QueryPaths(const PluginOptions& options, TimePoint queryDeadline) {
-    std::vector<DiskQueryResult> results = RunDiskQueries(options.host, options.port, options.paths,
-                                                          queryDeadline, MAX_HANDLERS_PER_PEER / 2,
-                                                          options.family);
+    std::vector<DiskQueryResult> results =
+        RunDiskQueries(options.host, options.port, options.paths, queryDeadline,
+                       MAX_HANDLERS_PER_PEER / 2, options.family);
     std::vector<PathReport> reports;
     for (size_t i = 0; i < options.paths.size(); i++) {
         const DiskQueryResult& result = results[i];
@@ -314,7 +320,9 @@ int RunOnceCommand(int argc, char** argv) {
             return 2;
         }
     }
-    std::vector<CheckResult> results = RunOneCycle(true, true, true, true, nullptr);
+    bool historyWritten = true;
+    std::vector<CheckResult> results =
+        RunOneCycle(true, true, true, true, nullptr, &historyWritten);
     if (results.empty()) {  // a cron job must not take a check of nothing for a good one
         fputs("チェック対象がありません。ホスト一覧を確認してください\n", stderr);
         return PLUGIN_UNKNOWN;
@@ -323,7 +331,8 @@ int RunOnceCommand(int argc, char** argv) {
     for (const CheckResult& result : results) {
         worst = WorseState(worst, StateOfStatus(result.status));
     }
-    return worst;
+    // The log line on standard error has said why; the run must not look like a good one.
+    return historyWritten ? worst : WorseState(worst, PLUGIN_UNKNOWN);
 }
 
 int RunCheckCommand(int argc, char** argv) {

@@ -12,11 +12,27 @@ namespace {
 
 const char SECTION[] = "fsw";
 
+// A value with a NUL byte is read up to it, cut ("127.0.0.2<NUL>3" would allow
+// 127.0.0.2): true, with a log line, for such a value, which is not to be used.
+bool HoldsNul(Kiv* app, const char* key) {
+    if (!MIniValueHasNul(SECTION, key, app->m_iniPath)) {
+        return false;
+    }
+    char line[200];
+    snprintf(line, sizeof line, "設定ファイル：%sの値にNUL文字があるため使いません。", key);
+    app->LogOrHold(line);
+    return true;
+}
+
 // A value read whole, never cut: a cut name or address could name another file or another
 // address than the one written. False, with a log line (held until the log is open), when
-// the value is longer than size - 1 bytes or could not be read whole.
+// the value is longer than size - 1 bytes, holds a NUL byte or could not be read whole.
 bool LoadValue(Kiv* app, const char* key, const char* defaultValue, size_t size,
                std::string* value) {
+    if (HoldsNul(app, key)) {
+        value->clear();
+        return false;
+    }
     bool whole = MGetPrivateProfileText(SECTION, key, defaultValue, value, app->m_iniPath);
     if (whole && value->size() < size) {
         return true;
@@ -37,6 +53,29 @@ void LoadName(Kiv* app, const char* key, const char* defaultValue, char* field, 
     std::string value;
     CopyField(field, size,
               LoadValue(app, key, defaultValue, size, &value) ? value.c_str() : defaultValue);
+}
+
+// A number setting: its value, or the default when it is missing, empty or not a number of
+// 0 to 4294967295 (with a log line: a value the profile functions wrap, such as
+// SVPORT=4295020716, or one without digits would otherwise be taken for another number).
+uint32_t LoadNumber(Kiv* app, const char* key, uint32_t defaultValue) {
+    std::string value;
+    uint32_t number = 0;
+    if (!LoadValue(app, key, "", std::string::npos, &value)) {
+        return defaultValue;
+    }
+    if (value.empty()) {
+        return defaultValue;
+    }
+    if (!MIniParseNumber(value.c_str(), &number)) {
+        char line[200];
+        snprintf(line, sizeof line,
+                 "設定ファイル：%sの値が0から4294967295までの数ではないため、既定値%uを使います。",
+                 key, static_cast<unsigned>(defaultValue));
+        app->LogOrHold(line);
+        return defaultValue;
+    }
+    return number;
 }
 
 std::string Number(unsigned value) {
@@ -71,18 +110,18 @@ void Kiv::LoadSettings() {
         snprintf(line, sizeof line, unread, m_iniPath);
         LogOrHold(line);
     }
-    m_server = MGetPrivateProfileInt(SECTION, "SERVER", 0, m_iniPath);
-    m_serverPort = MGetPrivateProfileInt(SECTION, "SVPORT", DEFAULT_PORT, m_iniPath);
-    m_client = MGetPrivateProfileInt(SECTION, "CLIENT", 0, m_iniPath);
-    m_interval = MGetPrivateProfileInt(SECTION, "INTVAL", 10, m_iniPath);
+    m_server = LoadNumber(this, "SERVER", 0);
+    m_serverPort = LoadNumber(this, "SVPORT", DEFAULT_PORT);
+    m_client = LoadNumber(this, "CLIENT", 0);
+    m_interval = LoadNumber(this, "INTVAL", 10);
     LoadName(this, "LISTFILE", "fsw.lst", m_listFile, sizeof m_listFile);
     LoadName(this, "LOGFILE", "fsw.log", m_logFile, sizeof m_logFile);
     LoadName(this, "CHKFILE", "lastchk.txt", m_checkFile, sizeof m_checkFile);
-    m_notify = MGetPrivateProfileInt(SECTION, "NOTI", 1, m_iniPath);  // the balloon
-    m_logMode = MGetPrivateProfileInt(SECTION, "LOGMODE", LOG_OVERWRITE, m_iniPath);
+    m_notify = LoadNumber(this, "NOTI", 1);  // the balloon
+    m_logMode = LoadNumber(this, "LOGMODE", LOG_OVERWRITE);
     // Not in the settings dialog, which leaves them as they are in the file.
-    m_keepDays = MGetPrivateProfileInt(SECTION, "KEEPDAYS", 35, m_iniPath);
-    m_forecastDays = MGetPrivateProfileInt(SECTION, "FORECAST", 7, m_iniPath);
+    m_keepDays = LoadNumber(this, "KEEPDAYS", 35);
+    m_forecastDays = LoadNumber(this, "FORECAST", 7);
     LoadName(this, "PROMFILE", "", m_promFile, sizeof m_promFile);
     LoadNotifyCommand();
     if (m_interval == 0) {
@@ -91,19 +130,20 @@ void Kiv::LoadSettings() {
     LoadServerSafety();
 }
 
-// The notification command, run as written: a line too long for the buffer is refused
-// rather than run cut.
+// The notification command, run as written: a line longer than 4095 bytes is refused
+// rather than run cut, and so is one with a NUL byte.
 void Kiv::LoadNotifyCommand() {
-    char command[4096];
-    unsigned long length =
-        MGetPrivateProfileString(SECTION, "NOTIFYCMD", "", command, sizeof command, m_iniPath);
-    command[sizeof command - 1] = '\0';
-    if (length >= sizeof command - 1) {
+    const size_t COMMAND_MAX = 4095;
+    std::string command;
+    if (HoldsNul(this, "NOTIFYCMD")) {
+        command.clear();
+    } else if (!MGetPrivateProfileText(SECTION, "NOTIFYCMD", "", &command, m_iniPath) ||
+               command.size() > COMMAND_MAX) {
         LogOrHold("NOTIFYCMD が長すぎるため通知コマンドを使いません。");
-        command[0] = '\0';
+        command.clear();
     }
     m_notifyCommand = command;
-    m_renotify = MGetPrivateProfileInt(SECTION, "RENOTIFY", 1440, m_iniPath);
+    m_renotify = LoadNumber(this, "RENOTIFY", 1440);
 }
 
 // The server's safety keys, kept by the settings dialog, which does not show them.
@@ -119,8 +159,8 @@ void Kiv::LoadServerSafety() {
     CopyField(m_serverAddress, sizeof m_serverAddress, whole ? value.c_str() : "-");
     whole = LoadValue(this, "ALLOW", "", std::string::npos, &value);
     m_allow.Load(whole ? value : ",");
-    m_allowUnc = MGetPrivateProfileInt(SECTION, "ALLOWUNC", 0, m_iniPath);
-    m_logMax = MGetPrivateProfileInt(SECTION, "LOGMAX", 0, m_iniPath);
+    m_allowUnc = LoadNumber(this, "ALLOWUNC", 0);
+    m_logMax = LoadNumber(this, "LOGMAX", 0);
     SetLogLimit(uint64_t{m_logMax} << 20);
     if (m_serverListening) {
         LogAllowList(this);

@@ -168,24 +168,30 @@ void MApp::PostClose() {
 
 // Mode LOG_NONE opens nothing: no file is created, emptied or written, and every Log
 // answers LOG_NOT_OPEN. Modes other than 0 and 1 append, as the settings dialog shows them.
+// The file is swapped under the log's lock, since other threads may be logging; the box
+// comes after the lock is let go, as no box is shown under a lock.
 bool MApp::OpenLog(const char* path, unsigned mode) {
-    logFile.Close();
-    logSize = 0;
-    if (mode == LOG_NONE) {
-        return true;
+    bool opened = true;
+    {
+        MLockGuard hold(logLock);
+        logFile.Close();
+        logSize = 0;
+        if (mode == LOG_NONE) {
+            return true;
+        }
+        CopyBounded(logFilePath, path, sizeof logFilePath);
+        opened = logFile.Create(path, mode == LOG_OVERWRITE ? M_CREATE_ALWAYS : M_OPEN_ALWAYS);
+        if (opened && mode != LOG_OVERWRITE) {
+            logFile.SetPointerToEnd();
+            logFile.GetSize(&logSize);
+        }
     }
-    CopyBounded(logFilePath, path, sizeof logFilePath);
-    if (!logFile.Create(path, mode == LOG_OVERWRITE ? M_CREATE_ALWAYS : M_OPEN_ALWAYS)) {
+    if (!opened) {
         MessageBoxF(NULL, MB_ICONERROR, "Error!",
                     "ログファイル名=%s\nログファイルのオープンに失敗！！\nログは記録されません。",
                     path);
-        return false;
     }
-    if (mode != LOG_OVERWRITE) {
-        logFile.SetPointerToEnd();
-        logFile.GetSize(&logSize);
-    }
-    return true;
+    return opened;
 }
 
 void MApp::SetLogLimit(uint64_t bytes) {

@@ -1,7 +1,8 @@
-// Commands by /bin/sh -c, in a process group of their own so that the bound ends the
+// Commands by /bin/sh -c, in a session of their own so that the bound and the stop end the
 // children with the shell.
 #include "mlib/mcommand.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,13 +13,20 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+
+#include "mlib/mfileops.h"
 
 extern char** environ;
 
 namespace {
 
 const size_t FIRST_LINE_MAX = 1000;
+// Once the first line is had, the output is read one buffer per this many milliseconds at
+// most (400 kB/s): a command that prints without end then mostly waits on a full pipe.
+const int DROP_PAUSE_MS = 10;
 
 // The program's environment with the variables added, names given replacing their own.
 std::vector<std::string> Environment(const MEnvironment& variables) {
@@ -45,7 +53,7 @@ std::vector<std::string> Environment(const MEnvironment& variables) {
 // of the program but the three standard ones stays open.
 [[noreturn]] void ExecChild(int input, int output, const char* const* argv,
                             const char* const* envp) {
-    setpgid(0, 0);
+    setsid();  // leads a session and a process group of its own, both numbered by its pid
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -81,6 +89,73 @@ void CloseIfOpen(int* fd) {
         close(*fd);
         *fd = -1;
     }
+}
+
+// One process as /proc/PID/stat tells it.
+struct ProcessLinks {
+    pid_t pid;
+    pid_t parent;
+    pid_t group;
+    pid_t session;
+};
+
+std::vector<ProcessLinks> AllProcesses() {
+    std::vector<ProcessLinks> all;
+    for (const std::string& name : MFolderNames("/proc")) {
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::string stat;
+        if (MReadFile(("/proc/" + name + "/stat").c_str(), 4096, &stat) != M_READ_DONE) {
+            continue;
+        }
+        size_t close = stat.rfind(')');  // the name in parentheses may hold anything
+        ProcessLinks links = {static_cast<pid_t>(atoi(name.c_str())), 0, 0, 0};
+        if (close != std::string::npos &&
+            sscanf(stat.c_str() + close + 1, " %*c %d %d %d", &links.parent, &links.group,
+                   &links.session) == 3) {
+            all.push_back(links);
+        }
+    }
+    return all;
+}
+
+// The processes of the command led by leader that can be found: its session and process
+// group, and whatever descends from them by parent while the parents live.
+std::vector<pid_t> CommandProcesses(pid_t leader) {
+    std::vector<ProcessLinks> all = AllProcesses();
+    std::vector<pid_t> found = {leader};
+    for (const ProcessLinks& p : all) {
+        if ((p.session == leader || p.group == leader) && p.pid != leader) {
+            found.push_back(p.pid);
+        }
+    }
+    for (size_t grown = 0; grown != found.size();) {
+        grown = found.size();
+        for (const ProcessLinks& p : all) {
+            if (std::find(found.begin(), found.end(), p.parent) != found.end() &&
+                std::find(found.begin(), found.end(), p.pid) == found.end()) {
+                found.push_back(p.pid);
+            }
+        }
+    }
+    found.erase(std::remove(found.begin(), found.end(), getpid()), found.end());
+    return found;
+}
+
+// Ends the command with what it started. Everything found is stopped first and looked for
+// again, so that a child forked meanwhile is found while its parent still holds it; then
+// all of it is killed.
+void EndCommand(pid_t leader) {
+    kill(-leader, SIGSTOP);
+    for (pid_t pid : CommandProcesses(leader)) {
+        kill(pid, SIGSTOP);
+    }
+    for (pid_t pid : CommandProcesses(leader)) {
+        kill(pid, SIGKILL);
+    }
+    kill(-leader, SIGKILL);
+    kill(leader, SIGKILL);  // not yet a leader: killed before its setsid
 }
 
 // Collects the first line of the output; the rest is read and dropped.
@@ -120,7 +195,8 @@ ssize_t WriteNoSignal(int fd, const char* data, size_t size) {
 }  // namespace
 
 MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& variables,
-                           const std::string& input, unsigned timeoutMs) {
+                           const std::string& input, unsigned timeoutMs,
+                           const std::atomic<bool>* stop) {
     MCommandResult result;
     std::vector<std::string> entries = Environment(variables);
     std::vector<const char*> envp;
@@ -157,7 +233,6 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
         close(fromChild);
         return result;
     }
-    setpgid(pid, pid);  // also here, so that the group exists before any kill below
     fcntl(toChild, F_SETFL, O_NONBLOCK);
     fcntl(fromChild, F_SETFL, O_NONBLOCK);  // a child of the shell may keep it open
     if (input.empty()) {
@@ -165,27 +240,34 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
     }
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto nextRead = std::chrono::steady_clock::now();
     size_t written = 0;
     bool lineDone = false;
     int status = 0;
     bool ended = false;
+    bool stopped = false;
     while (!ended) {
         auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
+        stopped = stop != nullptr && *stop;
+        if (now >= deadline || stopped) {
             break;
         }
         int wait = static_cast<int>(
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
         struct pollfd fds[2];
         nfds_t count = 0;
-        if (fromChild >= 0) {
+        if (fromChild >= 0 && now >= nextRead) {
             fds[count++] = {fromChild, POLLIN, 0};
+        } else if (fromChild >= 0) {
+            int pause = static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(nextRead - now).count());
+            wait = std::min(wait, pause + 1);
         }
         if (toChild >= 0) {
             fds[count++] = {toChild, POLLOUT, 0};
         }
-        // The shell's end is noticed within 50 ms, even while a child of it keeps the
-        // output open.
+        // The shell's end and the stop are noticed within 50 ms, even while a child of it
+        // keeps the output open.
         poll(fds, count, wait < 50 ? wait : 50);
         for (nfds_t i = 0; i < count; i++) {
             if (fds[i].revents == 0) {
@@ -196,11 +278,16 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
                 ssize_t got = read(fromChild, buffer, sizeof buffer);
                 if (got > 0) {
                     TakeOutput(buffer, static_cast<size_t>(got), &lineDone, &result.firstLine);
+                    if (lineDone) {
+                        nextRead = std::chrono::steady_clock::now() +
+                                   std::chrono::milliseconds(DROP_PAUSE_MS);
+                    }
                 } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
                     CloseIfOpen(&fromChild);
                 }
             } else {
-                ssize_t put = WriteNoSignal(toChild, input.data() + written, input.size() - written);
+                ssize_t put =
+                    WriteNoSignal(toChild, input.data() + written, input.size() - written);
                 if (put > 0) {
                     written += static_cast<size_t>(put);
                 }
@@ -214,9 +301,9 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
         ended = waitpid(pid, &status, WNOHANG) == pid;
     }
     if (!ended) {
-        kill(-pid, SIGKILL);
+        EndCommand(pid);
         waitpid(pid, &status, 0);
-        result.state = M_COMMAND_TIMED_OUT;
+        result.state = stopped ? M_COMMAND_STOPPED : M_COMMAND_TIMED_OUT;
     } else {
         // What the shell printed before it ended is still in the pipe.
         for (int round = 0; fromChild >= 0 && round < 16; round++) {

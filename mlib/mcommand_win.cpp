@@ -1,12 +1,16 @@
-// Commands by CreateProcess without a window, in a job object so that the bound ends the
-// children with the command. The input is written and the output read by two threads of
-// their own, so that a command that neither reads nor ends cannot hold the caller.
+// Commands by CreateProcess without a window, in a job object so that the bound and the stop
+// end the children with the command. The input is written and the output read by two
+// threads of their own, so that a command that neither reads nor ends cannot hold the
+// caller; a child that keeps the pipes once the command has ended has their waits
+// cancelled, so that it holds no thread either.
 #include "mlib/mcommand.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <cwchar>
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -14,6 +18,9 @@
 namespace {
 
 const size_t FIRST_LINE_MAX = 1000;
+// Once the first line is had, one buffer of output is read per this many milliseconds at
+// most (400 kB/s): a command that prints without end then mostly waits on a full pipe.
+const DWORD DROP_PAUSE_MS = 10;
 
 // Text of the ANSI code page in UTF-16.
 std::wstring Wide(const std::string& text) {
@@ -78,6 +85,7 @@ std::string SystemText(DWORD error) {
 // caller returns uses nothing freed.
 struct PipeWork {
     HANDLE pipe = nullptr;
+    std::atomic<bool> cancelled{false};  // no further read or write is to start
     std::string input;
     std::mutex lock;
     std::string line;
@@ -88,7 +96,7 @@ DWORD WINAPI WriteInput(void* raw) {
     std::shared_ptr<PipeWork> work(*static_cast<std::shared_ptr<PipeWork>*>(raw));
     delete static_cast<std::shared_ptr<PipeWork>*>(raw);
     size_t written = 0;
-    while (written < work->input.size()) {
+    while (written < work->input.size() && !work->cancelled) {
         DWORD put = 0;
         DWORD size = static_cast<DWORD>(work->input.size() - written);
         if (!WriteFile(work->pipe, work->input.data() + written, size, &put, nullptr)) {
@@ -105,7 +113,13 @@ DWORD WINAPI ReadOutput(void* raw) {
     delete static_cast<std::shared_ptr<PipeWork>*>(raw);
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(work->pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    bool lineDone = false;
+    while (!work->cancelled && ReadFile(work->pipe, buffer, sizeof buffer, &got, nullptr) &&
+           got > 0) {
+        if (lineDone) {
+            Sleep(DROP_PAUSE_MS);  // the rest is dropped at a bounded rate
+            continue;
+        }
         std::lock_guard<std::mutex> hold(work->lock);
         for (DWORD i = 0; i < got && !work->lineDone; i++) {
             if (buffer[i] == '\n' || work->line.size() >= FIRST_LINE_MAX) {
@@ -114,6 +128,7 @@ DWORD WINAPI ReadOutput(void* raw) {
                 work->line.push_back(buffer[i]);
             }
         }
+        lineDone = work->lineDone;
     }
     CloseHandle(work->pipe);
     return 0;
@@ -130,12 +145,102 @@ HANDLE StartPipeThread(LPTHREAD_START_ROUTINE procedure, const std::shared_ptr<P
     return thread;
 }
 
+// Waits a moment for a pipe thread, then cancels the read or write it is blocked in (a
+// child of the command still holds the other end) until it ends.
+void FinishPipeThread(HANDLE thread, PipeWork* work) {
+    if (thread == nullptr) {
+        return;
+    }
+    if (WaitForSingleObject(thread, PIPE_LINGER_MS) == WAIT_TIMEOUT) {
+        work->cancelled = true;
+        for (int round = 0; round < 50; round++) {
+            CancelSynchronousIo(thread);
+            if (WaitForSingleObject(thread, 100) != WAIT_TIMEOUT) {
+                break;
+            }
+        }
+    }
+    CloseHandle(thread);
+}
+
+// The full path of a folder without a last separator (a character, not a trail byte), to
+// compare folders by, without case.
+std::string FullFolder(const std::string& path) {
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    std::string folder = length > 0 && length < sizeof full ? full : path;
+    while (folder.size() > 3) {
+        const char* last = CharPrevA(folder.c_str(), folder.c_str() + folder.size());
+        if (last != folder.c_str() + folder.size() - 1 || (*last != '\\' && *last != '/')) {
+            break;
+        }
+        folder.pop_back();
+    }
+    return folder;
+}
+
+// The program of a bare name (no folder in it) at the start of the command line, looked
+// up in the system folder, the Windows folder and PATH's absolute folders, and never in
+// this program's folder or the current one, where CreateProcess would look first: a file
+// put there must not run in the place of a system command. Empty, with *found true, for a
+// name with a folder, which CreateProcess takes as written.
+std::string FindProgram(const std::string& commandLine, bool* found) {
+    *found = true;
+    size_t start = commandLine.find_first_not_of(" \t");
+    if (start == std::string::npos) {
+        return std::string();
+    }
+    size_t end = commandLine[start] == '"' ? commandLine.find('"', start + 1)
+                                           : commandLine.find_first_of(" \t", start);
+    if (commandLine[start] == '"') {
+        start++;
+    }
+    std::string name = commandLine.substr(start, end == std::string::npos ? end : end - start);
+    if (name.empty() || name.find_first_of("\\/:") != std::string::npos) {
+        return std::string();
+    }
+    char own[MAX_PATH];
+    DWORD ownLength = GetModuleFileNameA(nullptr, own, sizeof own);
+    std::string ownFolder = ownLength > 0 && ownLength < sizeof own
+                                ? FullFolder(std::string(own, ownLength) + "\\..")
+                                : std::string();
+    char folder[MAX_PATH];
+    std::string folders;
+    if (GetSystemDirectoryA(folder, sizeof folder) > 0) {
+        folders += std::string(folder) + ";";
+    }
+    if (GetWindowsDirectoryA(folder, sizeof folder) > 0) {
+        folders += std::string(folder) + ";";
+    }
+    DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+    std::string path(size, '\0');
+    path.resize(size > 0 ? GetEnvironmentVariableA("PATH", &path[0], size) : 0);
+    for (size_t at = 0; at <= path.size();) {
+        size_t next = path.find(';', at);
+        std::string entry = path.substr(at, next == std::string::npos ? next : next - at);
+        at = next == std::string::npos ? path.size() + 1 : next + 1;
+        entry.erase(std::remove(entry.begin(), entry.end(), '"'), entry.end());
+        bool absolute =
+            (entry.size() >= 3 && entry[1] == ':' && (entry[2] == '\\' || entry[2] == '/')) ||
+            entry.compare(0, 2, "\\\\") == 0;
+        if (absolute && lstrcmpiA(FullFolder(entry).c_str(), ownFolder.c_str()) != 0) {
+            folders += entry + ";";
+        }
+    }
+    char program[MAX_PATH];
+    DWORD length =
+        SearchPathA(folders.c_str(), name.c_str(), ".exe", sizeof program, program, nullptr);
+    *found = length > 0 && length < sizeof program;
+    return *found ? std::string(program, length) : std::string();
+}
+
 // Starts the command suspended, with only its two pipe ends inherited: the program's
 // sockets are inheritable, and a listening one held by a command would keep the port
 // taken after the program has ended. Where the list of handles cannot be made, every
 // inheritable handle goes with it.
-BOOL CreateCommandProcess(std::string* line, std::wstring* environment, const STARTUPINFOA& startup,
-                          PROCESS_INFORMATION* process) {
+BOOL CreateCommandProcess(const std::string& program, std::string* line, std::wstring* environment,
+                          const STARTUPINFOA& startup, PROCESS_INFORMATION* process) {
+    const char* application = program.empty() ? nullptr : program.c_str();
     const DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT;
     HANDLE inherited[2] = {startup.hStdInput, startup.hStdOutput};
     SIZE_T size = 0;
@@ -144,7 +249,7 @@ BOOL CreateCommandProcess(std::string* line, std::wstring* environment, const ST
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer.data());
     if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) {
         STARTUPINFOA plain = startup;
-        return CreateProcessA(nullptr, &(*line)[0], nullptr, nullptr, TRUE, flags,
+        return CreateProcessA(application, &(*line)[0], nullptr, nullptr, TRUE, flags,
                               &(*environment)[0], nullptr, &plain, process);
     }
     BOOL started = FALSE;
@@ -155,12 +260,12 @@ BOOL CreateCommandProcess(std::string* line, std::wstring* environment, const ST
         extended.StartupInfo = startup;
         extended.StartupInfo.cb = sizeof extended;
         extended.lpAttributeList = list;
-        started = CreateProcessA(nullptr, &(*line)[0], nullptr, nullptr, TRUE,
+        started = CreateProcessA(application, &(*line)[0], nullptr, nullptr, TRUE,
                                  flags | EXTENDED_STARTUPINFO_PRESENT, &(*environment)[0], nullptr,
                                  &extended.StartupInfo, process);
     } else {
         STARTUPINFOA plain = startup;
-        started = CreateProcessA(nullptr, &(*line)[0], nullptr, nullptr, TRUE, flags,
+        started = CreateProcessA(application, &(*line)[0], nullptr, nullptr, TRUE, flags,
                                  &(*environment)[0], nullptr, &plain, process);
     }
     DWORD error = GetLastError();
@@ -172,8 +277,15 @@ BOOL CreateCommandProcess(std::string* line, std::wstring* environment, const ST
 }  // namespace
 
 MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& variables,
-                           const std::string& input, unsigned timeoutMs) {
+                           const std::string& input, unsigned timeoutMs,
+                           const std::atomic<bool>* stop) {
     MCommandResult result;
+    bool found = true;
+    std::string program = FindProgram(commandLine, &found);
+    if (!found) {
+        result.error = SystemText(ERROR_FILE_NOT_FOUND);
+        return result;
+    }
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inRead = nullptr;
     HANDLE inWrite = nullptr;
@@ -204,7 +316,7 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
     memset(&process, 0, sizeof process);
     std::wstring environment = EnvironmentBlock(variables);
     std::string line = commandLine;  // CreateProcessA may write into it
-    BOOL started = CreateCommandProcess(&line, &environment, startup, &process);
+    BOOL started = CreateCommandProcess(program, &line, &environment, startup, &process);
     DWORD startError = GetLastError();
     CloseHandle(inRead);
     CloseHandle(outWrite);
@@ -231,26 +343,31 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
     reader->pipe = outRead;
     HANDLE threads[2] = {StartPipeThread(WriteInput, writer), StartPipeThread(ReadOutput, reader)};
 
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_TIMEOUT) {
+    // In steps of 50 ms, so that the stop is noticed.
+    DWORD begun = GetTickCount();
+    DWORD waited = WAIT_TIMEOUT;
+    bool stopped = false;
+    while (waited == WAIT_TIMEOUT && !stopped && GetTickCount() - begun < timeoutMs) {
+        DWORD left = timeoutMs - (GetTickCount() - begun);
+        waited = WaitForSingleObject(process.hProcess, left < 50 ? left : 50);
+        stopped = stop != nullptr && *stop;
+    }
+    if (waited == WAIT_TIMEOUT) {
         if (job != nullptr) {
             TerminateJobObject(job, 1);
         } else {
             TerminateProcess(process.hProcess, 1);
         }
         WaitForSingleObject(process.hProcess, INFINITE);
-        result.state = M_COMMAND_TIMED_OUT;
+        result.state = stopped ? M_COMMAND_STOPPED : M_COMMAND_TIMED_OUT;
     } else {
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
         result.state = M_COMMAND_EXITED;
         result.exitCode = static_cast<int>(code);
     }
-    for (HANDLE thread : threads) {
-        if (thread != nullptr) {
-            WaitForSingleObject(thread, PIPE_LINGER_MS);
-            CloseHandle(thread);
-        }
-    }
+    FinishPipeThread(threads[0], writer.get());
+    FinishPipeThread(threads[1], reader.get());
     {
         std::lock_guard<std::mutex> hold(reader->lock);
         result.firstLine = reader->line;

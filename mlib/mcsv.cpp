@@ -20,7 +20,8 @@ std::string MQuoteColumn(const char* text, size_t size) {
         ByteText quoted = ByteText("\"") + column.GetString() + "\"";
         column.Assign(quoted.GetString(), quoted.GetLength());
     } else if (MbsFind(bytes, "\t", SingleByteCharLength) != nullptr ||
-               MbsFind(bytes, "\r", SingleByteCharLength) != nullptr) {
+               MbsFind(bytes, "\r", SingleByteCharLength) != nullptr ||
+               MbsFind(bytes, "\n", SingleByteCharLength) != nullptr) {
         ByteText quoted = ByteText("\"") + column.GetString() + "\"";
         column.Assign(quoted.GetString(), quoted.GetLength());
     }

@@ -11,8 +11,8 @@ extern const char* const MCSV_COPY_READONLY;  // "コピーは変更できませ
 extern const char* const MCSV_BAD_COLUMN;     // "カラム指定が範囲外です"
 
 // A text field of at most size bytes written as a column that the parser reads back as it
-// was: enclosed in double quotes (each inner one doubled) when it holds a double quote, a tab
-// or a CR; otherwise unchanged.
+// was: enclosed in double quotes (each inner one doubled) when it holds a double quote, a
+// tab, a CR or an LF; otherwise unchanged.
 std::string MQuoteColumn(const char* text, size_t size);
 
 template <typename C>

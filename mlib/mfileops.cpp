@@ -19,8 +19,9 @@ void MSetNewFileWriteLimit(int64_t limit) {
 
 MFileLock::Result MFileLock::Lock(const char* path, unsigned milliseconds) {
     Unlock();
-    if (!Open(path)) {
-        return UNAVAILABLE;
+    Result opened = Open(path);
+    if (opened != HELD) {
+        return opened;
     }
     for (unsigned waited = 0;; waited += 10) {
         if (TryLock()) {

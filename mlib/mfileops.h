@@ -31,11 +31,14 @@ public:
     // and a counter, so that no two files can collide (created exclusively; another name is
     // tried when one exists). Its path may be longer than the folder's other paths.
     // What is at target, reached as rule says, must not be a device, a FIFO or a socket,
-    // nor another user's link: else Refused() tells so and nothing is created. New files get mode
-    // 0644 at most; one that replaces a file keeps that file's permissions within 0644 (never
-    // set-uid or set-gid).
+    // nor another user's link, nor a folder: else Refused() tells so and nothing is created.
+    // New files get mode 0644 at most; one that replaces a file keeps that file's permissions
+    // within 0644 (never set-uid or set-gid), and its owner and group where the program may
+    // give them. A file of another user is replaced only by root (POSIX): for others it is
+    // refused, and Foreign() tells so.
     bool Create(const char* target, MLinkRule rule = M_LINK_FOLLOW_TRUSTED);
     bool Refused() const { return m_refused; }
+    bool Foreign() const { return m_foreign; }
     bool Write(const void* data, size_t size);  // true only when every byte was written
     bool FlushBuffers();
     // Closes the file and moves it over the target, replacing it (MoveFileExA with
@@ -55,6 +58,7 @@ private:
     uint64_t m_written;    // bytes written so far
     unsigned long m_error;
     bool m_refused;
+    bool m_foreign;
 };
 
 enum MReplaceResult {
@@ -83,8 +87,11 @@ enum MAppendResult {
 MAppendResult MAppendFile(const char* path, const void* data, size_t size, const char* lineEnd);
 
 // An exclusive lock that processes (and objects of one process) take on a lock file, so
-// that writers of one file take turns. The lock file is created when missing (mode 0644 at
-// most, never through a link) and stays; only the lock goes with Unlock or the process.
+// that writers of one file take turns. The lock file is created when missing (mode 0600,
+// never through a link; root gives it to the folder's owner) and stays; only the lock goes
+// with Unlock or the process. Since opening the file is enough to hold the lock, a lock
+// file of another user than the program's own, root or the folder's owner is refused, and
+// an own one open to others is made 0600 again. (Windows: no owner check.)
 class MFileLock {
 public:
     MFileLock();
@@ -96,14 +103,15 @@ public:
         HELD,
         BUSY,         // another held it all the time waited
         UNAVAILABLE,  // the lock file cannot be opened or created (answered at once)
+        REFUSED,      // the lock file belongs to another user: not used (answered at once)
     };
     // Waits at most milliseconds for the lock.
     Result Lock(const char* path, unsigned milliseconds);
     void Unlock();
 
 private:
-    bool Open(const char* path);  // the lock file, without locking it
-    bool TryLock();               // false while another holds the lock
+    Result Open(const char* path);  // the lock file, without locking it: HELD when open
+    bool TryLock();                 // false while another holds the lock
     MNativeFile m_file;
 };
 

@@ -85,7 +85,7 @@ bool WriteName(const char* path, MLinkRule rule, std::string* name, bool* refuse
 
 }  // namespace
 
-MNewFile::MNewFile() : m_file(-1), m_written(0), m_error(0), m_refused(false) {}
+MNewFile::MNewFile() : m_file(-1), m_written(0), m_error(0), m_refused(false), m_foreign(false) {}
 
 MNewFile::~MNewFile() {
     Delete();
@@ -95,10 +95,24 @@ bool MNewFile::Create(const char* target, MLinkRule rule) {
     Delete();
     m_written = 0;
     m_refused = false;
+    m_foreign = false;
     if (!WriteName(target, rule, &m_target, &m_refused)) {
         m_error = m_refused ? EPERM : static_cast<unsigned long>(errno);
         return false;
     }
+    // A folder is never replaced by a file. A file of another user is replaced only by root,
+    // which hands the new file to the same owner and group: else a run as root would leave
+    // the owner a file it can no longer write or read.
+    struct stat old;
+    bool replaces = lstat(m_target.c_str(), &old) == 0;
+    if (replaces && (S_ISDIR(old.st_mode) ||
+                     (S_ISREG(old.st_mode) && old.st_uid != geteuid() && geteuid() != 0))) {
+        m_refused = true;
+        m_foreign = !S_ISDIR(old.st_mode);
+        m_error = EPERM;
+        return false;
+    }
+    replaces = replaces && S_ISREG(old.st_mode);
     std::string folder = MFolderOf(m_target.c_str());
     for (int attempt = 0; attempt < 100; attempt++) {
         std::string path = MJoinPath(folder, MNewFileName(MCurrentProcessId(), g_counter++));
@@ -107,11 +121,17 @@ bool MNewFile::Create(const char* target, MLinkRule rule) {
         if (file >= 0) {
             m_file = file;
             m_path = path;
-            // The new file keeps the permissions of the regular file it replaces, within
-            // MAX_MODE: a set-uid bit or a write bit for others is not handed on.
-            struct stat info;
-            if (lstat(m_target.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-                fchmod(m_file, info.st_mode & MAX_MODE) != 0) {
+            // The new file keeps the owner, the group (where the program may give it) and
+            // the permissions of the regular file it replaces, within MAX_MODE: a set-uid
+            // bit or a write bit for others is not handed on.
+            if (replaces && (old.st_uid != geteuid() || old.st_gid != getegid())) {
+                if (fchown(m_file, old.st_uid, old.st_gid) != 0 && old.st_uid != geteuid()) {
+                    m_error = static_cast<unsigned long>(errno);
+                    Delete();
+                    return false;
+                }
+            }
+            if (replaces && fchmod(m_file, old.st_mode & MAX_MODE) != 0) {
                 m_error = static_cast<unsigned long>(errno);
                 Delete();
                 return false;
@@ -339,20 +359,42 @@ MFileLock::~MFileLock() {
     Unlock();
 }
 
-// Read-only is enough for flock, so a lock file another user made is shared all the same.
-bool MFileLock::Open(const char* path) {
-    int file =
-        open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, MAX_MODE);
+// Read-only is enough for flock: whoever may open the file may hold the lock. So it is
+// made for one user alone, and one that a user made who could not otherwise change the
+// files beside it (not this program's user, not root, not the folder's owner) is not taken
+// part in. Root makes it for the folder's owner: a run as root (fsw --once) leaves the
+// service a lock file it can use.
+MFileLock::Result MFileLock::Open(const char* path) {
+    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    bool created = true;
+    int file = open(path, flags | O_CREAT | O_EXCL, 0600);
+    if (file < 0 && errno == EEXIST) {
+        created = false;
+        file = open(path, flags);
+    }
     if (file < 0) {
-        return false;
+        return UNAVAILABLE;
     }
     struct stat info;
-    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+    struct stat folder;
+    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode) ||
+        stat(MFolderOf(path).c_str(), &folder) != 0) {
         close(file);
-        return false;
+        return UNAVAILABLE;
+    }
+    if (!TrustedOwner(info.st_uid) && info.st_uid != folder.st_uid) {
+        close(file);
+        return REFUSED;
+    }
+    if (created && geteuid() == 0 && folder.st_uid != 0) {
+        // Where it cannot be given, it stays root's: the owner then writes without it.
+        bool given = fchown(file, folder.st_uid, folder.st_gid) == 0;
+        static_cast<void>(given);
+    } else if (info.st_uid == geteuid() && (info.st_mode & 077) != 0) {
+        fchmod(file, 0600);  // made by an earlier version; one who has it open keeps it
     }
     m_file = file;
-    return true;
+    return HELD;
 }
 
 bool MFileLock::TryLock() {

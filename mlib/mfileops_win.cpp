@@ -71,7 +71,8 @@ bool NotRegular(const std::string& path) {
 
 }  // namespace
 
-MNewFile::MNewFile() : m_file(INVALID_HANDLE_VALUE), m_written(0), m_error(0), m_refused(false) {}
+MNewFile::MNewFile()
+    : m_file(INVALID_HANDLE_VALUE), m_written(0), m_error(0), m_refused(false), m_foreign(false) {}
 
 MNewFile::~MNewFile() {
     Delete();
@@ -81,7 +82,9 @@ bool MNewFile::Create(const char* target, MLinkRule rule) {
     Delete();
     m_target = target;
     m_written = 0;
-    m_refused = NotRegular(m_target);
+    DWORD attributes = GetFileAttributesA(m_target.c_str());
+    m_refused = NotRegular(m_target) || (attributes != INVALID_FILE_ATTRIBUTES &&
+                                         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
     if (m_refused) {
         m_error = ERROR_ACCESS_DENIED;
         return false;
@@ -304,13 +307,13 @@ MFileLock::~MFileLock() {
     Unlock();
 }
 
-bool MFileLock::Open(const char* path) {
+MFileLock::Result MFileLock::Open(const char* path) {
     if (NotRegular(path)) {
-        return false;
+        return UNAVAILABLE;
     }
     m_file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    return m_file != INVALID_HANDLE_VALUE;
+    return m_file != INVALID_HANDLE_VALUE ? HELD : UNAVAILABLE;
 }
 
 bool MFileLock::TryLock() {

@@ -245,6 +245,35 @@ unsigned MIniParseInt(const char* value, int defaultValue) {
     return negative ? 0u - result : result;
 }
 
+bool MIniParseNumber(const char* value, uint32_t* number) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(value);
+    while (*p != '\0' && *p <= ' ') {
+        p++;
+    }
+    if (*p == '+') {
+        p++;
+    }
+    if (*p < '0' || *p > '9') {
+        return false;
+    }
+    uint64_t result = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        result = result * 10u + static_cast<unsigned>(*p - '0');
+        if (result > UINT32_MAX) {
+            return false;
+        }
+    }
+    *number = static_cast<uint32_t>(result);
+    return true;
+}
+
+bool MIniValueHasNul(const char* section, const char* key, const char* path) {
+    std::string bytes;
+    std::string value;
+    return MReadFile(path, MINI_MAX_FILE_BYTES, &bytes) == M_READ_DONE &&
+           MIniText(bytes).GetValue(section, key, &value) && value.find('\0') != std::string::npos;
+}
+
 unsigned long MIniGetString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, unsigned long size, const char* path) {
     if (buffer == nullptr || size == 0) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,11 @@ private:
 // sign and decimal digits, wrapping at 32 bits; the default for an empty value.
 unsigned MIniParseInt(const char* value, int defaultValue);
 
+// The number of a settings value, strictly: blanks, an optional plus sign and decimal
+// digits (what follows them does not count, as for GetPrivateProfileIntA). False for a
+// value without digits, with a minus sign or beyond 32 bits, which MIniParseInt wraps.
+bool MIniParseNumber(const char* value, uint32_t* number);
+
 // A settings file is small: a larger one is not read (its keys read as missing) and never
 // rewritten, so that a huge file or a device cannot exhaust the memory.
 const size_t MINI_MAX_FILE_BYTES = 1u << 20;
@@ -77,6 +83,9 @@ unsigned MIniGetInt(const char* section, const char* key, int defaultValue, cons
 unsigned long MIniGetString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, unsigned long size, const char* path);
 bool MIniWriteString(const char* section, const char* key, const char* value, const char* path);
+// Whether the key's value in the file holds a NUL byte, at which the profile functions
+// (and MIniGetText) end it: what they give is then cut.
+bool MIniValueHasNul(const char* section, const char* key, const char* path);
 // The value MIniGetString gives, whole: not cut to a buffer.
 std::string MIniGetText(const char* section, const char* key, const char* defaultValue,
                         const char* path);

@@ -79,6 +79,7 @@ void MainLifecycle::ReloadWhenIdle() {
         app->LoadSettings();
         app->LoadHostList();
     }
+    m_notifier.SetCommand(app->m_notifyCommand);
 
     // The timer follows what the files now say, also when an INTVAL that OK set could
     // not be saved and the old one came back.
@@ -127,6 +128,8 @@ void MainLifecycle::StopRoles() {
         m_serverRunning = false;
     }
     WaitForQueryThreads();
+    // Lines that waited for another writer's lock get a last, bounded chance.
+    theApp->m_history.Flush(HISTORY_FINAL_WAIT_MS);
 }
 
 // No query thread may outlive the application object. A cycle started by hand runs

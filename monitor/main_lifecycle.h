@@ -51,7 +51,8 @@ protected:
     void ResetShutdown() { m_shuttingDown = false; }
     // The first step of the shutdown: from now on no timer tick and no reload act.
     void BeginShutdown();
-    // The server stopped and its listener waited for, then the query threads.
+    // The server stopped and its listener waited for, then the query threads; then the
+    // history's kept lines are written.
     void StopRoles();
 
 private:

@@ -11,6 +11,7 @@
 #include "app/kiv.h"
 #include "mlib/mcodepage.h"
 #include "mlib/mfileops.h"
+#include "net/ip_address.h"
 
 std::string EscapeLabelValue(const std::string& utf8) {
     std::string out;
@@ -138,7 +139,7 @@ std::string MakeMetricsText(const std::vector<CheckResult>& results,
     }
     auto key = [&](size_t i) {
         const CheckResult& r = results[i];
-        return std::make_tuple(std::string(r.host), r.port, std::string(r.path),
+        return std::make_tuple(HostWrittenForm(r.host), r.port, std::string(r.path),
                                std::string(r.description));
     };
     std::stable_sort(sorted.begin(), sorted.end(),
@@ -151,8 +152,9 @@ std::string MakeMetricsText(const std::vector<CheckResult>& results,
         }
         kept = index;
         const CheckResult* result = &results[index];
-        std::string labels = "{host=\"" + EscapeLabelValue(Utf8(result->host)) + "\",port=\"" +
-                             std::to_string(result->port) + "\",path=\"" +
+        std::string labels = "{host=\"" +
+                             EscapeLabelValue(Utf8(HostWrittenForm(result->host).c_str())) +
+                             "\",port=\"" + std::to_string(result->port) + "\",path=\"" +
                              EscapeLabelValue(Utf8(result->path)) + "\",description=\"" +
                              EscapeLabelValue(Utf8(result->description)) + "\"}";
         int64_t forecast = index < forecasts.size() ? forecasts[index] : FORECAST_NONE;

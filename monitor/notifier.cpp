@@ -1,31 +1,33 @@
 // The notification command's runs.
 #include "monitor/notifier.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 #include "app/kiv.h"
+#include "mlib/mlogtext.h"
 
 struct Notifier::Shared {
-    std::mutex lock;  // everything below; the log lock nests inside it
+    std::mutex lock;                // everything below; the log lock nests inside it
+    std::condition_variable ended;  // running has become false
     unsigned timeoutMs;
     bool stopped = false;
+    std::atomic<bool> stopping{false};  // read by the running command's wait
     bool running = false;
-    NotifiedState base;  // the last notification started
-    NotifyJob current;   // handed to the thread that runs it
+    std::string command;  // the latest NOTIFYCMD, for a held run
+    NotifiedState base;   // the last notification started
+    NotifyJob current;    // handed to the thread that runs it
     std::unique_ptr<NotifyJob> held;
 };
 
 namespace {
 
-// The first line of the output as the end of one line of the log, after a space; control
-// characters as spaces.
+// The first line of the output as the end of one line of the log, after a space, escaped as
+// any outside text in the log is.
 std::string LogLine(const std::string& text) {
-    std::string line = text.empty() ? "" : " ";
-    for (char c : text) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        line += byte < 0x20 || byte == 0x7F ? ' ' : c;
-    }
-    return line;
+    return text.empty() ? "" : " " + MEscapeForLog(text);
 }
 
 void LogStart(const NotifyJob& job) {
@@ -42,6 +44,8 @@ void LogCommandEnd(const MCommandResult& result, unsigned timeoutMs) {
         case M_COMMAND_TIMED_OUT:
             app->Log("通知コマンドが%u秒で終わらないため終了させました。%s", timeoutMs / 1000,
                      LogLine(result.firstLine).c_str());
+            break;
+        case M_COMMAND_STOPPED:  // the stop has said so
             break;
         case M_COMMAND_NOT_STARTED:
             app->Log("通知コマンドを実行できません。(%s)", result.error.c_str());
@@ -61,19 +65,28 @@ void Notifier::RunJobs(void* raw) {
         NotifyJob job = std::move(shared->current);
         unsigned timeoutMs = shared->timeoutMs;
         hold.unlock();
-        MCommandResult result = MRunCommand(job.command, job.environment, job.input, timeoutMs);
+        MCommandResult result =
+            MRunCommand(job.command, job.environment, job.input, timeoutMs, &shared->stopping);
         hold.lock();
         if (shared->stopped) {
             shared->running = false;
+            shared->ended.notify_all();
             return;
         }
         LogCommandEnd(result, timeoutMs);
+        // A held run goes with the command as it is now: a reload may have changed or
+        // emptied it meanwhile.
+        if (shared->held && shared->command.empty()) {
+            shared->held.reset();
+        }
         if (!shared->held) {
             shared->running = false;
+            shared->ended.notify_all();
             return;
         }
         shared->current = std::move(*shared->held);
         shared->held.reset();
+        shared->current.command = shared->command;
         shared->base = shared->current.next;
         LogStart(shared->current);
     }
@@ -90,6 +103,7 @@ Notifier::~Notifier() {
 void Notifier::AfterCycle(const std::string& command, const std::vector<TargetGrade>& grades,
                           int64_t now, uint32_t renotifyMinutes, const Builder& build) {
     std::lock_guard<std::mutex> hold(m_shared->lock);
+    m_shared->command = command;
     if (command.empty()) {
         m_shared->base = NotifiedState();
         m_shared->held.reset();
@@ -126,15 +140,30 @@ void Notifier::AfterCycle(const std::string& command, const std::vector<TargetGr
     LogStart(m_shared->current);
 }
 
-// The running thread keeps the old state and ends without a word; a main window created
-// again starts with a new one, as after a restart.
+// The running thread keeps the old state: it ends the command and then itself without a
+// word, waited for a bounded moment. A main window created again starts with a new state,
+// as after a restart.
 void Notifier::Stop() {
     auto fresh = std::make_shared<Shared>();
-    std::lock_guard<std::mutex> hold(m_shared->lock);
+    std::unique_lock<std::mutex> hold(m_shared->lock);
     m_shared->stopped = true;
+    m_shared->stopping = true;
     m_shared->held.reset();
+    if (m_shared->running) {
+        if (theApp != nullptr) {
+            theApp->Log("実行中の通知コマンドを終了させます。");
+        }
+        std::shared_ptr<Shared> old = m_shared;
+        old->ended.wait_for(hold, std::chrono::milliseconds(NOTIFY_STOP_WAIT_MS),
+                            [&] { return !old->running; });
+    }
     fresh->timeoutMs = m_shared->timeoutMs;
     m_shared.swap(fresh);
+}
+
+void Notifier::SetCommand(const std::string& command) {
+    std::lock_guard<std::mutex> hold(m_shared->lock);
+    m_shared->command = command;
 }
 
 void Notifier::SetTimeout(unsigned timeoutMs) {

@@ -1,7 +1,7 @@
 // The runs of the notification command (NOTIFYCMD): off the user-interface thread, at most
 // one at a time. A notification due while one runs is held, and a later one takes its
-// place, so that what is sent when the running one ends tells the latest state. The stop
-// does not wait for a running command.
+// place, so that what is sent when the running one ends tells the latest state, with the
+// command as it is then. The stop ends a running command with its children.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,8 @@
 
 // A command still running after this long is ended with its children.
 const unsigned NOTIFY_TIMEOUT_MS = 60000;
+// How long the stop waits for a running command to be ended.
+const unsigned NOTIFY_STOP_WAIT_MS = 2000;
 
 // What one run of the command is given.
 struct NotifyJob {
@@ -42,9 +44,11 @@ public:
     // set again is a first cycle.
     void AfterCycle(const std::string& command, const std::vector<TargetGrade>& grades, int64_t now,
                     uint32_t renotifyMinutes, const Builder& build);
-    // A running command is left to end by itself or at its bound, and logs nothing; what
-    // was held is dropped and what was notified forgotten.
+    // A running command is ended with its children (waited for NOTIFY_STOP_WAIT_MS at
+    // most) with a log line; what was held is dropped and what was notified forgotten.
     void Stop();
+    // The command a held notification runs with, after a reload (empty: dropped).
+    void SetCommand(const std::string& command);
     // The bound of a run, for the runs that start from now on.
     void SetTimeout(unsigned timeoutMs);
     // A command runs (for tests).

@@ -102,6 +102,13 @@ NotifyDecision DecideNotification(const NotifiedState& last, const std::vector<T
         }
         return decision;
     }
+    if (time < last.time) {
+        // The clock was set back past the last notification (it had run ahead, or a local
+        // BIOS clock was corrected): the reminder counts from now, not from a time that
+        // may lie a year ahead.
+        decision.next.time = time;
+        return decision;
+    }
     if (problem && renotifyMinutes != 0 && time - last.time >= int64_t{renotifyMinutes} * 60) {
         decision.event = NOTIFY_REMINDER;
         decision.next.time = time;

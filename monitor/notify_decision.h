@@ -50,7 +50,9 @@ struct NotifyDecision {
 // when something was not at the last notification (recovery); a change among normal
 // targets alone is remembered without a notification. The first cycle after the start
 // notifies only a problem. With nothing changed and something not normal, a reminder is
-// due renotifyMinutes after the last notification (0: never).
+// due renotifyMinutes after the last notification (0: never); a time before the last
+// notification (a clock set back) counts as the last notification's, so that the next
+// reminder comes renotifyMinutes from it.
 NotifyDecision DecideNotification(const NotifiedState& last, const std::vector<TargetGrade>& now,
                                   int64_t time, uint32_t renotifyMinutes);
 

@@ -312,7 +312,7 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
 
 PathReport ReportOfResult(const CheckResult& result) {
     PathReport report;
-    std::string host = result.host;
+    std::string host = HostWrittenForm(result.host);
     if (host.find(':') != std::string::npos) {
         host = "[" + host + "]";
     }

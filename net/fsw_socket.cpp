@@ -145,8 +145,12 @@ SocketOutcome FswSocket::WaitReady(MSocketWait what, SocketDeadline until) {
 }
 
 // A literal address is used as it is (an IPv4 one as inet_addr reads it, as always);
-// anything else is looked up.
+// anything else is looked up. Text with a colon or a bracket that is no IPv6 address
+// ("[[::1]]", "srv:50801") names no server.
 SocketOutcome FswSocket::Resolve(const char* host, SocketDeadline deadline, MResolved* found) {
+    if (!IsHostText(host)) {
+        return SOCKET_FAILED;
+    }
     std::string name = WithoutBrackets(host);
     IpAddress literal;
     uint32_t ip = MInetAddr(name.c_str());

@@ -199,6 +199,14 @@ std::string WithoutBrackets(const std::string& host) {
     return host;
 }
 
+std::string HostWrittenForm(const std::string& host) {
+    IpAddress address;
+    if (host.find(':') == std::string::npos || !ParseIpAddress(host, &address)) {
+        return host;
+    }
+    return FormatIpAddress(address);
+}
+
 bool IsHostText(const std::string& host) {
     if (host.find_first_of(":[]") == std::string::npos) {
         return true;

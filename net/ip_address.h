@@ -26,6 +26,11 @@ std::string FormatIpAddress(const IpAddress& address);
 // "[::1]" and "fd00::10" become "::1" and "fd00::10": the host a text names, brackets
 // stripped when they enclose the whole of it.
 std::string WithoutBrackets(const std::string& host);
+// The one written form of a host, by which labels, series and the history know a target:
+// an IPv6 address, with or without brackets, in its recommended form without them ("::1"
+// for "[::1]" and "0:0:0::1"); any other text as it stands, so that IPv4 addresses and
+// names read as ever.
+std::string HostWrittenForm(const std::string& host);
 // Whether host can name a server: text without a colon or bracket (a name or an IPv4
 // address, which the lookup judges), or an IPv6 address with or without brackets.
 // "server:50801" or "[::1" cannot.

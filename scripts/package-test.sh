@@ -133,15 +133,17 @@ free_port() {
 }
 
 # The installed program as the user fsw, the way the unit runs it, on a test folder with
-# a free port: it writes its log into /var/log/fsw; once its server listens, SIGUSR1 makes
-# it check its own server; SIGTERM ends it with its own log line and exit code 0.
+# a free port and the package's ALLOW: it writes its log into /var/log/fsw; once its server
+# listens, SIGUSR1 makes it check its own server, and "fsw check -H localhost" is answered
+# where localhost names ::1 before 127.0.0.1, as Debian's /etc/hosts does; SIGTERM ends it
+# with its own log line and exit code 0.
 run_as_service_user() {
     work=$(mktemp -d)
     chmod 755 "$work"
     local port
     port=$(free_port)
-    printf '[fsw]\nSERVER=1\nSVPORT=%s\nCLIENT=0\nLOGFILE=/var/log/fsw/test.log\nLOGMODE=2\n' \
-        "$port" >"$work/fsw.ini"
+    printf '[fsw]\nSERVER=1\nSVPORT=%s\nCLIENT=0\nLOGFILE=/var/log/fsw/test.log\nLOGMODE=2\n%s\n' \
+        "$port" "$(grep '^ALLOW=' /etc/fsw/fsw.ini)" >"$work/fsw.ini"
     printf '0\t127.0.0.1\t%s\t/\t1\t0\troot\n' "$port" >"$work/fsw.lst"
     install -d -o fsw -g fsw -m 700 "$work/run"
     XDG_RUNTIME_DIR="$work/run" setpriv --reuid=fsw --regid=fsw --init-groups \
@@ -150,6 +152,10 @@ run_as_service_user() {
     wait_for "the server listening" "(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null"
     kill -USR1 "$program"
     wait_for "a status list printed" '[ "$(wc -l <"$work/out")" -ge 2 ]'
+    printf '::1\tlocalhost ip6-localhost\n127.0.0.1\tlocalhost\n' >"$work/hosts"
+    local answer
+    answer=$(unshare -m sh -c 'mount --bind "$1" /etc/hosts && exec /usr/bin/fsw check -H localhost \
+        -p "$2" -w 0% -c 0% /' sh "$work/hosts" "$port" 2>&1) || fail "fsw check -H localhost: $answer"
     kill -TERM "$program"
     local code=0
     wait "$program" || code=$?

@@ -51,6 +51,13 @@ std::string LineAt(int64_t time, uint64_t freeBytes = 100) {
     return FormatHistoryLine(ResultAt(time, "srv", "/data", 1, freeBytes, 1000));
 }
 
+// One series for every way to write an IPv6 host; names and IPv4 keys read as ever.
+TEST(HistoryKey, AnIPv6HostHasOneKeyHoweverItIsWritten) {
+    EXPECT_EQ(HistoryKey("::1", 50801, "/"), HistoryKey("[0:0::1]", 50801, "/"));
+    EXPECT_EQ(HistoryKey("::1", 50801, "/"), HistoryKey("[::1]", 50801, "/"));
+    EXPECT_EQ(std::string("Srv\0/\0", 6), HistoryKey("Srv", 50801, "/").substr(0, 6));
+}
+
 TEST(HistoryLine, TheLineOfAResult) {
     CheckResult result = ResultAt(0, "server1", "C:\\", 2, 1234, 5678);
     result.year = 2024;
@@ -252,6 +259,15 @@ TEST_F(HistoryTest, LinesThatCannotHaveTheLockGoWithTheNextCycle) {
     other.Unlock();
     history.Record({ResultAt(now, "srv", "/data", 1, 90, 1000)}, 35, now);
     EXPECT_EQ(LineAt(now - 60) + LineAt(now, 90), ReadFileBytes(path));
+    EXPECT_TRUE(history.AllWritten());
+
+    // Still held at the stop: the kept lines wait a bounded moment, then are counted lost.
+    ASSERT_EQ(MFileLock::HELD, other.Lock((path + HISTORY_LOCK_SUFFIX).c_str(), 0));
+    history.Record({ResultAt(now + 60, "srv", "/data", 1, 80, 1000)}, 35, now);
+    history.Flush(50);
+    EXPECT_FALSE(history.AllWritten());
+    EXPECT_EQ("履歴ファイルが他の書き込み中のため、1行を書き込めませんでした。(File=" + path + ")",
+              LogMessages().back());
 }
 
 // Two writers of one history, each with its own lock handle as two processes have: one

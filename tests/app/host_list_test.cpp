@@ -212,8 +212,9 @@ TEST_F(HostListTest, TextsOfDoubleQuotesOnlyComeBackUnchanged) {
     EXPECT_EQ("0\t\"\"\"\"\t1\t\"\"\"\"\"\"\t1\t0\t\"\"\"\"\"\"\"\"\r\n", ListBytes());
 }
 
-TEST_F(HostListTest, TextsWithQuotesTabsAndCarriageReturnsAnywhereComeBackUnchanged) {
+TEST_F(HostListTest, TextsWithQuotesTabsAndLineEndsAnywhereComeBackUnchanged) {
     ExpectRoundTrip({
+        Entry(0, "h", 1, "a\nb", 1, 0, "two\nlines\r\n"),
         Entry(0, "\"a", 1, "a\"", 1, 0, "\"a\""),
         Entry(0, "\"\"a", 1, "a\"\"", 1, 0, "\t"),
         Entry(0, "\"\t", 1, "\t\"", 1, 0, "a\r"),

@@ -53,10 +53,11 @@ Keys ProgramKeys() {
     };
     std::string source = ReadFileBytes(SOURCE + "/app/settings.cpp");
     Keys keys;
-    for (const std::vector<std::string>& m :
-         Matches(source,
-                 std::regex(
-                     R"re((?:SECTION,\s*|(?:LoadName|LoadValue)\(this,\s*)"([A-Z][A-Z0-9_]*)",\s*([^,]+),)re"))) {
+    for (
+        const std::vector<std::string>& m : Matches(
+            source,
+            std::regex(
+                R"re((?:SECTION,\s*|(?:LoadName|LoadValue|LoadNumber)\(this,\s*)"([A-Z][A-Z0-9_]*)",\s*([^,)]+)[,)])re"))) {
         std::string value = m[2];
         if (value.size() >= 2 && value.front() == '"') {
             value = value.substr(1, value.size() - 2);
@@ -75,8 +76,9 @@ Keys ProgramKeys() {
 // The CONFIGURATION entries of the page: ".B KEY=default" after ".TP".
 Keys ManualKeys(const std::string& page) {
     Keys keys;
-    for (const std::vector<std::string>& m : Matches(Section(page, ".SH CONFIGURATION", ".SH "),
-                                        std::regex(R"(\n\.TP\n\.B ([A-Z][A-Z0-9_]*)=([^\n]*))"))) {
+    for (const std::vector<std::string>& m :
+         Matches(Section(page, ".SH CONFIGURATION", ".SH "),
+                 std::regex(R"(\n\.TP\n\.B ([A-Z][A-Z0-9_]*)=([^\n]*))"))) {
         keys[m[1]] = m[2];
     }
     return keys;
@@ -108,7 +110,7 @@ std::set<std::string> Options(const std::string& text) {
 std::set<std::string> ManualOptions(const std::string& page) {
     std::string tags;
     for (const std::vector<std::string>& m : Matches(Section(page, ".SH OPTIONS", ".SH "),
-                                        std::regex(R"(\n\.TP\n\.B[IR]? ([^\n]*))"))) {
+                                                     std::regex(R"(\n\.TP\n\.B[IR]? ([^\n]*))"))) {
         tags += std::regex_replace(std::string(m[1]), std::regex(R"(\\-)"), "-") + "\n";
     }
     return Options(tags);

@@ -1,7 +1,7 @@
 // One-shot runs of the real program beside a running copy that serves the disks: --once
 // prints the cycle as the console does and exits by the worst grade, check --list is the
 // plugin over the host list; neither writes the log nor runs the notification command,
-// and --once writes the metrics.
+// and --once writes the metrics, and fails when its history line cannot be written.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "mlib/mfileops.h"
 #include "tests/support/child_process_posix.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/test_support.h"
@@ -77,6 +78,15 @@ TEST_F(OneShotTest, OnceExitsByTheWorstGradeAndLeavesTheLogAlone) {
     std::string log = ReadFileBytes(dir.File("fsw.log"));
     EXPECT_EQ(std::string::npos, log.find("に接続できません"));
     EXPECT_EQ(log.find(" Version "), log.rfind(" Version ")) << "one start line";
+
+    // The history's lock held by another writer all along: the run says that its line was
+    // not written and does not pass for a good one.
+    MFileLock held;
+    ASSERT_EQ(MFileLock::HELD, held.Lock(dir.File("lastchk.txt.lock").c_str(), 0));
+    WriteFileBytes(dir.File("fsw.lst"), Target(port, "0", "0"));
+    ProgramRun run = RunFsw({"--dir", dir.Path(), "--once"}, runtime.Path());
+    EXPECT_EQ(3, run.exitCode);
+    EXPECT_NE(std::string::npos, run.err.find("1行を書き込めませんでした")) << run.err;
 }
 
 TEST_F(OneShotTest, CheckListIsThePluginOverTheHostList) {

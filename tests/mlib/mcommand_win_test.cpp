@@ -1,15 +1,19 @@
 // Commands under Windows: started without a window, given the variables in the ANSI code
 // page, and ended at the bound together with the children they started (a job object).
 // This test program plays the command itself: the CommandChild tests run only when the
-// variable FSW_CHILD names what they are to do.
+// variable FSW_CHILD names what they are to do. A bare name is never looked up in the
+// program's folder, and a child left holding the pipes holds no thread.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "mlib/mcommand.h"
 #include "tests/support/command_report_win.h"
 #include "tests/support/test_support.h"
+
+#include <tlhelp32.h>  // after windows.h, which the headers above bring with winsock2.h
 
 namespace {
 
@@ -34,19 +38,38 @@ TEST(CommandChild, Report) {
     WriteCommandReport(ChildTask());
 }
 
-// As a command: starts this program once more as its own child, which writes its process
-// id to the file FSW_CHILD names and sleeps; then sleeps itself.
+// Starts this program's Sleep test as a child, which writes its process id to the file
+// FSW_CHILD names and sleeps; with inherit, the child shares this one's standard handles.
+bool StartSleepingChild(bool inherit) {
+    std::string line = SelfCommand("Sleep");
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (inherit) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    }
+    PROCESS_INFORMATION process = {};
+    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, inherit, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &startup, &process) != FALSE;
+}
+
+// As a command: starts a sleeping child of its own, then sleeps itself.
 TEST(CommandChild, SleepWithAChild) {
     if (ChildTask() == nullptr) {
         GTEST_SKIP() << "run as a command only";
     }
-    std::string line = SelfCommand("Sleep");
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                               nullptr, nullptr, &startup, &process));
+    ASSERT_TRUE(StartSleepingChild(false));
     Sleep(1000000);
+}
+
+// As a command: starts a sleeping child that holds its output, and ends.
+TEST(CommandChild, ExitLeavingAChild) {
+    if (ChildTask() == nullptr) {
+        GTEST_SKIP() << "run as a command only";
+    }
+    ASSERT_TRUE(StartSleepingChild(true));
 }
 
 TEST(CommandChild, Sleep) {
@@ -98,10 +121,53 @@ TEST(MRunCommand, ACommandThatNeverEndsIsEndedAtTheBoundWithItsChildren) {
     }
 }
 
+size_t ThreadCount() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    size_t count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+// A child that keeps the command's output open after the command has ended holds no
+// thread of the caller.
+TEST(MRunCommand, AChildHoldingThePipesHoldsNoThread) {
+    TempDir dir;
+    std::string pidFile = dir.File("child.pid");
+    size_t before = ThreadCount();
+    MCommandResult result =
+        MRunCommand(SelfCommand("ExitLeavingAChild"), {{"FSW_CHILD", pidFile}}, "", 20000);
+    EXPECT_EQ(M_COMMAND_EXITED, result.state) << result.error;
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= before; }, 5000))
+        << before << " threads before, " << ThreadCount() << " after";
+    std::string pid;
+    ASSERT_TRUE(WaitUntil([&] { return !(pid = ReadFileBytes(pidFile)).empty(); }, 5000));
+    HANDLE child = OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(atoi(pid.c_str())));
+    if (child != nullptr) {
+        TerminateProcess(child, 1);
+        CloseHandle(child);
+    }
+}
+
+// A bare name is looked up in the system's folders and PATH, never in the program's folder:
+// this test program, there, is not found by its bare name, while cmd is.
 TEST(MRunCommand, ACommandThatCannotStartSaysWhy) {
-    MCommandResult result = MRunCommand("C:\\no\\such\\program.exe", {}, "", 10000);
-    EXPECT_EQ(M_COMMAND_NOT_STARTED, result.state);
-    EXPECT_FALSE(result.error.empty());
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string bare = strrchr(path, '\\') + 1;
+    for (const std::string& line : {std::string("C:\\no\\such\\program.exe"), bare}) {
+        MCommandResult result =
+            MRunCommand(line + " --gtest_filter=CommandChild.Report", {}, "", 10000);
+        EXPECT_EQ(M_COMMAND_NOT_STARTED, result.state) << line;
+        EXPECT_FALSE(result.error.empty());
+    }
+    MCommandResult found = MRunCommand("cmd /c exit 3", {}, "", 30000);
+    EXPECT_EQ(M_COMMAND_EXITED, found.state) << found.error;
+    EXPECT_EQ(3, found.exitCode);
 }
 
 }  // namespace

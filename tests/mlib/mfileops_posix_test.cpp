@@ -35,15 +35,37 @@ TEST(MReplaceFilePosix, ADiskLimitReachedHalfWayLeavesTheOldFile) {
                                std::filesystem::directory_iterator()));
 }
 
-TEST(MReplaceFilePosix, TheNewFileKeepsThePermissionsOfTheOld) {
+// Root hands the new file to the old one's owner and group (a root run must not take a
+// service's file from it).
+TEST(MReplaceFilePosix, TheNewFileKeepsThePermissionsAndTheOwnerOfTheOld) {
     TempDir dir;
     std::string path = dir.File("list.txt");
     WriteFileBytes(path, "old");
     ASSERT_EQ(0, chmod(path.c_str(), 0640));
+    uid_t owner = geteuid() == 0 ? 65534 : geteuid();
+    ASSERT_EQ(0, chown(path.c_str(), owner, owner == 65534 ? 65534 : getegid()));
     ASSERT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), "new", 3));
     struct stat info;
     ASSERT_EQ(0, stat(path.c_str(), &info));
     EXPECT_EQ(0640u, info.st_mode & 07777);
+    EXPECT_EQ(owner, info.st_uid);
+}
+
+// The lock file is the program's user's alone, as opening it is enough to hold the lock;
+// one of another user is not used.
+TEST(MFileLockPosix, TheLockFileIsPrivateAndAnotherUsersIsRefused) {
+    TempDir dir;
+    std::string path = dir.File("lastchk.txt.lock");
+    MFileLock lock;
+    ASSERT_EQ(MFileLock::HELD, lock.Lock(path.c_str(), 0));
+    struct stat info;
+    ASSERT_EQ(0, stat(path.c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 07777);
+    lock.Unlock();
+    if (geteuid() == 0) {
+        ASSERT_EQ(0, chown(path.c_str(), 65534, 65534));
+        EXPECT_EQ(MFileLock::REFUSED, lock.Lock(path.c_str(), 0));
+    }
 }
 
 TEST(MReplaceFilePosix, ASymbolicLinkStaysALinkAndItsTargetIsReplaced) {

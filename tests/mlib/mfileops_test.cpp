@@ -58,11 +58,12 @@ TEST(MReplaceFile, AMissingFolderCannotTakeANewFile) {
     EXPECT_FALSE(FileExists(path));
 }
 
+// Refused as a device is, so that the log names the cause (a folder at PROMFILE).
 TEST(MReplaceFile, ATargetThatIsAFolderIsLeftAsItWas) {
     TempDir dir;
     std::string path = dir.File("sub");
     std::filesystem::create_directory(path);
-    EXPECT_EQ(M_REPLACE_WRITE_FAILED, MReplaceFile(path.c_str(), "x", 1));
+    EXPECT_EQ(M_REPLACE_REFUSED, MReplaceFile(path.c_str(), "x", 1));
     EXPECT_TRUE(std::filesystem::is_directory(path));
     EXPECT_EQ(std::vector<std::string>{"sub"}, Names(dir));
 }

@@ -1,7 +1,8 @@
 // The notification command at the end of real cycle summaries, with a recording command:
 // once for a problem, not again for the same state, again after RENOTIFY (test clock),
 // once for the recovery; what it gets; descriptions that try to run something; the bound;
-// a notification held while one runs; the stop, which does not wait for it.
+// a notification held while one runs, with the command as it is then; the stop, which
+// ends a running one.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -192,19 +193,40 @@ TEST_F(NotifierTest, ANotificationDueWhileOneRunsIsHeldAndTellsTheLatestState) {
     view.OnCycleDone();
     ASSERT_TRUE(WaitUntil([&] { return !view.m_notifier.Running(); }, 20000));
     EXPECT_EQ(3u, Runs().size()) << "the recovery only";
+
+    // A reload empties the command while one is held: the held one is dropped.
+    t.app.m_notifyCommand = "sleep 1; printf '%s\\n' 'C:\\new'";
+    t.app.m_results = {Target("a", STATUS_DANGER)};
+    view.OnCycleDone();
+    t.app.m_results = {Target("a", STATUS_ERROR)};
+    view.OnCycleDone();
+    view.m_notifier.SetCommand("");
+    ASSERT_TRUE(WaitUntil([&] { return !view.m_notifier.Running(); }, 20000));
+    EXPECT_EQ(1u, t.LogCount("通知コマンドが終了しました。(終了コード=0) C:\\\\new"))
+        << "once, the backslash doubled as in any outside text: the held one was dropped";
 }
 
-TEST_F(NotifierTest, TheStopDoesNotWaitForARunningCommand) {
+// The stop ends the command, its children, and one that left its session with setsid.
+TEST_F(NotifierTest, TheStopEndsARunningCommandWithItsChildren) {
     std::string pidFile = t.dir.File("command.pid");
-    t.app.m_notifyCommand = "echo $$ > '" + pidFile + "'; exec sleep 60";
+    t.app.m_notifyCommand =
+        "setsid sh -c 'echo $$ > \"" + pidFile + "\"; exec sleep 60' & sleep 60";
     t.app.m_results = {Target("a", STATUS_DANGER)};
     view.OnCycleDone();
     std::string pid;
     ASSERT_TRUE(WaitUntil([&] { return !(pid = ReadFileBytes(pidFile)).empty(); }, 10000));
     view.StopRoles();
-    EXPECT_EQ(0, kill(atoi(pid.c_str()), 0)) << "the stop has returned while it runs";
+    std::string stat = "/proc/" + pid.substr(0, pid.find('\n')) + "/stat";
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            std::string text = ReadFileBytes(stat);
+            return text.empty() || text.find(") Z") != std::string::npos;
+        },
+        5000))
+        << "the setsid grandchild ended";
     kill(atoi(pid.c_str()), SIGKILL);
     EXPECT_FALSE(view.m_notifier.Running());
+    EXPECT_EQ(1u, t.LogCount("実行中の通知コマンドを終了させます。"));
 }
 
 TEST_F(NotifierTest, NoCommandNoRunAndTheFirstCycleAfterItIsSetIsAFirstCycle) {

@@ -86,6 +86,18 @@ TEST(DecideNotification, RemindersFollowEachOtherAtTheInterval) {
              1440);
 }
 
+// A clock a year ahead for one cycle, then set right: the reminders count from the cycle
+// back in time, not from the date a year ahead.
+TEST(DecideNotification, AClockSetBackPastTheLastNotificationRemindsFromNow) {
+    const int64_t YEAR = 525600;
+    RunSteps({{{{"a", "エラー"}}, 0, NOTIFY_PROBLEM, 1},
+              {{{"a", "エラー"}}, YEAR, NOTIFY_REMINDER, 0},
+              {{{"a", "エラー"}}, 10, NOTIFY_NOTHING, 0},
+              {{{"a", "エラー"}}, 1449, NOTIFY_NOTHING, 0},
+              {{{"a", "エラー"}}, 1450, NOTIFY_REMINDER, 0}},
+             1440);
+}
+
 TEST(GradeOf, TheStatusWordOrSoonFullForANormalDiskWithinTheDays) {
     struct Case {
         int32_t status;

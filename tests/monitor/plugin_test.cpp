@@ -240,6 +240,11 @@ TEST(Plugin, ListLabelsNameHostPortAndPath) {
         {"srv", 50801, "srv:50801:/data"},
         {"srv", 50802, "srv:50802:/data"},
         {"::1", 50801, "[::1]:50801:/data"},
+        // one written form for every way to write an IPv6 address; names as they stand
+        {"[::1]", 50801, "[::1]:50801:/data"},
+        {"0:0:0:0:0:0:0:1", 50801, "[::1]:50801:/data"},
+        {"[FD00::0010]", 50801, "[fd00::10]:50801:/data"},
+        {"Srv", 50801, "Srv:50801:/data"},
     };
     for (const auto& c : cases) {
         CheckResult result = {};

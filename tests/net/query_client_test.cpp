@@ -258,17 +258,25 @@ TEST_F(QueryTest, TheRealServerAnswersTheRealClient) {
 }
 
 // A row of the host list with an IPv6 address, with or without brackets, is checked and
-// keeps the host as the list writes it; a name with only an IPv6 address too.
+// keeps the host as the list writes it; a name with only an IPv6 address too. Doubled
+// brackets name no server, not even the address inside them.
 TEST_F(QueryTest, AHostListRowWithAnIPv6AddressOrNameIsChecked) {
     uint16_t port = t.StartServer();
     ASSERT_NE(0, port);
     FixedResolver resolver({"::1"});
-    for (const char* host : {"::1", "[::1]", "v6only.test"}) {
+    const struct {
+        const char* host;
+        int32_t status;
+    } cases[] = {{"::1", STATUS_NORMAL},
+                 {"[::1]", STATUS_NORMAL},
+                 {"v6only.test", STATUS_NORMAL},
+                 {"[[::1]]", STATUS_ERROR}};
+    for (const auto& c : cases) {
         HostEntry target = LocalTarget(port, t.dir.Path().c_str(), 0, UNIT_PERCENT);
-        CopyField(target.host, sizeof target.host, host);
+        CopyField(target.host, sizeof target.host, c.host);
         CheckResult result = Query(target);
-        EXPECT_EQ(STATUS_NORMAL, result.status) << host;
-        EXPECT_STREQ(host, result.host);
+        EXPECT_EQ(c.status, result.status) << c.host;
+        EXPECT_STREQ(c.host, result.host);
     }
 }
 
