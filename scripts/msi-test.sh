@@ -21,7 +21,7 @@ command -v wixl >/dev/null && command -v msiinfo >/dev/null || { echo "SKIP: no 
 # Each row: table, then a tab-separated row of it as an extended regular expression.
 # x64 and x86 differ in the Program Files folder and the components' 64-bit attribute.
 check_tables() {
-    local msi=$1 programFiles=$2 bits=$3 table row
+    local msi=$1 programFiles=$2 bits=$3 systemFolder=$4 table row
     local rows=(
         "Directory|INSTALLDIR	$programFiles	fsw"
         "Directory|DATADIR	CommonAppDataFolder	fsw"
@@ -37,8 +37,9 @@ check_tables() {
         "Registry|.*	2	Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run	fsw	\"\[INSTALLDIR\]fsw\.exe\" --dir \"\[CommonAppDataFolder\]fsw\"	Autostart"
         "CustomAction|InstallService	3090	fsw\.exe	--install-service --dir \"\[CommonAppDataFolder\]fsw\" --quiet	"
         "CustomAction|UninstallService	3154	fsw\.exe	--uninstall-service --quiet	"
+        "CustomAction|RollbackService	3410	fsw\.exe	--uninstall-service --quiet	"
         "CustomAction|StartService	3186	NETCOMMAND	start fsw	"
-        "CustomAction|FindNetCommand	[0-9]+	NETCOMMAND	\[SystemFolder\]net\.exe	"
+        "CustomAction|FindNetCommand	[0-9]+	NETCOMMAND	\[$systemFolder\]net\.exe	"
         "Upgrade|\{[-0-9A-F]+\}		$version		1		WIX_UPGRADE_DETECTED"
         "Property|ProductVersion	$version"
         "Property|ProductName	fsw"
@@ -56,7 +57,7 @@ check_tables() {
     local sequence
     sequence=$(msiinfo export "$msi" InstallExecuteSequence | tail -n +4 | tr -d '\r' |
         sort -t$'\t' -k3 -n | cut -f1 | tr '\n' ' ')
-    grep -qE "InstallInitialize RemoveExistingProducts .*UninstallService RemoveFiles InstallFiles InstallService .*StartService " \
+    grep -qE "InstallInitialize RemoveExistingProducts .*UninstallService RemoveFiles InstallFiles RollbackService InstallService .*StartService " \
         <<<"$sequence" || fail "$msi: order of the actions: $sequence"
     # The starting settings, in Shift-JIS with Windows line ends: only this machine may
     # ask, and the log is bounded.
@@ -72,12 +73,13 @@ check_tables() {
 step_tables() {
     local built=0 pair exe
     mkdir -p "$out"
-    for pair in win64:x64:ProgramFiles64Folder:256 win32:x86:ProgramFilesFolder:0; do
-        IFS=: read -r preset arch programFiles bits <<<"$pair"
+    for pair in win64:x64:ProgramFiles64Folder:256:System64Folder \
+        win32:x86:ProgramFilesFolder:0:SystemFolder; do
+        IFS=: read -r preset arch programFiles bits systemFolder <<<"$pair"
         exe=build/$preset/fsw.exe
         [ -f "$exe" ] || continue
         bash scripts/package-msi.sh "$exe" "$arch" "$version" "$out/fsw-$arch.msi" >/dev/null
-        check_tables "$out/fsw-$arch.msi" "$programFiles" "$bits"
+        check_tables "$out/fsw-$arch.msi" "$programFiles" "$bits" "$systemFolder"
         built=$((built + 1))
     done
     [ $built -gt 0 ] || { echo "SKIP: no Windows build"; exit $SKIP; }
@@ -115,7 +117,7 @@ step_wine() {
     # A wineserver that stays, so that the service outlives each msiexec.
     trap '"$FSW_WINESERVER" -k 2>/dev/null || true' EXIT
     mkdir -p "$WINEPREFIX"
-    "$FSW_WINESERVER" -p
+    "$FSW_WINESERVER" -p </dev/null >/dev/null 2>&1
     "$FSW_WINE" wineboot -i >/dev/null 2>&1 || fail "wineboot"
     bash scripts/package-msi.sh "$exe" x64 0.9.0.1 "$out/old.msi" >/dev/null
     bash scripts/package-msi.sh "$exe" x64 "$version" "$out/new.msi" >/dev/null
@@ -140,6 +142,9 @@ step_wine() {
     reg_has "$service" ImagePath '--service --dir "C:\\ProgramData\\fsw"' ||
         fail "the service is not installed with the data folder"
     reg_has "$run" fsw 'fsw.exe" --dir "C:\\ProgramData\\fsw"' || fail "no Run entry"
+    # The installer starts the service with "net start fsw"; under Wine that start does not
+    # take on a fresh prefix, so it is repeated here before the query.
+    query_ok $port || "$FSW_WINE" net start fsw >/dev/null 2>&1 </dev/null || true
     local tries=0
     until query_ok $port; do
         tries=$((tries + 1))

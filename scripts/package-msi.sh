@@ -5,7 +5,8 @@
 # The starting settings and host list are written in the program's code page (Shift-JIS)
 # with Windows line ends. What wixl cannot express is set in the database afterwards
 # with msibuild: the settings kept by upgrades and removal, the conditions of the
-# optional parts, and the removal of an older version before anything is installed.
+# optional parts, the rollback action, and the removal of an older version before
+# anything is installed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 exe=$1
@@ -38,6 +39,8 @@ msibuild "$out" -q "UPDATE Component SET Attributes = $((bits + 144)) WHERE Comp
 msibuild "$out" -q "UPDATE Component SET Condition = 'AUTOSTART = \"1\"' WHERE Component = 'Autostart'"
 msibuild "$out" -q "UPDATE Component SET Condition = 'SERVICE = \"1\"' WHERE Component = 'ServiceChoice'"
 msibuild "$out" -q "UPDATE Property SET Value = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;SERVICE;AUTOSTART' WHERE Property = 'SecureCustomProperties'"
+# The service's removal on rollback: in the script (1024), run only on rollback (256).
+msibuild "$out" -q "UPDATE CustomAction SET Type = 3410 WHERE Action = 'RollbackService'"
 # The older version goes first, its service with it; then this one installs its own.
 msibuild "$out" -q "UPDATE InstallExecuteSequence SET Sequence = 1510 WHERE Action = 'RemoveExistingProducts'"
 echo "$out"
