@@ -27,7 +27,7 @@ bench: deps
 	@build/linux/bench/fsw_bench_forecast
 
 package: deps
-	@bash scripts/build.sh linux
+	@bash scripts/build.sh linux win64 win32
 	@bash scripts/package.sh
 
 format:

@@ -8,12 +8,18 @@
 #include <utility>
 #include <vector>
 
+#include "mlib/mcodepage.h"
 #include "mlib/mfileops.h"
 #include "monitor/main_window.h"
 #include "monitor/messages.h"
 #include "monitor/metrics.h"
 
 const char APP_TITLE[] = "ケルム";
+const char CODE_PAGE_NOTICE[] =
+    "This system's ANSI code page is not 932 (Japanese): texts may be garbled and paths "
+    "outside it cannot be used.\n"
+    "システムのコードページが932(日本語)ではありません。文字化けすることがあり、"
+    "932にない文字のパスは使えません。";
 
 Kiv* theApp = nullptr;
 
@@ -171,6 +177,12 @@ int Kiv::Init() {
     GetVersionNumbers(&m_version[0], &m_version[1], &m_version[2], &m_version[3]);
     LogVersionLine("起動");
     LogHeldLines();
+    // Where the system keeps another ANSI code page (the manifest chooses 932 only from
+    // Windows 11 and Server 2022 on), paths and texts outside it may fail: said once, in
+    // both languages, in a box (the service's boxes go to the log and the event log).
+    if (!MProgramCodePageActive()) {
+        MMessageBox(NULL, CODE_PAGE_NOTICE, APP_TITLE, MB_ICONEXCLAMATION);
+    }
     RemoveStaleFiles();
     LoadHostList();
     m_history.Open(m_checkPath, m_keepDays, static_cast<int64_t>(time(nullptr)));

@@ -40,6 +40,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
     EntryCommand command = ParseEntryArguments(Arguments());
     switch (command.mode) {
         case ENTRY_TRAY: {
+            // Installed, the settings live in the data folder, not beside the program.
+            if (!command.dir.empty()) {
+                MSetModuleDirectory(command.dir.c_str());
+            }
             SystemEntryServices services(instance, commandLine, showCommand);
             return RunEntry(services);
         }

@@ -4,6 +4,7 @@
 #include "mlib/mbchar.h"
 
 const char SERVICE_USAGE[] =
+    "fsw.exe [--dir フォルダ] (タスクトレイのプログラム)\n"
     "fsw.exe --install-service [--dir フォルダ] [--quiet]\n"
     "fsw.exe --uninstall-service [--quiet]\n"
     "fsw.exe --service --dir フォルダ (サービスマネージャが起動します)";
@@ -54,7 +55,8 @@ EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
         }
         command.mode = mode;
     }
-    if (command.mode == ENTRY_TRAY && !args.empty()) {
+    // The tray program takes a folder of settings, as the service does, and nothing else.
+    if (command.mode == ENTRY_TRAY && (command.quiet || args.size() != (dirGiven ? 2u : 0u))) {
         return Invalid(
             args, "--install-service, --uninstall-service, --service のどれかを指定してください");
     }

@@ -8,7 +8,7 @@
 
 // What the command line asks for.
 enum EntryMode {
-    ENTRY_TRAY,       // no argument: the tray program
+    ENTRY_TRAY,       // no argument or --dir DIR: the tray program
     ENTRY_INSTALL,    // --install-service [--dir DIR]
     ENTRY_UNINSTALL,  // --uninstall-service
     ENTRY_SERVICE,    // --service [--dir DIR]: what the service manager runs
@@ -17,7 +17,7 @@ enum EntryMode {
 
 struct EntryCommand {
     EntryMode mode;
-    std::string dir;      // --dir; empty: the program's folder
+    std::string dir;      // --dir, the folder of the settings; empty: the program's folder
     bool quiet;           // --quiet: no boxes, only the exit code
     std::string problem;  // with ENTRY_INVALID
 };

@@ -85,3 +85,7 @@ std::string MAnsiToUtf8(const char* text, size_t length) {
     }
     return out;
 }
+
+bool MProgramCodePageActive() {
+    return true;
+}

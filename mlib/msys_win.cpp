@@ -1,6 +1,8 @@
 // Windows side of the platform seam.
 #include "mlib/msys.h"
 
+#include "mlib/mcodepage.h"
+
 #include <commctrl.h>
 #include <process.h>
 #include <cstdio>
@@ -130,7 +132,12 @@ int MMessageBox(HWND owner, const char* text, const char* caption, unsigned type
     if (g_messageBoxHook != NULL) {
         return g_messageBoxHook(owner, text, caption, type);
     }
-    return MessageBoxA(owner, text, caption, type);
+    // Shown from UTF-16, so that the Shift-JIS texts read right on a system of another code
+    // page too.
+    std::wstring wideText = text != NULL ? MAnsiToWide(text, strlen(text)) : std::wstring();
+    std::wstring wideCaption =
+        caption != NULL ? MAnsiToWide(caption, strlen(caption)) : std::wstring();
+    return MessageBoxW(owner, wideText.c_str(), caption != NULL ? wideCaption.c_str() : NULL, type);
 }
 
 MMessageBoxHook MSetMessageBoxHook(MMessageBoxHook hook) {

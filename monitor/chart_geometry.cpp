@@ -122,11 +122,13 @@ bool LayOutChart(const ChartInput& input, ChartLayout* layout) {
         labels.push_back(ValueLabel(i * step, step, input.unit));
         longest = std::max(longest, labels.back().size());
     }
-    // Room for the longest value label left of the plot.
-    layout->left = std::max(CHART_MARGIN_LEFT, 12 + input.charWidth * static_cast<int>(longest));
-    layout->top = CHART_MARGIN_TOP;
-    layout->right = input.width - CHART_MARGIN_RIGHT;
-    layout->bottom = input.height - CHART_MARGIN_BOTTOM;
+    // Room for the longest value label left of the plot; margins grow with the DPI.
+    auto scaled = [&](int pixels) { return (pixels * input.dpi + 48) / 96; };
+    layout->left = std::max(scaled(CHART_MARGIN_LEFT),
+                            scaled(12) + input.charWidth * static_cast<int>(longest));
+    layout->top = scaled(CHART_MARGIN_TOP);
+    layout->right = input.width - scaled(CHART_MARGIN_RIGHT);
+    layout->bottom = input.height - scaled(CHART_MARGIN_BOTTOM);
     if (layout->right - layout->left < 20 || layout->bottom - layout->top < 20) {
         return false;
     }

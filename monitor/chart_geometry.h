@@ -31,6 +31,7 @@ struct ChartInput {
     int width;          // the client area
     int height;
     int charWidth;  // of a digit of the chart's font: value labels take room by it
+    int dpi = 96;   // of the window: the margins below are given for 96
 };
 
 struct ChartLayout {

@@ -7,6 +7,7 @@
 
 #include "app/kiv.h"
 #include "app/wall_clock.h"
+#include "mlib/mdesktop_win.h"
 #include "monitor/chart_geometry.h"
 #include "monitor/status_text.h"
 
@@ -104,9 +105,12 @@ bool ChartWindow::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE in
         theApp->Log("グラフウインドウのクラスを登録できません。(%lu)", GetLastError());
         return false;
     }
+    // Sized for the DPI of the status window it opens from.
+    unsigned dpi = MGetDpiForWindow(parent);
     HWND window = CreateWindowExA(0, classInfo->lpszClassName, title, WS_OVERLAPPEDWINDOW,
-                                  m_place.x, m_place.y, DEFAULT_WIDTH, DEFAULT_HEIGHT, parent, NULL,
-                                  instance, static_cast<MWinBase*>(this));
+                                  m_place.x, m_place.y, MScaleForDpi(DEFAULT_WIDTH, dpi),
+                                  MScaleForDpi(DEFAULT_HEIGHT, dpi), parent, NULL, instance,
+                                  static_cast<MWinBase*>(this));
     if (window == NULL) {
         theApp->Log("グラフウインドウを生成できません。(%lu)", GetLastError());
         m_closed = true;
@@ -131,6 +135,15 @@ LRESULT ChartWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             m_closed = true;
             return 0;
+        case M_WM_DPICHANGED: {
+            // Moved to a screen of another DPI: the place Windows suggests, drawn anew.
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(hwnd, NULL, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            InvalidateRect(hwnd, NULL, FALSE);
+            return 0;
+        }
         default:
             break;
     }
@@ -169,7 +182,10 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
     HBRUSH background = CreateSolidBrush(BACKGROUND);
     FillRect(dc, &all, background);
     DeleteObject(background);
-    HFONT font = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+    // Sizes are given at 96 DPI and drawn at the window's.
+    unsigned dpi = MGetDpiForWindow(hwnd);
+    auto px = [dpi](int pixels) { return MScaleForDpi(pixels, dpi); };
+    HFONT font = CreateFontA(-px(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                              DEFAULT_PITCH | FF_DONTCARE, "MS UI Gothic");
     HGDIOBJ oldFont = SelectObject(dc, font);
@@ -189,12 +205,13 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
                         CurrentUtcOffset(),
                         width,
                         height,
-                        static_cast<int>(digit.cx)};
+                        static_cast<int>(digit.cx),
+                        static_cast<int>(dpi)};
     if (!LayOutChart(input, &layout)) {
-        Text(dc, width / 2, height / 2 - 6, TA_CENTER | TA_TOP, "空き領域の履歴がありません。");
+        Text(dc, width / 2, height / 2 - px(6), TA_CENTER | TA_TOP, "空き領域の履歴がありません。");
     } else {
         {
-            SelectedPen pen(dc, PS_SOLID, 1, GRID);
+            SelectedPen pen(dc, PS_SOLID, px(1), GRID);
             for (const ChartTick& tick : layout.valueTicks) {
                 Line(dc, layout.left, tick.position, layout.right, tick.position);
             }
@@ -203,13 +220,13 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
             }
         }
         for (const ChartTick& tick : layout.valueTicks) {
-            Text(dc, layout.left - 6, tick.position - 6, TA_RIGHT | TA_TOP, tick.label);
+            Text(dc, layout.left - px(6), tick.position - px(6), TA_RIGHT | TA_TOP, tick.label);
         }
         for (const ChartTick& tick : layout.timeTicks) {
-            Text(dc, tick.position, layout.bottom + 6, TA_CENTER | TA_TOP, tick.label);
+            Text(dc, tick.position, layout.bottom + px(6), TA_CENTER | TA_TOP, tick.label);
         }
         {
-            SelectedPen pen(dc, PS_SOLID, 1, FRAME);
+            SelectedPen pen(dc, PS_SOLID, px(1), FRAME);
             SelectObject(dc, GetStockObject(NULL_BRUSH));
             Rectangle(dc, layout.left, layout.top, layout.right + 1, layout.bottom + 1);
         }
@@ -219,27 +236,27 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
             char threshold[32];
             FormatThresholdText(m_target.threshold, m_target.unit, threshold, sizeof threshold);
             SetTextColor(dc, THRESHOLD);
-            Text(dc, layout.right - 4, layout.thresholdY - 15, TA_RIGHT | TA_TOP,
+            Text(dc, layout.right - px(4), layout.thresholdY - px(15), TA_RIGHT | TA_TOP,
                  std::string("しきい値 ") + threshold);
         }
         char forecast[32];
         FormatForecast(theApp->m_history.ForecastOf(m_target), forecast, sizeof forecast);
         SetTextColor(dc, FORECAST);
-        Text(dc, layout.right - 4, layout.top + 4, TA_RIGHT | TA_TOP,
+        Text(dc, layout.right - px(4), layout.top + px(4), TA_RIGHT | TA_TOP,
              std::string("満杯予測 ") + forecast);
         SetTextColor(dc, TEXT);
         if (layout.hasForecast) {
-            SelectedPen pen(dc, 2, FORECAST);
+            SelectedPen pen(dc, px(2), FORECAST);
             Line(dc, layout.forecastFrom.x, layout.forecastFrom.y, layout.forecastTo.x,
                  layout.forecastTo.y);
         }
-        SelectedPen pen(dc, PS_SOLID, 2, SERIES);
+        SelectedPen pen(dc, PS_SOLID, px(2), SERIES);
         std::vector<POINT> line;
         for (const ChartPoint& point : layout.series) {
             line.push_back({point.x, point.y});
         }
         if (line.size() == 1) {
-            Ellipse(dc, line[0].x - 2, line[0].y - 2, line[0].x + 3, line[0].y + 3);
+            Ellipse(dc, line[0].x - px(2), line[0].y - px(2), line[0].x + px(3), line[0].y + px(3));
         } else {
             Polyline(dc, line.data(), static_cast<int>(line.size()));
         }

@@ -2,6 +2,7 @@
 #include "monitor/main_window.h"
 
 #include "app/kiv.h"
+#include "mlib/mdesktop_win.h"
 #include "monitor/messages.h"
 
 const char MAIN_WINDOW_CLASS[] = "FSW_WindowClass";
@@ -33,8 +34,8 @@ MainWin::MainWin()
 MainWin::~MainWin() {}
 
 // A shutdown request that arrives while the window is still being created (Windows
-// shutting down sends WM_QUERYENDSESSION, which is handled whenever the creation waits
-// on another window) destroys it before CreateWindowExA returns. The shutdown has then
+// shutting down sends WM_ENDSESSION, which is handled whenever the creation waits on
+// another window) destroys it before CreateWindowExA returns. The shutdown has then
 // run in order and posted the quit: that is no failure to create.
 bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance, HWND parent) {
     m_taskbarCreatedMsg = 0;
@@ -86,9 +87,16 @@ LRESULT MainWin::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             PostQuitMessage(0);
             return 0;
         case WM_QUERYENDSESSION:
-            theApp->Log("Windowsがシャットダウンされます。");
-            DestroyWindow(hwnd);  // the whole shutdown, before the session may end
-            return 1;
+            return 1;  // at once: another program may still cancel the end
+        case WM_ENDSESSION:
+            // The session ends for certain (wParam TRUE) once this returns, and the process
+            // may be ended at any moment after: the whole shutdown runs here. A cancelled
+            // end (FALSE) leaves the program running as before.
+            if (wParam) {
+                theApp->Log("Windowsがシャットダウンされます。");
+                DestroyWindow(hwnd);
+            }
+            return 0;
         case WM_COMMAND:
             OnCommand(wParam);
             return 0;
@@ -112,6 +120,10 @@ LRESULT MainWin::OnCreate() {
               unsigned{app->m_version[1]}, unsigned{app->m_version[2]});
     m_trayMenu = GetSubMenu(GetMenu(hwnd), 0);
     m_taskbarCreatedMsg = RegisterWindowMessageA("TaskbarCreated");
+    // Run as administrator, the window would not hear Explorer's broadcast otherwise.
+    if (m_taskbarCreatedMsg != 0 && !MChangeWindowMessageFilterEx(hwnd, m_taskbarCreatedMsg)) {
+        theApp->Log("TaskbarCreated のメッセージフィルタを設定できません。(%lu)", GetLastError());
+    }
     // Both steps wait on other windows, and a shutdown request may be handled meanwhile:
     // once the window is gone, nothing more is started.
     AddTrayIcon(false);
@@ -152,10 +164,14 @@ NOTIFYICONDATAA MainWin::TrayData(UINT flags) {
 BOOL MainWin::SetTrayIcon(DWORD message, const char* text) {
     NOTIFYICONDATAA data = TrayData(NIF_MESSAGE | NIF_ICON | NIF_TIP);
     data.uCallbackMessage = WM_APP_TRAY;
-    data.hIcon = static_cast<HICON>(
-        LoadImageA(m_instance, MAKEINTRESOURCEA(IDI_FSW), IMAGE_ICON, 16, 16, LR_SHARED));
+    // At the size the shell shows it for the DPI of the screen; the shell keeps a copy.
+    data.hIcon = MLoadSmallIcon(m_instance, MAKEINTRESOURCEA(IDI_FSW), MGetDpiForWindow(hwnd));
     lstrcpynA(data.szTip, text, sizeof data.szTip);
-    return MShellNotifyIcon(message, &data);
+    BOOL done = MShellNotifyIcon(message, &data);
+    if (data.hIcon != NULL) {
+        DestroyIcon(data.hIcon);
+    }
+    return done;
 }
 
 bool MainWin::AddTrayIcon(bool retry) {

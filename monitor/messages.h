@@ -19,3 +19,6 @@ const int TRAY_ICON_ID = 10;
 
 // The application title: window caption, message box caption, start and end lines.
 extern const char APP_TITLE[];
+// Said at the start where the system's ANSI code page is not the program's, in English and
+// Japanese.
+extern const char CODE_PAGE_NOTICE[];

@@ -2,12 +2,13 @@
 #include "monitor/notify_dlg_win.h"
 
 #include "app/kiv.h"
+#include "mlib/mdesktop_win.h"
 #include "monitor/messages.h"
 #include "monitor/status_text.h"
 
 namespace {
 
-// Width and alignment of the list's columns, in column order.
+// Width (at 96 DPI) and alignment of the list's columns, in column order.
 const int COLUMN_WIDTHS[STATUS_COLUMN_COUNT] = {65, 135, 105, 75, 80, 80, 90, 80};
 const int COLUMN_FORMATS[STATUS_COLUMN_COUNT] = {LVCFMT_LEFT, LVCFMT_LEFT,  LVCFMT_LEFT,
                                                  LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_RIGHT,
@@ -37,15 +38,19 @@ const char* const CELL_FAILURES[STATUS_COLUMN_COUNT] = {
     "リストビューのアイテム「満杯予測」のセットでエラーが発生しました。",
 };
 
+// The system's status icons, in image order: normal, warning, error.
+const char* const STATUS_ICONS[] = {IDI_ASTERISK, IDI_EXCLAMATION, IDI_HAND};
+
 }  // namespace
 
-NotifyDlg::NotifyDlg() : m_imageList(NULL), m_imgNormal(-1), m_imgWarning(-1), m_imgError(-1) {
+NotifyDlg::NotifyDlg()
+    : m_imageList(NULL), m_imgNormal(-1), m_imgWarning(-1), m_imgError(-1), m_dpi(M_BASE_DPI) {
     SetRectEmpty(&m_rect);
 }
 
 NotifyDlg::~NotifyDlg() {}
 
-LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM lParam) {
+LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             OnInitDialog();
@@ -65,6 +70,9 @@ LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM, LPARAM lParam) {
         case WM_APP_CLOSE_STATUS:
             DestroyWindow(hwnd);
             return 1;
+        case M_WM_DPICHANGED:
+            OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;  // the dialog manager may rescale the fonts too
         case WM_NOTIFY: {
             // A double click on a row, or Enter on it: the list view activates the item.
             const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
@@ -93,7 +101,8 @@ void NotifyDlg::OnInitDialog() {
     Send(WM_SETICON, ICON_BIG,
          reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_FSW))));
 
-    m_imageList = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 1);
+    m_dpi = MGetDpiForWindow(hwnd);
+    m_imageList = MCreateSmallImageList(m_dpi, 3);
     if (m_imageList == NULL) {
         FailSetUp("イメージリストの生成に失敗しました。", "ImageList", "イメージリスト生成エラー");
         return;
@@ -114,9 +123,9 @@ void NotifyDlg::OnInitDialog() {
 }
 
 bool NotifyDlg::AddStatusIcons() {
-    m_imgNormal = ImageList_ReplaceIcon(m_imageList, -1, LoadIconA(NULL, IDI_ASTERISK));
-    m_imgWarning = ImageList_ReplaceIcon(m_imageList, -1, LoadIconA(NULL, IDI_EXCLAMATION));
-    m_imgError = ImageList_ReplaceIcon(m_imageList, -1, LoadIconA(NULL, IDI_HAND));
+    m_imgNormal = MImageListAddIcon(m_imageList, NULL, STATUS_ICONS[0]);
+    m_imgWarning = MImageListAddIcon(m_imageList, NULL, STATUS_ICONS[1]);
+    m_imgError = MImageListAddIcon(m_imageList, NULL, STATUS_ICONS[2]);
     return m_imgNormal >= 0 && m_imgWarning >= 0 && m_imgError >= 0;
 }
 
@@ -126,7 +135,7 @@ bool NotifyDlg::InsertColumns() {
         ZeroMemory(&column, sizeof column);
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = COLUMN_FORMATS[i];
-        column.cx = COLUMN_WIDTHS[i];
+        column.cx = MScaleForDpi(COLUMN_WIDTHS[i], m_dpi);
         column.pszText = const_cast<char*>(STATUS_COLUMN_TITLES[i]);
         column.iSubItem = i;
         if (SendMessageA(List(), LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column)) == -1) {
@@ -148,6 +157,24 @@ void NotifyDlg::FailSetUp(const char* logLine, const char* caption, const char* 
         m_imageList = NULL;
     }
     Send(WM_CLOSE, 0, 0);
+}
+
+// Shown at another DPI (moved to another monitor, the scaling changed): the window takes
+// the place Windows suggests, the list its widths and icons for the new DPI. A list view
+// whose set-up failed is left as it is.
+void NotifyDlg::OnDpiChanged(unsigned dpi, const RECT* suggested) {
+    SetWindowPos(hwnd, NULL, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (m_imageList == NULL || dpi == 0) {
+        return;
+    }
+    HIMAGELIST images = MRescaleListView(List(), m_dpi, dpi, NULL, STATUS_ICONS, 3);
+    if (images == NULL) {
+        theApp->Log("イメージリストの生成に失敗しました。");
+    } else {
+        m_imageList = images;
+    }
+    m_dpi = dpi;
 }
 
 void NotifyDlg::OnSize() {

@@ -27,17 +27,19 @@ public:
     // Opens the chart of the target of a row (or brings it to the front); its window.
     HWND OpenChart(int row);
 
-    HIMAGELIST m_imageList;           // the three status icons, 16 x 16
+    HIMAGELIST m_imageList;           // the three status icons, small icons at m_dpi
     int m_imgNormal;                  // IDI_ASTERISK
     int m_imgWarning;                 // IDI_EXCLAMATION
     int m_imgError;                   // IDI_HAND
     RECT m_rect;                      // the window's rectangle at the end of its set-up
     std::vector<CheckResult> m_rows;  // the result of each row, in row order
     ChartWindows m_charts;
+    unsigned m_dpi;  // the DPI the list is laid out for
 
 private:
     void OnInitDialog();
     void OnSize();
+    void OnDpiChanged(unsigned dpi, const RECT* suggested);
     bool AddStatusIcons();
     bool InsertColumns();
     bool AddRow(int row, int32_t status, const char* const* texts);

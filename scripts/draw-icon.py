@@ -3,8 +3,8 @@
 
 The drum is a cylinder with a grey outline, filled with a vertical gradient from blue at
 the top through cyan, white, yellow and orange to red at the bottom. The file holds a
-32 x 32 and a 16 x 16 image, both with a 256-colour palette and a transparency mask, as
-classic icon resources are stored. Plain Python, no imaging library needed:
+48, 32, 24, 20 and 16 pixel image (the sizes Windows asks for at 100 to 300 % scaling),
+each with a 256-colour palette and a transparency mask, as classic icon resources are stored. Plain Python, no imaging library needed:
     python3 scripts/draw-icon.py [output.ico]
 """
 import os
@@ -128,7 +128,7 @@ def icon_image(image):
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "res", "fsw.ico")
-    sizes = [32, 16]
+    sizes = [48, 32, 24, 20, 16]
     images = [icon_image(draw(size)) for size in sizes]
     data = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)

@@ -5,11 +5,16 @@
 
 #include "app/kiv.h"
 #include "mlib/mbchar.h"
+#include "mlib/mdesktop_win.h"
 #include "monitor/main_window.h"
 #include "monitor/messages.h"
 #include "net/ip_address.h"
 
 namespace {
+
+// The row marks, in image order: a target that is queried, an excluded one.
+const char* const ROW_ICONS[] = {MAKEINTRESOURCEA(IDI_ROW_CHECKED),
+                                 MAKEINTRESOURCEA(IDI_ROW_EXCLUDED)};
 
 // Texts of the guarded commands when a query thread runs.
 const char REFUSE_OK[] = "問合せの処理中です！\nしばらく経ってからOKを押してください！";
@@ -105,7 +110,8 @@ SettingDlg::SettingDlg()
       m_imgChecked(-1),
       m_imgExcluded(-1),
       m_open(false),
-      m_modified(false) {}
+      m_modified(false),
+      m_dpi(M_BASE_DPI) {}
 
 SettingDlg::~SettingDlg() {}
 
@@ -123,6 +129,9 @@ INT_PTR SettingDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             OnClose();
             return 1;
+        case M_WM_DPICHANGED:
+            OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_CTLCOLORSTATIC: {
             // The two notes are written in red on the dialog's own background.
             int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
@@ -170,24 +179,39 @@ void SettingDlg::OnInitDialog() {
 
 bool SettingDlg::CreateImageList() {
     Kiv* app = theApp;
-    m_imageList = ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 3, 1);
+    m_dpi = MGetDpiForWindow(hwnd);
+    m_imageList = MCreateSmallImageList(m_dpi, 3);
     if (m_imageList == NULL) {
         app->Log("イメージリストの生成に失敗しました。");
         MessageBoxF(hwnd, MB_ICONERROR, "ImageList", "イメージリスト生成エラー");
         return false;
     }
-    HICON checked = static_cast<HICON>(LoadImageA(app->instance, MAKEINTRESOURCEA(IDI_ROW_CHECKED),
-                                                  IMAGE_ICON, 16, 16, LR_SHARED));
-    m_imgChecked = ImageList_ReplaceIcon(m_imageList, -1, checked);
-    HICON excluded = static_cast<HICON>(LoadImageA(
-        app->instance, MAKEINTRESOURCEA(IDI_ROW_EXCLUDED), IMAGE_ICON, 16, 16, LR_SHARED));
-    m_imgExcluded = ImageList_ReplaceIcon(m_imageList, -1, excluded);
+    m_imgChecked = MImageListAddIcon(m_imageList, app->instance, ROW_ICONS[0]);
+    m_imgExcluded = MImageListAddIcon(m_imageList, app->instance, ROW_ICONS[1]);
     if (m_imgChecked < 0 || m_imgExcluded < 0) {
         app->Log("イメージリストの登録に失敗しました。");
         MessageBoxF(hwnd, MB_ICONERROR, "ImageList", "イメージリスト登録エラー");
         return false;
     }
     return true;
+}
+
+// Shown at another DPI: the place Windows suggests, the list's widths and row marks for
+// the new DPI (the dialog manager scales the controls and fonts).
+void SettingDlg::OnDpiChanged(unsigned dpi, const RECT* suggested) {
+    SetWindowPos(hwnd, NULL, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (m_imageList == NULL || dpi == 0) {
+        return;
+    }
+    HIMAGELIST images = MRescaleListView(GetDlgItem(hwnd, IDC_HOST_LIST), m_dpi, dpi,
+                                         theApp->instance, ROW_ICONS, 2);
+    if (images == NULL) {
+        theApp->Log("イメージリストの生成に失敗しました。");
+    } else {
+        m_imageList = images;
+    }
+    m_dpi = dpi;
 }
 
 bool SettingDlg::InsertColumns() {
@@ -200,7 +224,7 @@ bool SettingDlg::InsertColumns() {
         ZeroMemory(&column, sizeof column);
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = COLUMNS[i].format;
-        column.cx = COLUMNS[i].width;
+        column.cx = MScaleForDpi(COLUMNS[i].width, m_dpi);
         column.pszText = const_cast<char*>(COLUMNS[i].title);
         column.iSubItem = i;
         if (SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(i),

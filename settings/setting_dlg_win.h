@@ -28,12 +28,14 @@ public:
     int m_imgExcluded;       // image of an excluded target (icon 105)
     bool m_open;             // written only under m_dialogLock
     bool m_modified;         // closing asks first; cleared by OK and by the shutdown
+    unsigned m_dpi;          // the DPI the list is laid out for
 
 private:
     typedef void (SettingDlg::*Action)();
 
     void OnInitDialog();
     bool CreateImageList();
+    void OnDpiChanged(unsigned dpi, const RECT* suggested);
     bool InsertColumns();
     void CreatePopup();
     void FillCombos();

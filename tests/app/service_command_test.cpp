@@ -25,6 +25,7 @@ TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
         {{"--uninstall-service", "--quiet"}, ENTRY_UNINSTALL, "", true},
         {{"--service", "--dir", "C:\\svc"}, ENTRY_SERVICE, "C:\\svc", false},
         {{"--dir", "C:\\svc", "--service"}, ENTRY_SERVICE, "C:\\svc", false},
+        {{"--dir", "C:\\ProgramData\\fsw"}, ENTRY_TRAY, "C:\\ProgramData\\fsw", false},
     };
     for (const ParseCase& c : cases) {
         EntryCommand command = ParseEntryArguments(c.args);
@@ -46,6 +47,7 @@ TEST(ServiceCommand, RefusesWhatItDoesNotKnowAndKeepsQuietForTheRefusal) {
         {"--install-service", "--uninstall-service"},
         {"--service", "--service"},
         {"--uninstall-service", "--dir", "C:\\x"},
+        {"--dir", "C:\\x", "--quiet"},
         {"/install"},
     };
     for (const std::vector<std::string>& args : cases) {

@@ -1,11 +1,14 @@
 // The real 64-bit program, started as a separate process under Wine: its Shift-JIS
 // start line, the single-instance box and exit code, and the orderly end when its main
-// window is closed.
+// window is closed; its manifest, icon and header as built.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/exe/program_driver_win.h"
 
 namespace {
@@ -59,6 +62,47 @@ TEST(WindowsProgram, ASecondCopyShowsItsBoxAndEndsWith2WithoutTouchingTheLog) {
 
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, first.Wait(20000));
+}
+
+}  // namespace
+
+namespace {
+
+// Read from the program as built: its manifest, its icon's sizes and its PE header.
+TEST(WindowsProgram, ItsManifestIconAndHeaderAreThoseOfAWindows10And11Program) {
+    HMODULE exe = LoadLibraryExA(WindowsPath(FSW_EXE_PATH).c_str(), NULL,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(HMODULE{NULL}, exe);
+    auto resource = [&](const char* type, const char* name) {
+        HRSRC found = FindResourceA(exe, name, type);
+        return found == NULL
+                   ? std::string()
+                   : std::string(static_cast<const char*>(LockResource(LoadResource(exe, found))),
+                                 SizeofResource(exe, found));
+    };
+    std::string manifest = resource(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
+    for (const char* part : {"level=\"asInvoker\" uiAccess=\"false\"", ">PerMonitorV2, System<",
+                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", ">ja-JP</activeCodePage>"}) {
+        EXPECT_NE(std::string::npos, manifest.find(part)) << part;
+    }
+    std::string group = resource(MAKEINTRESOURCEA(14), MAKEINTRESOURCEA(IDI_FSW));
+    std::vector<int> sizes;
+    for (size_t at = 6; at + 14 <= group.size(); at += 14) {
+        sizes.push_back(static_cast<unsigned char>(group[at]));
+    }
+    EXPECT_EQ((std::vector<int>{48, 32, 24, 20, 16}), sizes);
+    FreeLibrary(exe);
+
+    std::string image = ReadFileBytes(WindowsPath(FSW_EXE_PATH));
+    ASSERT_GT(image.size(), 0x200u);
+    uint32_t pe = 0;
+    memcpy(&pe, image.data() + 0x3c, 4);
+    uint16_t subsystemMajor = 0;
+    uint16_t dllFlags = 0;
+    memcpy(&subsystemMajor, image.data() + pe + 24 + 48, 2);
+    memcpy(&dllFlags, image.data() + pe + 24 + 70, 2);
+    EXPECT_EQ(6, subsystemMajor) << "Vista and later";
+    EXPECT_EQ(0x140, dllFlags & 0x140) << "DYNAMIC_BASE and NX_COMPAT";
 }
 
 }  // namespace

@@ -104,7 +104,9 @@ TEST(WindowsShell, ACycleOverItsOwnServerBringsUpTheStatusWindowWithARowPerTarge
     EXPECT_EQ(VersionLine("終了"), log.back());
 }
 
-TEST(WindowsShell, WindowsShuttingDownEndsTheProgramInOrderBeforeItAnswers) {
+// The question is answered at once, so that another program can still cancel the end,
+// which leaves the program running; the end itself returns after the whole shutdown.
+TEST(WindowsShell, WindowsShuttingDownEndsTheProgramInOrderOnlyWhenTheEndComes) {
     TempDir dir;
     WriteFileBytes(dir.File("fsw.ini"), Settings(0, 50801, 1, 1));
     WriteFileBytes(dir.File("fsw.lst"), "");
@@ -113,10 +115,18 @@ TEST(WindowsShell, WindowsShuttingDownEndsTheProgramInOrderBeforeItAnswers) {
     HWND window = program.WaitForMainWindow();
     ASSERT_NE(HWND{NULL}, window);
 
-    DWORD_PTR answer = 0;
-    ASSERT_NE(0,
-              SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &answer));
-    EXPECT_EQ(1u, answer);
+    auto send = [&](UINT message, WPARAM wParam) {
+        DWORD_PTR answer = 2;
+        EXPECT_NE(0, SendMessageTimeoutA(window, message, wParam, 0, SMTO_NORMAL, 20000, &answer));
+        return answer;
+    };
+    EXPECT_EQ(1u, send(WM_QUERYENDSESSION, 0));
+    std::vector<std::string> before = LogMessagesOf(dir.File("fsw.log"));
+    EXPECT_TRUE(std::find(before.begin(), before.end(), VersionLine("終了")) == before.end());
+    EXPECT_EQ(0u, send(WM_ENDSESSION, FALSE));
+    EXPECT_TRUE(IsWindow(window)) << "a cancelled end leaves the program running";
+    EXPECT_EQ(1u, send(WM_QUERYENDSESSION, 0));
+    EXPECT_EQ(0u, send(WM_ENDSESSION, TRUE));
     std::vector<std::string> log = LogMessagesOf(dir.File("fsw.log"));
     ASSERT_GE(log.size(), 4u);
     EXPECT_EQ(VersionLine("終了"), log.back()) << "the shutdown ran before the answer";

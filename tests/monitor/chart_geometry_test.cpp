@@ -103,4 +103,20 @@ TEST(ChartGeometry, TheForecastEndsAtZeroAndNothingIsDrawnWithoutAMeasuredCheck)
         LayOutChart({points.data(), points.size(), 1, UNIT_GB, T0, 0, 80, 300, 7}, &layout));
 }
 
+// At 150 % the margins are half as wide again, so the labels keep their room.
+TEST(ChartGeometry, TheMarginsGrowWithTheWindowsDpi) {
+    std::vector<HistoryPoint> points = {{T0, 30 * GB, 100 * GB, 1},
+                                        {T0 + DAY, 20 * GB, 100 * GB, 1}};
+    ChartLayout at96;
+    ChartLayout at144;
+    ChartInput input = {points.data(), points.size(), 1, UNIT_GB, T0 + DAY, 0, 600, 450, 0};
+    ASSERT_TRUE(LayOutChart(input, &at96));
+    input.dpi = 144;
+    ASSERT_TRUE(LayOutChart(input, &at144));
+    EXPECT_EQ(at96.left * 3 / 2, at144.left);
+    EXPECT_EQ(at96.top * 3 / 2, at144.top);
+    EXPECT_EQ(600 - (600 - at96.right) * 3 / 2, at144.right);
+    EXPECT_EQ(450 - (450 - at96.bottom) * 3 / 2, at144.bottom);
+}
+
 }  // namespace

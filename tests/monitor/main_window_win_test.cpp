@@ -117,6 +117,11 @@ protected:
         return added;
     }
     void Command(UINT id) { SendMessageA(Window(), WM_COMMAND, id, 0); }
+    // Windows ending the session: the question, answered at once, then the end itself.
+    static bool EndSession(HWND window) {
+        return SendMessageA(window, WM_QUERYENDSESSION, 0, 0) == 1 &&
+               SendMessageA(window, WM_ENDSESSION, TRUE, 0) == 0;
+    }
 
     TrayRecorder m_tray;
     LockProbe m_probe{app};  // every box is checked to hold no lock
@@ -533,7 +538,7 @@ TEST_F(ShutdownDuringACycle, ASessionEndFromTheBoxOfARefusedCheckNowEndsInOrder)
             ADD_FAILURE() << "a lock is held under the box: the shutdown would wait for ever";
             return;
         }
-        answered = SendMessageA(Window(), WM_QUERYENDSESSION, 0, 0) == 1;
+        answered = EndSession(Window());
     });
     Command(40013);
     EXPECT_TRUE(answered);
@@ -557,10 +562,16 @@ TEST_F(MainWindow, TheSummaryShowsAFailureBoxOfTheListWithoutHoldingTheResults) 
     EXPECT_EQ("リストアイテム追加エラー", shown[0].text);
 }
 
-TEST_F(MainWindow, WindowsShuttingDownRunsTheWholeShutdownBeforeAnsweringTrue) {
+// The question is answered at once and a cancelled end changes nothing; the end itself
+// runs the whole shutdown before it returns.
+TEST_F(MainWindow, TheSessionsEndRunsTheWholeShutdownAndACancelledOneNothing) {
     ASSERT_TRUE(Create());
     NewLog();
-    EXPECT_EQ(1, SendMessageA(Window(), WM_QUERYENDSESSION, 0, 0));
+    EXPECT_EQ(1, SendMessageA(Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    EXPECT_EQ(0, SendMessageA(Window(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF));
+    EXPECT_TRUE(IsWindow(Window()));
+    EXPECT_TRUE(NewLog().empty());
+    EXPECT_TRUE(EndSession(Window()));
     EXPECT_FALSE(IsWindow(Window()));
     std::vector<std::string> log = NewLog();
     ASSERT_EQ(2u, log.size());
@@ -578,7 +589,7 @@ TEST_F(MainWindow, AShutdownRequestDuringCreationEndsInOrderAndStartsNothingAfte
     m_tray.OnCall([&](DWORD message, NOTIFYICONDATAA* data) {
         if (message == NIM_ADD && !asked) {
             asked = true;
-            EXPECT_EQ(1, SendMessageA(data->hWnd, WM_QUERYENDSESSION, 0, 0));
+            EXPECT_TRUE(EndSession(data->hWnd));
         }
     });
     EXPECT_TRUE(Create()) << "not a failure to create";
