@@ -1,5 +1,6 @@
 // The query client: one thread per check target of a cycle asks the target's server
-// for the free space of its path, grades it and stores one CheckResult.
+// for the free space of its path, grades it and stores one CheckResult; for a row whose
+// path is "*", one per volume the server lists.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,11 @@ void CancelRunningQueries();
 // The log lines of a failed query of the target at host and port: the line of each
 // failure of the protocol, the line of the step that ran out of time, or the stop's.
 void LogQueryFailure(const char* host, unsigned port, const DiskQueryResult& query);
+
+// The log lines of a failed volume list of the server at host and port: that it gave no
+// list (an older server, or one that does not allow this client), that it could not make
+// one, or those of LogQueryFailure.
+void LogVolumeListFailure(const char* host, unsigned port, const DiskQueryResult& query);
 
 // The grade of a measured value V against the limit L of a threshold (both from
 // ThresholdLimit and MeasuredValue): danger at or below L / 10, warning below L / 2,

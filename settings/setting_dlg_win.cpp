@@ -8,6 +8,8 @@
 #include "monitor/main_window.h"
 #include "monitor/messages.h"
 #include "net/ip_address.h"
+#include "net/volume_list.h"
+#include "settings/volume_pick_win.h"
 
 namespace {
 
@@ -265,6 +267,9 @@ void SettingDlg::OnCommand(UINT id) {
             break;
         case IDC_REGISTER:
             RunGuarded(&SettingDlg::RegisterEntry, REFUSE_REGISTER);
+            break;
+        case IDC_VOLUMES:
+            PickVolumeInto(hwnd);
             break;
         default:
             break;
@@ -533,7 +538,7 @@ void SettingDlg::RegisterEntry() {
         MessageBoxF(hwnd, MB_ICONEXCLAMATION, "エラー", "IPv6アドレスの書き方が正しくありません。");
         return;
     }
-    if (!IsAbsolutePath(entry.path)) {
+    if (!IsAbsolutePath(entry.path) && !IsAllVolumesPath(entry.path)) {
         MessageBoxF(hwnd, MB_ICONEXCLAMATION, "エラー",
                     "チェックするパスは絶対パスで指定してください。");
         return;
