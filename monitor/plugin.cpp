@@ -192,7 +192,7 @@ const char PLUGIN_HELP[] =
     "  -w LIMIT      WARNING at or below this free space\n"
     "  -c LIMIT      CRITICAL at or below this free space (not above -w)\n"
     "  PATH...       paths as the server's system writes them\n"
-    "  --all, '*'    every volume the server lists (but those the paths name)\n"
+    "  --all, -p *   every volume the server lists (but those the paths name)\n"
     "  --list        one check cycle over the host list, each target with its own threshold\n"
     "  --dir DIR     the folder of fsw.ini and the host list (default: the program's)\n"
     "  -t SECONDS    time for the whole run (default 10); what is not measured by then\n"
@@ -219,6 +219,8 @@ bool TakeValue(const std::string& option, const std::string& value, PluginOption
         options->host = value;
     } else if (option == "--dir") {
         options->dir = value;
+    } else if (option == "-p" && value == ALL_VOLUMES_PATH) {
+        options->all = true;  // a path "*" as other checks take -p for a path
     } else if (option == "-p") {
         if (!ParseNumber(value, 65535, &number) || number == 0) {
             *problem = "bad port " + value;

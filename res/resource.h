@@ -44,7 +44,7 @@
 #define IDC_NOTE_SAVE 1019
 #define IDC_NOTE_LIVE 1020
 #define IDC_DESCRIPTION 1021
-#define IDC_VOLUMES 1022  // "ボリューム一覧...": the volume picker for the path
+#define IDC_VOLUMES 1022  // "ボリューム一覧…": the volume picker for the path
 
 // The volume picker, opened from the settings dialog.
 #define IDD_VOLUME_PICK 107

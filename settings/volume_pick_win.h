@@ -34,6 +34,6 @@ private:
     std::string m_chosen;
 };
 
-// The button "ボリューム一覧..." of the settings dialog: asks the server of its host and
+// The button "ボリューム一覧…" of the settings dialog: asks the server of its host and
 // port fields and puts the path chosen into its path field.
 void PickVolumeInto(HWND settings);
