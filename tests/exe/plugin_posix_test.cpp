@@ -128,10 +128,10 @@ TEST(PluginRun, BadArgumentsAreUnknownWithTheUsage) {
     ProgramRun run = RunFsw({"check", "-H", "h", "-w", "5%", "-c", "10%", "/"}, runtime.Path());
     EXPECT_EQ(3, run.exitCode);
     std::vector<std::string> lines = SplitLines(run.out);
-    ASSERT_EQ(4u, lines.size()) << run.out;
+    ASSERT_EQ(5u, lines.size()) << run.out;
     EXPECT_EQ("FSW UNKNOWN - -c is above -w", lines[0]);
     EXPECT_EQ(0u, lines[1].find("Usage: fsw check -H HOST"));
-    EXPECT_EQ(0u, lines[3].find("       fsw check --help | --version"));
+    EXPECT_EQ(0u, lines[4].find("       fsw check --help | --version"));
 
     run = RunFsw({"check", "--help"}, runtime.Path());
     EXPECT_EQ(0, run.exitCode);
