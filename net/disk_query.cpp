@@ -54,7 +54,16 @@ int64_t SendAndReadHeader(FswSocket* socket, uint16_t type, const char* path,
 
     result->stage = DISK_QUERY_READING_HEADER;
     char bytes[PACKET_HEADER_SIZE];
-    if (socket->RecvAllBefore(bytes, PACKET_HEADER_SIZE, deadline, &io) < PACKET_HEADER_SIZE) {
+    // A list's first byte may take longer than one socket time-out (its volumes are
+    // measured first): it is waited for until the query's own deadline.
+    int first = 0;
+    while (type == TYPE_VOLUME_LIST &&
+           (first = socket->RecvAllBefore(bytes, 1, deadline, &io)) < 1 && io == SOCKET_TIMED_OUT &&
+           std::chrono::steady_clock::now() < deadline) {
+    }
+    if ((type == TYPE_VOLUME_LIST && first < 1) ||
+        socket->RecvAllBefore(bytes + first, PACKET_HEADER_SIZE - first, deadline, &io) <
+            PACKET_HEADER_SIZE - first) {
         result->outcome = FailureOf(io, DISK_QUERY_NO_HEADER);
         return -1;
     }

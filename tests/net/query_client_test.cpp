@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,8 @@
 
 #include "app/kiv.h"
 #include "mlib/mcodepage.h"
+#include "mlib/mdisk.h"
+#include "mlib/msys.h"
 #include "mlib/mvolumes.h"
 #include "monitor/messages.h"
 #include "net/query_client.h"
@@ -330,6 +333,31 @@ TEST_F(AllVolumesTest, AnExplicitRowOfTheSameServerTakesItsVolumeOut) {
         LocalTarget(port, (t.dir.Path() + "/sub").c_str(), 10, UNIT_PERCENT, "other"),
         LocalTarget(port + 1, "/", 10, UNIT_PERCENT, "other port")};
     EXPECT_EQ(std::vector<std::string>{"/"}, PathsOf(RunQueries(&t, &sink, rows, 0)));
+}
+
+std::atomic<bool> g_hangOn{false};
+bool HangOnHung(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
+    for (int i = 0; g_hangOn && strcmp(path, "/hung") == 0 && i < 1000; i++) {
+        MSleep(10);
+    }
+    return MMeasureVolume(path, freeBytes, totalBytes);
+}
+
+// A hung volume is listed as not measured in time, and the others still count.
+TEST_F(AllVolumesTest, AHungVolumeIsListedUnmeasuredWithinTheBound) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    g_listed = {"/", "/hung"};
+    g_hangOn = true;
+    MSetDiskFreeSpaceHook(HangOnHung);
+    std::vector<CheckResult> results =
+        RunQueries(&t, &sink, {LocalTarget(port, "*", 0, UNIT_PERCENT, "説明")}, 0);
+    g_hangOn = false;
+    ASSERT_EQ(g_listed, PathsOf(results));
+    EXPECT_EQ(STATUS_NORMAL, results[0].status);
+    EXPECT_EQ(STATUS_ERROR, results[1].status);
+    EXPECT_EQ(1u, t.LogCount("ディスク容量の取得が時間内に終わりません。path=/hung"));
+    MSetDiskFreeSpaceHook(nullptr);
 }
 
 }  // namespace
