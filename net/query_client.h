@@ -11,8 +11,9 @@
 // The thread procedure, started by the cycle start with a ThreadStartBlock whose host
 // points into m_hosts and whose window receives its doneMessage when the cycle's last
 // query ends. The cycle start has already counted the thread in m_queryThreadCount;
-// the thread uncounts itself last. A query ends within DISK_QUERY_TIME_LIMIT_MS; any
-// failure stores STATUS_ERROR, with the log line that names it.
+// the thread uncounts itself last. A query ends within DISK_QUERY_TIME_LIMIT_MS, a "*"
+// row's list within VOLUME_LIST_QUERY_LIMIT_MS; any failure stores STATUS_ERROR, with the
+// log line that names it.
 void QueryThread(void* startBlock);
 
 // The stop: every running query and every later one of the application ends at once as
