@@ -64,6 +64,11 @@ bool MListSystemVolumes(bool allowRemote, std::vector<std::string>* paths) {
     if (enumerated) {
         do {
             MWindowsVolume found = {MountPathsOf(volume), KindOf(volume)};
+            // Some systems say nothing of a volume by its GUID path, only by a path it is
+            // mounted at.
+            if (!found.paths.empty() && found.kind == M_DRIVE_OTHER) {
+                found.kind = KindOf(found.paths[0].c_str());
+            }
             if (!found.paths.empty()) {
                 volumes.push_back(found);
             }

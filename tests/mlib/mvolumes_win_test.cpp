@@ -13,7 +13,11 @@ namespace {
 TEST(MListSystemVolumes, TheSystemDriveIsListedOnceAtItsRoot) {
     std::vector<std::string> paths;
     ASSERT_TRUE(MListSystemVolumes(false, &paths));
-    EXPECT_EQ(1, std::count(paths.begin(), paths.end(), "C:\\"));
+    std::string listed;
+    for (const std::string& path : paths) {
+        listed += path + " ";
+    }
+    EXPECT_EQ(1, std::count(paths.begin(), paths.end(), "C:\\")) << listed;
     EXPECT_TRUE(std::is_sorted(paths.begin(), paths.end()));
 }
 
