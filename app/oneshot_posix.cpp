@@ -242,6 +242,20 @@ const char* FailureText(DiskQueryOutcome outcome) {
     }
 }
 
+// The report of a path measured against -w and -c.
+PathReport MeasuredReport(const PluginOptions& options, const std::string& label,
+                          uint64_t freeBytes, uint64_t totalBytes) {
+    PathReport report;
+    report.label = label;
+    report.measured = true;
+    report.freeBytes = freeBytes;
+    report.totalBytes = totalBytes;
+    report.state = GradeFreeBytes(freeBytes, totalBytes, options.warning, options.critical);
+    report.warningBytes = FreeLimitBytes(options.warning, totalBytes);
+    report.criticalBytes = FreeLimitBytes(options.critical, totalBytes);
+    return report;
+}
+
 // The paths are asked a few at a time, all within the run's time: the queries end a
 // little before the deadline, so that a slow path is reported as such while the others
 // still count. Half the server's share for one peer leaves room for a copy of fsw on
@@ -253,27 +267,64 @@ std::vector<PathReport> QueryPaths(const PluginOptions& options, TimePoint query
     std::vector<PathReport> reports;
     for (size_t i = 0; i < options.paths.size(); i++) {
         const DiskQueryResult& result = results[i];
-        PathReport report;
-        report.label = options.paths[i];
         if (result.outcome == DISK_QUERY_OK) {
-            report.measured = true;
-            report.freeBytes = result.freeBytes;
-            report.totalBytes = result.totalBytes;
-            report.state = GradeFreeBytes(result.freeBytes, result.totalBytes, options.warning,
-                                          options.critical);
-            report.warningBytes = FreeLimitBytes(options.warning, result.totalBytes);
-            report.criticalBytes = FreeLimitBytes(options.critical, result.totalBytes);
+            reports.push_back(
+                MeasuredReport(options, options.paths[i], result.freeBytes, result.totalBytes));
         } else {
+            PathReport report;
+            report.label = options.paths[i];
             report.reason = FailureText(result.outcome);
+            reports.push_back(report);
         }
+    }
+    return reports;
+}
+
+// --all: a report per volume the server lists but those the paths name, labelled with its
+// path; one report "*" when the server gives no list.
+std::vector<PathReport> QueryEveryVolume(const PluginOptions& options, TimePoint queryDeadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        queryDeadline - std::chrono::steady_clock::now());
+    unsigned limit = static_cast<unsigned>(std::max<int64_t>(1, left.count()));
+    VolumeListQuery list =
+        RunVolumeListQuery(options.host.c_str(), options.port, "",
+                           std::min(limit, VOLUME_LIST_QUERY_LIMIT_MS), nullptr, options.family);
+    std::vector<PathReport> reports;
+    if (list.query.outcome != DISK_QUERY_OK) {
+        PathReport report;
+        report.label = ALL_VOLUMES_PATH;
+        report.reason = list.query.outcome == DISK_QUERY_NO_HEADER
+                            ? "the server gave no list (an older version, or this client is "
+                              "not allowed)"
+                            : FailureText(list.query.outcome);
         reports.push_back(report);
+        return reports;
+    }
+    for (const VolumeEntry& volume : VolumesOfAllRow(list.volumes, options.paths)) {
+        if (volume.state == VOLUME_MEASURED) {
+            reports.push_back(
+                MeasuredReport(options, volume.path, volume.freeBytes, volume.totalBytes));
+        } else {
+            PathReport report;
+            report.label = volume.path;
+            report.reason = volume.state == VOLUME_LATE ? "no measurement in time"
+                                                        : "the server cannot measure it";
+            reports.push_back(report);
+        }
     }
     return reports;
 }
 
 int RunHostCheck(const PluginOptions& options, TimePoint queryDeadline) {
     MStartupNetwork();
-    std::vector<PathReport> reports = QueryPaths(options, queryDeadline);
+    std::vector<PathReport> reports;
+    if (options.all) {
+        reports = QueryEveryVolume(options, queryDeadline);
+    }
+    if (!options.paths.empty()) {
+        std::vector<PathReport> named = QueryPaths(options, queryDeadline);
+        reports.insert(reports.begin(), named.begin(), named.end());
+    }
     MCleanupNetwork();
     PluginState state = PLUGIN_UNKNOWN;
     std::string line = PluginLine(reports, &state);

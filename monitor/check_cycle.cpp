@@ -173,6 +173,9 @@ void CheckCycle::OnCycleDone() {
         MLockGuard hold(app->m_resultLock);
         results = app->m_results;
     }
+    for (const std::string& line : m_volumeChanges.Update(results)) {
+        app->Log("%s", line.c_str());
+    }
     app->m_history.Record(results, app->m_keepDays, static_cast<int64_t>(time(nullptr)));
     UpdateStatusList(results);
     CycleSummary summary = SummarizeCycle(results, app->m_history, app->m_forecastDays);

@@ -12,6 +12,7 @@
 #include "monitor/metrics.h"
 #include "monitor/notifier.h"
 #include "monitor/status_text.h"
+#include "monitor/volume_changes.h"
 #include "net/check_result.h"
 
 // Why a guarded action may not run now.
@@ -93,6 +94,7 @@ private:
 
     bool m_actionRunning;  // a guarded action is in progress; under m_queryCountLock
     MetricsFile m_metricsFile;
+    VolumeChanges m_volumeChanges;  // of the rows whose path is "*"
     std::chrono::steady_clock::time_point m_cycleStart;
     unsigned m_cycleTargets;  // targets queried in the latest cycle
 };

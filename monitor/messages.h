@@ -10,6 +10,8 @@ const unsigned WM_APP_CYCLE_DONE = WM_APP + 3;    // 32771: the last query threa
 // The Windows service's control handler to its loop (WM_APP + 4 to 7 are the console's).
 const unsigned WM_APP_SERVICE_STOP = WM_APP + 8;    // wParam 1: because Windows shuts down
 const unsigned WM_APP_SERVICE_RELOAD = WM_APP + 9;  // PARAMCHANGE: read the files again
+// The volume picker's query thread to its dialog: the list is there.
+const unsigned WM_APP_VOLUMES_LISTED = WM_APP + 10;
 
 const uintptr_t TIMER_CHECK = 100;         // check timer, every m_interval minutes
 const uintptr_t TIMER_TRAY_RETRY = 101;    // tray icon retry, every 10 s

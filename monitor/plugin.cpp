@@ -9,6 +9,7 @@
 #include "app/host_entry.h"
 #include "monitor/status_text.h"
 #include "net/ip_address.h"
+#include "net/volume_list.h"
 
 namespace {
 
@@ -178,6 +179,7 @@ PluginState GradeFreeBytes(uint64_t freeBytes, uint64_t totalBytes, FreeLimit wa
 
 const char PLUGIN_USAGE[] =
     "Usage: fsw check -H HOST [-4|-6] [-p PORT] [-t SECONDS] [-v] -w LIMIT -c LIMIT PATH...\n"
+    "       fsw check -H HOST [-4|-6] [-p PORT] [-t SECONDS] [-v] -w LIMIT -c LIMIT --all\n"
     "       fsw check --list [--dir DIR] [-t SECONDS] [-v]\n"
     "       fsw check --help | --version\n";
 
@@ -190,6 +192,7 @@ const char PLUGIN_HELP[] =
     "  -w LIMIT      WARNING at or below this free space\n"
     "  -c LIMIT      CRITICAL at or below this free space (not above -w)\n"
     "  PATH...       paths as the server's system writes them\n"
+    "  --all, -p *   every volume the server lists (but those the paths name)\n"
     "  --list        one check cycle over the host list, each target with its own threshold\n"
     "  --dir DIR     the folder of fsw.ini and the host list (default: the program's)\n"
     "  -t SECONDS    time for the whole run (default 10); what is not measured by then\n"
@@ -216,6 +219,8 @@ bool TakeValue(const std::string& option, const std::string& value, PluginOption
         options->host = value;
     } else if (option == "--dir") {
         options->dir = value;
+    } else if (option == "-p" && value == ALL_VOLUMES_PATH) {
+        options->all = true;  // a path "*" as other checks take -p for a path
     } else if (option == "-p") {
         if (!ParseNumber(value, 65535, &number) || number == 0) {
             *problem = "bad port " + value;
@@ -247,7 +252,9 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); i++) {
         const std::string& arg = args[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-') {
+        if ((optionsEnded || arg.empty() || arg[0] != '-') && arg == ALL_VOLUMES_PATH) {
+            options->all = true;
+        } else if (optionsEnded || arg.empty() || arg[0] != '-') {
             options->paths.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
@@ -259,6 +266,8 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
             return true;
         } else if (arg == "--list") {
             options->list = true;
+        } else if (arg == "--all") {
+            options->all = true;
         } else if (arg == "--verbose" || arg == "-v") {
             options->verbose++;
         } else if (arg == "-4" || arg == "-6") {
@@ -280,8 +289,9 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
         return std::find(given.begin(), given.end(), option) != given.end();
     };
     if (options->list) {
-        if (has("-H") || has("-p") || has("-w") || has("-c") || !options->paths.empty()) {
-            *problem = "--list takes no -H, -p, -w, -c or paths";
+        if (has("-H") || has("-p") || has("-w") || has("-c") || !options->paths.empty() ||
+            options->all) {
+            *problem = "--list takes no -H, -p, -w, -c, --all or paths";
             return false;
         }
         if (options->family != M_FAMILY_ANY) {
@@ -294,8 +304,9 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
         *problem = "--dir goes with --list";
         return false;
     }
-    if (options->host.empty() || !has("-w") || !has("-c") || options->paths.empty()) {
-        *problem = "-H, -w, -c and at least one path are needed";
+    if (options->host.empty() || !has("-w") || !has("-c") ||
+        (options->paths.empty() && !options->all)) {
+        *problem = "-H, -w, -c and at least one path (or --all) are needed";
         return false;
     }
     // Less free space is worse: a critical level above the warning level cannot be meant.

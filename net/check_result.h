@@ -32,4 +32,7 @@ struct CheckResult {
     uint64_t freeBytes;  // the sizes as the server reported them; 0 after a failure
     uint64_t totalBytes;
     int64_t checkTime;  // the same moment as the local time stamp, in Unix seconds
+    // From a row whose path is "*": one of its volumes, or, with the path "*", the row
+    // itself when its host gave no list.
+    bool ofAllVolumes;
 };

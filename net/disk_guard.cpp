@@ -154,7 +154,9 @@ void DiskGuard::Watch() {
                 measurement->state = ABANDONED;
                 m_stuck++;
                 measurement->finished.notify_all();
-                overrun.emplace_back(measurement->connection, measurement->path);
+                if (measurement->connection != nullptr) {
+                    overrun.emplace_back(measurement->connection, measurement->path);
+                }
             } else {
                 next = std::min(next, measurement->deadline);
             }

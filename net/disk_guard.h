@@ -56,7 +56,8 @@ public:
 
     // Measures path on the calling thread, or waits for the measurement of the same path
     // that another handler runs; at most MEASURE_TIMEOUT_MS either way. connection is
-    // the caller's, which the watch answers if the caller's own measurement overruns.
+    // the caller's, which the watch answers if the caller's own measurement overruns; null
+    // for a measurement whose waiter keeps a deadline of its own (a volume list's).
     MeasureOutcome Measure(const std::string& path, FswSocket* connection, uint64_t* freeBytes,
                            uint64_t* totalBytes);
 

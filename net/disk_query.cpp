@@ -28,34 +28,44 @@ DiskQueryOutcome FailureOf(SocketOutcome outcome, DiskQueryOutcome stepFailure) 
     }
 }
 
-std::string Request(const char* path) {
+std::string Request(uint16_t type, const char* path) {
     std::string wirePath = MAnsiToWire(path, strlen(path));
     PacketHeader header;
     header.magic = MHtons(FSW_MAGIC);
     header.version = MHtons(FSW_PROTOCOL_VERSION);
-    header.type = MHtons(TYPE_DISK_INFO);
+    header.type = MHtons(type);
     header.status = 0;
     header.length = MHtonl(static_cast<uint32_t>(wirePath.size()));
     return std::string(reinterpret_cast<const char*>(&header), sizeof header) + wirePath;
 }
 
-// The steps after the connect; the socket is closed by the caller.
-void Converse(FswSocket* socket, const char* path, SocketDeadline deadline,
-              DiskQueryResult* result) {
+// Sends the request and reads and checks the reply's header: the length of the body that
+// follows a reply with STATUS_OK, or -1 with the result's outcome set.
+int64_t SendAndReadHeader(FswSocket* socket, uint16_t type, const char* path,
+                          SocketDeadline deadline, DiskQueryResult* result) {
     SocketOutcome io = SOCKET_DONE;
-    std::string request = Request(path);
+    std::string request = Request(type, path);
     int length = static_cast<int>(request.size());
     result->stage = DISK_QUERY_SENDING;
     if (socket->SendAllBefore(request.data(), length, deadline, &io) < length) {
         result->outcome = FailureOf(io, DISK_QUERY_SEND_FAILED);
-        return;
+        return -1;
     }
 
     result->stage = DISK_QUERY_READING_HEADER;
-    char bytes[MAX_REQUEST_PATH];
-    if (socket->RecvAllBefore(bytes, PACKET_HEADER_SIZE, deadline, &io) < PACKET_HEADER_SIZE) {
+    char bytes[PACKET_HEADER_SIZE];
+    // A list's first byte may take longer than one socket time-out (its volumes are
+    // measured first): it is waited for until the query's own deadline.
+    int first = 0;
+    while (type == TYPE_VOLUME_LIST &&
+           (first = socket->RecvAllBefore(bytes, 1, deadline, &io)) < 1 && io == SOCKET_TIMED_OUT &&
+           std::chrono::steady_clock::now() < deadline) {
+    }
+    if ((type == TYPE_VOLUME_LIST && first < 1) ||
+        socket->RecvAllBefore(bytes + first, PACKET_HEADER_SIZE - first, deadline, &io) <
+            PACKET_HEADER_SIZE - first) {
         result->outcome = FailureOf(io, DISK_QUERY_NO_HEADER);
-        return;
+        return -1;
     }
     PacketHeader header;
     memcpy(&header, bytes, sizeof header);
@@ -63,20 +73,30 @@ void Converse(FswSocket* socket, const char* path, SocketDeadline deadline,
     result->version = header.version;
     if (header.magic != FSW_MAGIC) {
         result->outcome = DISK_QUERY_BAD_MAGIC;
-        return;
+        return -1;
     }
     if (header.version > FSW_PROTOCOL_VERSION) {
         result->outcome = DISK_QUERY_NEWER_VERSION;
-        return;
+        return -1;
     }
     if (header.status != STATUS_OK) {
         result->outcome = DISK_QUERY_DISK_ERROR;
+        return -1;
+    }
+    result->stage = DISK_QUERY_READING_BODY;
+    return header.length;
+}
+
+// The steps after the connect; the socket is closed by the caller.
+void Converse(FswSocket* socket, const char* path, SocketDeadline deadline,
+              DiskQueryResult* result) {
+    int64_t length = SendAndReadHeader(socket, TYPE_DISK_INFO, path, deadline, result);
+    if (length < 0) {
         return;
     }
-
-    result->stage = DISK_QUERY_READING_BODY;
-    int wanted =
-        static_cast<int>(header.length < MAX_REQUEST_PATH ? header.length : MAX_REQUEST_PATH);
+    SocketOutcome io = SOCKET_DONE;
+    char bytes[MAX_REQUEST_PATH];
+    int wanted = static_cast<int>(length < MAX_REQUEST_PATH ? length : MAX_REQUEST_PATH);
     int got = socket->RecvAllBefore(bytes, wanted, deadline, &io);
     if (got < 12) {  // nothing, or too little to be a body at all
         result->outcome = got < 0 ? FailureOf(io, DISK_QUERY_SHORT_BODY) : DISK_QUERY_SHORT_BODY;
@@ -99,27 +119,71 @@ void Converse(FswSocket* socket, const char* path, SocketDeadline deadline,
     result->outcome = DISK_QUERY_OK;
 }
 
-}  // namespace
+// The list's steps after the connect: the body must arrive whole and read as a list.
+void ConverseList(FswSocket* socket, const char* prefix, SocketDeadline deadline,
+                  VolumeListQuery* list) {
+    DiskQueryResult* result = &list->query;
+    int64_t length = SendAndReadHeader(socket, TYPE_VOLUME_LIST, prefix, deadline, result);
+    if (length < 0) {
+        return;
+    }
+    if (length > MAX_VOLUME_LIST_SIZE) {
+        result->outcome = DISK_QUERY_BAD_BODY_LENGTH;
+        return;
+    }
+    SocketOutcome io = SOCKET_DONE;
+    std::string body(static_cast<size_t>(length), '\0');
+    int got = socket->RecvAllBefore(&body[0], static_cast<int>(length), deadline, &io);
+    if (got != length) {
+        result->outcome = got < 0 ? FailureOf(io, DISK_QUERY_SHORT_BODY) : DISK_QUERY_SHORT_BODY;
+        return;
+    }
+    result->outcome =
+        DecodeVolumeList(body, &list->volumes) ? DISK_QUERY_OK : DISK_QUERY_BAD_BODY_LENGTH;
+}
 
-DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
-                             unsigned timeLimitMs, QueryCancel* cancel, MAddressFamily family) {
+// Connects to host and port within timeLimitMs and has talk converse, then closes.
+template <typename Talk>
+void Ask(const char* host, uint16_t port, unsigned timeLimitMs, QueryCancel* cancel,
+         MAddressFamily family, DiskQueryResult* result, Talk talk) {
     SocketDeadline deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMs);
-    DiskQueryResult result;
-    memset(&result, 0, sizeof result);
-    result.stage = DISK_QUERY_CONNECTING;
+    memset(result, 0, sizeof *result);
+    result->stage = DISK_QUERY_CONNECTING;
     FswSocket socket;
     socket.WatchCancel(cancel);
     socket.UseFamily(family);
     SocketOutcome connected = socket.ConnectBefore(host, port, deadline);
     if (connected != SOCKET_DONE) {
-        result.outcome = FailureOf(connected, DISK_QUERY_CONNECT_FAILED);
-        return result;
+        result->outcome = FailureOf(connected, DISK_QUERY_CONNECT_FAILED);
+        return;
     }
-    Converse(&socket, path, deadline, &result);
+    talk(&socket, deadline);
     MShutdown(socket.handle, M_SD_BOTH);
     socket.Close();
+}
+
+}  // namespace
+
+DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
+                             unsigned timeLimitMs, QueryCancel* cancel, MAddressFamily family) {
+    DiskQueryResult result;
+    Ask(host, port, timeLimitMs, cancel, family, &result,
+        [&](FswSocket* socket, SocketDeadline deadline) {
+            Converse(socket, path, deadline, &result);
+        });
     return result;
+}
+
+VolumeListQuery RunVolumeListQuery(const char* host, uint16_t port, const char* prefix,
+                                   unsigned timeLimitMs, QueryCancel* cancel,
+                                   MAddressFamily family) {
+    VolumeListQuery list;
+    Ask(host, port, timeLimitMs, cancel, family, &list.query,
+        [&](FswSocket* socket, SocketDeadline deadline) {
+            ConverseList(socket, prefix, deadline, &list);
+        });
+    return list;
 }
 
 std::vector<DiskQueryResult> RunDiskQueries(const std::string& host, uint16_t port,

@@ -11,6 +11,7 @@
 
 #include "mlib/msocket.h"
 #include "net/query_cancel.h"
+#include "net/volume_list.h"
 
 // The overall bound of one query: connect and send within one socket time-out, the
 // reply within another, whatever the peer does (a name lookup counts against it too).
@@ -56,6 +57,24 @@ struct DiskQueryResult {
 DiskQueryResult RunDiskQuery(const char* host, uint16_t port, const char* path,
                              unsigned timeLimitMs, QueryCancel* cancel,
                              MAddressFamily family = M_FAMILY_ANY);
+
+// The overall bound of a volume list: connect and send within one socket time-out, the
+// list within the server's VOLUME_LIST_TIME_LIMIT_MS and a socket time-out more.
+const unsigned VOLUME_LIST_QUERY_LIMIT_MS = 18000;
+
+// A volume list as a client asks for it. DISK_QUERY_NO_HEADER: the server closed without a
+// reply, as one of the earlier protocol does, or one that does not allow this client;
+// DISK_QUERY_DISK_ERROR: the server could not list its volumes; DISK_QUERY_BAD_BODY_LENGTH:
+// the body is no list.
+struct VolumeListQuery {
+    DiskQueryResult query;             // sizes unused
+    std::vector<VolumeEntry> volumes;  // with DISK_QUERY_OK
+};
+// Asks the server at host and port for its volumes at or below prefix (every one when
+// empty), bounded and cancellable as RunDiskQuery.
+VolumeListQuery RunVolumeListQuery(const char* host, uint16_t port, const char* prefix,
+                                   unsigned timeLimitMs, QueryCancel* cancel,
+                                   MAddressFamily family = M_FAMILY_ANY);
 
 // Asks the server at host and port for each of the paths, with at most `threads` queries
 // at a time (a server closes what a peer opens beyond its share), all ending by the

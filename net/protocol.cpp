@@ -1,6 +1,8 @@
 // Byte order of the disk query protocol's records.
 #include "net/protocol.h"
 
+#include <cstring>
+
 #include "mlib/msocket.h"
 
 void HeaderToNet(PacketHeader* header) {
@@ -45,4 +47,12 @@ void U64FromNet(uint64_t* value) {
     if (!HostIsBigEndian()) {
         *value = SwapHalves(*value);
     }
+}
+
+std::string ReplyHeaderBytes(uint16_t status, uint32_t length) {
+    PacketHeader header = {FSW_MAGIC, FSW_PROTOCOL_VERSION, TYPE_REPLY, status, length};
+    HeaderToNet(&header);
+    char bytes[PACKET_HEADER_SIZE];
+    memcpy(bytes, &header, sizeof bytes);
+    return std::string(bytes, sizeof bytes);
 }

@@ -68,35 +68,19 @@ void CancelRunningQueries() {
     theApp->m_queryCancel.Cancel();
 }
 
-void QueryThread(void* startBlock) {
-    Kiv* app = theApp;
-    ThreadStartBlock* block = static_cast<ThreadStartBlock*>(startBlock);
-    HostEntry* entry = block->host;
-    HWND window = block->window;
-    unsigned doneMessage = block->doneMessage;
-    SignalStarted(block);
+namespace {
 
-    HostEntry target;
-    {
-        MLockGuard hold(app->m_hostLock);
-        target = *entry;
-    }
+// A result of the row for path, stamped with the time the query ended; STATUS_NONE.
+CheckResult ResultOf(const HostEntry& row, const char* path) {
     CheckResult result;
     memset(&result, 0, sizeof result);
     result.status = STATUS_NONE;
-    CopyField(result.host, sizeof result.host, target.host);
-    CopyField(result.path, sizeof result.path, target.path);
-    CopyField(result.description, sizeof result.description, target.description);
-
-    DiskQueryResult query = RunDiskQuery(target.host, target.port, target.path,
-                                         DISK_QUERY_TIME_LIMIT_MS, &app->m_queryCancel);
-    if (query.outcome != DISK_QUERY_OK) {
-        LogQueryFailure(target.host, target.port, query);
-    }
-
-    result.threshold = target.threshold;
-    result.unit = target.unit;
-    result.port = target.port;
+    CopyField(result.host, sizeof result.host, row.host);
+    CopyField(result.path, sizeof result.path, path);
+    CopyField(result.description, sizeof result.description, row.description);
+    result.threshold = row.threshold;
+    result.unit = row.unit;
+    result.port = row.port;
     result.checkTime = static_cast<int64_t>(time(nullptr));
     MLocalTime now;
     MGetLocalTime(&now);
@@ -106,18 +90,118 @@ void QueryThread(void* startBlock) {
     result.hour = now.hour;
     result.minute = now.minute;
     result.second = now.second;
+    return result;
+}
+
+// The sizes graded against the row's threshold.
+void Grade(CheckResult* result, uint64_t freeBytes, uint64_t totalBytes) {
+    uint64_t value = MeasuredValue(result->unit, freeBytes, totalBytes);
+    result->status = GradeFreeSpace(value, ThresholdLimit(result->threshold, result->unit));
+    result->value = value;
+    result->freeBytes = freeBytes;
+    result->totalBytes = totalBytes;
+}
+
+CheckResult QueryPath(const HostEntry& target) {
+    DiskQueryResult query = RunDiskQuery(target.host, target.port, target.path,
+                                         DISK_QUERY_TIME_LIMIT_MS, &theApp->m_queryCancel);
+    if (query.outcome != DISK_QUERY_OK) {
+        LogQueryFailure(target.host, target.port, query);
+    }
+    CheckResult result = ResultOf(target, target.path);
     if (query.outcome == DISK_QUERY_OK) {
-        uint64_t value = MeasuredValue(target.unit, query.freeBytes, query.totalBytes);
-        result.status = GradeFreeSpace(value, ThresholdLimit(target.threshold, target.unit));
-        result.value = value;
-        result.freeBytes = query.freeBytes;
-        result.totalBytes = query.totalBytes;
+        Grade(&result, query.freeBytes, query.totalBytes);
     } else {
         result.status = STATUS_ERROR;  // a broken or cut-off reply is as unknown as none
     }
+    return result;
+}
+
+bool SameServer(const HostEntry& a, const HostEntry& b) {
+    return a.port == b.port && strcmp(a.host, b.host) == 0;
+}
+
+// A row per volume the host lists, but those other rows of its host and port name; one
+// error row "*" when the host gives no list.
+std::vector<CheckResult> QueryEveryVolume(const HostEntry& row,
+                                          const std::vector<std::string>& explicitPaths) {
+    VolumeListQuery list = RunVolumeListQuery(row.host, row.port, "", VOLUME_LIST_QUERY_LIMIT_MS,
+                                              &theApp->m_queryCancel);
+    std::vector<CheckResult> results;
+    if (list.query.outcome != DISK_QUERY_OK) {
+        LogVolumeListFailure(row.host, row.port, list.query);
+        results.push_back(ResultOf(row, row.path));
+        results.back().status = STATUS_ERROR;
+        results.back().ofAllVolumes = true;
+        return results;
+    }
+    for (const VolumeEntry& volume : VolumesOfAllRow(list.volumes, explicitPaths)) {
+        results.push_back(ResultOf(row, volume.path.c_str()));
+        CheckResult& result = results.back();
+        result.ofAllVolumes = true;
+        if (volume.state == VOLUME_MEASURED) {
+            Grade(&result, volume.freeBytes, volume.totalBytes);
+        } else {
+            result.status = STATUS_ERROR;  // the server has logged why
+        }
+    }
+    return results;
+}
+
+}  // namespace
+
+void LogVolumeListFailure(const char* host, unsigned port, const DiskQueryResult& query) {
+    if (query.outcome == DISK_QUERY_NO_HEADER) {
+        theApp->Log(
+            "%s (%u)はボリューム一覧を返しませんでした (古い版のサーバか、このクライアン"
+            "トを許可していません)",
+            host, port);
+    } else if (query.outcome == DISK_QUERY_DISK_ERROR) {
+        theApp->Log("%s (%u)はボリューム一覧を作れませんでした", host, port);
+    } else {
+        LogQueryFailure(host, port, query);
+    }
+}
+
+void QueryThread(void* startBlock) {
+    Kiv* app = theApp;
+    ThreadStartBlock* block = static_cast<ThreadStartBlock*>(startBlock);
+    HostEntry* entry = block->host;
+    HWND window = block->window;
+    unsigned doneMessage = block->doneMessage;
+    SignalStarted(block);
+
+    HostEntry target;
+    // For a "*" row: the paths other rows of its server name, and whether a "*" row of its
+    // server comes before it, which then has the volumes.
+    std::vector<std::string> explicitPaths;
+    bool repeated = false;
+    {
+        MLockGuard hold(app->m_hostLock);
+        target = *entry;
+        for (const HostEntry& other : app->m_hosts) {
+            if (!IsAllVolumesPath(target.path) || &other == entry || !SameServer(other, target)) {
+                continue;
+            }
+            if (!IsAllVolumesPath(other.path)) {
+                explicitPaths.push_back(other.path);
+            } else if (&other < entry) {
+                repeated = true;
+            }
+        }
+    }
+    std::vector<CheckResult> results;
+    if (!IsAllVolumesPath(target.path)) {
+        results.push_back(QueryPath(target));
+    } else if (repeated) {
+        app->Log("%s (%u)の「*」の行は前の行と重なるため問い合わせません", target.host,
+                 unsigned{target.port});
+    } else {
+        results = QueryEveryVolume(target, explicitPaths);
+    }
     {
         MLockGuard hold(app->m_resultLock);
-        app->m_results.push_back(result);
+        app->m_results.insert(app->m_results.end(), results.begin(), results.end());
     }
     {
         MLockGuard hold(app->m_queryCountLock);

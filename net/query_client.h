@@ -1,5 +1,6 @@
 // The query client: one thread per check target of a cycle asks the target's server
-// for the free space of its path, grades it and stores one CheckResult.
+// for the free space of its path, grades it and stores one CheckResult; for a row whose
+// path is "*", one per volume the server lists.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +11,9 @@
 // The thread procedure, started by the cycle start with a ThreadStartBlock whose host
 // points into m_hosts and whose window receives its doneMessage when the cycle's last
 // query ends. The cycle start has already counted the thread in m_queryThreadCount;
-// the thread uncounts itself last. A query ends within DISK_QUERY_TIME_LIMIT_MS; any
-// failure stores STATUS_ERROR, with the log line that names it.
+// the thread uncounts itself last. A query ends within DISK_QUERY_TIME_LIMIT_MS, a "*"
+// row's list within VOLUME_LIST_QUERY_LIMIT_MS; any failure stores STATUS_ERROR, with the
+// log line that names it.
 void QueryThread(void* startBlock);
 
 // The stop: every running query and every later one of the application ends at once as
@@ -22,6 +24,11 @@ void CancelRunningQueries();
 // The log lines of a failed query of the target at host and port: the line of each
 // failure of the protocol, the line of the step that ran out of time, or the stop's.
 void LogQueryFailure(const char* host, unsigned port, const DiskQueryResult& query);
+
+// The log lines of a failed volume list of the server at host and port: that it gave no
+// list (an older server, or one that does not allow this client), that it could not make
+// one, or those of LogQueryFailure.
+void LogVolumeListFailure(const char* host, unsigned port, const DiskQueryResult& query);
 
 // The grade of a measured value V against the limit L of a threshold (both from
 // ThresholdLimit and MeasuredValue): danger at or below L / 10, warning below L / 2,

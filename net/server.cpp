@@ -18,6 +18,7 @@
 #include "net/disk_guard.h"
 #include "net/peer_access.h"
 #include "net/protocol.h"
+#include "net/volume_list.h"
 
 namespace {
 
@@ -625,9 +626,9 @@ void LogRefusal(Kiv* app, const char* format, const std::string& path) {
 
 const char TIMED_OUT_LINE[] = "ディスク容量の取得が時間内に終わりません。path=%s";
 
-// Reads and checks the request, which must arrive whole within one time-out; the path
-// as the client sent it, or false when the conversation ends without a reply.
-bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path) {
+// Reads and checks the request, which must arrive whole within one time-out; its type and
+// the path as the client sent it, or false when the conversation ends without a reply.
+bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path, uint16_t* type) {
     SocketDeadline deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
     char bytes[PACKET_HEADER_SIZE];
@@ -644,8 +645,12 @@ bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path) {
         app->Log("未対応バージョン : %d", static_cast<int>(header.version));
         return false;
     }
-    if (header.type != TYPE_DISK_INFO) {
+    if (header.type != TYPE_DISK_INFO && header.type != TYPE_VOLUME_LIST) {
         return false;
+    }
+    *type = header.type;
+    if (header.type == TYPE_VOLUME_LIST && header.length == 0) {
+        return true;  // every volume
     }
     char received[MAX_REQUEST_PATH + 1];
     int wanted =
@@ -727,8 +732,19 @@ void AnswerOverrun(void* context, FswSocket* connection, const std::string& path
 bool Serve(HandlerPool* pool, FswSocket* connection) {
     Kiv* app = pool->app;
     std::string path;
+    uint16_t type = TYPE_DISK_INFO;
     Reply reply;
-    bool replying = ReadRequest(app, connection, &path);
+    bool replying = ReadRequest(app, connection, &path, &type);
+    if (replying && type == TYPE_VOLUME_LIST) {
+        std::string list = VolumeListReply(app, path);
+        Release(pool, PeerOf(connection));
+        if (connection->SendAll(list.data(), static_cast<int>(list.size())) !=
+            static_cast<int>(list.size())) {
+            app->Log("ボリューム一覧を送信できませんでした。");
+        }
+        EndConversation(connection);
+        return true;
+    }
     if (replying && !Decide(app, connection, path, &reply)) {
         return false;
     }

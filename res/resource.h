@@ -44,6 +44,12 @@
 #define IDC_NOTE_SAVE 1019
 #define IDC_NOTE_LIVE 1020
 #define IDC_DESCRIPTION 1021
+#define IDC_VOLUMES 1022  // "ボリューム一覧…": the volume picker for the path
+
+// The volume picker, opened from the settings dialog.
+#define IDD_VOLUME_PICK 107
+#define IDC_VOLUME_LIST 1023
+#define IDC_VOLUME_NOTE 1024
 // The command of the host list's context menu item "削除(DEL)".
 #define CMD_DELETE_ROW 10
 

@@ -9,6 +9,8 @@
 #include "monitor/main_window.h"
 #include "monitor/messages.h"
 #include "net/ip_address.h"
+#include "net/volume_list.h"
+#include "settings/volume_pick_win.h"
 
 namespace {
 
@@ -290,6 +292,9 @@ void SettingDlg::OnCommand(UINT id) {
         case IDC_REGISTER:
             RunGuarded(&SettingDlg::RegisterEntry, REFUSE_REGISTER);
             break;
+        case IDC_VOLUMES:
+            PickVolumeInto(hwnd);
+            break;
         default:
             break;
     }
@@ -557,7 +562,7 @@ void SettingDlg::RegisterEntry() {
         MessageBoxF(hwnd, MB_ICONEXCLAMATION, "エラー", "IPv6アドレスの書き方が正しくありません。");
         return;
     }
-    if (!IsAbsolutePath(entry.path)) {
+    if (!IsAbsolutePath(entry.path) && !IsAllVolumesPath(entry.path)) {
         MessageBoxF(hwnd, MB_ICONEXCLAMATION, "エラー",
                     "チェックするパスは絶対パスで指定してください。");
         return;

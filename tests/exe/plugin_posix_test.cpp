@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "mlib/mvolumes.h"
 #include "tests/support/app_fixture.h"
 #include "tests/support/child_process_posix.h"
 #include "tests/support/fake_peer.h"
@@ -127,10 +128,10 @@ TEST(PluginRun, BadArgumentsAreUnknownWithTheUsage) {
     ProgramRun run = RunFsw({"check", "-H", "h", "-w", "5%", "-c", "10%", "/"}, runtime.Path());
     EXPECT_EQ(3, run.exitCode);
     std::vector<std::string> lines = SplitLines(run.out);
-    ASSERT_EQ(4u, lines.size()) << run.out;
+    ASSERT_EQ(5u, lines.size()) << run.out;
     EXPECT_EQ("FSW UNKNOWN - -c is above -w", lines[0]);
     EXPECT_EQ(0u, lines[1].find("Usage: fsw check -H HOST"));
-    EXPECT_EQ(0u, lines[3].find("       fsw check --help | --version"));
+    EXPECT_EQ(0u, lines[4].find("       fsw check --help | --version"));
 
     run = RunFsw({"check", "--help"}, runtime.Path());
     EXPECT_EQ(0, run.exitCode);
@@ -189,6 +190,42 @@ TEST(PluginRun, IPv6AddressesAndNamesWithTheFamilyChosen) {
     run = check({"-4", "-H", "v6far.test"}, privateHosts);
     EXPECT_EQ(3, run.exitCode) << run.out;
     EXPECT_EQ("FSW UNKNOWN - 1 path, 1 unknown, " + t.dir.Path() + ": no connection\n", run.out);
+}
+
+std::vector<std::string> g_listed;
+bool ListForTest(bool, std::vector<std::string>* paths) {
+    *paths = g_listed;
+    return true;
+}
+
+// --all against the real server: each listed volume but the one a path names, the
+// unmeasurable one unknown; -p '*' against a server of the earlier protocol.
+TEST(PluginRun, EveryVolumeTheServerLists) {
+    TestApp t;
+    MSetVolumeListHook(ListForTest);
+    g_listed = {"/", t.dir.Path(), "/no/such"};
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    TempDir runtime;
+    ProgramRun run = RunFsw({"check", "-H", "127.0.0.1", "-p", std::to_string(port), "-w", "1B",
+                             "-c", "0B", "--all", t.dir.Path()},
+                            runtime.Path());
+    MSetVolumeListHook(nullptr);
+    EXPECT_EQ(3, run.exitCode) << run.out;
+    EXPECT_EQ(0u, run.out.find("FSW UNKNOWN - 3 paths, 1 unknown, least free " + t.dir.Path()))
+        << run.out;
+    EXPECT_NE(std::string::npos, run.out.find(" '/'=")) << run.out;
+
+    FakeServer old;
+    old.Serve(12, "");
+    run = RunFsw({"check", "-H", "127.0.0.1", "-p", std::to_string(old.Port()), "-p", "*", "-w",
+                  "1B", "-c", "0B"},
+                 runtime.Path());
+    EXPECT_EQ(3, run.exitCode);
+    EXPECT_EQ(
+        "FSW UNKNOWN - 1 path, 1 unknown, *: the server gave no list (an older version, "
+        "or this client is not allowed)\n",
+        run.out);
 }
 
 }  // namespace

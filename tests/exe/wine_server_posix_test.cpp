@@ -87,6 +87,18 @@ TEST(WindowsServer, AnswersTheLinuxClientAlsoForAJapanesePath) {
         RunQuery(&t, &sink, LocalTarget(port, OnDriveZ(t.dir.File("無い")).c_str(), 1, UNIT_KB));
     EXPECT_EQ(STATUS_ERROR, missing.status);
 
+    // Every volume of the Windows server, by a "*" row and by fsw check --all.
+    bool sawC = false;
+    for (const CheckResult& volume :
+         RunQueries(&t, &sink, {LocalTarget(port, "*", 0, UNIT_PERCENT)}, 0)) {
+        sawC = sawC || (std::string(volume.path) == "C:\\" && volume.status == STATUS_NORMAL);
+    }
+    EXPECT_TRUE(sawC);
+    ProgramRun run = RunFsw(
+        {"check", "-H", "127.0.0.1", "-p", std::to_string(port), "-w", "1B", "-c", "0B", "--all"},
+        t.dir.Path(), 20000);
+    EXPECT_NE(std::string::npos, run.out.find(" 'C:\\'=")) << run.out;
+
     // The Windows log is Shift-JIS, and names the path as it arrived.
     std::string log = ReadFileBytes(t.dir.File("fsw.log"));
     std::string measured = "[" + LoggedPath(windowsJapanese) + "] 空き容量 ";

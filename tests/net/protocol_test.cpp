@@ -4,8 +4,10 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "net/protocol.h"
+#include "net/volume_list.h"
 #include "tests/support/fake_peer.h"
 
 namespace {
@@ -46,6 +48,48 @@ TEST(Protocol, SizesAbove4GiBTravelIntactMostSignificantByteFirst) {
     uint64_t mixed = 0x0102030405060708ull;
     U64ToNet(&mixed);
     EXPECT_EQ(Be64(0x0102030405060708ull), Bytes(&mixed, 8));
+}
+
+// A volume list travels and reads back whole; what breaks a cap or is cut is no list.
+TEST(VolumeListWire, RoundTripAndCaps) {
+    std::vector<VolumeEntry> entries = {{"/表", VOLUME_MEASURED, 5368709120ull, 6442450944ull},
+                                        {"/mnt/nfs", VOLUME_LATE, 0, 0}};
+    std::string body = EncodeVolumeList(entries);
+    EXPECT_EQ(Be16(2) + Be16(0) + Be16(3) + "/\x95\x5C" + Be64(5368709120ull) +
+                  Be64(6442450944ull) + Be16(2) + Be16(8) + "/mnt/nfs" + Be64(0) + Be64(0),
+              body);
+    std::vector<VolumeEntry> read;
+    ASSERT_TRUE(DecodeVolumeList(body, &read));
+    ASSERT_EQ(2u, read.size());
+    EXPECT_EQ("/表", read[0].path);
+    EXPECT_EQ(6442450944ull, read[0].totalBytes);
+    EXPECT_EQ(VOLUME_LATE, read[1].state);
+
+    auto one = [](uint16_t state, const std::string& path, uint64_t freeBytes, uint64_t total) {
+        return Be16(state) + Be16(static_cast<uint16_t>(path.size())) + path + Be64(freeBytes) +
+               Be64(total);
+    };
+    std::string many = Be16(MAX_LISTED_VOLUMES);
+    for (int i = 0; i < MAX_LISTED_VOLUMES; i++) {
+        many += one(0, std::string(MAX_VOLUME_PATH, 'a'), 1, 2);
+    }
+    EXPECT_TRUE(DecodeVolumeList(many, &read));
+    EXPECT_EQ(MAX_VOLUME_LIST_SIZE, many.size());
+    const std::string broken[] = {
+        "",
+        Be16(MAX_LISTED_VOLUMES + 1),
+        Be16(1) + one(0, "", 1, 2),
+        Be16(1) + one(0, std::string(MAX_VOLUME_PATH + 1, 'a'), 1, 2),
+        Be16(1) + one(3, "/", 1, 2),
+        Be16(1) + one(0, "/", 1, 2).substr(1),
+        Be16(1) + one(0, "/", 1, 2) + "x",
+    };
+    for (const std::string& body : broken) {
+        EXPECT_FALSE(DecodeVolumeList(body, &read)) << body.size();
+    }
+    // Sizes that cannot be make the volume unmeasured, not the list unreadable.
+    ASSERT_TRUE(DecodeVolumeList(Be16(1) + one(0, "/", 3, 2), &read));
+    EXPECT_EQ(VOLUME_NOT_MEASURED, read[0].state);
 }
 
 }  // namespace

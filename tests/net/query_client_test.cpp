@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,9 +12,13 @@
 
 #include "app/kiv.h"
 #include "mlib/mcodepage.h"
+#include "mlib/mdisk.h"
+#include "mlib/msys.h"
+#include "mlib/mvolumes.h"
 #include "monitor/messages.h"
 #include "net/query_client.h"
 #include "net/server.h"
+#include "net/volume_list.h"
 #include "tests/support/app_fixture.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/message_sink.h"
@@ -278,6 +283,89 @@ TEST_F(QueryTest, AHostListRowWithAnIPv6AddressOrNameIsChecked) {
         EXPECT_EQ(c.status, result.status) << c.host;
         EXPECT_STREQ(c.host, result.host);
     }
+}
+
+// The volumes the real server lists in the tests below.
+std::vector<std::string> g_listed;
+bool ListForTest(bool, std::vector<std::string>* paths) {
+    *paths = g_listed;
+    return true;
+}
+
+class AllVolumesTest : public QueryTest {
+protected:
+    AllVolumesTest() { MSetVolumeListHook(ListForTest); }
+    ~AllVolumesTest() override { MSetVolumeListHook(nullptr); }
+
+    std::vector<std::string> PathsOf(const std::vector<CheckResult>& results) {
+        std::vector<std::string> paths;
+        for (const CheckResult& result : results) {
+            paths.push_back(result.path);
+            EXPECT_TRUE(result.ofAllVolumes) << result.path;
+            EXPECT_STREQ("説明", result.description);
+        }
+        return paths;
+    }
+};
+
+TEST_F(AllVolumesTest, AnOldServerGivesNoListAndTheRowSaysSo) {
+    server.Serve(12, "");
+    std::vector<CheckResult> results =
+        RunQueries(&t, &sink, {LocalTarget(server.Port(), "*", 10, UNIT_PERCENT, "説明")}, 0);
+    EXPECT_EQ(WireHeader(1825, 2, 2, 0, 0), server.Received());
+    ASSERT_EQ(std::vector<std::string>{"*"}, PathsOf(results));
+    EXPECT_EQ(STATUS_ERROR, results[0].status);
+    EXPECT_EQ(1u, t.LogCount(Hp() + "はボリューム一覧を返しませんでした (古い版のサーバか、この"
+                                    "クライアントを許可していません)"));
+}
+
+TEST_F(AllVolumesTest, TheRealServerListsEachVolumeGradedAndTheUnmeasurableAsErrors) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    g_listed = {"/", t.dir.Path(), "/no/such/volume"};
+    std::vector<CheckResult> results =
+        RunQueries(&t, &sink, {LocalTarget(port, "*", 0, UNIT_PERCENT, "説明")}, 0);
+    ASSERT_EQ(g_listed, PathsOf(results));
+    EXPECT_EQ(STATUS_NORMAL, results[0].status);
+    EXPECT_EQ(STATUS_NORMAL, results[1].status);
+    EXPECT_GT(results[1].totalBytes, 0u);
+    EXPECT_EQ(STATUS_ERROR, results[2].status);
+}
+
+TEST_F(AllVolumesTest, AnExplicitRowOfTheSameServerTakesItsVolumeOut) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    g_listed = {"/", t.dir.Path()};
+    std::vector<HostEntry> rows = {
+        LocalTarget(port, "*", 10, UNIT_PERCENT, "説明"),
+        LocalTarget(port, (t.dir.Path() + "/sub").c_str(), 10, UNIT_PERCENT, "other"),
+        LocalTarget(port + 1, "/", 10, UNIT_PERCENT, "other port")};
+    EXPECT_EQ(std::vector<std::string>{"/"}, PathsOf(RunQueries(&t, &sink, rows, 0)));
+}
+
+std::atomic<bool> g_hangOn{false};
+bool HangOnHung(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
+    for (int i = 0; g_hangOn && strcmp(path, "/hung") == 0 && i < 1000; i++) {
+        MSleep(10);
+    }
+    return MMeasureVolume(path, freeBytes, totalBytes);
+}
+
+// A hung volume is listed as not measured in time, and the others still count.
+TEST_F(AllVolumesTest, AHungVolumeIsListedUnmeasuredWithinTheBound) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    g_listed = {"/", "/hung"};
+    g_hangOn = true;
+    MSetDiskFreeSpaceHook(HangOnHung);
+    std::vector<CheckResult> results =
+        RunQueries(&t, &sink, {LocalTarget(port, "*", 0, UNIT_PERCENT, "説明")}, 0);
+    g_hangOn = false;
+    ASSERT_EQ(g_listed, PathsOf(results));
+    EXPECT_EQ(STATUS_NORMAL, results[0].status);
+    EXPECT_EQ(STATUS_ERROR, results[1].status);
+    EXPECT_EQ(1u, t.LogCount("ディスク容量の取得が時間内に終わりません。path=/hung"));
+    MSetDiskFreeSpaceHook(nullptr);
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ TEST_F(ServerTest, ShortHeadersWrongMagicAndWrongTypeEndWithoutReplyOrLogLine) {
         "",
         "\x07\x21\x00\x02\x00",
         WireHeader(0x2107, 2, 1, 0, static_cast<uint32_t>(path.size())) + path,
-        WireHeader(1825, 2, 2, 0, static_cast<uint32_t>(path.size())) + path,
+        WireHeader(1825, 2, 3, 0, static_cast<uint32_t>(path.size())) + path,
         WireHeader(1825, 2, 0, 0, static_cast<uint32_t>(path.size())) + path,
     };
     for (const std::string& request : refused) {

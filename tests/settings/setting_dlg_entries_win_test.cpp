@@ -27,6 +27,8 @@ TEST_F(SettingDlgTest, RegistersOnlyAHostWithAnAbsolutePathAPortTo65535AndAThres
         {{false, "s", "50801", "\\\\server\\share", "10", 0, ""}, PATH},
         {{false, "s", "50801", "1:\\", "10", 0, ""}, PATH},
         {{false, "s", "50801", "", "10", 0, ""}, PATH},
+        {{false, "s", "50801", "*", "10", 0, ""}, nullptr},  // every volume of s
+        {{false, "s", "50801", "**", "10", 0, ""}, PATH},
         {{false, "s", "65536", "/x", "0", 0, ""}, PORT},  // the port before the threshold
         {{false, "s", "65535", "/x", "10", 0, ""}, nullptr},
         {{false, "s", "1", "/x", "100", UNIT_PERCENT, ""}, nullptr},

@@ -81,15 +81,16 @@ bool TestApp::WaitForQueries(unsigned milliseconds) {
     return WaitUntil([&] { return app.m_queryThreadCount == 0; }, milliseconds);
 }
 
-CheckResult RunQuery(TestApp* t, MessageSink* sink, const HostEntry& target) {
+std::vector<CheckResult> RunQueries(TestApp* t, MessageSink* sink,
+                                    const std::vector<HostEntry>& rows, size_t which) {
     Kiv& app = t->app;
-    app.m_hosts.assign(1, target);
+    app.m_hosts = rows;
     app.m_results.clear();
     MEvent wake;
     EXPECT_TRUE(wake.Create());
     ThreadStartBlock block;
     ResetStartBlock(&block, &wake);
-    block.host = &app.m_hosts[0];
+    block.host = &app.m_hosts[which];
     block.window = sink->Handle();
     block.doneMessage = WM_APP_CYCLE_DONE;
     size_t posted = sink->Count(WM_APP_CYCLE_DONE);
@@ -100,8 +101,13 @@ CheckResult RunQuery(TestApp* t, MessageSink* sink, const HostEntry& target) {
     EXPECT_TRUE(sink->WaitFor(WM_APP_CYCLE_DONE, posted + 1, 30000));
     EXPECT_TRUE(t->WaitForQueries(1000));
     MLockGuard hold(app.m_resultLock);
-    EXPECT_EQ(1u, app.m_results.size());
-    return app.m_results.empty() ? CheckResult() : app.m_results[0];
+    return app.m_results;
+}
+
+CheckResult RunQuery(TestApp* t, MessageSink* sink, const HostEntry& target) {
+    std::vector<CheckResult> results = RunQueries(t, sink, {target}, 0);
+    EXPECT_EQ(1u, results.size());
+    return results.empty() ? CheckResult() : results[0];
 }
 
 HostEntry LocalTarget(uint16_t port, const char* path, uint32_t threshold, uint32_t unit,

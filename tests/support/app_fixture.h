@@ -62,6 +62,9 @@ class MessageSink;
 // Runs one query thread for the target as a cycle start would, waits until it has
 // posted the end of the cycle to the sink, and returns the one result it stored.
 CheckResult RunQuery(TestApp* t, MessageSink* sink, const HostEntry& target);
+// The results of the query thread of rows[which], with rows as the host list.
+std::vector<CheckResult> RunQueries(TestApp* t, MessageSink* sink,
+                                    const std::vector<HostEntry>& rows, size_t which);
 
 // A check target on 127.0.0.1.
 HostEntry LocalTarget(uint16_t port, const char* path, uint32_t threshold, uint32_t unit,
