@@ -75,17 +75,18 @@ double Percentile(std::vector<double>& sorted, double fraction) {
 }
 
 // Runs the clients against the server for the given time, adding to outcomes.
-double RunSlice(uint16_t port, const std::string& request, double seconds,
+double RunSlice(uint16_t port, const std::vector<std::string>& requests, double seconds,
                 std::vector<Outcome>* outcomes) {
     std::vector<std::thread> threads;
     Clock::time_point start = Clock::now();
     Clock::time_point deadline =
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    // Eight clients to a source address, as eight machines' worth: more from one address
-    // would pass the share one peer gets.
+    // Eight clients to a source address and to a path, as eight machines' worth: more
+    // would pass the share one peer gets, and the handlers one path may have at once.
     for (size_t i = 0; i < outcomes->size(); i++) {
         std::string source = "127.0.0." + std::to_string(1 + i / 8);
-        threads.emplace_back(Client, port, request, deadline, source, &(*outcomes)[i]);
+        threads.emplace_back(Client, port, requests[(i / 8) % requests.size()], deadline, source,
+                             &(*outcomes)[i]);
     }
     for (std::thread& thread : threads) {
         thread.join();
@@ -206,7 +207,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string path = t.dir.Path();
-    std::string request = WireHeader(1825, 2, 1, 0, static_cast<uint32_t>(path.size())) + path;
+    // The same folder written four ways ("dir", "dir/", ...): four paths to the server.
+    std::vector<std::string> requests;
+    for (size_t slashes = 0; slashes < 4; slashes++) {
+        std::string written = path + std::string(slashes, '/');
+        requests.push_back(WireHeader(1825, 2, 1, 0, static_cast<uint32_t>(written.size())) +
+                           written);
+    }
     printf("Disk server under load: closed-loop clients on 127.0.0.1, %.0f s each, one\n", seconds);
     printf("connection per query; fsw against the one-thread baseline of the same run.\n");
     printf("%-9s %-4s %7s %10s %6s %8s %8s %9s\n", "server", "log", "clients", "queries/s", "ratio",
@@ -231,8 +238,8 @@ int main(int argc, char** argv) {
             double fswTime = 0;
             for (int turn = 0; turn < TURNS; turn++) {
                 baselineTime +=
-                    RunSlice(baseline.Port(), request, seconds / TURNS, &baselineOutcomes);
-                fswTime += RunSlice(port, request, seconds / TURNS, &fswOutcomes);
+                    RunSlice(baseline.Port(), requests, seconds / TURNS, &baselineOutcomes);
+                fswTime += RunSlice(port, requests, seconds / TURNS, &fswOutcomes);
             }
             Figures baselineFigures = Summarize(baselineOutcomes, baselineTime);
             Figures fswFigures = Summarize(fswOutcomes, fswTime);
