@@ -10,15 +10,14 @@
 
 namespace {
 
-// The log line buffer, guarded by logLock, and the message box buffer, used from the
-// user-interface thread only. Both end in a NUL at their last byte after use.
-char g_logBuffer[4096];
+// The message box buffer, used from the user-interface thread only. It ends in a NUL at
+// its last byte after use.
 char g_messageBoxBuffer[4096];
 
 const char CUT_NOTICE[] = "...(長すぎるため切り捨てられました)";
 
 // The whole line: time stamp, module name, message, notice and line end.
-char g_lineBuffer[64 + 261 + 1 + LOG_MESSAGE_MAX + sizeof CUT_NOTICE + 2];
+const size_t LOG_LINE_MAX = 64 + 261 + 1 + LOG_MESSAGE_MAX + sizeof CUT_NOTICE + 2;
 
 // The application object that window exceptions are reported to: the latest one made.
 MApp* g_currentApp = nullptr;
@@ -204,50 +203,60 @@ void MApp::CloseLog() {
     logFile.Close();
 }
 
+// The message is formatted before the lock is taken, so that threads logging at once
+// wait for each other's write only; the time stamp is taken under the lock, so that the
+// lines keep their order.
 int MApp::Log(const char* format, ...) {
-    MLockGuard hold(logLock);
-    // Nothing to format when nothing is written: a server with its log off pays nothing.
-    if (!logFile.IsOpen()) {
-        return LOG_NOT_OPEN;
+    {
+        MLockGuard hold(logLock);
+        // Nothing to format when nothing is written: a server with its log off pays nothing.
+        if (!logFile.IsOpen()) {
+            return LOG_NOT_OPEN;
+        }
     }
 
+    char message[LOG_MESSAGE_MAX + 1];
     va_list arguments;
     va_start(arguments, format);
-    int length = MVFormat(g_logBuffer, sizeof g_logBuffer, format, arguments);
+    int length = MVFormat(message, sizeof message, format, arguments);
     va_end(arguments);
-    g_logBuffer[sizeof g_logBuffer - 1] = '\0';
+    message[sizeof message - 1] = '\0';
 
     bool cut = false;
     if (length < 0) {
-        length = static_cast<int>(strlen(g_logBuffer));  // a formatting error: what it made
+        length = static_cast<int>(strlen(message));  // a formatting error: what it made
     } else if (length > LOG_MESSAGE_MAX) {
         length = LOG_MESSAGE_MAX;
         cut = true;
     }
 
-    size_t used = FormatLogLine(g_logBuffer, static_cast<size_t>(length), cut);
+    char line[LOG_LINE_MAX];
+    MLockGuard hold(logLock);
+    if (!logFile.IsOpen()) {
+        return LOG_NOT_OPEN;  // closed meanwhile
+    }
+    size_t used = FormatLogLine(line, message, static_cast<size_t>(length), cut);
     if (logLimit > 0 && logSize > 0 && logSize + used > logLimit) {
         StartNewLogFile();
         if (!logFile.IsOpen()) {
             return LOG_NOT_OPEN;
         }
-        used = FormatLogLine(g_logBuffer, static_cast<size_t>(length), cut);
+        used = FormatLogLine(line, message, static_cast<size_t>(length), cut);
     }
-    return WriteLogLine(used) ? (cut ? LOG_CUT : LOG_WRITTEN) : LOG_FAILED;
+    return WriteLogLine(line, used) ? (cut ? LOG_CUT : LOG_WRITTEN) : LOG_FAILED;
 }
 
-// The whole line into the line buffer: time stamp, module name, message, the notice
-// when cut, line end. It goes out in one write, one system call: busy servers log
-// every answer.
-size_t MApp::FormatLogLine(const char* message, size_t length, bool cut) {
+// The whole line into line: time stamp, module name, message, the notice when cut, line
+// end. It goes out in one write, one system call: busy servers log every answer.
+size_t MApp::FormatLogLine(char* line, const char* message, size_t length, bool cut) {
     MLocalTime now;
     MGetLocalTime(&now);
-    int stampLength = snprintf(g_lineBuffer, 64, "%04u/%02u/%02u %02u:%02u:%02u\t",
-                               unsigned{now.year}, unsigned{now.month}, unsigned{now.day},
-                               unsigned{now.hour}, unsigned{now.minute}, unsigned{now.second});
+    int stampLength = snprintf(line, 64, "%04u/%02u/%02u %02u:%02u:%02u\t", unsigned{now.year},
+                               unsigned{now.month}, unsigned{now.day}, unsigned{now.hour},
+                               unsigned{now.minute}, unsigned{now.second});
     size_t used = static_cast<size_t>(stampLength);
     auto append = [&](const char* text, size_t size) {
-        memcpy(g_lineBuffer + used, text, size);
+        memcpy(line + used, text, size);
         used += size;
     };
     append(moduleName, strlen(moduleName));
@@ -260,8 +269,8 @@ size_t MApp::FormatLogLine(const char* message, size_t length, bool cut) {
     return used;
 }
 
-bool MApp::WriteLogLine(size_t used) {
-    bool written = logFile.Write(g_lineBuffer, used);
+bool MApp::WriteLogLine(const char* line, size_t used) {
+    bool written = logFile.Write(line, used);
     logFile.FlushBuffers();
     logSize += used;
     return written;
@@ -288,7 +297,8 @@ void MApp::StartNewLogFile() {
     if (length < 0 || static_cast<size_t>(length) >= sizeof message) {
         length = static_cast<int>(strlen(message));
     }
-    WriteLogLine(FormatLogLine(message, static_cast<size_t>(length), false));
+    char line[LOG_LINE_MAX];
+    WriteLogLine(line, FormatLogLine(line, message, static_cast<size_t>(length), false));
 }
 
 int MessageBoxF(HWND owner, unsigned type, const char* caption, const char* format, ...) {

@@ -59,7 +59,7 @@ public:
     // the loop at once.
     static void HandleWindowException(HWND window, bool windowGoing);
 
-    MCriticalSection logLock;  // guards logFile, the log line buffer and the two below
+    MCriticalSection logLock;  // guards logFile and the two below
     MFile logFile;
     uint64_t logLimit;  // bytes; 0: no limit
     uint64_t logSize;   // bytes in the open log file
@@ -76,8 +76,8 @@ private:
     void EnterLoop(HWND window);
     void LeaveLoop();
     void PostClose();
-    size_t FormatLogLine(const char* message, size_t length, bool cut);
-    bool WriteLogLine(size_t used);
+    size_t FormatLogLine(char* line, const char* message, size_t length, bool cut);
+    bool WriteLogLine(const char* line, size_t used);
     void StartNewLogFile();
 
     MApp* m_previousApp;    // the application object made before this one, if any

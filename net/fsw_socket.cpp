@@ -238,21 +238,21 @@ SocketOutcome FswSocket::ConnectBefore(const char* host, uint16_t port, SocketDe
 // Each wait ends at the deadline or after one time-out without progress, whichever
 // comes first. A failure after a stop counts as the stop's, since the stop is what
 // shut the socket down.
-int FswSocket::MoveAllBefore(char* into, const char* from, int n, SocketDeadline deadline,
-                             SocketOutcome* outcome) {
+int FswSocket::MoveAllBefore(char* into, const char* from, int least, int most,
+                             SocketDeadline deadline, SocketOutcome* outcome) {
     bool receive = into != nullptr;
     SocketOutcome ended = SOCKET_FAILED;
     int total = 0;
-    if (n > 0 && handle != M_INVALID_SOCKET) {
+    if (least > 0 && handle != M_INVALID_SOCKET) {
         SocketDeadline idleEnd = OneTimeoutFromNow();
         ended = SOCKET_DONE;
-        while (total < n && ended == SOCKET_DONE) {
+        while (total < least && ended == SOCKET_DONE) {
             ended = WaitReady(receive ? M_WAIT_READ : M_WAIT_WRITE, Earlier(deadline, idleEnd));
             if (ended != SOCKET_DONE) {
                 break;
             }
-            int r = receive ? MRecv(handle, into + total, n - total)
-                            : MSend(handle, from + total, n - total);
+            int r = receive ? MRecv(handle, into + total, most - total)
+                            : MSend(handle, from + total, most - total);
             if (r == M_SOCKET_ERROR && MLastCallWouldBlock()) {
                 continue;
             }
@@ -274,12 +274,16 @@ int FswSocket::MoveAllBefore(char* into, const char* from, int n, SocketDeadline
 }
 
 int FswSocket::RecvAllBefore(char* buffer, int n, SocketDeadline deadline, SocketOutcome* outcome) {
-    return MoveAllBefore(buffer, nullptr, n, deadline, outcome);
+    return MoveAllBefore(buffer, nullptr, n, n, deadline, outcome);
+}
+
+int FswSocket::RecvAtLeastBefore(char* buffer, int least, int most, SocketDeadline deadline) {
+    return MoveAllBefore(buffer, nullptr, least, most < least ? least : most, deadline, nullptr);
 }
 
 int FswSocket::SendAllBefore(const char* buffer, int n, SocketDeadline deadline,
                              SocketOutcome* outcome) {
-    return MoveAllBefore(nullptr, buffer, n, deadline, outcome);
+    return MoveAllBefore(nullptr, buffer, n, n, deadline, outcome);
 }
 
 int FswSocket::SendAll(const char* buffer, int n) {

@@ -66,6 +66,9 @@ public:
                       SocketOutcome* outcome = nullptr);
     int SendAllBefore(const char* buffer, int n, SocketDeadline deadline,
                       SocketOutcome* outcome = nullptr);
+    // As RecvAllBefore, but takes what has come, up to most bytes, once least are there:
+    // a request and what follows it in one call. The bytes received, or -1.
+    int RecvAtLeastBefore(char* buffer, int least, int most, SocketDeadline deadline);
 
     MSocket handle;          // M_INVALID_SOCKET when closed
     MSocketAddress address;  // peer address (client, accepted) or local address (listener)
@@ -79,7 +82,7 @@ private:
     // closed unless it succeeds.
     SocketOutcome ConnectTo(const MSocketAddress& to, SocketDeadline deadline);
     // The loop of RecvAllBefore (into a buffer) and SendAllBefore (from one).
-    int MoveAllBefore(char* into, const char* from, int n, SocketDeadline deadline,
+    int MoveAllBefore(char* into, const char* from, int least, int most, SocketDeadline deadline,
                       SocketOutcome* outcome);
 
     QueryCancel* m_cancel;

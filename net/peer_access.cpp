@@ -1,6 +1,7 @@
 // Who may ask the disk server.
 #include "net/peer_access.h"
 
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -51,8 +52,9 @@ void AllowList::Load(const std::string& text) {
             address = Unmapped(address);
             prefix -= 96;
         }
+        bool mappedForm = valid && address.family == 6 && Unmapped(address).family == 4;
         if (valid) {
-            Block block{address, static_cast<int>(prefix)};
+            Block block{address, static_cast<int>(prefix), mappedForm};
             for (unsigned bit = prefix; bit < 128; bit++) {
                 block.network.bytes[bit / 8] &= static_cast<uint8_t>(~(0x80u >> (bit % 8)));
             }
@@ -69,12 +71,19 @@ void AllowList::Load(const std::string& text) {
 
 bool AllowList::Allows(const IpAddress& peer) const {
     IpAddress own = Unmapped(peer);
+    // The IPv4 peer's mapped address, for the blocks written in that form.
+    IpAddress mapped;
+    mapped.family = 6;
+    mapped.bytes[10] = mapped.bytes[11] = 0xff;
+    memcpy(mapped.bytes + 12, own.bytes, 4);
     std::lock_guard<std::mutex> hold(m_lock);
     if (!m_restricted) {
         return true;
     }
     for (const Block& block : m_blocks) {
-        if (SamePrefix(own, block.network, block.prefix)) {
+        if (SamePrefix(own, block.network, block.prefix) ||
+            (own.family == 4 && block.mappedForm &&
+             SamePrefix(mapped, block.network, block.prefix))) {
             return true;
         }
     }
@@ -123,4 +132,12 @@ bool PeerLogThrottle::ShouldLog(const std::string& address, Clock::time_point no
 std::string PeerShareKey(const IpAddress& peer) {
     IpAddress own = Unmapped(peer);
     return std::string(reinterpret_cast<const char*>(own.bytes), own.family == 6 ? 8 : 4);
+}
+
+std::vector<std::string> PeerShareKeys(const IpAddress& peer) {
+    std::vector<std::string> keys{PeerShareKey(peer)};
+    if (keys[0].size() == 8) {
+        keys.push_back(keys[0].substr(0, 6));  // the site's /48
+    }
+    return keys;
 }

@@ -24,7 +24,8 @@ public:
     // text with no valid entry, no one.
     void Load(const std::string& text);
     // Whether the peer may query. An IPv4-mapped IPv6 peer is matched as the IPv4
-    // address it carries.
+    // address it carries; an IPv4 peer also matches a wider block written in the
+    // IPv4-mapped form ("::ffff:10.0.0.0/80"), as its mapped address.
     bool Allows(const IpAddress& peer) const;
     // True unless the setting was empty.
     bool IsRestricted() const;
@@ -36,6 +37,7 @@ private:
     struct Block {
         IpAddress network;  // the bits beyond the prefix cleared
         int prefix;
+        bool mappedForm;  // an IPv6 block written as an IPv4-mapped address
     };
     mutable std::mutex m_lock;
     bool m_restricted;
@@ -60,3 +62,7 @@ private:
 // address (mapped ones too) by itself, an IPv6 one by its /64, since one machine may
 // hold many addresses of its prefix.
 std::string PeerShareKey(const IpAddress& peer);
+// Every key under which a peer's connections are counted, each against a share of its
+// own: PeerShareKey, and for an IPv6 peer its /48 as well, since one site may hold many
+// /64 prefixes. The keys of different lengths never meet.
+std::vector<std::string> PeerShareKeys(const IpAddress& peer);

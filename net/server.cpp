@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "app/kiv.h"
 #include "mlib/mcodepage.h"
@@ -55,6 +56,22 @@ std::string Trimmed(const char* text) {
     size_t begin = value.find_first_not_of(" \t");
     size_t end = value.find_last_not_of(" \t");
     return begin == std::string::npos ? "" : value.substr(begin, end - begin + 1);
+}
+
+// Whether an IPv6 address is link-local (fe80::/10): it names an address on one link,
+// which a bind needs a zone for, and SVADDR has none.
+bool IsLinkLocal(const IpAddress& address) {
+    return address.family == 6 && address.bytes[0] == 0xfe && (address.bytes[1] & 0xc0) == 0x80;
+}
+
+// Whether an address is the unspecified one of its family (0.0.0.0, ::).
+bool IsUnspecified(const IpAddress& address) {
+    for (uint8_t byte : address.bytes) {
+        if (byte != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // How an attempt to listen ended.
@@ -150,6 +167,13 @@ ListenOutcome Listen(Kiv* app, bool logFailure) {
                  MEscapeForLog(wanted).c_str());
         return LISTEN_REFUSED;
     }
+    if (IsLinkLocal(address)) {
+        // Retrying would fail the same way for ever.
+        app->Log(
+            "SVADDR のリンクローカルアドレスはゾーンを指定できないため、待ち受けできません (%s)",
+            MEscapeForLog(wanted).c_str());
+        return LISTEN_REFUSED;
+    }
     uint16_t port = static_cast<uint16_t>(app->m_serverPort);
     MSocket sockets[2] = {M_INVALID_SOCKET, M_INVALID_SOCKET};
     ListenFailure failure;
@@ -188,6 +212,11 @@ ListenOutcome Listen(Kiv* app, bool logFailure) {
     app->Log("待ち受けを開始しました (アドレス %s, ポート %u)",
              wanted.empty() ? "すべて" : FormatIpAddress(address).c_str(),
              unsigned{MGetLocalPort(sockets[0])});
+    if (address.family == 6 && IsUnspecified(address)) {
+        app->Log(
+            "SVADDR が :: のため、IPv6 の接続だけを受け付けます (IPv4 も受け付けるには SVADDR "
+            "を空にします)");
+    }
     return LISTENING;
 }
 
@@ -254,7 +283,7 @@ struct HandlerPool : std::enable_shared_from_this<HandlerPool> {
     int reserves;                   // sleeping until wanted
     int wanted;                     // reserves asked to wait in accept
     bool stopping;                  // the listening socket is closed: threads end
-    // Connections being served, by PeerShareKey.
+    // Connections being served, by each of PeerShareKeys.
     std::unordered_map<std::string, int> peers;
     Refusals refusals;
     bool shortOfResources = false;  // accept lacked resources, and it was logged
@@ -322,10 +351,12 @@ void LeavePool(HandlerPool* pool) {
 
 // The peer has one connection fewer being served.
 void DropPeer(HandlerPool* pool, const IpAddress& peer) {
-    std::string key = PeerShareKey(peer);
+    std::vector<std::string> keys = PeerShareKeys(peer);
     std::lock_guard<std::mutex> hold(pool->lock);
-    if (--pool->peers[key] <= 0) {
-        pool->peers.erase(key);
+    for (const std::string& key : keys) {
+        if (--pool->peers[key] <= 0) {
+            pool->peers.erase(key);
+        }
     }
 }
 
@@ -365,22 +396,24 @@ bool Admit(HandlerPool* pool, FswSocket* connection) {
         return false;
     }
     refusals.atLimit = false;
-    std::string key = PeerShareKey(peer);
-    int& served = pool->peers[key];
-    int share = PeerShare(app->m_serverThreadCount, served);
-    if (served >= share) {
-        if (refusals.overShare.ShouldLog(key, Clock::now())) {
-            app->Log("1つのアドレスからの接続数が上限(%d)に達しているため切断しました (%s)", share,
-                     PeerText(peer).c_str());
+    std::vector<std::string> keys = PeerShareKeys(peer);
+    for (const std::string& key : keys) {
+        auto found = pool->peers.find(key);
+        int served = found == pool->peers.end() ? 0 : found->second;
+        int share = PeerShare(app->m_serverThreadCount, served);
+        if (served >= share) {
+            if (refusals.overShare.ShouldLog(key, Clock::now())) {
+                app->Log("1つのアドレスからの接続数が上限(%d)に達しているため切断しました (%s)",
+                         share, PeerText(peer).c_str());
+            }
+            return false;
         }
-        if (served == 0) {
-            pool->peers.erase(key);
-        }
-        return false;
     }
     // Its waits look at the stop, which ends those for data that has not come.
     connection->WatchCancel(&app->m_serverCancel);
-    served++;
+    for (const std::string& key : keys) {
+        pool->peers[key]++;
+    }
     hold.unlock();
     // Counted before the thread serves it: a stop that finds no connection counted finds
     // none on its way to a handler either.
@@ -574,20 +607,6 @@ void LogAllowList(Kiv* app) {
 
 namespace {
 
-// Sends the reply header; false if it did not go out whole.
-bool SendReplyHeader(FswSocket* connection, uint16_t status, uint32_t length) {
-    PacketHeader header;
-    header.magic = FSW_MAGIC;
-    header.version = FSW_PROTOCOL_VERSION;
-    header.type = TYPE_REPLY;
-    header.status = status;
-    header.length = length;
-    HeaderToNet(&header);
-    char bytes[PACKET_HEADER_SIZE];
-    memcpy(bytes, &header, sizeof bytes);
-    return connection->SendAll(bytes, sizeof bytes) == PACKET_HEADER_SIZE;
-}
-
 // What a conversation answers: the sizes, or the disk error.
 struct Reply {
     bool measured = false;
@@ -595,26 +614,39 @@ struct Reply {
     uint64_t totalBytes = 0;
 };
 
-// Sends the reply: the header, and the sizes after a measurement.
+// Sends the reply, the header and the sizes after a measurement, in one piece: one
+// system call and one segment rather than two. The line names the part that did not go
+// out whole.
 void SendReply(Kiv* app, FswSocket* connection, const Reply& reply) {
-    if (!reply.measured) {
-        if (!SendReplyHeader(connection, STATUS_DISK_ERROR, 0)) {
-            app->Log("ディスク情報エラーを送信できませんでした。");
-        }
-        return;
-    }
-    if (!SendReplyHeader(connection, STATUS_OK, DISK_INFO_SIZE)) {
-        app->Log("ディスク情報ヘッダを送信できませんでした。");
-        return;
-    }
+    PacketHeader header;
+    header.magic = FSW_MAGIC;
+    header.version = FSW_PROTOCOL_VERSION;
+    header.type = TYPE_REPLY;
+    header.status = reply.measured ? STATUS_OK : STATUS_DISK_ERROR;
+    header.length = reply.measured ? DISK_INFO_SIZE : 0;
+    HeaderToNet(&header);
     DiskInfo info;
     info.freeBytes = reply.freeBytes;
     info.totalBytes = reply.totalBytes;
     U64ToNet(&info.freeBytes);
     U64ToNet(&info.totalBytes);
-    char bytes[DISK_INFO_SIZE];
-    memcpy(bytes, &info, sizeof bytes);
-    if (connection->SendAll(bytes, sizeof bytes) != DISK_INFO_SIZE) {
+    char bytes[PACKET_HEADER_SIZE + DISK_INFO_SIZE];
+    memcpy(bytes, &header, PACKET_HEADER_SIZE);
+    memcpy(bytes + PACKET_HEADER_SIZE, &info, DISK_INFO_SIZE);
+    int size = reply.measured ? static_cast<int>(sizeof bytes) : PACKET_HEADER_SIZE;
+    int sent = 0;
+    while (sent < size) {
+        int r = MSend(connection->handle, bytes + sent, size - sent);
+        if (r == M_SOCKET_ERROR || r == 0) {
+            break;
+        }
+        sent += r;
+    }
+    if (!reply.measured && sent < size) {
+        app->Log("ディスク情報エラーを送信できませんでした。");
+    } else if (sent < PACKET_HEADER_SIZE) {
+        app->Log("ディスク情報ヘッダを送信できませんでした。");
+    } else if (sent < size) {
         app->Log("ディスク情報を送信できませんでした。");
     }
 }
@@ -631,8 +663,11 @@ const char TIMED_OUT_LINE[] = "ディスク容量の取得が時間内に終わ�
 bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path, uint16_t* type) {
     SocketDeadline deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
-    char bytes[PACKET_HEADER_SIZE];
-    if (connection->RecvAllBefore(bytes, sizeof bytes, deadline) < PACKET_HEADER_SIZE) {
+    // The header and as much of the path as has come with it, in one call.
+    char bytes[PACKET_HEADER_SIZE + MAX_REQUEST_PATH + 1];
+    int got = connection->RecvAtLeastBefore(bytes, PACKET_HEADER_SIZE,
+                                            static_cast<int>(sizeof bytes) - 1, deadline);
+    if (got < PACKET_HEADER_SIZE) {
         return false;
     }
     PacketHeader header;
@@ -652,16 +687,18 @@ bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path, uint16_t* t
     if (header.type == TYPE_VOLUME_LIST && header.length == 0) {
         return true;  // every volume
     }
-    char received[MAX_REQUEST_PATH + 1];
+    char* received = bytes + PACKET_HEADER_SIZE;
     int wanted =
         static_cast<int>(header.length < MAX_REQUEST_PATH ? header.length : MAX_REQUEST_PATH);
-    int got = connection->RecvAllBefore(received, wanted, deadline);
-    if (got < 0 || got != wanted) {
+    int have = got - PACKET_HEADER_SIZE;
+    if (wanted == 0 || (have < wanted && connection->RecvAllBefore(received + have, wanted - have,
+                                                                   deadline) != wanted - have)) {
         app->Log("ディスク情報を受信できませんでした。");
         return false;
     }
-    // Up to the first NUL, as the path is used as a C string.
-    path->assign(received, strnlen(received, static_cast<size_t>(got)));
+    // Up to the first NUL, as the path is used as a C string; bytes past its length are
+    // no part of it.
+    path->assign(received, strnlen(received, static_cast<size_t>(wanted)));
     return true;
 }
 

@@ -117,6 +117,14 @@ TEST(PeerShareKeys, AnIPv6PeerIsCountedByIts64AndAMappedPeerAsItsIPv4Address) {
     EXPECT_NE(PeerShareKey(Parsed("192.168.1.5")), PeerShareKey(Parsed("192.168.1.6")));
     // An IPv6 peer whose /64 begins with the bytes of an IPv4 address is another peer.
     EXPECT_NE(PeerShareKey(Parsed("c0a8:105::1")), PeerShareKey(Parsed("192.168.1.5")));
+    // The /64 prefixes of one site are counted together by their /48 as well.
+    std::vector<std::string> one = PeerShareKeys(Parsed("2001:db8:1:2::1"));
+    std::vector<std::string> other = PeerShareKeys(Parsed("2001:db8:1:3::1"));
+    ASSERT_EQ(2u, one.size());
+    EXPECT_NE(one[0], other[0]);
+    EXPECT_EQ(one[1], other[1]);
+    EXPECT_NE(one[1], PeerShareKeys(Parsed("2001:db8:2:2::1"))[1]);
+    EXPECT_EQ(1u, PeerShareKeys(Parsed("::ffff:192.168.1.5")).size());
 }
 
 TEST(AllowListBothFamilies, EntriesOfEachFamilyMatchPeersOfItAndMappedPeersMatchIPv4Entries) {
@@ -145,6 +153,10 @@ TEST(AllowListBothFamilies, EntriesOfEachFamilyMatchPeersOfItAndMappedPeersMatch
     for (const Case& c : cases) {
         EXPECT_EQ(c.allowed, allow.Allows(Parsed(c.peer))) << c.peer;
     }
+    // A block written in the IPv4-mapped form, wider than /96, covers the IPv4 peers too.
+    allow.Load("::ffff:127.0.0.1/80");
+    EXPECT_TRUE(allow.Allows(Parsed("127.0.0.1")));
+    EXPECT_TRUE(allow.Allows(Parsed("::ffff:10.0.0.1")));
     allow.Load("::/0");
     EXPECT_TRUE(allow.Allows(Parsed("2001:db8::1")));
     EXPECT_FALSE(allow.Allows(Parsed("::ffff:127.0.0.1"))) << "an IPv4 peer needs an IPv4 entry";

@@ -126,6 +126,27 @@ TEST(ServerAddress, AnAddressThatCannotBeLocalIsRefusedAtTheStart) {
     }
 }
 
+// A link-local address cannot be bound without a zone: refused, not retried for ever.
+// "::" takes IPv6 alone, and says so.
+TEST(ServerAddress, ALinkLocalAddressIsRefusedAndTheUnspecifiedIPv6OneSaysWhatItTakes) {
+    TestApp t;
+    Configure(&t, "SVADDR=fe80::1\r\n");
+    EXPECT_EQ(0, t.StartServer());
+    EXPECT_EQ(std::vector<std::string>{"SVADDR のリンクローカルアドレスはゾーンを指定できないため、"
+                                       "待ち受けできません (fe80::1)"},
+              t.LogMessages());
+    TestApp any;
+    Configure(&any, "SVADDR=::\r\n");
+    uint16_t port = any.StartServer();
+    ASSERT_NE(0, port);
+    EXPECT_EQ((std::vector<std::string>{ListeningLine("::", port),
+                                        "SVADDR が :: のため、IPv6 の接続だけを受け付けます (IPv4 "
+                                        "も受け付けるには SVADDR を空にします)"}),
+              any.LogMessages());
+    EXPECT_EQ(28u, ReplySizeAt("::1", port, any.dir.Path()));
+    EXPECT_EQ(0u, ReplySizeAt("127.0.0.1", port, any.dir.Path()));
+}
+
 // An address not (yet) on the machine: one line, then quiet retries; the stop ends them.
 TEST(ServerAddress, AnAddressNotOnTheMachineIsTriedAgainWithOneLogLine) {
     SetListenRetryInterval(50);
