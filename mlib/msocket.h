@@ -98,6 +98,9 @@ MSocket MAcceptFirst(const MSocket* listeners, int count, MSocketAddress* peer,
 bool MIsResourceShortage(unsigned long error);
 // Whether a failed bind found its port taken by another socket (EADDRINUSE, WSAEADDRINUSE).
 bool MIsAddressInUse(unsigned long error);
+// Whether a failed bind was refused the port as one the system keeps from programs: on
+// Windows a port inside an excluded range (WSAEACCES); never on Linux.
+bool MIsPortExcluded(unsigned long error);
 // Whether a failed socket or bind found no IPv6 on the machine (EAFNOSUPPORT,
 // EADDRNOTAVAIL and their Winsock forms).
 bool MIsFamilyMissing(unsigned long error);

@@ -222,6 +222,10 @@ bool MIsAddressInUse(unsigned long error) {
     return error == EADDRINUSE;
 }
 
+bool MIsPortExcluded(unsigned long) {
+    return false;
+}
+
 bool MIsFamilyMissing(unsigned long error) {
     return error == EAFNOSUPPORT || error == EADDRNOTAVAIL || error == EPFNOSUPPORT;
 }

@@ -7,8 +7,19 @@ MSocket MCreateSocket(int protocol) {
     return MCreateSocketOf(AF_INET, protocol);
 }
 
+// No child process ever holds a socket (and with it the server's port): sockets are made
+// non-inheritable, by the flag where the system has it, else right after.
 MSocket MCreateSocketOf(int family, int protocol) {
-    return socket(family, SOCK_STREAM, protocol);
+    const DWORD NO_INHERIT = 0x80;  // WSA_FLAG_NO_HANDLE_INHERIT
+    SOCKET made =
+        WSASocketW(family, SOCK_STREAM, protocol, NULL, 0, WSA_FLAG_OVERLAPPED | NO_INHERIT);
+    if (made == INVALID_SOCKET && WSAGetLastError() == WSAEINVAL) {
+        made = WSASocketW(family, SOCK_STREAM, protocol, NULL, 0, WSA_FLAG_OVERLAPPED);
+        if (made != INVALID_SOCKET) {
+            SetHandleInformation(reinterpret_cast<HANDLE>(made), HANDLE_FLAG_INHERIT, 0);
+        }
+    }
+    return made;
 }
 
 bool MSetIPv6Only(MSocket socket, bool only) {
@@ -132,7 +143,14 @@ int MShutdown(MSocket socket, MShutdownHow how) {
     return shutdown(socket, how);
 }
 
+// Bound for this socket alone: no other program, even under the same account, can bind
+// the port beside it and take the queries meant for it.
 int MBind(MSocket socket, const MSocketAddress* address) {
+    BOOL exclusive = TRUE;
+    if (setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                   reinterpret_cast<const char*>(&exclusive), sizeof exclusive) != 0) {
+        return SOCKET_ERROR;
+    }
     return bind(socket, &address->any, address->Length());
 }
 
@@ -160,6 +178,7 @@ SOCKET TakeConnection(SOCKET listener, MSocketAddress* peer, bool blocking) {
     if (accepted == INVALID_SOCKET) {
         return accepted;
     }
+    SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);
     if (!CopyTimeout(listener, accepted, SO_RCVTIMEO) ||
         !CopyTimeout(listener, accepted, SO_SNDTIMEO) ||
         (blocking && !MSetNonBlocking(accepted, false))) {
@@ -213,6 +232,10 @@ bool MIsResourceShortage(unsigned long error) {
 
 bool MIsAddressInUse(unsigned long error) {
     return error == WSAEADDRINUSE;
+}
+
+bool MIsPortExcluded(unsigned long error) {
+    return error == WSAEACCES;
 }
 
 bool MIsFamilyMissing(unsigned long error) {

@@ -164,6 +164,13 @@ ListenOutcome Listen(Kiv* app, bool logFailure) {
         if (logFailure && MIsAddressInUse(error)) {
             app->Log("ポート %u は別のコピーが使用しています。空くまで10秒ごとに確かめます",
                      unsigned{port});
+        } else if (logFailure && MIsPortExcluded(error)) {
+            // Hyper-V, WSL and Docker reserve ranges of the dynamic ports for themselves.
+            app->Log(
+                "ポート %u はシステムに予約された範囲にあるため使えません。"
+                "\"netsh int ipv4 show excludedportrange protocol=tcp\" で確認できます。"
+                "10秒ごとに再試行します",
+                unsigned{port});
         } else if (logFailure) {
             char text[256];
             GetErrorText(text, error, sizeof text);

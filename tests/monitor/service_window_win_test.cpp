@@ -21,6 +21,7 @@ public:
         std::string text;
     };
     void ReportRunning() override { running++; }
+    bool TakeReload() override { return true; }
     void WriteEvent(ServiceEvent event, ServiceEventLevel level, const std::string& text) override {
         events.push_back(Event{event, level, text});
     }
