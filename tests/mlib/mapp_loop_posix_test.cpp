@@ -88,8 +88,8 @@ TEST(SignalsDuringTheStart, AreHeldUntilAWindowTakesThemWithTheStopFirst) {
             usleep(50000);  // the signal thread takes each before the next
         }
         SignalRecorder recorder;
-        MCatchSignals(&recorder,
-                      MSignalMessages{WM_APP + 1, WM_APP + 2, WM_APP + 3, WM_APP + 4, WM_APP + 5});
+        MCatchSignals(&recorder, MSignalMessages{WM_APP + 1, WM_APP + 2, WM_APP + 3,
+                                                 WM_APP + 4, WM_APP + 5});
         alarm(10);  // a lost stop ends the child by SIGALRM rather than hanging the test
         MRunMessageLoop();
         MCatchSignals(nullptr, MSignalMessages{});
