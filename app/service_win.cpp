@@ -157,24 +157,23 @@ DWORD DeleteEventSource(bool* removed) {
     return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
 }
 
+// A setting the service manager does not know (an emulation, an old system) is said in
+// the outcome rather than taking the install back; any other refusal fails it.
+bool UnknownToTheSystem(DWORD error) {
+    return error == ERROR_INVALID_LEVEL || error == ERROR_INVALID_PARAMETER ||
+           error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
 // Description, its own SID, its privileges and restart after a failure, also after a
-// stop with an error code; the system's error, or ERROR_SUCCESS.
-DWORD ConfigureService(SC_HANDLE service) {
+// stop with an error code; the system's error, or ERROR_SUCCESS. The names of the
+// settings the system does not know go to *unknown.
+DWORD ConfigureService(SC_HANDLE service, std::string* unknown) {
     SERVICE_DESCRIPTIONA description;
     description.lpDescription = const_cast<char*>(SERVICE_DESCRIPTION);
-    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description)) {
-        return GetLastError();
-    }
     SERVICE_SID_INFO sidInfo;
     sidInfo.dwServiceSidType = SERVICE_SID_TYPE_UNRESTRICTED;
-    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_SERVICE_SID_INFO, &sidInfo)) {
-        return GetLastError();
-    }
     SERVICE_REQUIRED_PRIVILEGES_INFOA privileges;
     privileges.pmszRequiredPrivileges = const_cast<char*>(SERVICE_PRIVILEGES);
-    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &privileges)) {
-        return GetLastError();
-    }
     SC_ACTION restart[3];
     for (SC_ACTION& action : restart) {
         action.Type = SC_ACTION_RESTART;
@@ -185,13 +184,29 @@ DWORD ConfigureService(SC_HANDLE service) {
     actions.dwResetPeriod = FAILURE_RESET_SECONDS;
     actions.cActions = 3;
     actions.lpsaActions = restart;
-    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) {
-        return GetLastError();
-    }
     SERVICE_FAILURE_ACTIONS_FLAG onErrorStop;
     onErrorStop.fFailureActionsOnNonCrashFailures = TRUE;
-    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrorStop)) {
-        return GetLastError();
+    struct Setting {
+        DWORD level;
+        void* value;
+        const char* name;  // empty: the system must take it
+    };
+    const Setting settings[] = {
+        {SERVICE_CONFIG_DESCRIPTION, &description, ""},
+        {SERVICE_CONFIG_FAILURE_ACTIONS, &actions, ""},
+        {SERVICE_CONFIG_SERVICE_SID_INFO, &sidInfo, "サービスSID"},
+        {SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &privileges, "必要な特権"},
+        {SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrorStop, "エラー終了時の再起動"},
+    };
+    for (const Setting& setting : settings) {
+        if (ChangeServiceConfig2A(service, setting.level, setting.value)) {
+            continue;
+        }
+        DWORD error = GetLastError();
+        if (setting.name[0] == '\0' || !UnknownToTheSystem(error)) {
+            return error;
+        }
+        *unknown += std::string(unknown->empty() ? "" : ", ") + setting.name;
     }
     return ERROR_SUCCESS;
 }
@@ -297,7 +312,8 @@ int InstallService(const EntryCommand& command) {
         }
         return Outcome(command, COMMAND_FAILED, "サービスを登録できません: " + SystemText(error));
     }
-    DWORD error = ConfigureService(service.handle);
+    std::string unknown;
+    DWORD error = ConfigureService(service.handle, &unknown);
     std::string failed = "サービスの設定に失敗したため、登録を取り消しました: ";
     if (error == ERROR_SUCCESS) {
         error = AddEventSource(exe);
@@ -309,6 +325,11 @@ int InstallService(const EntryCommand& command) {
     }
     std::string done = "サービス fsw をインストールしました。(フォルダ: " + dir +
                        ")\n\"net start fsw\" で開始します";
+    if (!unknown.empty()) {
+        std::string text = "この環境ではサービスの次の設定ができませんでした: " + unknown;
+        WarnInEventLog(text);
+        done += "\n\n" + text;
+    }
     SystemFirewall firewall;
     std::string blocked = AllowProgramThroughFirewall(firewall, exe);
     if (!blocked.empty()) {

@@ -222,7 +222,11 @@ bool MIsAddressInUse(unsigned long error) {
     return error == EADDRINUSE;
 }
 
-bool MIsPortExcluded(unsigned long) {
+bool MIsPortRefused(unsigned long) {
+    return false;
+}
+
+bool MIsPortListened(uint16_t) {
     return false;
 }
 

@@ -2,6 +2,9 @@
 #include "mlib/msocket.h"
 
 #include <cstring>
+#include <vector>
+
+#include <iphlpapi.h>  // after the socket headers
 
 MSocket MCreateSocket(int protocol) {
     return MCreateSocketOf(AF_INET, protocol);
@@ -234,8 +237,48 @@ bool MIsAddressInUse(unsigned long error) {
     return error == WSAEADDRINUSE;
 }
 
-bool MIsPortExcluded(unsigned long error) {
+bool MIsPortRefused(unsigned long error) {
     return error == WSAEACCES;
+}
+
+namespace {
+
+DWORD StateOf(const MIB_TCPROW& row) {
+    return row.dwState;
+}
+DWORD StateOf(const MIB_TCP6ROW& row) {
+    return static_cast<DWORD>(row.State);
+}
+
+// Whether a row of the system's TCP table (MIB_TCPTABLE or MIB_TCP6TABLE, read by call)
+// listens on the port.
+template <typename Table, typename Call>
+bool TableListens(Call call, uint16_t port) {
+    ULONG size = 0;
+    if (call(NULL, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) {
+        return false;
+    }
+    std::vector<char> buffer(size);
+    auto table = reinterpret_cast<Table*>(buffer.data());
+    if (call(table, &size, FALSE) != NO_ERROR) {
+        return false;
+    }
+    for (DWORD i = 0; i < table->dwNumEntries; i++) {
+        if (StateOf(table->table[i]) == MIB_TCP_STATE_LISTEN &&
+            ntohs(static_cast<u_short>(table->table[i].dwLocalPort)) == port) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool MIsPortListened(uint16_t port) {
+    return TableListens<MIB_TCPTABLE>(
+               [](MIB_TCPTABLE* t, ULONG* s, BOOL o) { return GetTcpTable(t, s, o); }, port) ||
+           TableListens<MIB_TCP6TABLE>(
+               [](MIB_TCP6TABLE* t, ULONG* s, BOOL o) { return GetTcp6Table(t, s, o); }, port);
 }
 
 bool MIsFamilyMissing(unsigned long error) {
