@@ -37,6 +37,7 @@ std::vector<std::string> Arguments() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
+    MLimitDllSearch();
     EntryCommand command = ParseEntryArguments(Arguments());
     switch (command.mode) {
         case ENTRY_TRAY: {

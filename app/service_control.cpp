@@ -1,7 +1,8 @@
 // The service's state and its control handler's decisions.
 #include "app/service_control.h"
 
-ServiceControl::ServiceControl() : m_status{SVC_STOPPED, 0, SVC_NO_ERROR, 0, 0, 0} {}
+ServiceControl::ServiceControl()
+    : m_status{SVC_STOPPED, 0, SVC_NO_ERROR, 0, 0, 0}, m_reloadAsked(false) {}
 
 ServiceReport ServiceControl::Make(uint32_t state, uint32_t accepted, uint32_t waitHint) {
     m_status = ServiceReport{state, accepted, SVC_NO_ERROR, 0, 0, waitHint};
@@ -28,6 +29,12 @@ ServiceReport ServiceControl::Stopped(ServiceFailure failure) {
         m_status.specificExitCode = failure;
     }
     return m_status;
+}
+
+bool ServiceControl::TakeReload() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_reloadAsked = false;
+    return m_status.state == SVC_RUNNING;
 }
 
 ServiceReport ServiceControl::Current() {
@@ -61,7 +68,8 @@ ServiceControlAnswer ServiceControl::OnControl(uint32_t control) {
             break;
         case SVC_CONTROL_PARAMCHANGE:
             if (m_status.state == SVC_RUNNING) {
-                answer.action = SERVICE_ACTION_RELOAD;
+                answer.action = m_reloadAsked ? SERVICE_ACTION_NONE : SERVICE_ACTION_RELOAD;
+                m_reloadAsked = true;
             } else {
                 answer.result = SVC_ERROR_CANNOT_ACCEPT_CTRL;
             }

@@ -33,7 +33,7 @@ const uint32_t SVC_ERROR_SPECIFIC = 1066;  // ERROR_SERVICE_SPECIFIC_ERROR
 enum ServiceFailure : uint32_t {
     SERVICE_OK = 0,
     SERVICE_NO_FOLDER = 1,        // DIR is missing or no folder
-    SERVICE_SECOND_COPY = 2,      // another service copy runs
+    SERVICE_SECOND_COPY = 2,      // kept for its number; a service copy takes no marker now
     SERVICE_FILE_UNREADABLE = 3,  // fsw.ini is there but cannot be read
     SERVICE_LOG_UNWRITABLE = 4,   // the log cannot be opened
     SERVICE_PORT_UNUSABLE = 5,    // the server does not get to listen
@@ -82,8 +82,13 @@ public:
     ServiceReport Running();
     // STOPPED; a failure other than SERVICE_OK is the service-specific exit code.
     ServiceReport Stopped(ServiceFailure failure);
-    // A control from the service manager.
+    // A control from the service manager. PARAMCHANGE asks the loop for a reload only
+    // when none is asked for yet: a storm of them leaves one reload waiting, never a queue
+    // that a stop would wait behind.
     ServiceControlAnswer OnControl(uint32_t control);
+    // The loop takes the reload it was asked for: true when it is to run, false when a
+    // stop came meanwhile and goes first.
+    bool TakeReload();
     ServiceReport Current();
 
 private:
@@ -91,4 +96,5 @@ private:
 
     std::mutex m_lock;
     ServiceReport m_status;
+    bool m_reloadAsked;  // a reload was handed to the loop and not yet taken
 };

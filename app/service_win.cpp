@@ -6,6 +6,8 @@
 #include <string>
 
 #include "app/entry.h"
+#include "app/firewall_win.h"
+#include "app/folder_rights_win.h"
 #include "app/kiv.h"
 #include "app/service_control.h"
 #include "fsw_events.h"
@@ -15,7 +17,6 @@
 const char SERVICE_NAME[] = "fsw";
 const char SERVICE_DISPLAY_NAME[] = "ケルム ディスク監視";
 const char EVENT_SOURCE_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\fsw";
-const char SERVICE_MARKER_NAME[] = "Global\\FSW_Service1825";
 
 static_assert(SVC_STOPPED == SERVICE_STOPPED && SVC_START_PENDING == SERVICE_START_PENDING &&
                   SVC_STOP_PENDING == SERVICE_STOP_PENDING && SVC_RUNNING == SERVICE_RUNNING,
@@ -38,17 +39,38 @@ namespace {
 
 const char SERVICE_DESCRIPTION[] =
     "ネットワーク上のディスクの空き容量を監視し、他のケルムからの問合せに答えます。";
-// The account: local volumes, shares as the computer's account, and its own folder once
-// granted (README).
+// The account: local volumes, shares as the computer's account. Rights are granted to the
+// service's own SID (NT SERVICE\fsw), which the account shares with no other service.
 const char SERVICE_ACCOUNT[] = "NT AUTHORITY\\NetworkService";
+// The only privilege the service keeps: passing through folders it may not list.
+// Impersonation and the rest of the account's privileges are gone from its token.
+const char SERVICE_PRIVILEGES[] = "SeChangeNotifyPrivilege\0";
 const DWORD RESTART_DELAY_MS = 60000;
 const DWORD FAILURE_RESET_SECONDS = 86400;
 // How long the removal waits for a running service to stop: the server's own bound of a
 // hung measurement, and a margin.
 const DWORD UNINSTALL_STOP_WAIT_MS = 10000;
 
-// The outcome of a command: its box unless quiet, and its exit code.
+// The text on the standard output, where the caller gave one (a redirection, an installer)
+// or else on the console the command was started from.
+void WriteOutput(const std::string& text) {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((output == NULL || output == INVALID_HANDLE_VALUE) &&
+        AttachConsole(ATTACH_PARENT_PROCESS)) {
+        output = GetStdHandle(STD_OUTPUT_HANDLE);
+    }
+    if (output == NULL || output == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    std::string line = text + "\r\n";
+    DWORD written = 0;
+    WriteFile(output, line.data(), static_cast<DWORD>(line.size()), &written, NULL);
+}
+
+// The outcome of a command: its text on the output, its box unless quiet, and its exit
+// code.
 int Outcome(const EntryCommand& command, int code, const std::string& text) {
+    WriteOutput(text);
     if (!command.quiet) {
         unsigned icon = code == COMMAND_DONE            ? MB_ICONINFORMATION
                         : code == COMMAND_NOTHING_TO_DO ? MB_ICONWARNING
@@ -135,13 +157,23 @@ DWORD DeleteEventSource(bool* removed) {
     return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
 }
 
-// Description and restart after a failure; the system's error, or ERROR_SUCCESS.
-DWORD ConfigureService(SC_HANDLE service) {
+// A setting the service manager does not know (an emulation, an old system) is said in
+// the outcome rather than taking the install back; any other refusal fails it.
+bool UnknownToTheSystem(DWORD error) {
+    return error == ERROR_INVALID_LEVEL || error == ERROR_INVALID_PARAMETER ||
+           error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+// Description, its own SID, its privileges and restart after a failure, also after a
+// stop with an error code; the system's error, or ERROR_SUCCESS. The names of the
+// settings the system does not know go to *unknown.
+DWORD ConfigureService(SC_HANDLE service, std::string* unknown) {
     SERVICE_DESCRIPTIONA description;
     description.lpDescription = const_cast<char*>(SERVICE_DESCRIPTION);
-    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description)) {
-        return GetLastError();
-    }
+    SERVICE_SID_INFO sidInfo;
+    sidInfo.dwServiceSidType = SERVICE_SID_TYPE_UNRESTRICTED;
+    SERVICE_REQUIRED_PRIVILEGES_INFOA privileges;
+    privileges.pmszRequiredPrivileges = const_cast<char*>(SERVICE_PRIVILEGES);
     SC_ACTION restart[3];
     for (SC_ACTION& action : restart) {
         action.Type = SC_ACTION_RESTART;
@@ -152,26 +184,115 @@ DWORD ConfigureService(SC_HANDLE service) {
     actions.dwResetPeriod = FAILURE_RESET_SECONDS;
     actions.cActions = 3;
     actions.lpsaActions = restart;
-    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) {
-        return GetLastError();
+    SERVICE_FAILURE_ACTIONS_FLAG onErrorStop;
+    onErrorStop.fFailureActionsOnNonCrashFailures = TRUE;
+    struct Setting {
+        DWORD level;
+        void* value;
+        const char* name;  // empty: the system must take it
+    };
+    const Setting settings[] = {
+        {SERVICE_CONFIG_DESCRIPTION, &description, ""},
+        {SERVICE_CONFIG_FAILURE_ACTIONS, &actions, ""},
+        {SERVICE_CONFIG_SERVICE_SID_INFO, &sidInfo, "サービスSID"},
+        {SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &privileges, "必要な特権"},
+        {SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrorStop, "エラー終了時の再起動"},
+    };
+    for (const Setting& setting : settings) {
+        if (ChangeServiceConfig2A(service, setting.level, setting.value)) {
+            continue;
+        }
+        DWORD error = GetLastError();
+        if (setting.name[0] == '\0' || !UnknownToTheSystem(error)) {
+            return error;
+        }
+        *unknown += std::string(unknown->empty() ? "" : ", ") + setting.name;
     }
     return ERROR_SUCCESS;
+}
+
+// The refusal's text when the folder lets an account other than the trusted ones plant a
+// file the service would load or read, or take the folder over; empty when it does not.
+std::string UnsafeFolderText(const std::string& folder, bool dataFolder,
+                             const std::string& serviceSid) {
+    ObjectRights rights;
+    DWORD error = ReadObjectRights(folder, &rights);
+    if (error != ERROR_SUCCESS) {
+        return "フォルダの権限を読み取れないため、サービスをインストールしません: " + folder +
+               " (" + SystemText(error) + ")";
+    }
+    // The administrator who installs is trusted as well: that account could install
+    // anything anyway.
+    std::vector<std::string> trusted = {SID_ADMINISTRATORS, SID_SYSTEM, SID_TRUSTED_INSTALLER,
+                                        serviceSid, CurrentUserSid()};
+    std::vector<std::string> writers = UntrustedWriters(rights, trusted);
+    if (writers.empty()) {
+        return "";
+    }
+    std::string accounts;
+    for (const std::string& sid : writers) {
+        accounts += (accounts.empty() ? "" : ", ") + sid;
+    }
+    return "管理者以外も書き込めるフォルダのため、サービスをインストールしません: " + folder +
+           "\n(書き込めるアカウント: " + accounts +
+           ")\n管理者のコマンドプロンプトで次を実行してから、もう一度インストールしてください:\n" +
+           IcaclsFixLine(folder, true, dataFolder ? serviceSid : "", writers);
+}
+
+// The folder as a full path, created with the protected entries when it is not there yet;
+// empty with the text of the failure otherwise.
+std::string DataFolder(const std::string& dir, const std::string& serviceSid,
+                       std::string* problem) {
+    std::string existing = ExistingFolder(dir);
+    if (!existing.empty()) {
+        return existing;
+    }
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(dir.c_str(), sizeof full, full, NULL);
+    DWORD error = length == 0 || length >= sizeof full ? ERROR_BAD_PATHNAME
+                                                       : CreateProtectedFolder(full, serviceSid);
+    if (error != ERROR_SUCCESS) {
+        *problem = "フォルダを作成できません: " + dir + " (" + SystemText(error) + ")";
+        return "";
+    }
+    return full;
+}
+
+// A warning in the event log under the source just registered.
+void WarnInEventLog(const std::string& text) {
+    HANDLE events = RegisterEventSourceA(NULL, SERVICE_NAME);
+    if (events != NULL) {
+        const char* strings[1] = {text.c_str()};
+        ReportEventA(events, EVENTLOG_WARNING_TYPE, 0, FSW_EVENT_MESSAGE, NULL, 1, 0, strings,
+                     NULL);
+        DeregisterEventSource(events);
+    }
 }
 
 }  // namespace
 
 // A half-made installation is taken back: the service is there with its event source
-// and its restart, or not at all.
+// and its restart, or not at all. A firewall that does not take the rule is no failure:
+// the service then answers this machine only, and the text says how to add the rule.
 int InstallService(const EntryCommand& command) {
     std::string exe = ProgramPath();
     if (exe.empty()) {
         return Outcome(command, COMMAND_FAILED, "プログラムのパスを取得できません");
     }
-    std::string dir = ExistingFolder(command.dir.empty() ? FolderOf(exe) : command.dir);
+    std::string serviceSid = ServiceSidOf(SERVICE_NAME);
+    std::string problem;
+    std::string dir = command.dir.empty() ? ExistingFolder(FolderOf(exe))
+                                          : DataFolder(command.dir, serviceSid, &problem);
     if (dir.empty()) {
-        return Outcome(
-            command, COMMAND_FAILED,
-            "フォルダがありません: " + (command.dir.empty() ? FolderOf(exe) : command.dir));
+        return Outcome(command, COMMAND_FAILED,
+                       problem.empty() ? "フォルダがありません: " + FolderOf(exe) : problem);
+    }
+    std::string unsafe = UnsafeFolderText(FolderOf(exe), false, serviceSid);
+    if (unsafe.empty() && lstrcmpiA(dir.c_str(), FolderOf(exe).c_str()) != 0) {
+        unsafe = UnsafeFolderText(dir, true, serviceSid);
+    }
+    if (!unsafe.empty()) {
+        return Outcome(command, COMMAND_FAILED, unsafe);
     }
     ScHandle manager{OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE)};
     if (manager.handle == NULL) {
@@ -191,7 +312,8 @@ int InstallService(const EntryCommand& command) {
         }
         return Outcome(command, COMMAND_FAILED, "サービスを登録できません: " + SystemText(error));
     }
-    DWORD error = ConfigureService(service.handle);
+    std::string unknown;
+    DWORD error = ConfigureService(service.handle, &unknown);
     std::string failed = "サービスの設定に失敗したため、登録を取り消しました: ";
     if (error == ERROR_SUCCESS) {
         error = AddEventSource(exe);
@@ -201,9 +323,20 @@ int InstallService(const EntryCommand& command) {
         DeleteService(service.handle);
         return Outcome(command, COMMAND_FAILED, failed + SystemText(error));
     }
-    return Outcome(command, COMMAND_DONE,
-                   "サービス fsw をインストールしました。(フォルダ: " + dir +
-                       ")\n\"net start fsw\" で開始します");
+    std::string done = "サービス fsw をインストールしました。(フォルダ: " + dir +
+                       ")\n\"net start fsw\" で開始します";
+    if (!unknown.empty()) {
+        std::string text = "この環境ではサービスの次の設定ができませんでした: " + unknown;
+        WarnInEventLog(text);
+        done += "\n\n" + text;
+    }
+    SystemFirewall firewall;
+    std::string blocked = AllowProgramThroughFirewall(firewall, exe);
+    if (!blocked.empty()) {
+        WarnInEventLog(blocked);
+        done += "\n\n" + blocked;
+    }
+    return Outcome(command, COMMAND_DONE, done);
 }
 
 int UninstallService(const EntryCommand& command) {
@@ -245,6 +378,8 @@ int UninstallService(const EntryCommand& command) {
                        "サービスを削除できません: " + SystemText(GetLastError()));
     }
     DWORD error = DeleteEventSource(&sourceRemoved);
+    SystemFirewall firewall;
+    std::string ruleLeft = RemoveProgramFromFirewall(firewall, ProgramPath());
     if (!stopped) {
         return Outcome(command, COMMAND_FAILED,
                        "サービスが時間内に停止しません。停止した時点で削除されます");
@@ -254,7 +389,8 @@ int UninstallService(const EntryCommand& command) {
             command, COMMAND_FAILED,
             "サービスは削除しましたが、イベントソースを削除できません: " + SystemText(error));
     }
-    return Outcome(command, COMMAND_DONE, "サービス fsw を削除しました");
+    return Outcome(command, COMMAND_DONE,
+                   "サービス fsw を削除しました" + (ruleLeft.empty() ? "" : "\n\n" + ruleLeft));
 }
 
 namespace {
@@ -282,6 +418,7 @@ public:
         Report(m_control.Running());
     }
     void WriteEvent(ServiceEvent event, ServiceEventLevel level, const std::string& text) override;
+    bool TakeReload() override { return m_control.TakeReload(); }
 
 private:
     ServiceFailure Run();
@@ -300,18 +437,20 @@ private:
 
 ServiceRun* g_run = NULL;
 
-// Whether the marker was taken and the application ran, to tell the service manager
-// which step failed.
+// Whether the application ran, to tell the service manager which step failed. The service
+// takes no single-instance marker: the service manager runs one copy only, and a marker
+// in the global namespace could be taken first by any logged-on user to keep the service
+// from starting.
 class ServiceEntryServices : public SystemEntryServices {
 public:
     ServiceEntryServices(HINSTANCE instance, FrontEnd& front)
         : SystemEntryServices(instance, const_cast<char*>(""), SW_HIDE),
           m_instance(instance),
           m_front(front) {}
-    MInstanceResult CreateInstanceMarker(const char* name, std::string* problem) override {
-        marker = SystemEntryServices::CreateInstanceMarker(name, problem);
-        return marker;
+    MInstanceResult CreateInstanceMarker(const char*, std::string*) override {
+        return M_INSTANCE_CREATED;
     }
+    void CloseInstanceMarker() override {}
     int RunApplication() override {
         ran = true;
         Kiv* app = GetApp(m_instance, const_cast<char*>(""), SW_HIDE);
@@ -321,7 +460,6 @@ public:
         return code;
     }
 
-    MInstanceResult marker = M_INSTANCE_UNCHECKED;
     bool ran = false;
 
 private:
@@ -410,13 +548,8 @@ ServiceFailure ServiceRun::Run() {
     }
     MSetModuleDirectory(dir.c_str());
     ServiceEntryServices services(m_instance, m_front);
-    int code = RunEntry(services, SERVICE_MARKER_NAME);
+    int code = RunEntry(services);
     m_window = NULL;
-    if (services.marker != M_INSTANCE_CREATED) {
-        WriteEvent(SERVICE_EVENT_START_FAILED, EVENT_LEVEL_ERROR,
-                   "サービスは既に起動中のため、開始できません");
-        return SERVICE_SECOND_COPY;
-    }
     if (!services.ran) {
         WriteEvent(SERVICE_EVENT_START_FAILED, EVENT_LEVEL_ERROR,
                    "ネットワークを初期化できないため、サービスを開始できません");

@@ -10,9 +10,6 @@
 extern const char SERVICE_NAME[];
 extern const char SERVICE_DISPLAY_NAME[];
 extern const char EVENT_SOURCE_KEY[];
-// The single-instance marker of the service, in the global namespace: one service copy
-// beside the tray copies of logged-on users.
-extern const char SERVICE_MARKER_NAME[];
 
 // --install-service [--dir DIR]: COMMAND_DONE, COMMAND_NOTHING_TO_DO (already installed)
 // or COMMAND_FAILED, each with a box unless command.quiet.

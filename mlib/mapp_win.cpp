@@ -4,27 +4,76 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// version.dll is no known system DLL: the loader would look for it beside the program
+// first, where anyone who may write that folder could plant one. It is loaded from the
+// system folder by hand instead of being imported.
+typedef DWORD(WINAPI* VersionInfoSizeCall)(const char*, DWORD*);
+typedef BOOL(WINAPI* VersionInfoCall)(const char*, DWORD, DWORD, void*);
+typedef BOOL(WINAPI* VersionQueryCall)(const void*, const char*, void**, UINT*);
+
+const DWORD SEARCH_SYSTEM32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+}  // namespace
+
+HMODULE MLoadSystemLibrary(const char* name) {
+    HMODULE module = LoadLibraryExA(name, NULL, SEARCH_SYSTEM32);
+    if (module == NULL && GetLastError() == ERROR_INVALID_PARAMETER) {
+        // A system without the flag: the full path of the system folder does the same.
+        char path[MAX_PATH];
+        UINT length = GetSystemDirectoryA(path, MAX_PATH);
+        if (length > 0 && length + strlen(name) + 2 < MAX_PATH) {
+            lstrcatA(path, "\\");
+            lstrcatA(path, name);
+            module = LoadLibraryA(path);
+        }
+    }
+    return module;
+}
+
+void MLimitDllSearch() {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    typedef BOOL(WINAPI * DirectoriesCall)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto setDirectories = reinterpret_cast<DirectoriesCall>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDirectories != NULL) {
+        setDirectories(SEARCH_SYSTEM32);
+    }
+}
 
 void MApp::GetVersionNumbers(uint16_t* first, uint16_t* second, uint16_t* third, uint16_t* fourth) {
     uint16_t numbers[4] = {0, 0, 0, 0};
     char path[261];
     GetModuleFileNameA(instance, path, sizeof path);
     path[sizeof path - 1] = '\0';
+    HMODULE version = MLoadSystemLibrary("version.dll");
+    auto infoSize = reinterpret_cast<VersionInfoSizeCall>(reinterpret_cast<void (*)()>(
+        version != NULL ? GetProcAddress(version, "GetFileVersionInfoSizeA") : NULL));
+    auto info = reinterpret_cast<VersionInfoCall>(reinterpret_cast<void (*)()>(
+        version != NULL ? GetProcAddress(version, "GetFileVersionInfoA") : NULL));
+    auto query = reinterpret_cast<VersionQueryCall>(reinterpret_cast<void (*)()>(
+        version != NULL ? GetProcAddress(version, "VerQueryValueA") : NULL));
     DWORD unused = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &unused);
+    DWORD size = infoSize != NULL && info != NULL && query != NULL ? infoSize(path, &unused) : 0;
     char* block = size != 0 ? static_cast<char*>(malloc(size + 1)) : NULL;
-    if (block != NULL && GetFileVersionInfoA(path, 0, size, block)) {
-        VS_FIXEDFILEINFO* info = NULL;
-        UINT infoLength = 0;
-        if (VerQueryValueA(block, "\\", reinterpret_cast<void**>(&info), &infoLength) &&
-            info != NULL) {
-            numbers[0] = HIWORD(info->dwFileVersionMS);
-            numbers[1] = LOWORD(info->dwFileVersionMS);
-            numbers[2] = HIWORD(info->dwFileVersionLS);
-            numbers[3] = LOWORD(info->dwFileVersionLS);
+    if (block != NULL && info(path, 0, size, block)) {
+        VS_FIXEDFILEINFO* fixed = NULL;
+        UINT fixedLength = 0;
+        if (query(block, "\\", reinterpret_cast<void**>(&fixed), &fixedLength) && fixed != NULL) {
+            numbers[0] = HIWORD(fixed->dwFileVersionMS);
+            numbers[1] = LOWORD(fixed->dwFileVersionMS);
+            numbers[2] = HIWORD(fixed->dwFileVersionLS);
+            numbers[3] = LOWORD(fixed->dwFileVersionLS);
         }
     }
     free(block);
+    if (version != NULL) {
+        FreeLibrary(version);
+    }
     if (first != NULL)
         *first = numbers[0];
     if (second != NULL)

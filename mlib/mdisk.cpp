@@ -44,6 +44,15 @@ bool NamesDevice(const char* begin, const char* end) {
 
 }  // namespace
 
+VolumeFigures ChooseVolumeFigures(uint64_t callerFree, uint64_t callerTotal, uint64_t volumeFree,
+                                  uint64_t volumeTotal) {
+    uint64_t total = volumeTotal > callerTotal ? volumeTotal : callerTotal;
+    if (volumeFree <= total) {
+        return VolumeFigures{volumeFree, total};
+    }
+    return VolumeFigures{callerFree, callerTotal};
+}
+
 bool MGetDiskFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
     MDiskFreeSpaceHook hook = g_hook;
     if (hook != nullptr) {

@@ -30,5 +30,17 @@ bool IsLocalDrivePath(const char* path);
 // A path that begins with a slash.
 bool IsAbsolutePosixPath(const char* path);
 
+// The figures a measurement reports from what the system said. callerTotal and
+// callerFree are limited by the caller's quota, volumeFree is not; volumeTotal is the
+// volume's size found another way, 0 where unknown. Both figures are the volume's, so
+// that a quota never shows more free bytes than the disk holds; where the volume's size
+// is not to be had and its free bytes exceed the caller's total, both are the caller's.
+struct VolumeFigures {
+    uint64_t freeBytes;
+    uint64_t totalBytes;
+};
+VolumeFigures ChooseVolumeFigures(uint64_t callerFree, uint64_t callerTotal, uint64_t volumeFree,
+                                  uint64_t volumeTotal);
+
 // The platform's own measurement, behind MGetDiskFreeSpace.
 bool MMeasureVolume(const char* path, uint64_t* freeBytes, uint64_t* totalBytes);

@@ -3,6 +3,54 @@
 
 #include "mlib/msys.h"
 
+namespace {
+
+// The layout of DISK_SPACE_INFORMATION, which older SDK headers lack.
+struct DiskSpaceInformation {
+    ULONGLONG actualTotalUnits;
+    ULONGLONG actualAvailableUnits;
+    ULONGLONG actualPoolUnavailableUnits;
+    ULONGLONG callerTotalUnits;
+    ULONGLONG callerAvailableUnits;
+    ULONGLONG callerPoolUnavailableUnits;
+    ULONGLONG usedUnits;
+    ULONGLONG totalReservedUnits;
+    ULONGLONG volumeStorageReserveUnits;
+    ULONGLONG availableCommittedUnits;
+    ULONGLONG poolAvailableUnits;
+    DWORD sectorsPerUnit;
+    DWORD bytesPerSector;
+};
+typedef HRESULT(WINAPI* DiskSpaceCall)(const char*, DiskSpaceInformation*);
+
+// The size of the volume that holds path, whatever quota the caller has: the system's
+// call for it where present (Windows 10 1709 on), else the volume root's cluster count;
+// 0 where neither answers.
+uint64_t VolumeSize(const char* path) {
+    char root[MAX_PATH];
+    if (!GetVolumePathNameA(path, root, sizeof root)) {
+        return 0;
+    }
+    static const DiskSpaceCall diskSpace =
+        reinterpret_cast<DiskSpaceCall>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskSpaceInformationA")));
+    DiskSpaceInformation information;
+    if (diskSpace != NULL && SUCCEEDED(diskSpace(root, &information))) {
+        return information.actualTotalUnits * information.sectorsPerUnit *
+               information.bytesPerSector;
+    }
+    DWORD sectorsPerCluster = 0;
+    DWORD bytesPerSector = 0;
+    DWORD freeClusters = 0;
+    DWORD clusters = 0;
+    if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+        return 0;
+    }
+    return uint64_t{clusters} * sectorsPerCluster * bytesPerSector;
+}
+
+}  // namespace
+
 bool MMeasureVolume(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
     ULARGE_INTEGER available;
     ULARGE_INTEGER total;
@@ -10,11 +58,25 @@ bool MMeasureVolume(const char* path, uint64_t* freeBytes, uint64_t* totalBytes)
     if (!GetDiskFreeSpaceExA(path, &available, &total, &totalFree)) {
         return false;
     }
-    *freeBytes = totalFree.QuadPart;
-    *totalBytes = total.QuadPart;
+    DWORD error = GetLastError();
+    VolumeFigures figures = ChooseVolumeFigures(available.QuadPart, total.QuadPart,
+                                                totalFree.QuadPart, VolumeSize(path));
+    SetLastError(error);
+    *freeBytes = figures.freeBytes;
+    *totalBytes = figures.totalBytes;
     return true;
 }
 
+// A drive letter that stands for a network share (mapped with someone's credentials) or
+// for nothing at all is no local drive.
 bool MIsMeasurablePath(const char* path, bool allowRemote) {
-    return allowRemote || IsLocalDrivePath(path);
+    if (allowRemote) {
+        return true;
+    }
+    if (!IsLocalDrivePath(path)) {
+        return false;
+    }
+    char root[4] = {path[0], ':', '\\', '\0'};
+    UINT type = GetDriveTypeA(root);
+    return type != DRIVE_REMOTE && type != DRIVE_NO_ROOT_DIR;
 }

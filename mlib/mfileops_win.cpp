@@ -135,14 +135,25 @@ bool MNewFile::FlushBuffers() {
     return true;
 }
 
+// A scanner, backup or indexer that holds the old file without delete sharing makes the
+// move fail for a moment: it is tried again for about a second before it counts as failed.
 bool MNewFile::MoveOver() {
     if (!Close()) {
         return false;
     }
-    if (!::MoveFileExW(LongPath(m_path).c_str(), LongPath(m_target).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const int TRIES = 10;
+    const DWORD PAUSE_MS = 100;
+    for (int tried = 1;; tried++) {
+        if (::MoveFileExW(LongPath(m_path).c_str(), LongPath(m_target).c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            break;
+        }
         m_error = ::GetLastError();
-        return false;
+        if (tried == TRIES ||
+            (m_error != ERROR_SHARING_VIOLATION && m_error != ERROR_ACCESS_DENIED)) {
+            return false;
+        }
+        ::Sleep(PAUSE_MS);
     }
     m_path.clear();
     return true;

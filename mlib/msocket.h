@@ -98,6 +98,13 @@ MSocket MAcceptFirst(const MSocket* listeners, int count, MSocketAddress* peer,
 bool MIsResourceShortage(unsigned long error);
 // Whether a failed bind found its port taken by another socket (EADDRINUSE, WSAEADDRINUSE).
 bool MIsAddressInUse(unsigned long error);
+// Whether a failed bind was refused the port (WSAEACCES on Windows: a port inside a range
+// the system keeps for itself, or one another socket holds for itself alone); never on
+// Linux.
+bool MIsPortRefused(unsigned long error);
+// Whether a socket of this machine listens on the TCP port, on any address; false where
+// it cannot be told.
+bool MIsPortListened(uint16_t port);
 // Whether a failed socket or bind found no IPv6 on the machine (EAFNOSUPPORT,
 // EADDRNOTAVAIL and their Winsock forms).
 bool MIsFamilyMissing(unsigned long error);

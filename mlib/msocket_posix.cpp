@@ -222,6 +222,14 @@ bool MIsAddressInUse(unsigned long error) {
     return error == EADDRINUSE;
 }
 
+bool MIsPortRefused(unsigned long) {
+    return false;
+}
+
+bool MIsPortListened(uint16_t) {
+    return false;
+}
+
 bool MIsFamilyMissing(unsigned long error) {
     return error == EAFNOSUPPORT || error == EADDRNOTAVAIL || error == EPFNOSUPPORT;
 }

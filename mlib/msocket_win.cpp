@@ -2,13 +2,27 @@
 #include "mlib/msocket.h"
 
 #include <cstring>
+#include <vector>
+
+#include <iphlpapi.h>  // after the socket headers
 
 MSocket MCreateSocket(int protocol) {
     return MCreateSocketOf(AF_INET, protocol);
 }
 
+// No child process ever holds a socket (and with it the server's port): sockets are made
+// non-inheritable, by the flag where the system has it, else right after.
 MSocket MCreateSocketOf(int family, int protocol) {
-    return socket(family, SOCK_STREAM, protocol);
+    const DWORD NO_INHERIT = 0x80;  // WSA_FLAG_NO_HANDLE_INHERIT
+    SOCKET made =
+        WSASocketW(family, SOCK_STREAM, protocol, NULL, 0, WSA_FLAG_OVERLAPPED | NO_INHERIT);
+    if (made == INVALID_SOCKET && WSAGetLastError() == WSAEINVAL) {
+        made = WSASocketW(family, SOCK_STREAM, protocol, NULL, 0, WSA_FLAG_OVERLAPPED);
+        if (made != INVALID_SOCKET) {
+            SetHandleInformation(reinterpret_cast<HANDLE>(made), HANDLE_FLAG_INHERIT, 0);
+        }
+    }
+    return made;
 }
 
 bool MSetIPv6Only(MSocket socket, bool only) {
@@ -132,7 +146,14 @@ int MShutdown(MSocket socket, MShutdownHow how) {
     return shutdown(socket, how);
 }
 
+// Bound for this socket alone: no other program, even under the same account, can bind
+// the port beside it and take the queries meant for it.
 int MBind(MSocket socket, const MSocketAddress* address) {
+    BOOL exclusive = TRUE;
+    if (setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                   reinterpret_cast<const char*>(&exclusive), sizeof exclusive) != 0) {
+        return SOCKET_ERROR;
+    }
     return bind(socket, &address->any, address->Length());
 }
 
@@ -160,6 +181,7 @@ SOCKET TakeConnection(SOCKET listener, MSocketAddress* peer, bool blocking) {
     if (accepted == INVALID_SOCKET) {
         return accepted;
     }
+    SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);
     if (!CopyTimeout(listener, accepted, SO_RCVTIMEO) ||
         !CopyTimeout(listener, accepted, SO_SNDTIMEO) ||
         (blocking && !MSetNonBlocking(accepted, false))) {
@@ -213,6 +235,50 @@ bool MIsResourceShortage(unsigned long error) {
 
 bool MIsAddressInUse(unsigned long error) {
     return error == WSAEADDRINUSE;
+}
+
+bool MIsPortRefused(unsigned long error) {
+    return error == WSAEACCES;
+}
+
+namespace {
+
+DWORD StateOf(const MIB_TCPROW& row) {
+    return row.dwState;
+}
+DWORD StateOf(const MIB_TCP6ROW& row) {
+    return static_cast<DWORD>(row.State);
+}
+
+// Whether a row of the system's TCP table (MIB_TCPTABLE or MIB_TCP6TABLE, read by call)
+// listens on the port.
+template <typename Table, typename Call>
+bool TableListens(Call call, uint16_t port) {
+    ULONG size = 0;
+    if (call(NULL, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) {
+        return false;
+    }
+    std::vector<char> buffer(size);
+    auto table = reinterpret_cast<Table*>(buffer.data());
+    if (call(table, &size, FALSE) != NO_ERROR) {
+        return false;
+    }
+    for (DWORD i = 0; i < table->dwNumEntries; i++) {
+        if (StateOf(table->table[i]) == MIB_TCP_STATE_LISTEN &&
+            ntohs(static_cast<u_short>(table->table[i].dwLocalPort)) == port) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool MIsPortListened(uint16_t port) {
+    return TableListens<MIB_TCPTABLE>(
+               [](MIB_TCPTABLE* t, ULONG* s, BOOL o) { return GetTcpTable(t, s, o); }, port) ||
+           TableListens<MIB_TCP6TABLE>(
+               [](MIB_TCP6TABLE* t, ULONG* s, BOOL o) { return GetTcp6Table(t, s, o); }, port);
 }
 
 bool MIsFamilyMissing(unsigned long error) {

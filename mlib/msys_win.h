@@ -18,3 +18,9 @@ const char M_PATH_SEPARATOR = '\\';
 
 typedef SOCKET MSocket;
 const MSocket M_INVALID_SOCKET = INVALID_SOCKET;
+
+// First thing in every entry point: no system box for a drive without a medium, and DLLs
+// only from the system folder (the program's own folder may hold planted ones).
+void MLimitDllSearch();
+// A system DLL loaded from the system folder only; NULL with the system's error.
+HMODULE MLoadSystemLibrary(const char* name);

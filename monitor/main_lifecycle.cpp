@@ -112,6 +112,19 @@ void MainLifecycle::FinishCycle() {
     }
 }
 
+bool MainLifecycle::DispatchShared(unsigned message, uintptr_t wParam) {
+    switch (message) {
+        case WM_TIMER:
+            OnCheckTimer(wParam);
+            return true;
+        case WM_APP_CYCLE_DONE:
+            FinishCycle();
+            return true;
+        default:
+            return false;
+    }
+}
+
 void MainLifecycle::BeginShutdown() {
     m_shuttingDown = true;
     MKillTimer(OwnWindow(), TIMER_CHECK);

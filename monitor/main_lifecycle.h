@@ -37,6 +37,9 @@ public:
     // The end of a cycle (WM_APP_CYCLE_DONE) in a front end that reloads on request: the
     // summary, then the reload that waited for it.
     void FinishCycle();
+    // The messages every front end that reloads on request handles alike: the check
+    // timer's tick and the end of a cycle. False for any other message.
+    bool DispatchShared(unsigned message, uintptr_t wParam);
     // True from the start of the shutdown on: what a box interrupted goes no further.
     bool ShuttingDown() const { return m_shuttingDown; }
 

@@ -46,15 +46,12 @@ void MainWin::SetOutput(FILE* out) {
 }
 
 intptr_t MainWin::HandleMessage(unsigned message, uintptr_t wParam, intptr_t) {
+    if (DispatchShared(message, wParam)) {
+        return 0;
+    }
     switch (message) {
         case WM_CLOSE:
             DestroyWindow();
-            return 0;
-        case WM_TIMER:
-            OnCheckTimer(wParam);
-            return 0;
-        case WM_APP_CYCLE_DONE:
-            FinishCycle();
             return 0;
         case WM_APP_HANGUP:
             ReloadOnRequest();

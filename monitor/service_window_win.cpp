@@ -69,7 +69,11 @@ bool ServiceWin::Open(HINSTANCE instance) {
     return true;
 }
 
-// The files are checked before the roles start, the server's listening after.
+// The files are checked before the roles start, the server's listening after. Only a
+// server that can never listen (SVPORT outside 1 to 65535, an SVADDR no machine can have)
+// fails the start; one that waits for its address or port reports RUNNING and goes on
+// trying, as the tray program's does, so that a boot where the network comes up late
+// still ends with a listening service.
 ServiceFailure ServiceWin::StartFailure() {
     Kiv* app = theApp;
     char text[600];
@@ -87,9 +91,20 @@ ServiceFailure ServiceWin::StartFailure() {
         Fail(SERVICE_LOG_UNWRITABLE, text);
         return m_failure;
     }
+    if (app->m_server != 1 && app->m_client != 1) {
+        snprintf(text, sizeof text,
+                 settings == M_READ_MISSING
+                     ? "設定ファイルがないため、サーバもクライアントも動作しません。(File=%s)"
+                     : "SERVER も CLIENT も 1 ではないため、サーバもクライアントも動作しません。"
+                       "(File=%s)",
+                 app->m_iniPath);
+        app->Log("%s", text);
+        m_host.WriteEvent(SERVICE_EVENT_MESSAGE, EVENT_LEVEL_WARNING, text);
+    }
     StartRoles();
     if (app->m_server == 1 &&
-        !(m_serverRunning && WaitForServerListening(m_serverThread, SERVICE_LISTEN_WAIT_MS))) {
+        !(m_serverRunning && (WaitForServerListening(m_serverThread, SERVICE_LISTEN_WAIT_MS) ||
+                              m_serverThread.IsRunning()))) {
         snprintf(text, sizeof text, "ポート %u で待ち受けできないため、サービスを開始できません",
                  unsigned{app->m_serverPort});
         Fail(SERVICE_PORT_UNUSABLE, text);
@@ -110,18 +125,17 @@ void ServiceWin::Fail(ServiceFailure failure, const std::string& text) {
 }
 
 LRESULT ServiceWin::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (DispatchShared(message, wParam)) {
+        return 0;
+    }
     switch (message) {
         case WM_DESTROY:
             OnDestroy();
             return 0;
-        case WM_TIMER:
-            OnCheckTimer(wParam);
-            return 0;
-        case WM_APP_CYCLE_DONE:
-            FinishCycle();
-            return 0;
         case WM_APP_SERVICE_RELOAD:
-            ReloadOnRequest();
+            if (m_host.TakeReload()) {
+                ReloadOnRequest();
+            }
             return 0;
         case WM_APP_SERVICE_STOP:
             theApp->Log(wParam == 1 ? "Windowsがシャットダウンされます。"

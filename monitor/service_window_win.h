@@ -33,9 +33,13 @@ public:
     // One event, its text as the log has it.
     virtual void WriteEvent(ServiceEvent event, ServiceEventLevel level,
                             const std::string& text) = 0;
+    // The reload the control handler asked for is taken: true when it is to run, false
+    // when a stop came meanwhile.
+    virtual bool TakeReload() = 0;
 };
 
-// How long the start waits for the server to listen before it counts as failed.
+// How long the start waits for the server to listen before it reports RUNNING anyway,
+// while the server goes on trying every 10 s.
 const unsigned SERVICE_LISTEN_WAIT_MS = 3000;
 
 class ServiceWin : public MWin, public MainLifecycle, public FrontEnd {
@@ -43,8 +47,9 @@ public:
     explicit ServiceWin(ServiceHost& host);
 
     // Creates the window and starts the roles. A start that fails (log not open, fsw.ini
-    // unreadable, server not listening) stops what it started, logs why, writes the
-    // event, leaves no window and answers false with Failure() set.
+    // unreadable, settings the server can never listen with) stops what it started, logs
+    // why, writes the event, leaves no window and answers false with Failure() set. A port
+    // or address that is not to be had yet is no failure: the server tries again.
     bool Open(HINSTANCE instance) override;
     HWND LoopWindow() override { return hwnd; }
     ServiceFailure Failure() const { return m_failure; }

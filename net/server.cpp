@@ -186,9 +186,19 @@ ListenOutcome Listen(Kiv* app, bool logFailure) {
             app->Log("socket() error!");
             return LISTEN_REFUSED;
         }
-        if (logFailure && MIsAddressInUse(error)) {
+        // Windows refuses a port that another socket holds for itself alone like one of
+        // its own reserved ranges; only a listener on the port tells them apart.
+        bool inUse = MIsAddressInUse(error) || (MIsPortRefused(error) && MIsPortListened(port));
+        if (logFailure && inUse) {
             app->Log("ポート %u は別のコピーが使用しています。空くまで10秒ごとに確かめます",
                      unsigned{port});
+        } else if (logFailure && MIsPortRefused(error)) {
+            // Hyper-V, WSL and Docker reserve ranges of the dynamic ports for themselves.
+            app->Log(
+                "ポート %u はシステムに予約された範囲にあるため使えません。"
+                "\"netsh int ipv4 show excludedportrange protocol=tcp\" で確認できます。"
+                "10秒ごとに再試行します",
+                unsigned{port});
         } else if (logFailure) {
             char text[256];
             GetErrorText(text, error, sizeof text);

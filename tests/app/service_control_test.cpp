@@ -78,6 +78,24 @@ TEST(ServiceControl, WhileStoppingAStopOnlyAdvancesTheCheckPointAndAReloadIsRefu
     EXPECT_EQ(SVC_STOP_PENDING, asked.status.state);
 }
 
+// A storm of PARAMCHANGE leaves one reload waiting in the loop; once it is taken the next
+// one asks again; a stop that comes before the loop takes it goes first.
+TEST(ServiceControl, ReloadsCoalesceAndAStopGoesBeforeAWaitingReload) {
+    ServiceControl control;
+    control.Starting();
+    control.Running();
+    EXPECT_EQ(SERVICE_ACTION_RELOAD, control.OnControl(SVC_CONTROL_PARAMCHANGE).action);
+    for (int i = 0; i < 3; i++) {
+        ServiceControlAnswer again = control.OnControl(SVC_CONTROL_PARAMCHANGE);
+        EXPECT_EQ(SVC_NO_ERROR, again.result);
+        EXPECT_EQ(SERVICE_ACTION_NONE, again.action);
+    }
+    EXPECT_TRUE(control.TakeReload());
+    EXPECT_EQ(SERVICE_ACTION_RELOAD, control.OnControl(SVC_CONTROL_PARAMCHANGE).action);
+    EXPECT_EQ(SERVICE_ACTION_STOP, control.OnControl(SVC_CONTROL_STOP).action);
+    EXPECT_FALSE(control.TakeReload()) << "the stop goes first";
+}
+
 TEST(ServiceControl, StoppedCarriesTheFailureAsAServiceSpecificExitCode) {
     ServiceControl control;
     control.Starting();

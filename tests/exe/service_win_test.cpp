@@ -7,10 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "app/folder_rights_win.h"
 #include "app/service_control.h"
 #include "net/disk_query.h"
 #include "tests/exe/program_driver_win.h"
 #include "tests/support/shell_support_win.h"
+
+#include <aclapi.h>  // after windows.h
+#include <sddl.h>
 
 namespace {
 
@@ -226,8 +230,9 @@ TEST_F(ServiceTest, UninstallStopsARunningServiceFirst) {
     EXPECT_FALSE(FileExists(other.File("fsw.log"))) << "the files live in DIR";
 }
 
-// A start that cannot succeed ends STOPPED with its own code, never stuck pending.
-TEST_F(ServiceTest, AFailedStartStopsWithAServiceSpecificExitCodeAndALogLine) {
+// A port held by someone else is waited for with the service RUNNING; only a port that can
+// never be listened on ends the start with its own code, never stuck pending.
+TEST_F(ServiceTest, AHeldPortIsWaitedForAndOnlyImpossibleSettingsFailTheStart) {
     TempDir dir;
     uint16_t port = FreeLocalPort();
     WriteFileBytes(dir.File("fsw.ini"), ServiceSettings(port, ""));
@@ -240,36 +245,67 @@ TEST_F(ServiceTest, AFailedStartStopsWithAServiceSpecificExitCodeAndALogLine) {
     holder.address.v4.sin_port = MHtons(port);
     ASSERT_EQ(0, MBind(holder.handle, &holder.address));
     ASSERT_EQ(0, MListen(holder.handle, 5));
+    // A name any logged-on user could take first keeps no service from starting.
+    HANDLE squatter = CreateMutexA(NULL, TRUE, "Global\\FSW_Service1825");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 20000));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return Contains(LogMessagesOf(dir.File("fsw.log")),
+                            "ポート " + std::to_string(port) + " は別のコピーが使用しています");
+        },
+        10000));
+    holder.Close();
+    CloseHandle(squatter);
+    EXPECT_TRUE(WaitUntil([&] { return Ask(port) == DISK_QUERY_OK; }, 25000)) << "retried";
+    ASSERT_TRUE(Control(SERVICE_CONTROL_STOP));
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 20000));
+
+    WriteFileBytes(dir.File("fsw.ini"), "[fsw]\r\nSERVER=1\r\nSVPORT=70000\r\nLOGMODE=2\r\n");
     ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 20000));
     SERVICE_STATUS status = Status();
     EXPECT_EQ(DWORD{ERROR_SERVICE_SPECIFIC_ERROR}, status.dwWin32ExitCode);
     EXPECT_EQ(DWORD{SERVICE_PORT_UNUSABLE}, status.dwServiceSpecificExitCode);
     std::vector<std::string> log = LogMessagesOf(dir.File("fsw.log"));
-    EXPECT_TRUE(Contains(log, "ポート " + std::to_string(port) + " で待ち受けできないため"));
+    EXPECT_TRUE(Contains(log, "ポート 70000 で待ち受けできないため"));
     EXPECT_EQ(VersionLine("終了"), log.back());
-    holder.Close();
 
-    // Another service copy holds the marker.
-    HANDLE marker = CreateMutexA(NULL, TRUE, "Global\\FSW_Service1825");
-    ASSERT_NE(HANDLE{NULL}, marker);
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 20000));
-    EXPECT_EQ(DWORD{SERVICE_SECOND_COPY}, Status().dwServiceSpecificExitCode);
-    CloseHandle(marker);
-
-    // The folder gone: no log to write to, the code says why.
+    // A --dir not there yet is made, with entries no ordinary user may write through.
     TempDir gone;
     ASSERT_EQ(0, Run(dir.Path(), "--uninstall-service --quiet"));
-    EXPECT_EQ(2, Run(dir.Path(), "--install-service --quiet --dir \"" + gone.File("sub") + "\""))
-        << "only an existing folder is taken";
-    EXPECT_FALSE(Exists());
-    CreateDirectoryA(gone.File("sub").c_str(), NULL);
     ASSERT_EQ(0, Run(dir.Path(), "--install-service --quiet --dir \"" + gone.File("sub") + "\""));
+    ObjectRights rights;
+    ASSERT_EQ(DWORD{ERROR_SUCCESS}, ReadObjectRights(gone.File("sub"), &rights));
+    EXPECT_EQ(std::vector<std::string>{},
+              UntrustedWriters(
+                  rights, {SID_ADMINISTRATORS, SID_SYSTEM, ServiceSidOf("fsw"), CurrentUserSid()}));
+    // The folder gone: no log to write to, the code says why.
     RemoveDirectoryA(gone.File("sub").c_str());
     ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 20000));
     EXPECT_EQ(DWORD{SERVICE_NO_FOLDER}, Status().dwServiceSpecificExitCode);
+}
+
+// A folder anyone may write is refused, with the command that mends it.
+TEST_F(ServiceTest, TheInstallRefusesAFolderOthersMayWrite) {
+    TempDir program;
+    TempDir data;
+    PSECURITY_DESCRIPTOR open = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)", SDDL_REVISION_1, &open, NULL));
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = NULL;
+    GetSecurityDescriptorDacl(open, &present, &dacl, &defaulted);
+    ASSERT_EQ(DWORD{ERROR_SUCCESS},
+              SetNamedSecurityInfoA(const_cast<char*>(data.Path().c_str()), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION, NULL, NULL, dacl, NULL));
+    LocalFree(open);
+    EXPECT_EQ(2, Run(program.Path(), "--install-service --quiet --dir \"" + data.Path() + "\""));
+    EXPECT_FALSE(Exists());
+    EXPECT_EQ(0, Run(program.Path(), "--install-service --quiet")) << "its own folder is safe";
+    EXPECT_TRUE(Exists());
 }
 
 TEST_F(ServiceTest, TheServiceCommandRunByHandSaysSoAndAnswers2) {
@@ -319,7 +355,8 @@ TEST_F(ServiceTest, ATrayCopyBesideTheRunningServiceShowsNoBoxAndRunsACycle) {
     EXPECT_EQ(HWND{NULL}, tray.FindVisibleOwnWindow("#32770")) << "no box";
     // The tray copy's log has the one neutral line of a port served by another copy.
     EXPECT_TRUE(Contains(LogMessagesOf(trayDir.File("fsw.log")),
-                         "ポート " + std::to_string(port) + " は別のコピーが使用しています"));
+                         "ポート " + std::to_string(port) + " は別のコピーが使用しています"))
+        << ReadFileBytes(trayDir.File("fsw.log"));
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, tray.Wait(20000));
     EXPECT_EQ(DWORD{SERVICE_RUNNING}, Status().dwCurrentState) << "the service runs on";

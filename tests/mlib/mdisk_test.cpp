@@ -37,4 +37,25 @@ TEST(IsLocalDrivePath, OnlyAFolderOfALocalDriveMayBeMeasured) {
     }
 }
 
+// A quota limits the caller's total, not the volume's free bytes: the figures stay the
+// volume's, and free never exceeds total.
+TEST(ChooseVolumeFigures, AQuotaNeverShowsMoreFreeThanTotal) {
+    struct Case {
+        uint64_t callerFree, callerTotal, volumeFree, volumeTotal, free, total;
+    };
+    const std::vector<Case> cases = {
+        {40, 100, 40, 100, 40, 100},      // no quota
+        {10, 50, 400, 1000, 400, 1000},   // quota below the free space: the volume's size
+        {10, 500, 300, 1000, 300, 1000},  // quota above it: still the volume's size
+        {10, 50, 400, 0, 10, 50},         // the volume's size unknown: the caller's view
+        {40, 100, 40, 0, 40, 100},
+    };
+    for (const Case& c : cases) {
+        VolumeFigures got =
+            ChooseVolumeFigures(c.callerFree, c.callerTotal, c.volumeFree, c.volumeTotal);
+        EXPECT_EQ(c.free, got.freeBytes) << c.volumeFree << " of " << c.volumeTotal;
+        EXPECT_EQ(c.total, got.totalBytes) << c.volumeFree << " of " << c.volumeTotal;
+    }
+}
+
 }  // namespace

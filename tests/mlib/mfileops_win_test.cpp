@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "mlib/mfileops.h"
 #include "tests/support/test_support.h"
@@ -23,6 +24,26 @@ TEST(MFileWin, ADeviceNameIsNeverWrittenAsAFile) {
     EXPECT_EQ(std::filesystem::directory_iterator(),
               std::filesystem::directory_iterator(dir.Path()))
         << "nothing was created in the folder";
+}
+
+// A scanner that holds the old file without delete sharing for a moment is waited for;
+// one that keeps holding it makes the replace fail, the old content kept.
+TEST(MFileWin, AReplaceWaitsForAFileHeldForAMoment) {
+    TempDir dir;
+    std::string path = dir.File("fsw.lst");
+    ASSERT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), "old", 3));
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_NE(M_REPLACE_DONE, MReplaceFile(path.c_str(), "new", 3));
+    EXPECT_EQ("old", ReadFileBytes(path));
+    std::thread release([held] {
+        Sleep(300);
+        CloseHandle(held);
+    });
+    EXPECT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), "new", 3));
+    release.join();
+    EXPECT_EQ("new", ReadFileBytes(path));
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ public:
         std::string text;
     };
     void ReportRunning() override { running++; }
+    bool TakeReload() override { return true; }
     void WriteEvent(ServiceEvent event, ServiceEventLevel level, const std::string& text) override {
         events.push_back(Event{event, level, text});
     }
@@ -69,11 +70,15 @@ TEST_F(ServiceWindow, RunsUntilTheStopAndReportsStartAndStopWithTheLogsLines) {
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ("サービスの停止要求を受けました", log[log.size() - 2]);
     EXPECT_EQ(app.VersionLine("終了"), log.back());
-    ASSERT_EQ(2u, host.events.size());
-    EXPECT_EQ(SERVICE_EVENT_START, host.events[0].event);
-    EXPECT_EQ(app.VersionLine("起動"), host.events[0].text);
-    EXPECT_EQ(SERVICE_EVENT_STOP, host.events[1].event);
-    EXPECT_EQ(log.back(), host.events[1].text);
+    // Neither role is on: the log and the event log say that it does nothing.
+    ASSERT_EQ(3u, host.events.size());
+    EXPECT_EQ(EVENT_LEVEL_WARNING, host.events[0].level);
+    EXPECT_NE(std::string::npos, host.events[0].text.find("サーバもクライアントも動作しません"));
+    EXPECT_TRUE(Contains(log, host.events[0].text));
+    EXPECT_EQ(SERVICE_EVENT_START, host.events[1].event);
+    EXPECT_EQ(app.VersionLine("起動"), host.events[1].text);
+    EXPECT_EQ(SERVICE_EVENT_STOP, host.events[2].event);
+    EXPECT_EQ(log.back(), host.events[2].text);
     EXPECT_TRUE(boxes.Boxes().empty());
 }
 

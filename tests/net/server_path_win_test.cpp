@@ -16,8 +16,12 @@ TEST(ServerPaths, UncDeviceAndRelativePathsAreAnswered512WithoutBeingTouched) {
     TestApp t;
     uint16_t port = t.StartServer();
     ASSERT_NE(0, port);
-    const std::string refused[] = {"\\\\127.0.0.1\\share", "\\\\?\\C:\\", "\\\\.\\COM1",
-                                   "C:", "data"};
+    const std::string refused[] = {"\\\\127.0.0.1\\share",
+                                   "\\\\?\\C:\\",
+                                   "\\\\.\\COM1",
+                                   "C:",
+                                   "data",
+                                   "Q:\\data"};  // a drive letter with no drive behind it
     for (const std::string& path : refused) {
         t.RestartLog();
         MeasureRecorder measured;
