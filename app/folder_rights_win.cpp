@@ -122,3 +122,27 @@ DWORD CreateProtectedFolder(const std::string& path, const std::string& serviceS
     LocalFree(attributes.lpSecurityDescriptor);
     return error;
 }
+
+DWORD ProtectFolder(const std::string& path, const std::string& serviceSid) {
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            ProtectedFolderSddl(serviceSid).c_str(), SDDL_REVISION_1, &descriptor, NULL)) {
+        return GetLastError();
+    }
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = NULL;
+    DWORD error = ERROR_SUCCESS;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
+        error = GetLastError();
+    } else {
+        // The name's copy of the path: SetNamedSecurityInfoA takes a writable string.
+        std::string name = path;
+        error = SetNamedSecurityInfoA(&name[0], SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION |
+                                          PROTECTED_DACL_SECURITY_INFORMATION,
+                                      NULL, NULL, dacl, NULL);
+    }
+    LocalFree(descriptor);
+    return error;
+}

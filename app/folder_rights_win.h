@@ -16,3 +16,6 @@ std::string CurrentUserSid();
 // Creates the folder with the entries of ProtectedFolderSddl; the system's error, or
 // ERROR_SUCCESS.
 DWORD CreateProtectedFolder(const std::string& path, const std::string& serviceSid);
+// Gives an existing folder the entries of ProtectedFolderSddl in place of its own and its
+// parent's; what lies within inherits them anew. The system's error, or ERROR_SUCCESS.
+DWORD ProtectFolder(const std::string& path, const std::string& serviceSid);

@@ -5,7 +5,7 @@
 
 const char SERVICE_USAGE[] =
     "fsw.exe [--dir フォルダ] (タスクトレイのプログラム)\n"
-    "fsw.exe --install-service [--dir フォルダ] [--quiet]\n"
+    "fsw.exe --install-service [--dir フォルダ [--protect-dir]] [--quiet]\n"
     "fsw.exe --uninstall-service [--quiet]\n"
     "fsw.exe --service --dir フォルダ (サービスマネージャが起動します)";
 
@@ -17,13 +17,13 @@ EntryCommand Invalid(const std::vector<std::string>& args, const std::string& pr
     for (const std::string& arg : args) {
         quiet = quiet || arg == "--quiet";
     }
-    return EntryCommand{ENTRY_INVALID, "", quiet, problem};
+    return EntryCommand{ENTRY_INVALID, "", quiet, false, problem};
 }
 
 }  // namespace
 
 EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
-    EntryCommand command{ENTRY_TRAY, "", false, ""};
+    EntryCommand command{ENTRY_TRAY, "", false, false, ""};
     bool dirGiven = false;
     for (size_t i = 0; i < args.size(); i++) {
         const std::string& arg = args[i];
@@ -36,6 +36,9 @@ EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
             mode = ENTRY_SERVICE;
         } else if (arg == "--quiet") {
             command.quiet = true;
+            continue;
+        } else if (arg == "--protect-dir") {
+            command.protectDir = true;
             continue;
         } else if (arg == "--dir") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
@@ -59,6 +62,10 @@ EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
     if (command.mode == ENTRY_TRAY && (command.quiet || args.size() != (dirGiven ? 2u : 0u))) {
         return Invalid(
             args, "--install-service, --uninstall-service, --service のどれかを指定してください");
+    }
+    // Only an installer that has just made the folder asks to give it the service's rights.
+    if (command.protectDir && (command.mode != ENTRY_INSTALL || !dirGiven)) {
+        return Invalid(args, "--protect-dir は --install-service --dir と共に指定してください");
     }
     if (command.mode == ENTRY_UNINSTALL && dirGiven) {
         return Invalid(args, "--uninstall-service に --dir は指定できません");

@@ -19,6 +19,7 @@ struct EntryCommand {
     EntryMode mode;
     std::string dir;      // --dir, the folder of the settings; empty: the program's folder
     bool quiet;           // --quiet: no boxes, only the exit code
+    bool protectDir;      // --protect-dir: an existing --dir is given the service's own rights
     std::string problem;  // with ENTRY_INVALID
 };
 

@@ -239,11 +239,20 @@ std::string UnsafeFolderText(const std::string& folder, bool dataFolder,
            IcaclsFixLine(folder, true, dataFolder ? serviceSid : "", writers);
 }
 
-// The folder as a full path, created with the protected entries when it is not there yet;
+// The folder as a full path, created with the protected entries when it is not there yet
+// (and given them when protect says so: the installer's own data folder, which it has just
+// made under a parent that lets users create files);
 // empty with the text of the failure otherwise.
-std::string DataFolder(const std::string& dir, const std::string& serviceSid,
+std::string DataFolder(const std::string& dir, const std::string& serviceSid, bool protect,
                        std::string* problem) {
     std::string existing = ExistingFolder(dir);
+    if (!existing.empty() && protect) {
+        DWORD error = ProtectFolder(existing, serviceSid);
+        if (error != ERROR_SUCCESS) {
+            *problem = "フォルダの権限を設定できません: " + dir + " (" + SystemText(error) + ")";
+            return "";
+        }
+    }
     if (!existing.empty()) {
         return existing;
     }
@@ -282,7 +291,7 @@ int InstallService(const EntryCommand& command) {
     std::string serviceSid = ServiceSidOf(SERVICE_NAME);
     std::string problem;
     std::string dir = command.dir.empty() ? ExistingFolder(FolderOf(exe))
-                                          : DataFolder(command.dir, serviceSid, &problem);
+                                          : DataFolder(command.dir, serviceSid, command.protectDir, &problem);
     if (dir.empty()) {
         return Outcome(command, COMMAND_FAILED,
                        problem.empty() ? "フォルダがありません: " + FolderOf(exe) : problem);

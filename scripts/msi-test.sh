@@ -35,7 +35,7 @@ check_tables() {
         "Component|ServiceChoice	.*	SERVICE = \"1\"	"
         "Shortcut|StartMenuShortcut	ProgramMenuFolder	fsw	StartMenu	\[INSTALLDIR\]fsw\.exe	--dir \"\[CommonAppDataFolder\]fsw\"	"
         "Registry|.*	2	Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run	fsw	\"\[INSTALLDIR\]fsw\.exe\" --dir \"\[CommonAppDataFolder\]fsw\"	Autostart"
-        "CustomAction|InstallService	3090	fsw\.exe	--install-service --dir \"\[CommonAppDataFolder\]fsw\" --quiet	"
+        "CustomAction|InstallService	3090	fsw\.exe	--install-service --dir \"\[CommonAppDataFolder\]fsw\" --protect-dir --quiet	"
         "CustomAction|UninstallService	3154	fsw\.exe	--uninstall-service --quiet	"
         "CustomAction|RollbackService	3410	fsw\.exe	--uninstall-service --quiet	"
         "CustomAction|StartService	3186	NETCOMMAND	start fsw	"

@@ -14,6 +14,7 @@ struct ParseCase {
     EntryMode mode;
     std::string dir;
     bool quiet;
+    bool protectDir = false;
 };
 
 TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
@@ -26,6 +27,8 @@ TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
         {{"--service", "--dir", "C:\\svc"}, ENTRY_SERVICE, "C:\\svc", false},
         {{"--dir", "C:\\svc", "--service"}, ENTRY_SERVICE, "C:\\svc", false},
         {{"--dir", "C:\\ProgramData\\fsw"}, ENTRY_TRAY, "C:\\ProgramData\\fsw", false},
+        {{"--install-service", "--dir", "C:\\d", "--protect-dir", "--quiet"}, ENTRY_INSTALL,
+         "C:\\d", true, true},
     };
     for (const ParseCase& c : cases) {
         EntryCommand command = ParseEntryArguments(c.args);
@@ -33,6 +36,7 @@ TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
         EXPECT_EQ(c.mode, command.mode) << shown << " " << command.problem;
         EXPECT_EQ(c.dir, command.dir) << shown;
         EXPECT_EQ(c.quiet, command.quiet) << shown;
+        EXPECT_EQ(c.protectDir, command.protectDir) << shown;
     }
 }
 
@@ -49,6 +53,9 @@ TEST(ServiceCommand, RefusesWhatItDoesNotKnowAndKeepsQuietForTheRefusal) {
         {"--uninstall-service", "--dir", "C:\\x"},
         {"--dir", "C:\\x", "--quiet"},
         {"/install"},
+        {"--install-service", "--protect-dir"},
+        {"--uninstall-service", "--protect-dir"},
+        {"--dir", "C:\\x", "--protect-dir"},
     };
     for (const std::vector<std::string>& args : cases) {
         EntryCommand command = ParseEntryArguments(args);
