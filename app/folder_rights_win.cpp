@@ -138,10 +138,10 @@ DWORD ProtectFolder(const std::string& path, const std::string& serviceSid) {
     } else {
         // The name's copy of the path: SetNamedSecurityInfoA takes a writable string.
         std::string name = path;
-        error = SetNamedSecurityInfoA(&name[0], SE_FILE_OBJECT,
-                                      DACL_SECURITY_INFORMATION |
-                                          PROTECTED_DACL_SECURITY_INFORMATION,
-                                      NULL, NULL, dacl, NULL);
+        error =
+            SetNamedSecurityInfoA(&name[0], SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  NULL, NULL, dacl, NULL);
     }
     LocalFree(descriptor);
     return error;

@@ -278,6 +278,22 @@ void WarnInEventLog(const std::string& text) {
     }
 }
 
+// The service's own key, which the service manager deletes with the service: what the
+// installation could not do is kept there for the service's log, which the installation
+// cannot write (the log is opened, and may be started anew, by the service).
+const std::string SERVICE_PARAMETERS_KEY =
+    std::string("SYSTEM\\CurrentControlSet\\Services\\") + SERVICE_NAME + "\\Parameters";
+const char INSTALL_NOTE_VALUE[] = "InstallNote";
+
+void KeepInstallNote(const std::string& text) {
+    LONG error =
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, SERVICE_PARAMETERS_KEY.c_str(), INSTALL_NOTE_VALUE,
+                        REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    if (error != ERROR_SUCCESS) {
+        WarnInEventLog("サービスの設定に記録できません: " + SystemText(static_cast<DWORD>(error)));
+    }
+}
+
 }  // namespace
 
 // A half-made installation is taken back: the service is there with its event source
@@ -290,8 +306,9 @@ int InstallService(const EntryCommand& command) {
     }
     std::string serviceSid = ServiceSidOf(SERVICE_NAME);
     std::string problem;
-    std::string dir = command.dir.empty() ? ExistingFolder(FolderOf(exe))
-                                          : DataFolder(command.dir, serviceSid, command.protectDir, &problem);
+    std::string dir = command.dir.empty()
+                          ? ExistingFolder(FolderOf(exe))
+                          : DataFolder(command.dir, serviceSid, command.protectDir, &problem);
     if (dir.empty()) {
         return Outcome(command, COMMAND_FAILED,
                        problem.empty() ? "フォルダがありません: " + FolderOf(exe) : problem);
@@ -343,6 +360,7 @@ int InstallService(const EntryCommand& command) {
     std::string blocked = AllowProgramThroughFirewall(firewall, exe);
     if (!blocked.empty()) {
         WarnInEventLog(blocked);
+        KeepInstallNote(blocked);
         done += "\n\n" + blocked;
     }
     return Outcome(command, COMMAND_DONE, done);
@@ -428,6 +446,7 @@ public:
     }
     void WriteEvent(ServiceEvent event, ServiceEventLevel level, const std::string& text) override;
     bool TakeReload() override { return m_control.TakeReload(); }
+    std::string InstallNote() override;
 
 private:
     ServiceFailure Run();
@@ -477,6 +496,22 @@ private:
 };
 
 const WORD EVENT_TYPES[] = {EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
+
+std::string ServiceRun::InstallNote() {
+    char text[2048];
+    DWORD size = sizeof text;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, SERVICE_PARAMETERS_KEY.c_str(), INSTALL_NOTE_VALUE,
+                     RRF_RT_REG_SZ, NULL, text, &size) != ERROR_SUCCESS) {
+        return "";
+    }
+    // A rule added by hand since ends the note.
+    SystemFirewall firewall;
+    if (firewall.FindRule(InboundRuleFor(ProgramPath()).name) == 0) {
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SERVICE_PARAMETERS_KEY.c_str(), INSTALL_NOTE_VALUE);
+        return "";
+    }
+    return text;
+}
 
 void ServiceRun::WriteEvent(ServiceEvent event, ServiceEventLevel level, const std::string& text) {
     static const DWORD ids[] = {FSW_EVENT_START, FSW_EVENT_STOP, FSW_EVENT_START_FAILED,

@@ -9,7 +9,7 @@ namespace {
 
 const char SERVICE_WINDOW_CLASS[] = "FSW_ServiceClass";
 
-// The balloon's text as one line: its line break becomes a space.
+// A text as one line of the log (a balloon's, a note's): a line break becomes a space.
 std::string OneLine(const std::string& text) {
     std::string line;
     for (char c : text) {
@@ -90,6 +90,11 @@ ServiceFailure ServiceWin::StartFailure() {
                  "ログファイルを開けないため、サービスを開始できません。(File=%s)", app->m_logPath);
         Fail(SERVICE_LOG_UNWRITABLE, text);
         return m_failure;
+    }
+    std::string note = m_host.InstallNote();
+    if (!note.empty() && app->m_server == 1) {
+        m_host.WriteEvent(SERVICE_EVENT_MESSAGE, EVENT_LEVEL_WARNING, note);
+        app->Log("%s", OneLine(note).c_str());
     }
     if (app->m_server != 1 && app->m_client != 1) {
         snprintf(text, sizeof text,

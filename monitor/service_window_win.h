@@ -36,6 +36,9 @@ public:
     // The reload the control handler asked for is taken: true when it is to run, false
     // when a stop came meanwhile.
     virtual bool TakeReload() = 0;
+    // What the installation left to be said in the log at every start (a firewall rule it
+    // could not add, with the line that adds it); empty: nothing.
+    virtual std::string InstallNote() { return ""; }
 };
 
 // How long the start waits for the server to listen before it reports RUNNING anyway,

@@ -27,8 +27,11 @@ TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
         {{"--service", "--dir", "C:\\svc"}, ENTRY_SERVICE, "C:\\svc", false},
         {{"--dir", "C:\\svc", "--service"}, ENTRY_SERVICE, "C:\\svc", false},
         {{"--dir", "C:\\ProgramData\\fsw"}, ENTRY_TRAY, "C:\\ProgramData\\fsw", false},
-        {{"--install-service", "--dir", "C:\\d", "--protect-dir", "--quiet"}, ENTRY_INSTALL,
-         "C:\\d", true, true},
+        {{"--install-service", "--dir", "C:\\d", "--protect-dir", "--quiet"},
+         ENTRY_INSTALL,
+         "C:\\d",
+         true,
+         true},
     };
     for (const ParseCase& c : cases) {
         EntryCommand command = ParseEntryArguments(c.args);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/firewall_win.h"
 #include "app/folder_rights_win.h"
 #include "app/service_control.h"
 #include "net/disk_query.h"
@@ -182,6 +183,10 @@ TEST_F(ServiceTest, InstallsStartsAnswersReloadsStopsAndUninstalls) {
     std::vector<std::string> log = LogMessagesOf(dir.File("fsw.log"));
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(VersionLine("起動"), log.front());
+    // A firewall that did not keep the rule (Wine's keeps none) is said in the log with the
+    // line that adds it by hand; one that kept it is not.
+    bool ruleKept = SystemFirewall().FindRule(InboundRuleFor(exe).name) == 0;
+    EXPECT_NE(ruleKept, Contains(log, "netsh advfirewall firewall add rule name="));
 
     // PARAMCHANGE reads fsw.ini again: 127.0.0.1 is no longer let in.
     WriteFileBytes(dir.File("fsw.ini"), ServiceSettings(port, "10.9.8.7"));
