@@ -251,18 +251,25 @@ DWORD StateOf(const MIB_TCP6ROW& row) {
 }
 
 // Whether a row of the system's TCP table (MIB_TCPTABLE or MIB_TCP6TABLE, read by call)
-// listens on the port.
+// listens on the port. The table may grow between asking its size and reading it (other
+// programs open connections meanwhile): the read is tried again with the new size.
 template <typename Table, typename Call>
 bool TableListens(Call call, uint16_t port) {
     ULONG size = 0;
     if (call(NULL, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) {
         return false;
     }
-    std::vector<char> buffer(size);
-    auto table = reinterpret_cast<Table*>(buffer.data());
-    if (call(table, &size, FALSE) != NO_ERROR) {
+    std::vector<char> buffer;
+    DWORD result = ERROR_INSUFFICIENT_BUFFER;
+    for (int attempt = 0; attempt < 5 && result == ERROR_INSUFFICIENT_BUFFER; attempt++) {
+        size += 64 * sizeof(MIB_TCP6ROW);  // room for rows that come meanwhile
+        buffer.assign(size, 0);
+        result = call(reinterpret_cast<Table*>(buffer.data()), &size, FALSE);
+    }
+    if (result != NO_ERROR) {
         return false;
     }
+    auto table = reinterpret_cast<Table*>(buffer.data());
     for (DWORD i = 0; i < table->dwNumEntries; i++) {
         if (StateOf(table->table[i]) == MIB_TCP_STATE_LISTEN &&
             ntohs(static_cast<u_short>(table->table[i].dwLocalPort)) == port) {

@@ -260,6 +260,7 @@ TEST(ServerPort, APortInUseIsTriedAgainWithOneLineAndServedOnceFree) {
     MThread server;
     ASSERT_TRUE(server.Start(ServerThread));
     EXPECT_FALSE(WaitForServerListening(server, 300));
+    ASSERT_TRUE(WaitUntil([&] { return !t.LogMessages().empty(); }, 5000));
     std::string line = "ポート " + std::to_string(busy) +
                        " は別のコピーが使用しています。空くまで10秒ごとに確かめます";
     EXPECT_EQ(std::vector<std::string>{line}, t.LogMessages());
