@@ -214,15 +214,21 @@ void ListAndMeasure(std::shared_ptr<ListJob> job) {
         job->listFailed = !listed;
         job->changed.notify_all();
     }
+    // The helpers are joined, not let go: each measurement is bounded by the disk guard, so
+    // they return in time, and a thread that is never joined or let go could outlive this one.
+    std::vector<std::thread> helpers;
     for (int n = 1; n < VOLUME_LIST_MEASURERS && static_cast<size_t>(n) < job->entries.size();
          n++) {
         try {
-            std::thread(MeasureEntries, job).detach();
+            helpers.emplace_back(MeasureEntries, job);
         } catch (const std::system_error&) {
             break;  // the threads that started share the entries
         }
     }
     MeasureEntries(job);
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
 }
 
 void LogPath(Kiv* app, const char* format, const std::string& path) {
