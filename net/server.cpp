@@ -261,11 +261,11 @@ struct Refusals {
 };
 
 // The handler threads of one run of the server. There is no listener thread of its own:
-// a thread that waits for a connection waits in accept, and serves what it accepts. One
-// or two wait there at once (AcceptorsWanted); the system gives each connection to one
+// a thread that waits for a connection waits in accept, and serves what it accepts. Two
+// wait there at once (AcceptorsWanted); the system gives each connection to one
 // of them, so a connection waits for one thread to wake, as with a server that accepts
-// and answers on one thread, and when one takes a connection another takes its place
-// in accept, so a slow client never holds the listener. The other idle threads sleep as
+// and answers on one thread, and while one serves, the other still waits in accept, so
+// a slow client never holds the listener. The other idle threads sleep as
 // reserves, woken when no thread waits in accept any more, and end after
 // HANDLER_IDLE_MS without being needed. Shared by the threads and the server's own
 // thread, so that whichever ends last still finds it.
@@ -304,12 +304,12 @@ const int MAX_ACCEPTORS = 2;
 // Threads the pool may hold: one per connection served, and those that accept.
 const int MAX_POOL_THREADS = MAX_CONNECTION_HANDLERS + MAX_ACCEPTORS;
 
-// How many threads should wait in accept: two while several connections are served,
-// so that a thread that finishes one goes straight back to accept; one otherwise, so
-// that the thread that has just served, still running, takes the next connection
-// rather than one that slept (the system hands connections to the longest waiter).
-int AcceptorsWanted(const Kiv* app) {
-    return app->m_serverThreadCount > 1 ? MAX_ACCEPTORS : 1;
+// How many threads wait in accept: two, so that a thread that has served one connection
+// goes straight back to accept while the other takes the next. With one, the thread
+// that took a connection had to wake a reserve to take its place: a wake-up and a
+// switch on every query, which cost a single client a few per cent of its queries.
+int AcceptorsWanted(const Kiv*) {
+    return MAX_ACCEPTORS;
 }
 
 // The pool's threads, of every run of the server; changed with them, under the lock.
