@@ -83,15 +83,18 @@ printf '[fsw]\r\nSERVER=1\r\nSVPORT=%s\r\nCLIENT=1\r\nINTVAL=10\r\nLISTFILE=fsw.
     printf '0\t127.0.0.1\t%s\tQ:\\archive\t10\t0\tarchive\r\n' "$port"
 } | iconv -f UTF-8 -t CP932 >"$shots/fsw.lst"
 
-(cd "$shots" && setsid "$FSW_WINE" explorer /desktop=shell,1024x768 fsw.exe \
-    </dev/null >/dev/null 2>&1 &)
-
-# The cycle ends with a danger row: the balloon and the status window come up.
-for _ in $(seq 1 60); do
-    grep -q "サーバを起動します" <(iconv -f CP932 -t UTF-8 "$shots/fsw.log" 2>/dev/null) && break
-    sleep 0.5
-done
-sleep 4
+# The program on a virtual desktop NAME,WIDTHxHEIGHT, until its first cycle is over: it
+# ends with a danger row, so the balloon and the status window come up.
+start_program() {
+    : >"$shots/fsw.log"
+    (cd "$shots" && setsid "$FSW_WINE" explorer "/desktop=$1" fsw.exe </dev/null >/dev/null 2>&1 &)
+    for _ in $(seq 1 60); do
+        grep -q "サーバを起動します" <(iconv -f CP932 -t UTF-8 "$shots/fsw.log" 2>/dev/null) && break
+        sleep 0.5
+    done
+    sleep 4
+}
+start_program shell,1024x768
 icon_x=1014
 icon_y=757
 xdotool mousemove 600 100
@@ -139,14 +142,7 @@ large_display=$!
 number=$(timeout 20 head -n 1 "$fifo")
 rm -f "$fifo"
 export DISPLAY=":$number"
-: >"$shots/fsw.log"
-(cd "$shots" && setsid "$FSW_WINE" explorer /desktop=large,1600x1200 fsw.exe \
-    </dev/null >/dev/null 2>&1 &)
-for _ in $(seq 1 60); do
-    grep -q "サーバを起動します" <(iconv -f CP932 -t UTF-8 "$shots/fsw.log" 2>/dev/null) && break
-    sleep 0.5
-done
-sleep 4
+start_program large,1600x1200
 xdotool mousemove 900 100
 sleep 1
 import -window root "$shots/status-150-full.png"
