@@ -120,18 +120,10 @@ step_wine() {
     old=${old//\//\\}
     new=${old%old.msi}new.msi
     reg_has() { "$FSW_WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -q -e "$3"; }
-    running() { "$FSW_WINE" sc query fsw 2>/dev/null | grep -q RUNNING; }
-    # A disk query for C:\ to the installed service with the Linux edition's client,
-    # tried up to TRIES times (40) while the service comes up.
-    answers() {
-        local try
-        for try in $(seq 1 "${2:-40}"); do
-            "$client" check -H 127.0.0.1 -p "$1" -w 0% -c 0% 'C:\' >/dev/null 2>&1 && return 0
-            sleep 0.5
-        done
-        return 1
-    }
-    # A free port for the service's edited settings, so that no other server is asked.
+    # A disk query for C:\ to the service on PORT with the Linux client, TRIES times (40).
+    answers() { for _ in $(seq 1 "${2:-40}"); do "$client" check -H 127.0.0.1 -p "$1" \
+        -w 0% -c 0% 'C:\' >/dev/null 2>&1 && return 0 || sleep 0.5; done; return 1; }
+    # A free port for the edited fsw.ini, so that no other server is asked.
     local port
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 
@@ -145,16 +137,15 @@ step_wine() {
     reg_has "$service" Start 0x2 || fail "the service does not start with the system"
     reg_has "$service" ObjectName 'NetworkService' || fail "the service's account"
     reg_has "$run" fsw 'fsw.exe" --dir "C:\\ProgramData\\fsw"' || fail "no Run entry"
-    running || fail "the installation did not start the service"
-    # The edited settings: another port, taken when the service starts again.
+    "$FSW_WINE" sc query fsw | grep RUNNING >/dev/null ||
+        fail "the installation did not start the service"
     sed -i "s/^SVPORT=.*/SVPORT=$port\r/" "$data/fsw.ini"
-    printf ';edited\r\n' >>"$data/fsw.ini"
     "$FSW_WINE" net stop fsw >/dev/null 2>&1 || fail "net stop fsw"
     "$FSW_WINE" net start fsw >/dev/null 2>&1 || fail "net start fsw"
     answers "$port" || fail "the installed service does not answer on port $port"
 
     msiexec /i "$new" /qn
-    grep -q ';edited' "$data/fsw.ini" || fail "the upgrade replaced the edited fsw.ini"
+    grep -q "^SVPORT=$port" "$data/fsw.ini" || fail "the upgrade replaced the edited fsw.ini"
     reg_has "$service" ImagePath '--service' || fail "the upgrade lost the service"
     reg_has "$run" fsw 'fsw.exe' || fail "the upgrade lost the Run entry"
     answers "$port" || fail "the upgraded service does not answer on port $port"
@@ -168,7 +159,7 @@ step_wine() {
     ! reg_has "$run" fsw . || fail "the removal left the Run entry"
     ! reg_has 'HKLM\System\CurrentControlSet\Services\EventLog\Application\fsw' \
         EventMessageFile . || fail "the removal left the event source"
-    grep -q ';edited' "$data/fsw.ini" || fail "the removal took the data folder"
+    grep -q "^SVPORT=$port" "$data/fsw.ini" || fail "the removal took the data folder"
     ! answers "$port" 1 || fail "the removed service still answers"
 
     msiexec /i "$new" /qn
