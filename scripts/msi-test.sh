@@ -114,6 +114,7 @@ step_wine() {
     start_menu_link() { find "$c" -path '*/Start Menu/Programs/fsw.lnk' | grep -q .; }
     local service='HKLM\System\CurrentControlSet\Services\fsw'
     local run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+    local source='HKLM\System\CurrentControlSet\Services\EventLog\Application\fsw'
     msiexec() { "$FSW_WINE" msiexec "$@" >/dev/null 2>&1 || fail "msiexec $*"; }
     # msiexec takes the packages by their Windows paths.
     local old="Z:$PWD/$out/old.msi" new
@@ -136,6 +137,7 @@ step_wine() {
         fail "the service is not installed with the data folder"
     reg_has "$service" Start 0x2 || fail "the service does not start with the system"
     reg_has "$service" ObjectName 'NetworkService' || fail "the service's account"
+    reg_has "$source" EventMessageFile 'fsw.exe' || fail "no event source"
     reg_has "$run" fsw 'fsw.exe" --dir "C:\\ProgramData\\fsw"' || fail "no Run entry"
     "$FSW_WINE" sc query fsw | grep RUNNING >/dev/null ||
         fail "the installation did not start the service"
@@ -157,8 +159,7 @@ step_wine() {
     ! start_menu_link || fail "the removal left the Start-menu entry"
     ! reg_has "$service" ImagePath . || fail "the removal left the service"
     ! reg_has "$run" fsw . || fail "the removal left the Run entry"
-    ! reg_has 'HKLM\System\CurrentControlSet\Services\EventLog\Application\fsw' \
-        EventMessageFile . || fail "the removal left the event source"
+    ! reg_has "$source" EventMessageFile . || fail "the removal left the event source"
     grep -q "^SVPORT=$port" "$data/fsw.ini" || fail "the removal took the data folder"
     ! answers "$port" 1 || fail "the removed service still answers"
 
