@@ -4,6 +4,7 @@
 #            its tables back with msiinfo: what it installs where, the service's custom
 #            actions and their order, the upgrade, the optional parts, the starting settings
 #   wine     installs the 64-bit MSI silently under Wine with and without the service,
+#            asks the installed service over the port with the Linux build's client,
 #            upgrades it from a lower version keeping an edited fsw.ini, and removes it
 # Usage: msi-test.sh STEP VERSION
 set -euo pipefail
@@ -46,6 +47,8 @@ check_tables() {
         "Property|Manufacturer	fsw maintainers"
         "Property|SecureCustomProperties	.*;SERVICE;AUTOSTART"
         "AppSearch|SERVICE	RememberedService"
+        # The remembered choice read in the registry view it was written to (64-bit: 16).
+        "RegLocator|RememberedService	2	Software\\\\fsw	Service	$((bits / 16 + 2))"
     )
     for row in "${rows[@]}"; do
         table=${row%%|*}
@@ -86,19 +89,23 @@ step_tables() {
 }
 
 # Under a Wine prefix of its own, so that the service and the Run entry reach no other
-# test. The 64-bit MSI: a lower version with the service and the start at logon, an
-# edited fsw.ini, the upgrade, the removal; then the desktop installation alone.
+# test. The 64-bit MSI: a lower version with the service and the start at logon, queried
+# over the port; an edited fsw.ini, the upgrade, the query again; the removal; then the
+# desktop installation alone.
 step_wine() {
-    local exe=build/win64/fsw.exe
-    [ -f "$exe" ] || { echo "SKIP: no 64-bit Windows build"; exit $SKIP; }
+    local exe=build/win64/fsw.exe client=build/linux/fsw
+    [ -f "$exe" ] && [ -x "$client" ] || { echo "SKIP: needs the 64-bit Windows and the Linux build"; exit $SKIP; }
     . scripts/wine-env.sh
     export WINEPREFIX=$PWD/$out/prefix DISPLAY=
-    rm -rf "$WINEPREFIX" && mkdir -p "$out"
-    # A wineserver that stays, so that the service outlives each msiexec.
+    rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
     trap '"$FSW_WINESERVER" -k 2>/dev/null || true' EXIT
-    mkdir -p "$WINEPREFIX"
-    "$FSW_WINESERVER" -p </dev/null >/dev/null 2>&1
+    # The prefix is made in a session of its own: making it leaves a second service
+    # manager behind, and with two of them answering, a service installed through one is
+    # unknown to the other ("net start" then fails with 1077). A persistent server then
+    # keeps the service running between the msiexec calls.
     "$FSW_WINE" wineboot -i >/dev/null 2>&1 || fail "wineboot"
+    "$FSW_WINESERVER" -w
+    "$FSW_WINESERVER" -p </dev/null >/dev/null 2>&1
     bash scripts/package-msi.sh "$exe" x64 0.9.0.1 "$out/old.msi" >/dev/null
     bash scripts/package-msi.sh "$exe" x64 "$version" "$out/new.msi" >/dev/null
     local c=$WINEPREFIX/drive_c
@@ -107,12 +114,19 @@ step_wine() {
     start_menu_link() { find "$c" -path '*/Start Menu/Programs/fsw.lnk' | grep -q .; }
     local service='HKLM\System\CurrentControlSet\Services\fsw'
     local run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+    local source='HKLM\System\CurrentControlSet\Services\EventLog\Application\fsw'
     msiexec() { "$FSW_WINE" msiexec "$@" >/dev/null 2>&1 || fail "msiexec $*"; }
     # msiexec takes the packages by their Windows paths.
     local old="Z:$PWD/$out/old.msi" new
     old=${old//\//\\}
     new=${old%old.msi}new.msi
     reg_has() { "$FSW_WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -q -e "$3"; }
+    # A disk query for C:\ to the service on PORT with the Linux client, TRIES times (40).
+    answers() { for _ in $(seq 1 "${2:-40}"); do "$client" check -H 127.0.0.1 -p "$1" \
+        -w 0% -c 0% 'C:\' >/dev/null 2>&1 && return 0 || sleep 0.5; done; return 1; }
+    # A free port for the edited fsw.ini, so that no other server is asked.
+    local port
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 
     msiexec /i "$old" /qn SERVICE=1 AUTOSTART=1
     for file in "$program" "$data/fsw.ini" "$data/fsw.lst"; do
@@ -121,12 +135,22 @@ step_wine() {
     start_menu_link || fail "no Start-menu entry"
     reg_has "$service" ImagePath '--service --dir "C:\\ProgramData\\fsw"' ||
         fail "the service is not installed with the data folder"
+    reg_has "$service" Start 0x2 || fail "the service does not start with the system"
+    reg_has "$service" ObjectName 'NetworkService' || fail "the service's account"
+    reg_has "$source" EventMessageFile 'fsw.exe' || fail "no event source"
     reg_has "$run" fsw 'fsw.exe" --dir "C:\\ProgramData\\fsw"' || fail "no Run entry"
-    printf ';edited\r\n' >>"$data/fsw.ini"
+    "$FSW_WINE" sc query fsw | grep RUNNING >/dev/null ||
+        fail "the installation did not start the service"
+    sed -i "s/^SVPORT=.*/SVPORT=$port\r/" "$data/fsw.ini"
+    "$FSW_WINE" net stop fsw >/dev/null 2>&1 || fail "net stop fsw"
+    "$FSW_WINE" net start fsw >/dev/null 2>&1 || fail "net start fsw"
+    answers "$port" || fail "the installed service does not answer on port $port"
+
     msiexec /i "$new" /qn
-    grep -q ';edited' "$data/fsw.ini" || fail "the upgrade replaced the edited fsw.ini"
+    grep -q "^SVPORT=$port" "$data/fsw.ini" || fail "the upgrade replaced the edited fsw.ini"
     reg_has "$service" ImagePath '--service' || fail "the upgrade lost the service"
     reg_has "$run" fsw 'fsw.exe' || fail "the upgrade lost the Run entry"
+    answers "$port" || fail "the upgraded service does not answer on port $port"
     [ "$("$FSW_WINE" msiexec /x "$old" /qn >/dev/null 2>&1; echo $?)" != 0 ] ||
         fail "the older version is still installed beside the newer"
 
@@ -135,9 +159,9 @@ step_wine() {
     ! start_menu_link || fail "the removal left the Start-menu entry"
     ! reg_has "$service" ImagePath . || fail "the removal left the service"
     ! reg_has "$run" fsw . || fail "the removal left the Run entry"
-    ! reg_has 'HKLM\System\CurrentControlSet\Services\EventLog\Application\fsw' \
-        EventMessageFile . || fail "the removal left the event source"
-    grep -q ';edited' "$data/fsw.ini" || fail "the removal took the data folder"
+    ! reg_has "$source" EventMessageFile . || fail "the removal left the event source"
+    grep -q "^SVPORT=$port" "$data/fsw.ini" || fail "the removal took the data folder"
+    ! answers "$port" 1 || fail "the removed service still answers"
 
     msiexec /i "$new" /qn
     [ -f "$program" ] && start_menu_link || fail "the desktop installation is incomplete"

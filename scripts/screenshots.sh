@@ -2,8 +2,9 @@
 # Takes the README's screenshots of the 64-bit program under Wine's virtual desktop:
 # the tray icon with the balloon of a cycle, the open tray menu, the status window
 # with a normal, a caution, a danger and an error row, and the chart of a target's
-# history. The program runs in build/shots/ as server and client at once, its four
-# targets on its own server, with a history of a week in which their disk fills.
+# history; then the status window, the chart and the settings dialog at 150 % (*-150.png).
+# The program runs in build/shots/ as server and client at once, its four targets on its
+# own server, with a history of a week in which their disk fills.
 #   bash scripts/screenshots.sh      (after: bash scripts/build.sh win64)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -23,11 +24,23 @@ fi
 # The frame's buttons are glyphs of the font Marlett, which Wine reads from the prefix.
 mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
 cp -n /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+# Wine's system DPI, in the user's and the machine's key; 96 is 100 %.
+set_dpi() {
+    local key
+    for key in 'HKCU\Control Panel\Desktop' \
+        'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+        "$FSW_WINE" reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    done
+}
 # Wine and its display are started here, and stopped at the end, unless they already run.
+# The prefix is left at 100 % for the tests, and the second display goes.
+stop_wine=""
 if ! { [ -f build/wine-xvfb.pid ] && kill -0 "$(cat build/wine-xvfb.pid)" 2>/dev/null; }; then
     bash scripts/wine-up.sh
-    trap 'bash scripts/wine-down.sh' EXIT
+    stop_wine=1
 fi
+large_display=""
+trap 'set_dpi 96; [ -z "$large_display" ] || kill "$large_display"; [ -z "$stop_wine" ] || bash scripts/wine-down.sh' EXIT
 . scripts/wine-env.sh  # again, for the display
 
 shots=build/shots
@@ -70,15 +83,18 @@ printf '[fsw]\r\nSERVER=1\r\nSVPORT=%s\r\nCLIENT=1\r\nINTVAL=10\r\nLISTFILE=fsw.
     printf '0\t127.0.0.1\t%s\tQ:\\archive\t10\t0\tarchive\r\n' "$port"
 } | iconv -f UTF-8 -t CP932 >"$shots/fsw.lst"
 
-(cd "$shots" && setsid "$FSW_WINE" explorer /desktop=shell,1024x768 fsw.exe \
-    </dev/null >/dev/null 2>&1 &)
-
-# The cycle ends with a danger row: the balloon and the status window come up.
-for _ in $(seq 1 60); do
-    grep -q "サーバを起動します" <(iconv -f CP932 -t UTF-8 "$shots/fsw.log" 2>/dev/null) && break
-    sleep 0.5
-done
-sleep 4
+# The program on a virtual desktop NAME,WIDTHxHEIGHT, until its first cycle is over: it
+# ends with a danger row, so the balloon and the status window come up.
+start_program() {
+    : >"$shots/fsw.log"
+    (cd "$shots" && setsid "$FSW_WINE" explorer "/desktop=$1" fsw.exe </dev/null >/dev/null 2>&1 &)
+    for _ in $(seq 1 60); do
+        grep -q "サーバを起動します" <(iconv -f CP932 -t UTF-8 "$shots/fsw.log" 2>/dev/null) && break
+        sleep 0.5
+    done
+    sleep 4
+}
+start_program shell,1024x768
 icon_x=1014
 icon_y=757
 xdotool mousemove 600 100
@@ -115,4 +131,39 @@ for _ in $(seq 1 40); do
     pgrep -f 'fsw\.exe' >/dev/null || break
     sleep 0.5
 done
-echo "screenshots in docs/: tray-icon.png, tray-menu.png, status-window.png, history-chart.png"
+
+# The same program at 150 %: the system DPI at 144, on a display of its own large enough
+# for the windows at that size.
+set_dpi 144
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+setsid Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp </dev/null >/dev/null 2>&1 3>"$fifo" &
+large_display=$!
+number=$(timeout 20 head -n 1 "$fifo")
+rm -f "$fifo"
+export DISPLAY=":$number"
+start_program large,1600x1200
+xdotool mousemove 900 100
+sleep 1
+import -window root "$shots/status-150-full.png"
+convert "$shots/status-150-full.png" -crop 1096x574+252+313 +repage docs/status-window-150.png
+xdotool mousemove 482 386 click --repeat 2 --delay 100 1
+sleep 2
+xdotool mousemove 1500 100
+sleep 1
+import -window root "$shots/chart-150-full.png"
+convert "$shots/chart-150-full.png" -crop 960x600+284+345 +repage docs/history-chart-150.png
+# The balloon goes, then "設定" of the tray menu opens the settings dialog.
+sleep 25
+xdotool mousemove 1590 1185 click 3
+sleep 1
+xdotool mousemove 1480 1062 click 1
+sleep 2
+xdotool mousemove 1500 100
+sleep 1
+import -window root "$shots/settings-150-full.png"
+convert "$shots/settings-150-full.png" -crop 1064x621+268+289 +repage docs/settings-dialog-150.png
+# The open dialog keeps the menu from ending the program.
+"$FSW_WINE" taskkill /f /im fsw.exe >/dev/null 2>&1 || true
+echo "screenshots in docs/: tray-icon.png, tray-menu.png, status-window.png, history-chart.png," \
+    "status-window-150.png, history-chart-150.png, settings-dialog-150.png"
