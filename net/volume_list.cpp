@@ -191,8 +191,8 @@ void MeasureEntries(std::shared_ptr<ListJob> job) {
     }
 }
 
-// Takes the system's list, keeps what the request and the caps allow, and measures it with
-// VOLUME_LIST_MEASURERS threads, this one among them.
+// Takes the system's list, keeps what the request and the caps allow, and measures it
+// with the threads that wait for it.
 void ListAndMeasure(std::shared_ptr<ListJob> job) {
     std::vector<std::string> paths;
     bool listed = MListVolumes(job->allowRemote, &paths);
@@ -214,21 +214,17 @@ void ListAndMeasure(std::shared_ptr<ListJob> job) {
         job->listFailed = !listed;
         job->changed.notify_all();
     }
-    // The helpers are joined, not let go: each measurement is bounded by the disk guard, so
-    // they return in time, and a thread that is never joined or let go could outlive this one.
-    std::vector<std::thread> helpers;
-    for (int n = 1; n < VOLUME_LIST_MEASURERS && static_cast<size_t>(n) < job->entries.size();
-         n++) {
-        try {
-            helpers.emplace_back(MeasureEntries, job);
-        } catch (const std::system_error&) {
-            break;  // the threads that started share the entries
-        }
+    MeasureEntries(job);
+}
+
+// A helper: waits until the list has been taken (or the handler has answered without
+// it), then measures beside the thread that took it.
+void WaitAndMeasure(std::shared_ptr<ListJob> job) {
+    {
+        std::unique_lock<std::mutex> hold(job->lock);
+        job->changed.wait(hold, [&] { return job->listed || job->givenUp; });
     }
     MeasureEntries(job);
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
 }
 
 void LogPath(Kiv* app, const char* format, const std::string& path) {
@@ -241,11 +237,21 @@ std::string VolumeListReply(Kiv* app, const std::string& wirePrefix) {
     std::shared_ptr<ListJob> job = std::make_shared<ListJob>();
     job->prefix = MWireToAnsi(wirePrefix.data(), wirePrefix.size());
     job->allowRemote = app->m_allowUnc == 1;
+    // Every thread of the job is started and let go here, before the handler waits: a
+    // thread started by another could still be unjoined, half started, when the handler
+    // has answered. Each may be left in a file system that hangs; the job outlives them.
     try {
         std::thread(ListAndMeasure, job).detach();
     } catch (const std::system_error&) {
         app->Log("スレッドが開始できません");
         return ReplyHeaderBytes(STATUS_DISK_ERROR, 0);
+    }
+    for (int n = 1; n < VOLUME_LIST_MEASURERS; n++) {
+        try {
+            std::thread(WaitAndMeasure, job).detach();
+        } catch (const std::system_error&) {
+            break;  // the threads that started share the entries
+        }
     }
     // The stop is looked for every 50 ms; it leaves the measurements STOP_MEASURE_MS.
     Clock::time_point deadline =
@@ -264,6 +270,7 @@ std::string VolumeListReply(Kiv* app, const std::string& wirePrefix) {
         job->changed.wait_until(hold, std::min(deadline, now + std::chrono::milliseconds(50)));
     }
     job->givenUp = true;
+    job->changed.notify_all();  // helpers still waiting for a list that has not come end
     bool listed = job->listed && !job->listFailed;
     std::vector<VolumeEntry> entries = job->entries;
     std::vector<std::string> tooLong = job->tooLong;
