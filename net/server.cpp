@@ -262,7 +262,7 @@ struct Refusals {
 
 // The handler threads of one run of the server. There is no listener thread of its own:
 // a thread that waits for a connection waits in accept, and serves what it accepts. Two
-// wait there at once (AcceptorsWanted); the system gives each connection to one
+// wait there at once (MAX_ACCEPTORS); the system gives each connection to one
 // of them, so a connection waits for one thread to wake, as with a server that accepts
 // and answers on one thread, and while one serves, the other still waits in accept, so
 // a slow client never holds the listener. The other idle threads sleep as
@@ -299,18 +299,13 @@ struct HandlerPool : std::enable_shared_from_this<HandlerPool> {
     bool shortOfResources = false;  // accept lacked resources, and it was logged
 };
 
-// Threads that may wait in accept at once.
+// Threads that wait in accept at once: two, so that a thread that has served a
+// connection goes straight back to accept while the other takes the next. With one, the
+// thread that took a connection had to wake a reserve to take its place: a wake-up and a
+// switch on every query, which cost a single client a few per cent of its queries.
 const int MAX_ACCEPTORS = 2;
 // Threads the pool may hold: one per connection served, and those that accept.
 const int MAX_POOL_THREADS = MAX_CONNECTION_HANDLERS + MAX_ACCEPTORS;
-
-// How many threads wait in accept: two, so that a thread that has served one connection
-// goes straight back to accept while the other takes the next. With one, the thread
-// that took a connection had to wake a reserve to take its place: a wake-up and a
-// switch on every query, which cost a single client a few per cent of its queries.
-int AcceptorsWanted(const Kiv*) {
-    return MAX_ACCEPTORS;
-}
 
 // The pool's threads, of every run of the server; changed with them, under the lock.
 std::atomic<int> g_liveHandlers{0};
@@ -459,7 +454,7 @@ void OnAcceptFailed(HandlerPool* pool) {
 // reserve for HANDLER_IDLE_MS in vain.
 bool AwaitTurn(HandlerPool* pool) {
     std::unique_lock<std::mutex> hold(pool->lock);
-    if (pool->accepting >= AcceptorsWanted(pool->app) && !pool->stopping) {
+    if (pool->accepting >= MAX_ACCEPTORS && !pool->stopping) {
         pool->reserves++;
         pool->wake.wait_for(hold, std::chrono::milliseconds(HANDLER_IDLE_MS),
                             [&] { return pool->wanted > 0 || pool->stopping; });
