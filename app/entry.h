@@ -23,14 +23,20 @@ public:
 class SystemEntryServices : public EntryServices {
 public:
     SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand);
+    // The marker of the user's logon, then that of the data folder.
     MInstanceResult CreateInstanceMarker(const char* name, std::string* problem) override;
     void CloseInstanceMarker() override;
     int StartupNetwork() override;
     int CleanupNetwork() override;
     int RunApplication() override;
 
+protected:
+    // The data folder's marker alone; for M_INSTANCE_FOLDER_IN_USE, *problem is the folder.
+    MInstanceResult CreateFolderMarker(std::string* problem);
+
 private:
     MSingleInstance m_marker;
+    MSingleInstance m_folderMarker;
     HINSTANCE m_instance;
     char* m_commandLine;
     int m_showCommand;

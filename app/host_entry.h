@@ -26,6 +26,12 @@ struct HostEntry {
     char description[64];
 };
 
+// Whether the target is left out of check cycles: it is then neither queried nor part of
+// what a "*" row of its server watches.
+inline bool IsExcluded(const HostEntry& entry) {
+    return entry.excluded == 1;
+}
+
 // A new target: not excluded, port 50801, threshold 10 %, texts empty.
 HostEntry NewHostEntry();
 

@@ -11,6 +11,7 @@
 
 namespace {
 
+const char UNCLOSED_LINE[] = "登録ホストファイル：%d行目の引用符が閉じていないため読み飛ばします。";
 const int LINE_MAX_BYTES = 1023;  // a line, its line end included, fits one 1024-byte read
 // Ten lines of at most LINE_MAX_BYTES fit many times over; more is never read, so that a
 // huge file cannot hold up the start.
@@ -19,31 +20,60 @@ const int LIST_MAX_BYTES = 1 << 20;
 // Reads the list line by line. A line ends with LF, CR LF or a lone CR; a CR or LF inside
 // a quoted column is part of the text (the writer quotes texts that hold one), and the
 // CRs that stand before a line end belong to it, as the parser would trim them.
+//
+// A quote that never closes would take every later line into its column. So a record that
+// runs on past a line end inside quotes and then does not close within LINE_MAX_BYTES, or
+// before the end of the file, is answered UNCLOSED; so is one the caller finds bad after all
+// (Refuse). Its first line is then refused and reading goes on with the next line.
 class LineReader {
 public:
-    enum Result { LINE, TOO_LONG, END, READ_ERROR, LIMIT };
+    enum Result { LINE, TOO_LONG, END, READ_ERROR, LIMIT, UNCLOSED };
 
     explicit LineReader(MFileReader* file)
-        : m_file(file), m_used(0), m_filled(0), m_total(0), m_stop(END) {}
+        : m_file(file),
+          m_used(0),
+          m_filled(0),
+          m_total(0),
+          m_stop(END),
+          m_pendingUsed(0),
+          m_breakAt(std::string::npos),
+          m_line(1),
+          m_recordLine(1) {}
 
     // The next line's bytes without its line end (at most LINE_MAX_BYTES with it). A longer
     // line is read to its end and answered TOO_LONG. A line that the byte limit cuts is
     // answered LIMIT and not given.
     Result Next(std::string* line) {
         line->clear();
+        m_raw.clear();
+        m_breakAt = std::string::npos;
+        m_recordLine = m_line;
         int bytes = 0;
+        int breaks = 0;       // line ends inside quotes
         bool atStart = true;  // at the start of a column
         bool quoted = false;  // the column began with a quote
         bool inQuotes = false;
         for (;;) {
             int c = Take();
             if (c < 0) {
+                if (inQuotes && m_breakAt != std::string::npos) {
+                    return UNCLOSED;
+                }
                 if (m_stop != END || bytes == 0) {
                     return m_stop;
                 }
                 break;
             }
             bytes++;
+            if (inQuotes && (c == '\n' || (c == '\r' && Peek() != '\n'))) {
+                breaks++;
+            }
+            if (inQuotes && (c == '\n' || c == '\r') && m_breakAt == std::string::npos) {
+                m_breakAt = m_raw.size() - 1;
+            }
+            if (bytes > LINE_MAX_BYTES && inQuotes && m_breakAt != std::string::npos) {
+                return UNCLOSED;
+            }
             if (c == '\n' && !inQuotes) {
                 break;
             }
@@ -73,6 +103,7 @@ public:
                 line->push_back(static_cast<char>(c));
             }
         }
+        m_line += 1 + breaks;
         if (bytes > LINE_MAX_BYTES) {
             line->clear();
             return TOO_LONG;
@@ -80,13 +111,39 @@ public:
         return LINE;
     }
 
+    // Whether the last line ran on past a line end inside quotes.
+    bool SpansLines() const { return m_breakAt != std::string::npos; }
+
+    // After UNCLOSED, or for a line that SpansLines: gives back what followed the first line
+    // end inside quotes, to be read again. Answers the number of the line refused.
+    int Refuse() {
+        size_t resume = m_breakAt + 1;
+        if (m_raw[m_breakAt] == '\r') {
+            while (resume < m_raw.size() && m_raw[resume] == '\r') {
+                resume++;
+            }
+            if (resume < m_raw.size() && m_raw[resume] == '\n') {
+                resume++;
+            }
+        }
+        m_pending = m_raw.substr(resume) + m_pending.substr(m_pendingUsed);
+        m_pendingUsed = 0;
+        m_breakAt = std::string::npos;
+        m_line = m_recordLine + 1;
+        return m_recordLine;
+    }
+
     // Whether any byte follows, also one beyond the byte limit.
     bool More() { return Peek() >= 0 || m_stop == LIMIT; }
 
 private:
     // The next byte, or -1 with m_stop telling why there is none. At most LIST_MAX_BYTES
-    // are given; the byte after them is read only to tell a longer file.
+    // are given; the byte after them is read only to tell a longer file. Bytes given back
+    // by Refuse come first.
     int Peek() {
+        if (m_pendingUsed < m_pending.size()) {
+            return static_cast<unsigned char>(m_pending[m_pendingUsed]);
+        }
         if (m_used == m_filled) {
             if (m_stop != END || m_total > LIST_MAX_BYTES) {
                 return -1;
@@ -111,7 +168,12 @@ private:
     int Take() {
         int c = Peek();
         if (c >= 0) {
-            m_used++;
+            if (m_pendingUsed < m_pending.size()) {
+                m_pendingUsed++;
+            } else {
+                m_used++;
+            }
+            m_raw.push_back(static_cast<char>(c));
         }
         return c;
     }
@@ -122,6 +184,12 @@ private:
     size_t m_filled;
     long m_total;  // bytes read from the file
     Result m_stop;
+    std::string m_pending;  // bytes given back by Refuse, read before the file's next ones
+    size_t m_pendingUsed;
+    std::string m_raw;  // the bytes of the current line as read, its line ends included
+    size_t m_breakAt;   // in m_raw, the first line end inside quotes, or npos
+    int m_line;         // the number of the next line of the file
+    int m_recordLine;   // the number of the current line's first line
 };
 
 // strtoul in base 10 with a 32-bit unsigned long, as the file's numbers are read on every
@@ -204,6 +272,10 @@ void Kiv::LoadHostList() {
                 LIST_MAX_BYTES, m_listPath);
             break;
         }
+        if (result == LineReader::UNCLOSED) {
+            Log(UNCLOSED_LINE, reader.Refuse());
+            continue;
+        }
         if (result == LineReader::TOO_LONG) {
             Log("登録ホストファイル：%d行目が長すぎるため読み飛ばします。(最大%dバイト)", count,
                 LINE_MAX_BYTES);
@@ -215,6 +287,10 @@ void Kiv::LoadHostList() {
         line += '\n';
         parser.Parse(line.c_str());
         int columns = parser.GetCount();
+        if ((columns != 6 && columns != 7) && reader.SpansLines()) {
+            Log(UNCLOSED_LINE, reader.Refuse());
+            continue;
+        }
         if (columns != 6 && columns != 7) {
             Log("登録ホストファイル：カラム数が%dでない行です。(カラム数:%d)", 7, columns);
             continue;

@@ -466,19 +466,21 @@ private:
 ServiceRun* g_run = NULL;
 
 // Whether the application ran, to tell the service manager which step failed. The service
-// takes no single-instance marker: the service manager runs one copy only, and a marker
-// in the global namespace could be taken first by any logged-on user to keep the service
-// from starting.
+// takes no marker of a logon: the service manager runs one copy only, and a marker in the
+// global namespace could be taken first by any logged-on user to keep the service from
+// starting. It takes its data folder's, which only those who may open files there can hold,
+// so that no tray copy runs on its files beside it.
 class ServiceEntryServices : public SystemEntryServices {
 public:
     ServiceEntryServices(HINSTANCE instance, FrontEnd& front)
         : SystemEntryServices(instance, const_cast<char*>(""), SW_HIDE),
           m_instance(instance),
           m_front(front) {}
-    MInstanceResult CreateInstanceMarker(const char*, std::string*) override {
-        return M_INSTANCE_CREATED;
+    MInstanceResult CreateInstanceMarker(const char*, std::string* problem) override {
+        MInstanceResult result = CreateFolderMarker(problem);
+        marked = result == M_INSTANCE_CREATED;
+        return result;
     }
-    void CloseInstanceMarker() override {}
     int RunApplication() override {
         ran = true;
         Kiv* app = GetApp(m_instance, const_cast<char*>(""), SW_HIDE);
@@ -488,6 +490,7 @@ public:
         return code;
     }
 
+    bool marked = false;  // the event of a marker not had is written by the entry's box
     bool ran = false;
 
 private:
@@ -595,8 +598,10 @@ ServiceFailure ServiceRun::Run() {
     int code = RunEntry(services);
     m_window = NULL;
     if (!services.ran) {
-        WriteEvent(SERVICE_EVENT_START_FAILED, EVENT_LEVEL_ERROR,
-                   "ネットワークを初期化できないため、サービスを開始できません");
+        if (services.marked) {
+            WriteEvent(SERVICE_EVENT_START_FAILED, EVENT_LEVEL_ERROR,
+                       "ネットワークを初期化できないため、サービスを開始できません");
+        }
         return SERVICE_START_FAILED;
     }
     if (m_front.Failure() != SERVICE_OK) {

@@ -57,23 +57,31 @@ void LoadName(Kiv* app, const char* key, const char* defaultValue, char* field, 
 
 // A number setting: its value, or the default when it is missing, empty or not a number of
 // 0 to 4294967295 (with a log line: a value the profile functions wrap, such as
-// SVPORT=4295020716, or one without digits would otherwise be taken for another number).
-uint32_t LoadNumber(Kiv* app, const char* key, uint32_t defaultValue) {
+// RENOTIFY=4295020716, or one without digits would otherwise be taken for another number).
+// A value that is there but unusable gives badValue instead where one is given: SVPORT=-1
+// must stop the server as SVPORT=70000 does, not make it listen on the default port.
+uint32_t LoadNumber(Kiv* app, const char* key, uint32_t defaultValue,
+                    const uint32_t* badValue = nullptr) {
     std::string value;
     uint32_t number = 0;
     if (!LoadValue(app, key, "", std::string::npos, &value)) {
-        return defaultValue;
+        return badValue != nullptr ? *badValue : defaultValue;
     }
     if (value.empty()) {
         return defaultValue;
     }
     if (!MIniParseNumber(value.c_str(), &number)) {
         char line[200];
-        snprintf(line, sizeof line,
-                 "設定ファイル：%sの値が0から4294967295までの数ではないため、既定値%uを使います。",
-                 key, static_cast<unsigned>(defaultValue));
+        if (badValue != nullptr) {
+            snprintf(line, sizeof line, "設定ファイル：%sの値が0から4294967295までの数ではありません。",
+                     key);
+        } else {
+            snprintf(line, sizeof line,
+                     "設定ファイル：%sの値が0から4294967295までの数ではないため、既定値%uを使います。",
+                     key, static_cast<unsigned>(defaultValue));
+        }
         app->LogOrHold(line);
-        return defaultValue;
+        return badValue != nullptr ? *badValue : defaultValue;
     }
     return number;
 }
@@ -111,7 +119,8 @@ void Kiv::LoadSettings() {
         LogOrHold(line);
     }
     m_server = LoadNumber(this, "SERVER", 0);
-    m_serverPort = LoadNumber(this, "SVPORT", DEFAULT_PORT);
+    const uint32_t noPort = 0;  // refused by the server, which says so
+    m_serverPort = LoadNumber(this, "SVPORT", DEFAULT_PORT, &noPort);
     m_client = LoadNumber(this, "CLIENT", 0);
     m_interval = LoadNumber(this, "INTVAL", 10);
     LoadName(this, "LISTFILE", "fsw.lst", m_listFile, sizeof m_listFile);

@@ -32,7 +32,29 @@ void CopyBounded(char* out, const char* in, size_t size) {
     out[length] = '\0';
 }
 
+// The last separator of a module path, found at character boundaries; the first byte is
+// not examined. Null when there is none.
+const char* LastSeparator(const char* path) {
+    const char* separator = NULL;
+    for (const char* p = path; *p != '\0'; p += MbcCharLength(p)) {
+        if (*p == M_PATH_SEPARATOR && p != path) {
+            separator = p;
+        }
+    }
+    return separator;
+}
+
 }  // namespace
+
+std::string MModuleFolder(HINSTANCE instance) {
+    char path[520];
+    if (MGetModuleFileName(instance, path, sizeof path) == 0) {
+        return std::string();
+    }
+    path[sizeof path - 1] = '\0';
+    const char* separator = LastSeparator(path);
+    return separator != NULL ? std::string(path, static_cast<size_t>(separator - path)) : std::string();
+}
 
 MApp::MApp(HINSTANCE instance, char* commandLine, int showCommand)
     : logLimit(0),
@@ -59,13 +81,7 @@ MApp::MApp(HINSTANCE instance, char* commandLine, int showCommand)
         return;
     }
     path[sizeof path - 1] = '\0';
-    // The last separator, found at character boundaries; the first byte is not examined.
-    const char* separator = NULL;
-    for (const char* p = path; *p != '\0'; p += MbcCharLength(p)) {
-        if (*p == M_PATH_SEPARATOR && p != path) {
-            separator = p;
-        }
-    }
+    const char* separator = LastSeparator(path);
     if (separator == NULL) {
         return;
     }

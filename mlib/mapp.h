@@ -3,9 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "mlib/mbase.h"
 #include "mlib/msys.h"
+
+// The folder of the program's files: that of the module file name (the folder given to
+// MSetModuleDirectory, where one is); empty when it cannot be had.
+std::string MModuleFolder(HINSTANCE instance);
 
 // Log modes, as stored in the settings.
 enum LogMode : unsigned {

@@ -53,6 +53,12 @@ VolumeFigures ChooseVolumeFigures(uint64_t callerFree, uint64_t callerTotal, uin
     return VolumeFigures{callerFree, callerTotal};
 }
 
+VolumeFigures StatvfsFigures(uint64_t blocks, uint64_t freeBlocks, uint64_t availableBlocks,
+                             uint64_t fragmentSize) {
+    uint64_t available = availableBlocks < freeBlocks ? availableBlocks : freeBlocks;
+    return VolumeFigures{available * fragmentSize, blocks * fragmentSize};
+}
+
 bool MGetDiskFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
     MDiskFreeSpaceHook hook = g_hook;
     if (hook != nullptr) {

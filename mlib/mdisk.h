@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-// GetDiskFreeSpaceExA on Windows; statvfs in the Linux edition (free = f_bfree x
-// f_frsize, total = f_blocks x f_frsize). freeBytes is the volume's total free space,
-// not the smaller part that quotas leave to the caller. False if the path cannot be
+// GetDiskFreeSpaceExA on Windows; statvfs in the Linux edition (StatvfsFigures).
+// freeBytes is the space that can still be written: on Windows the volume's free space,
+// not the smaller part that quotas leave to the caller; on Linux without root's reserve. False if the path cannot be
 // measured; the system's error then stays readable with MGetLastError. The call may
 // block for as long as the file system does (a stale network mount: for ever).
 bool MGetDiskFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes);
@@ -41,6 +41,12 @@ struct VolumeFigures {
 };
 VolumeFigures ChooseVolumeFigures(uint64_t callerFree, uint64_t callerTotal, uint64_t volumeFree,
                                   uint64_t volumeTotal);
+
+// The figures of a statvfs answer: free is what users other than root may still write
+// (f_bavail, as df shows it), not counting root's reserve (f_bfree); total is the whole
+// volume (f_blocks). Sizes are in fragments of fragmentSize bytes.
+VolumeFigures StatvfsFigures(uint64_t blocks, uint64_t freeBlocks, uint64_t availableBlocks,
+                             uint64_t fragmentSize);
 
 // The platform's own measurement, behind MGetDiskFreeSpace.
 bool MMeasureVolume(const char* path, uint64_t* freeBytes, uint64_t* totalBytes);

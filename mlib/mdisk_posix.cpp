@@ -8,8 +8,10 @@ bool MMeasureVolume(const char* path, uint64_t* freeBytes, uint64_t* totalBytes)
     if (statvfs(path, &volume) != 0) {
         return false;
     }
-    *freeBytes = uint64_t{volume.f_bfree} * volume.f_frsize;
-    *totalBytes = uint64_t{volume.f_blocks} * volume.f_frsize;
+    VolumeFigures figures =
+        StatvfsFigures(volume.f_blocks, volume.f_bfree, volume.f_bavail, volume.f_frsize);
+    *freeBytes = figures.freeBytes;
+    *totalBytes = figures.totalBytes;
     return true;
 }
 

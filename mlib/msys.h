@@ -120,6 +120,7 @@ enum MInstanceResult {
     M_INSTANCE_CREATED,    // this copy holds the marker
     M_INSTANCE_RUNNING,    // another copy holds it
     M_INSTANCE_UNCHECKED,  // it cannot be made or trusted: whether another copy runs is unknown
+    M_INSTANCE_FOLDER_IN_USE,  // another copy, of any user, runs on the same data folder
 };
 
 // Marks the one running copy of the program per user logon.
@@ -133,6 +134,11 @@ public:
     // Creates the marker named name. For M_INSTANCE_UNCHECKED, *problem says what was
     // found, naming the marker; the marker is then not held.
     MInstanceResult Create(const char* name, std::string* problem);
+    // Marks instead the one running copy on the data folder, whoever runs it: in the Linux
+    // edition a lock on the folder itself (any copy that can read its settings can take
+    // it, in any mount namespace), on Windows the file fsw.lock in it, held open without
+    // sharing and gone with its holder. M_INSTANCE_RUNNING when another copy holds it.
+    MInstanceResult CreateForFolder(const char* folder, std::string* problem);
     void Close();
 
 private:

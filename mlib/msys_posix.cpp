@@ -289,6 +289,28 @@ MInstanceResult MSingleInstance::Create(const char* name, std::string* problem) 
     return M_INSTANCE_CREATED;
 }
 
+MInstanceResult MSingleInstance::CreateForFolder(const char* folder, std::string* problem) {
+    Close();
+    int file = open(folder, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0) {
+        *problem = std::string("データフォルダを開けません。") + strerror(errno) + " (Dir=" +
+                   folder + ")";
+        return M_INSTANCE_UNCHECKED;
+    }
+    if (flock(file, LOCK_EX | LOCK_NB) != 0) {
+        int error = errno;
+        close(file);
+        if (error == EWOULDBLOCK) {
+            return M_INSTANCE_RUNNING;
+        }
+        *problem = std::string("データフォルダをロックできません。") + strerror(error) +
+                   " (Dir=" + folder + ")";
+        return M_INSTANCE_UNCHECKED;
+    }
+    m_marker = file;
+    return M_INSTANCE_CREATED;
+}
+
 void MSingleInstance::Close() {
     if (m_marker >= 0) {
         close(m_marker);

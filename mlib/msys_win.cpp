@@ -190,6 +190,29 @@ MInstanceResult MSingleInstance::Create(const char* name, std::string* problem) 
     return M_INSTANCE_CREATED;
 }
 
+// A file another copy holds cannot be opened: a sharing violation, or access denied while it
+// is there (it may be another user's, or being deleted as its holder ends).
+MInstanceResult MSingleInstance::CreateForFolder(const char* folder, std::string* problem) {
+    Close();
+    std::string path = std::string(folder) + "\\fsw.lock";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, NULL,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) {
+        m_marker = file;
+        return M_INSTANCE_CREATED;
+    }
+    if (error == ERROR_SHARING_VIOLATION ||
+        (error == ERROR_ACCESS_DENIED && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
+        return M_INSTANCE_RUNNING;
+    }
+    char text[80];
+    snprintf(text, sizeof text, "ロックファイルを作成できません。(Error=%lu, File=",
+             static_cast<unsigned long>(error));
+    *problem = text + path + ")";
+    return M_INSTANCE_UNCHECKED;
+}
+
 void MSingleInstance::Close() {
     if (m_marker != NULL) {
         CloseHandle(m_marker);

@@ -137,7 +137,7 @@ void CheckCycle::RunCycle() {
         MLockGuard holdCount(app->m_queryCountLock);
         MLockGuard holdHosts(app->m_hostLock);
         for (HostEntry& entry : app->m_hosts) {
-            if (entry.excluded == 1) {
+            if (IsExcluded(entry)) {
                 continue;
             }
             ResetStartBlock(&block, wakeOrPoll);

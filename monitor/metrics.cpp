@@ -47,6 +47,17 @@ unsigned Grade(int32_t status) {
                                                              : unsigned{STATUS_ERROR};
 }
 
+// The bytes of a text in hexadecimal digits.
+std::string Hex(const char* text) {
+    static const char DIGITS[] = "0123456789abcdef";
+    std::string out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; p++) {
+        out += DIGITS[*p >> 4];
+        out += DIGITS[*p & 15];
+    }
+    return out;
+}
+
 bool Measured(const CheckResult& result) {
     return result.status >= STATUS_NORMAL && result.status <= STATUS_DANGER;
 }
@@ -159,6 +170,22 @@ std::string MakeMetricsText(const std::vector<CheckResult>& results,
                              EscapeLabelValue(Utf8(result->description)) + "\"}";
         int64_t forecast = index < forecasts.size() ? forecasts[index] : FORECAST_NONE;
         series.push_back(Series{labels, result, forecast});
+    }
+    // Texts that differ only in bytes UTF-8 cannot show give one label set; each series of
+    // such a set also gets its texts' bytes, so that every label set stays its own.
+    std::vector<std::string> labelSets;
+    for (const Series& one : series) {
+        labelSets.push_back(one.labels);
+    }
+    std::sort(labelSets.begin(), labelSets.end());
+    for (Series& one : series) {
+        auto same = std::equal_range(labelSets.begin(), labelSets.end(), one.labels);
+        if (same.second - same.first > 1) {
+            const CheckResult& r = *one.result;
+            one.labels.insert(one.labels.size() - 1, ",bytes=\"" + Hex(r.host) + "-" +
+                                                         Hex(r.path) + "-" + Hex(r.description) +
+                                                         "\"");
+        }
     }
 
     std::string text;

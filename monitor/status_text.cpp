@@ -63,7 +63,7 @@ void FormatByteSize(uint64_t bytes, char* out, size_t size) {
 
 void FormatFreeSpace(const CheckResult& result, char* out, size_t size) {
     if (result.status == STATUS_ERROR) {
-        snprintf(out, size, "N/A");
+        snprintf(out, size, "%s", result.noVolumes ? "ボリュームなし" : "N/A");
         return;
     }
     if (result.unit == UNIT_PERCENT) {

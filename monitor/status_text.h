@@ -22,8 +22,8 @@ void FormatCheckTime(const CheckResult& result, char* out, size_t size);
 void FormatThresholdText(uint32_t threshold, uint32_t unit, char* out, size_t size);
 // A size in B, KB, MB, GB or TB with one decimal ("1023 B", "1.5 KB", "1.0 TB").
 void FormatByteSize(uint64_t bytes, char* out, size_t size);
-// "N/A" for an error; "%.1f %%" for a percent target; otherwise the free bytes as
-// FormatByteSize writes them.
+// "N/A" for an error ("ボリュームなし" for a "*" row whose host listed none); "%.1f %%" for
+// a percent target; otherwise the free bytes as FormatByteSize writes them.
 void FormatFreeSpace(const CheckResult& result, char* out, size_t size);
 
 // The time until a disk is full: "約N日" (whole days, rounded down), "約N時間" below a day,

@@ -13,7 +13,9 @@ std::vector<std::string> VolumeChanges::Update(const std::vector<CheckResult>& r
         }
         std::string server =
             MEscapeForLog(result.host) + " (" + std::to_string(unsigned{result.port}) + ")";
-        if (IsAllVolumesPath(result.path)) {
+        if (result.noVolumes) {
+            now[server];  // a list without volumes: every known one has gone
+        } else if (IsAllVolumesPath(result.path)) {
             failed.insert(server);
         } else {
             now[server].insert(result.path);

@@ -35,4 +35,6 @@ struct CheckResult {
     // From a row whose path is "*": one of its volumes, or, with the path "*", the row
     // itself when its host gave no list.
     bool ofAllVolumes;
+    // With the path "*": the host's list came but held no volume that can be watched.
+    bool noVolumes;
 };

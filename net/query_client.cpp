@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/kiv.h"
+#include "mlib/mlogtext.h"
 #include "net/disk_query.h"
 #include "net/start_block.h"
 
@@ -122,20 +123,30 @@ bool SameServer(const HostEntry& a, const HostEntry& b) {
 }
 
 // A row per volume the host lists, but those other rows of its host and port name; one
-// error row "*" when the host gives no list.
+// error row "*" when the host gives no list, or none that can be watched (noVolumes).
 std::vector<CheckResult> QueryEveryVolume(const HostEntry& row,
                                           const std::vector<std::string>& explicitPaths) {
     VolumeListQuery list = RunVolumeListQuery(row.host, row.port, "", VOLUME_LIST_QUERY_LIMIT_MS,
                                               &theApp->m_queryCancel);
     std::vector<CheckResult> results;
-    if (list.query.outcome != DISK_QUERY_OK) {
-        LogVolumeListFailure(row.host, row.port, list.query);
+    std::vector<RefusedVolume> refused;
+    std::vector<VolumeEntry> usable =
+        UsableVolumes(list.volumes, sizeof results.front().path, &refused);
+    for (const RefusedVolume& volume : refused) {
+        theApp->Log("%s (%u)の一覧のパス %s は%sため監視しません", row.host, unsigned{row.port},
+                    MEscapeForLog(volume.path).c_str(), volume.reason);
+    }
+    if (list.query.outcome != DISK_QUERY_OK || usable.empty()) {
+        if (list.query.outcome != DISK_QUERY_OK) {
+            LogVolumeListFailure(row.host, row.port, list.query);
+        }
         results.push_back(ResultOf(row, row.path));
         results.back().status = STATUS_ERROR;
         results.back().ofAllVolumes = true;
+        results.back().noVolumes = list.query.outcome == DISK_QUERY_OK;
         return results;
     }
-    for (const VolumeEntry& volume : VolumesOfAllRow(list.volumes, explicitPaths)) {
+    for (const VolumeEntry& volume : VolumesOfAllRow(usable, explicitPaths)) {
         results.push_back(ResultOf(row, volume.path.c_str()));
         CheckResult& result = results.back();
         result.ofAllVolumes = true;
@@ -180,7 +191,8 @@ void QueryThread(void* startBlock) {
         MLockGuard hold(app->m_hostLock);
         target = *entry;
         for (const HostEntry& other : app->m_hosts) {
-            if (!IsAllVolumesPath(target.path) || &other == entry || !SameServer(other, target)) {
+            if (!IsAllVolumesPath(target.path) || &other == entry || IsExcluded(other) ||
+                !SameServer(other, target)) {
                 continue;
             }
             if (!IsAllVolumesPath(other.path)) {

@@ -147,6 +147,33 @@ std::vector<VolumeEntry> VolumesOfAllRow(const std::vector<VolumeEntry>& listed,
     return watched;
 }
 
+std::vector<VolumeEntry> UsableVolumes(const std::vector<VolumeEntry>& listed, size_t fieldSize,
+                                       std::vector<RefusedVolume>* refused) {
+    std::vector<VolumeEntry> usable;
+    refused->clear();
+    for (const VolumeEntry& volume : listed) {
+        const std::string& path = volume.path;
+        const char* reason = nullptr;
+        if (std::any_of(path.begin(), path.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+            reason = "制御文字を含む";
+        } else if (IsAllVolumesPath(path.c_str())) {
+            reason = "「*」である";
+        } else if (path.size() >= fieldSize) {
+            reason = "長すぎる";
+        } else if (std::any_of(usable.begin(), usable.end(),
+                               [&](const VolumeEntry& other) { return other.path == path; })) {
+            reason = "重複している";
+        }
+        if (reason != nullptr) {
+            refused->push_back(RefusedVolume{path, reason});
+        } else {
+            usable.push_back(volume);
+        }
+    }
+    return usable;
+}
+
 namespace {
 
 typedef std::chrono::steady_clock Clock;

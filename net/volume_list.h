@@ -47,6 +47,19 @@ bool PathIsOn(const std::string& path, const std::string& mountPoint);
 std::vector<VolumeEntry> VolumesOfAllRow(const std::vector<VolumeEntry>& listed,
                                          const std::vector<std::string>& explicitPaths);
 
+// A listed volume that cannot be a row of its own, and why (a short text for the log).
+struct RefusedVolume {
+    std::string path;
+    const char* reason;
+};
+// The listed volumes that can be rows of their own, in the list's order; the others go to
+// *refused. No byte from a peer may make a line of the history, the log, the metrics or the
+// status list, and each row needs a key of its own: a path with a control byte, the path "*"
+// (the row of a list that failed), one that does not fit a field of fieldSize bytes whole
+// (cut, it could be another volume's) and one listed before are refused.
+std::vector<VolumeEntry> UsableVolumes(const std::vector<VolumeEntry>& listed, size_t fieldSize,
+                                       std::vector<RefusedVolume>* refused);
+
 // How long the server takes for a list at most: each volume's measurement within the 5 s
 // of any measurement, VOLUME_LIST_MEASURERS at a time, and what is not measured by then is
 // listed as VOLUME_LATE.

@@ -167,4 +167,17 @@ TEST(Paths, AnAbsoluteNameIsUsedAsItIs) {
     EXPECT_EQ(longName.substr(0, 260), path);
 }
 
+// The data folder's marker: one holder per folder, free again when it closes.
+TEST(Entry, OneCopyHoldsADataFolderAtATime) {
+    TempDir one;
+    TempDir other;
+    std::string problem;
+    MSingleInstance first, second, elsewhere;
+    EXPECT_EQ(M_INSTANCE_CREATED, first.CreateForFolder(one.Path().c_str(), &problem)) << problem;
+    EXPECT_EQ(M_INSTANCE_RUNNING, second.CreateForFolder(one.Path().c_str(), &problem));
+    EXPECT_EQ(M_INSTANCE_CREATED, elsewhere.CreateForFolder(other.Path().c_str(), &problem));
+    first.Close();
+    EXPECT_EQ(M_INSTANCE_CREATED, second.CreateForFolder(one.Path().c_str(), &problem)) << problem;
+}
+
 }  // namespace

@@ -127,6 +127,41 @@ TEST_F(HostListTest, ALineWithFiveColumnsIsLoggedAndSkippedAndTheOthersLoad) {
     EXPECT_EQ(std::vector<std::string>{ColumnCountMessage(5)}, LogMessages());
 }
 
+// A quote that never closes takes no line but its own: that line is refused with its number
+// and the lines after it are read.
+TEST_F(HostListTest, AStrayQuoteCostsOnlyItsOwnLine) {
+    const std::string unclosed = "行目の引用符が閉じていないため読み飛ばします。";
+    const std::string stray = "0\t\"host2\t50801\tC:\\\t10\t0\tdesc2";
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> hosts;
+        std::vector<std::string> logs;
+    };
+    const Case cases[] = {
+        {Record(1) + "\r\n" + stray + "\r\n" + Record(3) + "\r\n" + Record(4) + "\r\n",
+         {"host1", "host3", "host4"}, {"登録ホストファイル：2" + unclosed}},
+        // closed on the next line into a record that cannot be: each line read on its own
+        {stray + "\n0\thost2\"\t50801\t/\t10\n" + Record(3) + "\n",
+         {"host3"}, {"登録ホストファイル：1" + unclosed, ColumnCountMessage(5)}},
+        // beyond a line's bound the quote is not looked for any further
+        {stray + "\r" + Record(2) + "\r" + std::string(1100, 'x') + "\r" + Record(4),
+         {"host2", "host4"}, {"登録ホストファイル：1" + unclosed, TooLongMessage(3)}},
+    };
+    for (const Case& c : cases) {
+        WriteList(c.bytes);
+        size_t before = LogMessages().size();
+        app.LoadHostList();
+        std::vector<std::string> hosts;
+        for (const HostEntry& entry : app.m_hosts) {
+            hosts.push_back(entry.host);
+        }
+        EXPECT_EQ(c.hosts, hosts) << c.bytes;
+        std::vector<std::string> logs = LogMessages();
+        logs.erase(logs.begin(), logs.begin() + static_cast<long>(before));
+        EXPECT_EQ(c.logs, logs) << c.bytes;
+    }
+}
+
 TEST_F(HostListTest, ALineWithEightColumnsIsSkipped) {
     WriteList(Record(1) + "\textra\n");
     app.LoadHostList();

@@ -100,16 +100,16 @@ TEST_F(SettingsTest, ANotificationCommandTooLongIsNotUsed) {
 // A number the profile functions would wrap or that has no digits takes its default, and a
 // value cut at a NUL byte is not used, each with a line; a command of 4095 bytes is used.
 TEST_F(SettingsTest, NumbersBeyond32BitsNoNumbersAndNulBytesAreRefused) {
-    WriteIni("[fsw]\r\nSVPORT=4295020716\r\nRENOTIFY=abc\r\nINTVAL= +5 min\r\nALLOW=127.0.0.2" +
+    WriteIni("[fsw]\r\nKEEPDAYS=4295020716\r\nRENOTIFY=abc\r\nINTVAL= +5 min\r\nALLOW=127.0.0.2" +
              std::string(1, '\0') + "3\r\nNOTIFYCMD=" + std::string(4095, 'x') + "\r\n");
     Start();
-    EXPECT_EQ(50801u, app.m_serverPort);
+    EXPECT_EQ(35u, app.m_keepDays);
     EXPECT_EQ(1440u, app.m_renotify);
     EXPECT_EQ(5u, app.m_interval);
     EXPECT_FALSE(app.m_allow.Allows(IPv4Of(0x7F000002)));
     EXPECT_EQ(4095u, app.m_notifyCommand.size());
-    EXPECT_EQ((std::vector<std::string>{"設定ファイル：SVPORTの値が0から4294967295までの数ではない"
-                                        "ため、既定値50801を使います。",
+    EXPECT_EQ((std::vector<std::string>{"設定ファイル：KEEPDAYSの値が0から4294967295までの数ではな"
+                                        "いため、既定値35を使います。",
                                         "設定ファイル：RENOTIFYの値が0から4294967295までの数ではな"
                                         "いため、既定値1440を使います。",
                                         "設定ファイル：ALLOWの値にNUL文字があるため使いません。"}),
@@ -122,11 +122,17 @@ TEST_F(SettingsTest, AnIntervalOf0Becomes1) {
     EXPECT_EQ(1u, app.m_interval);
 }
 
-// Kept as written, so that the server can refuse it rather than listen on another port.
+// Kept as written, so that the server can refuse it rather than listen on another port; one
+// that is no number at all becomes 0, which the server refuses too.
 TEST_F(SettingsTest, APortOutsideItsRangeIsKeptAsWritten) {
-    WriteIni("[fsw]\r\nSVPORT=70000\r\n");
-    Start();
-    EXPECT_EQ(70000u, app.m_serverPort);
+    const std::pair<std::string, uint32_t> cases[] = {
+        {"70000", 70000}, {"0", 0}, {"-1", 0}, {"4295020716", 0}, {std::string("50\0" "801", 6), 0},
+    };
+    for (const auto& c : cases) {
+        WriteIni("[fsw]\r\nSVPORT=" + c.first + "\r\n");
+        Start();
+        EXPECT_EQ(c.second, app.m_serverPort) << c.first;
+    }
 }
 
 TEST_F(SettingsTest, TheServerSafetyKeysAreOffByDefaultAndReadWhenWritten) {

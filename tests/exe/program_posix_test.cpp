@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -82,6 +83,35 @@ TEST_F(ProgramTest, ASecondCopyIsRefusedWithExitCode2WithoutTouchingTheLog) {
     EXPECT_EQ("エラー: ケルムは既に起動中です\n", second.Stderr());
     EXPECT_FALSE(FileExists(otherDir.File("fsw.log")));
     EXPECT_EQ(before, ReadFileBytes(log));
+
+    first.Signal(SIGTERM);
+    EXPECT_EQ(0, first.Wait(10000));
+}
+
+// One copy per data folder, whoever starts it: a copy of another user (with a lock of its
+// own user's) on the folder of a running copy is refused; one on another folder starts.
+TEST_F(ProgramTest, ASecondCopyOnTheSameFolderIsRefusedWhateverItsUser) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can start a copy as another user";
+    }
+    WriteFileBytes(dir.File("fsw.lst"), "");
+    Program first(dir.Path(), runtime.Path());
+    ASSERT_TRUE(WaitUntil([&] { return LogHasLine(dir.File("fsw.log"), VersionLine("起動")); },
+                          10000));
+    TempDir otherRuntime;
+    TempDir otherDir;
+    ASSERT_EQ(0, chmod(otherRuntime.Path().c_str(), 01777));
+    ASSERT_EQ(0, chmod(dir.Path().c_str(), 0755));
+    ASSERT_EQ(0, chmod(otherDir.Path().c_str(), 0777));
+    const std::vector<std::string> nobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                             "--clear-groups"};
+    ProgramRun second = RunFsw({"--dir", dir.Path()}, otherRuntime.Path(), 20000, nobody);
+    EXPECT_EQ(2, second.exitCode);
+    EXPECT_EQ("エラー: 同じデータフォルダのケルムが既に起動中です。(Dir=" + dir.Path() + ")\n",
+              second.err);
+    // On a folder of its own the same user's copy starts (and is ended by the timeout).
+    ProgramRun elsewhere = RunFsw({"--dir", otherDir.Path()}, otherRuntime.Path(), 3000, nobody);
+    EXPECT_EQ(-1, elsewhere.exitCode) << elsewhere.err;
 
     first.Signal(SIGTERM);
     EXPECT_EQ(0, first.Wait(10000));

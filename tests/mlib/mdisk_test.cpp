@@ -58,4 +58,23 @@ TEST(ChooseVolumeFigures, AQuotaNeverShowsMoreFreeThanTotal) {
     }
 }
 
+// Linux: free is what users may still write (f_bavail), root's reserve left out; the
+// total stays the whole volume.
+TEST(StatvfsFigures, RootsReserveIsNotFree) {
+    struct Case {
+        uint64_t blocks, freeBlocks, availableBlocks, free, total;
+    };
+    const std::vector<Case> cases = {
+        {1000, 300, 250, 250 * 4096, 1000 * 4096},  // ext4's 5 % reserve
+        {1000, 40, 0, 0, 1000 * 4096},              // full for users, only the reserve left
+        {1000, 300, 300, 300 * 4096, 1000 * 4096},  // no reserve
+        {1000, 300, 900, 300 * 4096, 1000 * 4096},  // a file system's nonsense: never more
+    };
+    for (const Case& c : cases) {
+        VolumeFigures got = StatvfsFigures(c.blocks, c.freeBlocks, c.availableBlocks, 4096);
+        EXPECT_EQ(c.free, got.freeBytes) << c.freeBlocks << "/" << c.availableBlocks;
+        EXPECT_EQ(c.total, got.totalBytes) << c.freeBlocks << "/" << c.availableBlocks;
+    }
+}
+
 }  // namespace

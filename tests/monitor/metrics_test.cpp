@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "app/forecast.h"
@@ -119,6 +120,22 @@ TEST(Metrics, ARepeatedTargetGivesOneSeriesAndAReplyWithoutBodyCountsAsError) {
     size_t first = text.find(series);
     ASSERT_NE(std::string::npos, first) << text;
     EXPECT_EQ(std::string::npos, text.find(series, first + 1));
+}
+
+// Paths that differ only in bytes UTF-8 cannot show keep a label set each.
+TEST(Metrics, PathsThatDifferOnlyInInvalidBytesKeepTheirOwnLabels) {
+    std::vector<CheckResult> results = {Result(STATUS_NORMAL, "/a\xff", "", 1, UNIT_GB, 1, 2),
+                                        Result(STATUS_NORMAL, "/a\xfe", "", 1, UNIT_GB, 1, 2),
+                                        Result(STATUS_NORMAL, "/b", "", 1, UNIT_GB, 1, 2)};
+    std::string text = MakeMetricsText(results, {}, Cycle(0, 3));
+    std::set<std::string> series;
+    for (size_t at = text.find("\nfsw_disk_up{"); at != std::string::npos;
+         at = text.find("\nfsw_disk_up{", at + 1)) {
+        series.insert(text.substr(at, text.find('\n', at + 1) - at));
+    }
+    EXPECT_EQ(3u, series.size()) << text;
+    EXPECT_TRUE(Has(text, "fsw_disk_up{host=\"fileserver\",port=\"50801\",path=\"/b\","
+                          "description=\"\"} 1"));
 }
 
 TEST(Metrics, ANameWithoutFolderLivesBesideTheSettingsAndAnAbsoluteOneStands) {

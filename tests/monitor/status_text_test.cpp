@@ -52,6 +52,11 @@ TEST(StatusText, FreeSpaceOfAPercentTargetIsTenthsOfAPercent) {
 TEST(StatusText, AnErrorShowsNAWhateverItsUnit) {
     EXPECT_EQ("N/A", FreeSpace(STATUS_ERROR, UNIT_PERCENT, 0));
     EXPECT_EQ("N/A", FreeSpace(STATUS_ERROR, UNIT_GB, 12345));
+    CheckResult none = Result(STATUS_ERROR, UNIT_PERCENT, 0);
+    none.noVolumes = true;  // a "*" row whose host listed no volume
+    char text[64];
+    FormatFreeSpace(none, text, sizeof text);
+    EXPECT_STREQ("ボリュームなし", text);
 }
 
 TEST(StatusText, ThresholdIsTheNumberASpaceAndTheUnitWord) {

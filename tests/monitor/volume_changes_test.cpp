@@ -10,13 +10,14 @@
 
 namespace {
 
-CheckResult Row(const char* path, bool ofAllVolumes = true) {
+CheckResult Row(const char* path, bool ofAllVolumes = true, bool noVolumes = false) {
     CheckResult result;
     memset(&result, 0, sizeof result);
     strcpy(result.host, "srv");
     strcpy(result.path, path);
     result.port = 50801;
     result.ofAllVolumes = ofAllVolumes;
+    result.noVolumes = noVolumes;
     return result;
 }
 
@@ -30,6 +31,8 @@ TEST(VolumeChanges, EachComingAndGoingIsSaidOnce) {
         {{Row("/")}, {}},
         {{Row("*")}, {}},  // no list this time: nothing came or went
         {{Row("/"), Row("/新")}, {"srv (50801)に新しいボリュームがあります: /新"}},
+        {{Row("*", true, true)},  // a list without volumes: the last ones have gone
+         {"srv (50801)のボリュームがなくなりました: /", "srv (50801)のボリュームがなくなりました: /新"}},
     };
     VolumeChanges changes;
     for (const auto& c : cycles) {

@@ -341,6 +341,45 @@ TEST_F(AllVolumesTest, AnExplicitRowOfTheSameServerTakesItsVolumeOut) {
         LocalTarget(port, (t.dir.Path() + "/sub").c_str(), 10, UNIT_PERCENT, "other"),
         LocalTarget(port + 1, "/", 10, UNIT_PERCENT, "other port")};
     EXPECT_EQ(std::vector<std::string>{"/"}, PathsOf(RunQueries(&t, &sink, rows, 0)));
+    // Excluded rows take no part: neither an earlier "*" row nor an explicit path.
+    rows[0].excluded = 1;
+    rows[1].excluded = 1;
+    rows.push_back(LocalTarget(port, "*", 10, UNIT_PERCENT, "説明"));
+    EXPECT_EQ(g_listed, PathsOf(RunQueries(&t, &sink, rows, 3)));
+}
+
+// No byte from a peer may make a line of the history, the log, the metrics or the status
+// list: a listed path with any control byte is left out, as are "*" (the failed list's row)
+// and a path listed twice, each with a log line; the rest are watched.
+TEST_F(AllVolumesTest, ListedPathsThatCouldBreakALineOrShareARowAreLeftOut) {
+    std::vector<std::string> paths = {
+        "/ok", "*", "/ok", "/v\r\n2026/01/01 00:00:00\tvictim\t50801\t/\t4\t1\t100\r\n"};
+    for (int c = 0; c < 0x20; c++) {
+        paths.push_back("/v" + std::string(1, static_cast<char>(c == 0 ? 0x7F : c)) + "w");
+    }
+    paths.push_back(std::string("/v\0w", 4));
+    std::string body = Be16(static_cast<uint16_t>(paths.size()));
+    for (const std::string& path : paths) {
+        body += Be16(0) + Be16(static_cast<uint16_t>(path.size())) + path + Be64(1) + Be64(2);
+    }
+    server.Serve(12, WireHeader(1825, 2, 0, 256, static_cast<uint32_t>(body.size())) + body);
+    std::vector<CheckResult> results =
+        RunQueries(&t, &sink, {LocalTarget(server.Port(), "*", 10, UNIT_PERCENT, "説明")}, 0);
+    EXPECT_EQ(std::vector<std::string>{"/ok"}, PathsOf(results));
+    EXPECT_EQ(1u, t.LogCount(Hp() + "の一覧のパス * は「*」であるため監視しません"));
+    EXPECT_EQ(1u, t.LogCount(Hp() + "の一覧のパス /ok は重複しているため監視しません"));
+    std::vector<std::string> lines = t.LogMessages();
+    EXPECT_EQ(34, std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                  return line.find("は制御文字を含むため監視しません") != std::string::npos;
+              }));
+
+    // A list with nothing to watch is one row that says so.
+    server.Serve(12, WireHeader(1825, 2, 0, 256, 2) + Be16(0));
+    results =
+        RunQueries(&t, &sink, {LocalTarget(server.Port(), "*", 10, UNIT_PERCENT, "説明")}, 0);
+    ASSERT_EQ(std::vector<std::string>{"*"}, PathsOf(results));
+    EXPECT_EQ(STATUS_ERROR, results[0].status);
+    EXPECT_TRUE(results[0].noVolumes);
 }
 
 std::atomic<bool> g_hangOn{false};
