@@ -169,8 +169,7 @@ TEST(Paths, AnAbsoluteNameIsUsedAsItIs) {
 
 // The data folder's marker: one holder per folder, free again when it closes.
 TEST(Entry, OneCopyHoldsADataFolderAtATime) {
-    TempDir one;
-    TempDir other;
+    TempDir one, other;
     std::string problem;
     MSingleInstance first, second, elsewhere;
     EXPECT_EQ(M_INSTANCE_CREATED, first.CreateForFolder(one.Path().c_str(), &problem)) << problem;
