@@ -46,11 +46,10 @@ int RunEntry(EntryServices& services, const char* markerName) {
     std::string problem;
     MInstanceResult instance = services.CreateInstanceMarker(markerName, &problem);
     if (instance != M_INSTANCE_CREATED) {
-        std::string text =
-            instance == M_INSTANCE_RUNNING ? "ケルムは既に起動中です"
-            : instance == M_INSTANCE_FOLDER_IN_USE
-                ? "同じデータフォルダのケルムが既に起動中です。(Dir=" + problem + ")"
-                : "起動中のケルムがあるか確認できないため起動しません。" + problem;
+        std::string text = instance == M_INSTANCE_RUNNING ? "ケルムは既に起動中です"
+                           : instance == M_INSTANCE_FOLDER_IN_USE
+                               ? "同じデータフォルダのケルムが既に起動中です。(Dir=" + problem + ")"
+                               : "起動中のケルムがあるか確認できないため起動しません。" + problem;
         MMessageBox(NULL, text.c_str(), "エラー", MB_ICONERROR);
         services.CloseInstanceMarker();
         return 2;

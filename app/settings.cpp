@@ -73,12 +73,13 @@ uint32_t LoadNumber(Kiv* app, const char* key, uint32_t defaultValue,
     if (!MIniParseNumber(value.c_str(), &number)) {
         char line[200];
         if (badValue != nullptr) {
-            snprintf(line, sizeof line, "設定ファイル：%sの値が0から4294967295までの数ではありません。",
-                     key);
-        } else {
             snprintf(line, sizeof line,
-                     "設定ファイル：%sの値が0から4294967295までの数ではないため、既定値%uを使います。",
-                     key, static_cast<unsigned>(defaultValue));
+                     "設定ファイル：%sの値が0から4294967295までの数ではありません。", key);
+        } else {
+            snprintf(
+                line, sizeof line,
+                "設定ファイル：%sの値が0から4294967295までの数ではないため、既定値%uを使います。",
+                key, static_cast<unsigned>(defaultValue));
         }
         app->LogOrHold(line);
         return badValue != nullptr ? *badValue : defaultValue;

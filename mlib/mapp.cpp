@@ -53,7 +53,8 @@ std::string MModuleFolder(HINSTANCE instance) {
     }
     path[sizeof path - 1] = '\0';
     const char* separator = LastSeparator(path);
-    return separator != NULL ? std::string(path, static_cast<size_t>(separator - path)) : std::string();
+    return separator != NULL ? std::string(path, static_cast<size_t>(separator - path))
+                             : std::string();
 }
 
 MApp::MApp(HINSTANCE instance, char* commandLine, int showCommand)

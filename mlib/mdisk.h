@@ -6,9 +6,10 @@
 
 // GetDiskFreeSpaceExA on Windows; statvfs in the Linux edition (StatvfsFigures).
 // freeBytes is the space that can still be written: on Windows the volume's free space,
-// not the smaller part that quotas leave to the caller; on Linux without root's reserve. False if the path cannot be
-// measured; the system's error then stays readable with MGetLastError. The call may
-// block for as long as the file system does (a stale network mount: for ever).
+// not the smaller part that quotas leave to the caller; on Linux without root's reserve.
+// False if the path cannot be measured; the system's error then stays readable with
+// MGetLastError. The call may block for as long as the file system does (a stale network
+// mount: for ever).
 bool MGetDiskFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes);
 
 // For tests: a stand-in for the measurement, called instead of the system while set;

@@ -117,9 +117,9 @@ void MPostQuitMessage(int exitCode);
 
 // What creating the single-instance marker found.
 enum MInstanceResult {
-    M_INSTANCE_CREATED,    // this copy holds the marker
-    M_INSTANCE_RUNNING,    // another copy holds it
-    M_INSTANCE_UNCHECKED,  // it cannot be made or trusted: whether another copy runs is unknown
+    M_INSTANCE_CREATED,        // this copy holds the marker
+    M_INSTANCE_RUNNING,        // another copy holds it
+    M_INSTANCE_UNCHECKED,      // it cannot be made or trusted: whether another copy runs is unknown
     M_INSTANCE_FOLDER_IN_USE,  // another copy, of any user, runs on the same data folder
 };
 

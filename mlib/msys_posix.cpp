@@ -293,8 +293,8 @@ MInstanceResult MSingleInstance::CreateForFolder(const char* folder, std::string
     Close();
     int file = open(folder, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
     if (file < 0) {
-        *problem = std::string("データフォルダを開けません。") + strerror(errno) + " (Dir=" +
-                   folder + ")";
+        *problem =
+            std::string("データフォルダを開けません。") + strerror(errno) + " (Dir=" + folder + ")";
         return M_INSTANCE_UNCHECKED;
     }
     if (flock(file, LOCK_EX | LOCK_NB) != 0) {

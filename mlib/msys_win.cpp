@@ -203,7 +203,8 @@ MInstanceResult MSingleInstance::CreateForFolder(const char* folder, std::string
         return M_INSTANCE_CREATED;
     }
     if (error == ERROR_SHARING_VIOLATION ||
-        (error == ERROR_ACCESS_DENIED && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
+        (error == ERROR_ACCESS_DENIED &&
+         GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
         return M_INSTANCE_RUNNING;
     }
     char text[80];

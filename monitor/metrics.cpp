@@ -182,9 +182,8 @@ std::string MakeMetricsText(const std::vector<CheckResult>& results,
         auto same = std::equal_range(labelSets.begin(), labelSets.end(), one.labels);
         if (same.second - same.first > 1) {
             const CheckResult& r = *one.result;
-            one.labels.insert(one.labels.size() - 1, ",bytes=\"" + Hex(r.host) + "-" +
-                                                         Hex(r.path) + "-" + Hex(r.description) +
-                                                         "\"");
+            one.labels.insert(one.labels.size() - 1, ",bytes=\"" + Hex(r.host) + "-" + Hex(r.path) +
+                                                         "-" + Hex(r.description) + "\"");
         }
     }
 

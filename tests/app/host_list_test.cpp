@@ -139,13 +139,16 @@ TEST_F(HostListTest, AStrayQuoteCostsOnlyItsOwnLine) {
     };
     const Case cases[] = {
         {Record(1) + "\r\n" + stray + "\r\n" + Record(3) + "\r\n" + Record(4) + "\r\n",
-         {"host1", "host3", "host4"}, {"登録ホストファイル：2" + unclosed}},
+         {"host1", "host3", "host4"},
+         {"登録ホストファイル：2" + unclosed}},
         // closed on the next line into a record that cannot be: each line read on its own
         {stray + "\n0\thost2\"\t50801\t/\t10\n" + Record(3) + "\n",
-         {"host3"}, {"登録ホストファイル：1" + unclosed, ColumnCountMessage(5)}},
+         {"host3"},
+         {"登録ホストファイル：1" + unclosed, ColumnCountMessage(5)}},
         // beyond a line's bound the quote is not looked for any further
         {stray + "\r" + Record(2) + "\r" + std::string(1100, 'x') + "\r" + Record(4),
-         {"host2", "host4"}, {"登録ホストファイル：1" + unclosed, TooLongMessage(3)}},
+         {"host2", "host4"},
+         {"登録ホストファイル：1" + unclosed, TooLongMessage(3)}},
     };
     for (const Case& c : cases) {
         WriteList(c.bytes);

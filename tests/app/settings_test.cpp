@@ -126,7 +126,14 @@ TEST_F(SettingsTest, AnIntervalOf0Becomes1) {
 // that is no number at all becomes 0, which the server refuses too.
 TEST_F(SettingsTest, APortOutsideItsRangeIsKeptAsWritten) {
     const std::pair<std::string, uint32_t> cases[] = {
-        {"70000", 70000}, {"0", 0}, {"-1", 0}, {"4295020716", 0}, {std::string("50\0" "801", 6), 0},
+        {"70000", 70000},
+        {"0", 0},
+        {"-1", 0},
+        {"4295020716", 0},
+        {std::string("50\0"
+                     "801",
+                     6),
+         0},
     };
     for (const auto& c : cases) {
         WriteIni("[fsw]\r\nSVPORT=" + c.first + "\r\n");

@@ -96,8 +96,8 @@ TEST_F(ProgramTest, ASecondCopyOnTheSameFolderIsRefusedWhateverItsUser) {
     }
     WriteFileBytes(dir.File("fsw.lst"), "");
     Program first(dir.Path(), runtime.Path());
-    ASSERT_TRUE(WaitUntil([&] { return LogHasLine(dir.File("fsw.log"), VersionLine("起動")); },
-                          10000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return LogHasLine(dir.File("fsw.log"), VersionLine("起動")); }, 10000));
     TempDir otherRuntime;
     TempDir otherDir;
     ASSERT_EQ(0, chmod(otherRuntime.Path().c_str(), 01777));

@@ -32,7 +32,8 @@ TEST(VolumeChanges, EachComingAndGoingIsSaidOnce) {
         {{Row("*")}, {}},  // no list this time: nothing came or went
         {{Row("/"), Row("/新")}, {"srv (50801)に新しいボリュームがあります: /新"}},
         {{Row("*", true, true)},  // a list without volumes: the last ones have gone
-         {"srv (50801)のボリュームがなくなりました: /", "srv (50801)のボリュームがなくなりました: /新"}},
+         {"srv (50801)のボリュームがなくなりました: /",
+          "srv (50801)のボリュームがなくなりました: /新"}},
     };
     VolumeChanges changes;
     for (const auto& c : cycles) {

@@ -352,8 +352,8 @@ TEST_F(AllVolumesTest, AnExplicitRowOfTheSameServerTakesItsVolumeOut) {
 // list: a listed path with any control byte is left out, as are "*" (the failed list's row)
 // and a path listed twice, each with a log line; the rest are watched.
 TEST_F(AllVolumesTest, ListedPathsThatCouldBreakALineOrShareARowAreLeftOut) {
-    std::vector<std::string> paths = {
-        "/ok", "*", "/ok", "/v\r\n2026/01/01 00:00:00\tvictim\t50801\t/\t4\t1\t100\r\n"};
+    std::vector<std::string> paths = {"/ok", "*", "/ok",
+                                      "/v\r\n2026/01/01 00:00:00\tvictim\t50801\t/\t4\t1\t100\r\n"};
     for (int c = 0; c < 0x20; c++) {
         paths.push_back("/v" + std::string(1, static_cast<char>(c == 0 ? 0x7F : c)) + "w");
     }
@@ -375,8 +375,7 @@ TEST_F(AllVolumesTest, ListedPathsThatCouldBreakALineOrShareARowAreLeftOut) {
 
     // A list with nothing to watch is one row that says so.
     server.Serve(12, WireHeader(1825, 2, 0, 256, 2) + Be16(0));
-    results =
-        RunQueries(&t, &sink, {LocalTarget(server.Port(), "*", 10, UNIT_PERCENT, "説明")}, 0);
+    results = RunQueries(&t, &sink, {LocalTarget(server.Port(), "*", 10, UNIT_PERCENT, "説明")}, 0);
     ASSERT_EQ(std::vector<std::string>{"*"}, PathsOf(results));
     EXPECT_EQ(STATUS_ERROR, results[0].status);
     EXPECT_TRUE(results[0].noVolumes);
