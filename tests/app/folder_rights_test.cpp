@@ -73,12 +73,6 @@ TEST(UntrustedWriters, OnlyTrustedAccountsMayPlantFilesOrTakeTheFolderOver) {
         EXPECT_EQ(c.writers, UntrustedWriters(c.rights, ServiceFolderTrustees(SERVICE, "")))
             << c.what;
     }
-    // Trusted by the option for tests only, the installing user writes unnoticed.
-    EXPECT_EQ(std::vector<std::string>{SID_EVERYONE},
-              UntrustedWriters(
-                  ObjectRights{
-                      USER, true, {Allow(USER, RIGHTS_FULL), Allow(SID_EVERYONE, RIGHTS_MODIFY)}},
-                  ServiceFolderTrustees(SERVICE, USER)));
 }
 
 TEST(FolderRights, TheProtectedFolderTheFixAndTheServiceSid) {
