@@ -4,6 +4,7 @@
 // keeps Wine's service processes alive meanwhile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -363,7 +364,9 @@ TEST_F(ServiceTest, ATrayCopyBesideTheRunningServiceShowsNoBoxAndRunsACycle) {
             << ChildTexts(box);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(1, beside.Wait(20000));
-        EXPECT_EQ("", ReadFileBytes(serviceDir.File("lastchk.txt"))) << "no cycle of its own";
+        std::vector<std::string> log = LogMessagesOf(serviceDir.File("fsw.log"));
+        EXPECT_EQ(1, std::count(log.begin(), log.end(), VersionLine("起動")))
+            << "the copy did not start on the service's log";
     }
 
     TempDir trayDir;
