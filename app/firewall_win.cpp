@@ -4,16 +4,24 @@
 
 #include "app/firewall_win.h"
 
+#include "mlib/mcodepage.h"
+
 namespace {
 
-// A BSTR of ANSI text, freed at the end of the scope.
+// A BSTR, freed at the end of the scope. The rule's name and description are the program's
+// own Shift-JIS text, converted as such whatever the system's code page; the program's
+// path comes from the system's ANSI calls, in its code page.
 struct Bstr {
     explicit Bstr(const std::string& text) : value(NULL) {
-        int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, NULL, 0);
+        std::wstring wide = MAnsiToWide(text.data(), text.size());
+        value = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    }
+    Bstr(const std::string& path, UINT codePage) : value(NULL) {
+        int length = MultiByteToWideChar(codePage, 0, path.c_str(), -1, NULL, 0);
         if (length > 0) {
             value = SysAllocStringLen(NULL, static_cast<UINT>(length - 1));
             if (value != NULL) {
-                MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, value, length);
+                MultiByteToWideChar(codePage, 0, path.c_str(), -1, value, length);
             }
         }
     }
@@ -58,7 +66,7 @@ long SystemFirewall::AddRule(const FirewallRule& rule) {
     }
     Bstr name(rule.name);
     Bstr description(rule.description);
-    Bstr program(rule.program);
+    Bstr program(rule.program, CP_ACP);
     Bstr grouping("fsw");
     // Each property in turn; the first that is refused is the answer.
     HRESULT steps[] = {

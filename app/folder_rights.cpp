@@ -73,6 +73,16 @@ std::vector<std::string> UntrustedWriters(const ObjectRights& rights,
     return writers;
 }
 
+std::vector<std::string> ServiceFolderTrustees(const std::string& serviceSid,
+                                               const std::string& installingUser) {
+    std::vector<std::string> trusted = {SID_ADMINISTRATORS, SID_SYSTEM, SID_TRUSTED_INSTALLER,
+                                        serviceSid};
+    if (!installingUser.empty()) {
+        trusted.push_back(installingUser);
+    }
+    return trusted;
+}
+
 std::string ProtectedFolderSddl(const std::string& serviceSid) {
     // P: the parent's entries are not inherited; OICI: files and folders within get them.
     std::string sddl =

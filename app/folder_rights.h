@@ -53,6 +53,13 @@ struct ObjectRights {
 std::vector<std::string> UntrustedWriters(const ObjectRights& rights,
                                           const std::vector<std::string>& trusted);
 
+// The accounts that may write the service's folders: Administrators, SYSTEM,
+// TrustedInstaller and the service itself. Not the account that installs: with UAC its
+// programs that run without elevation hold it too. installingUser, when not empty, is
+// trusted as well (unsafe: for tests under Wine, where every folder grants it full control).
+std::vector<std::string> ServiceFolderTrustees(const std::string& serviceSid,
+                                               const std::string& installingUser);
+
 // The security descriptor (SDDL) of a data folder that the install creates, inherited by
 // all within in place of the parent's: Administrators and SYSTEM full control, the service
 // modify, Users read.

@@ -17,13 +17,13 @@ EntryCommand Invalid(const std::vector<std::string>& args, const std::string& pr
     for (const std::string& arg : args) {
         quiet = quiet || arg == "--quiet";
     }
-    return EntryCommand{ENTRY_INVALID, "", quiet, false, problem};
+    return EntryCommand{ENTRY_INVALID, "", quiet, false, problem, false};
 }
 
 }  // namespace
 
 EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
-    EntryCommand command{ENTRY_TRAY, "", false, false, ""};
+    EntryCommand command{ENTRY_TRAY, "", false, false, "", false};
     bool dirGiven = false;
     for (size_t i = 0; i < args.size(); i++) {
         const std::string& arg = args[i];
@@ -39,6 +39,9 @@ EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
             continue;
         } else if (arg == "--protect-dir") {
             command.protectDir = true;
+            continue;
+        } else if (arg == "--unsafe-trust-installing-user") {
+            command.trustInstallingUser = true;
             continue;
         } else if (arg == "--dir") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
@@ -66,6 +69,10 @@ EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
     // Only an installer that has just made the folder asks to give it the service's rights.
     if (command.protectDir && (command.mode != ENTRY_INSTALL || !dirGiven)) {
         return Invalid(args, "--protect-dir は --install-service --dir と共に指定してください");
+    }
+    if (command.trustInstallingUser && command.mode != ENTRY_INSTALL) {
+        return Invalid(
+            args, "--unsafe-trust-installing-user は --install-service と共に指定してください");
     }
     if (command.mode == ENTRY_UNINSTALL && dirGiven) {
         return Invalid(args, "--uninstall-service に --dir は指定できません");

@@ -21,6 +21,10 @@ struct EntryCommand {
     bool quiet;           // --quiet: no boxes, only the exit code
     bool protectDir;      // --protect-dir: an existing --dir is given the service's own rights
     std::string problem;  // with ENTRY_INVALID
+    // --unsafe-trust-installing-user: the folder check trusts the installing account too,
+    // whose programs without elevation share it. Only for tests under Wine, where every
+    // folder grants that account full control.
+    bool trustInstallingUser;
 };
 
 // Exit codes of the service commands, for scripts and installers.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/entry.h"
 #include "app/firewall_win.h"
@@ -13,6 +14,8 @@
 #include "fsw_events.h"
 #include "monitor/messages.h"
 #include "monitor/service_window_win.h"
+
+#include <shellapi.h>  // after windows.h
 
 const char SERVICE_NAME[] = "fsw";
 const char SERVICE_DISPLAY_NAME[] = "ケルム ディスク監視";
@@ -214,18 +217,15 @@ DWORD ConfigureService(SC_HANDLE service, std::string* unknown) {
 // The refusal's text when the folder lets an account other than the trusted ones plant a
 // file the service would load or read, or take the folder over; empty when it does not.
 std::string UnsafeFolderText(const std::string& folder, bool dataFolder,
-                             const std::string& serviceSid) {
+                             const std::string& serviceSid, bool trustInstallingUser) {
     ObjectRights rights;
     DWORD error = ReadObjectRights(folder, &rights);
     if (error != ERROR_SUCCESS) {
         return "フォルダの権限を読み取れないため、サービスをインストールしません: " + folder +
                " (" + SystemText(error) + ")";
     }
-    // The administrator who installs is trusted as well: that account could install
-    // anything anyway.
-    std::vector<std::string> trusted = {SID_ADMINISTRATORS, SID_SYSTEM, SID_TRUSTED_INSTALLER,
-                                        serviceSid, CurrentUserSid()};
-    std::vector<std::string> writers = UntrustedWriters(rights, trusted);
+    std::vector<std::string> writers = UntrustedWriters(
+        rights, ServiceFolderTrustees(serviceSid, trustInstallingUser ? CurrentUserSid() : ""));
     if (writers.empty()) {
         return "";
     }
@@ -313,9 +313,10 @@ int InstallService(const EntryCommand& command) {
         return Outcome(command, COMMAND_FAILED,
                        problem.empty() ? "フォルダがありません: " + FolderOf(exe) : problem);
     }
-    std::string unsafe = UnsafeFolderText(FolderOf(exe), false, serviceSid);
+    bool trustUser = command.trustInstallingUser;
+    std::string unsafe = UnsafeFolderText(FolderOf(exe), false, serviceSid, trustUser);
     if (unsafe.empty() && lstrcmpiA(dir.c_str(), FolderOf(exe).c_str()) != 0) {
-        unsafe = UnsafeFolderText(dir, true, serviceSid);
+        unsafe = UnsafeFolderText(dir, true, serviceSid, trustUser);
     }
     if (!unsafe.empty()) {
         return Outcome(command, COMMAND_FAILED, unsafe);
@@ -364,6 +365,79 @@ int InstallService(const EntryCommand& command) {
         done += "\n\n" + blocked;
     }
     return Outcome(command, COMMAND_DONE, done);
+}
+
+std::vector<std::string> ArgumentsOf(const wchar_t* commandLine) {
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(commandLine, &count);
+    if (wide == NULL) {
+        return args;
+    }
+    for (int i = 1; i < count; i++) {
+        int size = WideCharToMultiByte(CP_ACP, 0, wide[i], -1, NULL, 0, NULL, NULL);
+        std::string arg(size > 1 ? size : 1, '\0');
+        if (size > 1) {
+            WideCharToMultiByte(CP_ACP, 0, wide[i], -1, &arg[0], size, NULL, NULL);
+        }
+        arg.resize(arg.size() - 1);
+        args.push_back(arg);
+    }
+    LocalFree(wide);
+    return args;
+}
+
+namespace {
+
+// An existing folder's full path without a last separator (a character, not a trail
+// byte), to compare folders by; empty when there is none.
+std::string ComparableFolder(const std::string& dir) {
+    std::string folder = ExistingFolder(dir);
+    const char* last =
+        folder.empty() ? NULL : CharPrevA(folder.c_str(), folder.c_str() + folder.size());
+    if (folder.size() > 3 && last == folder.c_str() + folder.size() - 1 && *last == '\\') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+// The folder the installed service runs on, when it runs (or is starting or stopping);
+// empty otherwise.
+std::string RunningServiceFolder() {
+    ScHandle manager{OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT)};
+    ScHandle service{manager.handle == NULL
+                         ? NULL
+                         : OpenServiceA(manager.handle, SERVICE_NAME,
+                                        SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS)};
+    SERVICE_STATUS status;
+    if (service.handle == NULL || !QueryServiceStatus(service.handle, &status) ||
+        status.dwCurrentState == SERVICE_STOPPED) {
+        return "";
+    }
+    DWORD needed = 0;
+    QueryServiceConfigW(service.handle, NULL, 0, &needed);
+    std::vector<char> buffer(needed + sizeof(QUERY_SERVICE_CONFIGW));
+    auto config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!QueryServiceConfigW(service.handle, config, static_cast<DWORD>(buffer.size()), &needed) ||
+        config->lpBinaryPathName == NULL) {
+        return "";
+    }
+    EntryCommand run = ParseEntryArguments(ArgumentsOf(config->lpBinaryPathName));
+    return run.mode == ENTRY_SERVICE ? ComparableFolder(run.dir) : "";
+}
+
+}  // namespace
+
+std::string ServiceBesideTrayText(const EntryCommand& command) {
+    std::string folder =
+        ComparableFolder(command.dir.empty() ? FolderOf(ProgramPath()) : command.dir);
+    std::string serviceFolder = folder.empty() ? "" : RunningServiceFolder();
+    if (serviceFolder.empty() || lstrcmpiA(folder.c_str(), serviceFolder.c_str()) != 0) {
+        return "";
+    }
+    return "このフォルダではサービス fsw が動作しています: " + folder +
+           "\nログと設定はこのフォルダにあります (fsw.log, fsw.ini)。\n"
+           "タスクトレイのプログラムは、別のフォルダを --dir で指定して起動してください。";
 }
 
 int UninstallService(const EntryCommand& command) {

@@ -3,6 +3,9 @@
 // the event log and the boxes that go to the logs instead).
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app/service_command.h"
 #include "mlib/msys.h"
 
@@ -19,3 +22,14 @@ int UninstallService(const EntryCommand& command);
 // --service [--dir DIR]: runs under the service manager until it stops the service;
 // started any other way, it says so and answers COMMAND_FAILED.
 int RunAsService(const EntryCommand& command, HINSTANCE instance);
+
+// The arguments after the program's name in a command line, split as the system splits
+// them (wide, so that a Shift-JIS byte 0x5C is never taken for a backslash), in the ANSI
+// code page.
+std::vector<std::string> ArgumentsOf(const wchar_t* commandLine);
+
+// A tray copy on the folder the running service uses could write none of its files (the
+// service's folder lets users read only) and would mix its own with the service's: the
+// text that says so, where its files are and what to do instead; empty when the tray copy
+// may run.
+std::string ServiceBesideTrayText(const EntryCommand& command);

@@ -1,7 +1,11 @@
 // The disk seam on GetDiskFreeSpaceExA.
 #include "mlib/mdisk.h"
 
+#include <cstddef>
+
 #include "mlib/msys.h"
+
+#include <winioctl.h>  // after windows.h
 
 namespace {
 
@@ -23,9 +27,28 @@ struct DiskSpaceInformation {
 };
 typedef HRESULT(WINAPI* DiskSpaceCall)(const char*, DiskSpaceInformation*);
 
+// NTFS's own figures of the volume that holds an open file or folder, which quotas do not
+// limit: the volume's size, or 0 where the file system does not answer (not NTFS).
+uint64_t NtfsVolumeSize(const char* root) {
+    HANDLE folder = CreateFileA(root, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (folder == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    NTFS_VOLUME_DATA_BUFFER data;
+    DWORD got = 0;
+    bool answered = DeviceIoControl(folder, FSCTL_GET_NTFS_VOLUME_DATA, NULL, 0, &data, sizeof data,
+                                    &got, NULL) &&
+                    got >= offsetof(NTFS_VOLUME_DATA_BUFFER, BytesPerFileRecordSegment);
+    CloseHandle(folder);
+    return answered ? static_cast<uint64_t>(data.TotalClusters.QuadPart) * data.BytesPerCluster : 0;
+}
+
 // The size of the volume that holds path, whatever quota the caller has: the system's
-// call for it where present (Windows 10 1709 on), else the volume root's cluster count;
-// 0 where neither answers.
+// call for it where present (Windows 10 1809 and Windows Server 2019, build 17763, on),
+// else NTFS's figures (quotas are NTFS's), else the volume root's cluster count, which a
+// quota limits like GetDiskFreeSpaceExA's total; 0 where none answers.
 uint64_t VolumeSize(const char* path) {
     char root[MAX_PATH];
     if (!GetVolumePathNameA(path, root, sizeof root)) {
@@ -38,6 +61,10 @@ uint64_t VolumeSize(const char* path) {
     if (diskSpace != NULL && SUCCEEDED(diskSpace(root, &information))) {
         return information.actualTotalUnits * information.sectorsPerUnit *
                information.bytesPerSector;
+    }
+    uint64_t ntfs = NtfsVolumeSize(root);
+    if (ntfs != 0) {
+        return ntfs;
     }
     DWORD sectorsPerCluster = 0;
     DWORD bytesPerSector = 0;

@@ -52,20 +52,43 @@ bool MGetPrivateProfileText(const char* section, const char* key, const char* de
     return false;
 }
 
+// A scanner, backup or indexer that holds the file without sharing makes a write fail for
+// a moment: like the program's other replacements, it is tried again for about a second.
+template <typename Write>
+bool WriteRetried(const char* path, Write write) {
+    const int TRIES = 10;
+    const DWORD PAUSE_MS = 100;
+    for (int tried = 1;; tried++) {
+        SetLastError(ERROR_SUCCESS);
+        if (Usable(path) && write()) {
+            return true;
+        }
+        DWORD error = GetLastError();
+        if (tried == TRIES || (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION)) {
+            return false;
+        }
+        Sleep(PAUSE_MS);
+    }
+}
+
 bool MWritePrivateProfileString(const char* section, const char* key, const char* value,
                                 const char* path) {
-    return Usable(path) && WritePrivateProfileStringA(section, key, value, path) != 0;
+    return WriteRetried(path,
+                        [&] { return WritePrivateProfileStringA(section, key, value, path) != 0; });
 }
 
 bool MWritePrivateProfileStrings(const char* section, const std::vector<MIniValue>& values,
                                  const char* path) {
-    if (!Usable(path)) {
-        return false;
-    }
-    bool written = true;
-    for (const MIniValue& value : values) {
-        written &=
-            WritePrivateProfileStringA(section, value.key.c_str(), value.value.c_str(), path) != 0;
-    }
-    return written;
+    return WriteRetried(path, [&] {
+        DWORD firstError = ERROR_SUCCESS;
+        for (const MIniValue& value : values) {
+            if (!WritePrivateProfileStringA(section, value.key.c_str(), value.value.c_str(),
+                                            path) &&
+                firstError == ERROR_SUCCESS) {
+                firstError = GetLastError();
+            }
+        }
+        SetLastError(firstError);
+        return firstError == ERROR_SUCCESS;
+    });
 }

@@ -279,13 +279,24 @@ bool TableListens(Call call, uint16_t port) {
     return false;
 }
 
+typedef ULONG(WINAPI* TcpTableCall)(MIB_TCPTABLE*, ULONG*, BOOL);
+typedef ULONG(WINAPI* Tcp6TableCall)(MIB_TCP6TABLE*, ULONG*, BOOL);
+
 }  // namespace
 
+// iphlpapi.dll is no known system DLL: imported, the loader would look for it beside the
+// program first, before the search is limited. It is loaded from the system folder instead.
 bool MIsPortListened(uint16_t port) {
-    return TableListens<MIB_TCPTABLE>(
-               [](MIB_TCPTABLE* t, ULONG* s, BOOL o) { return GetTcpTable(t, s, o); }, port) ||
-           TableListens<MIB_TCP6TABLE>(
-               [](MIB_TCP6TABLE* t, ULONG* s, BOOL o) { return GetTcp6Table(t, s, o); }, port);
+    static const HMODULE helper = MLoadSystemLibrary("iphlpapi.dll");
+    if (helper == NULL) {
+        return false;
+    }
+    static const auto tcp = reinterpret_cast<TcpTableCall>(
+        reinterpret_cast<void (*)()>(GetProcAddress(helper, "GetTcpTable")));
+    static const auto tcp6 = reinterpret_cast<Tcp6TableCall>(
+        reinterpret_cast<void (*)()>(GetProcAddress(helper, "GetTcp6Table")));
+    return (tcp != NULL && TableListens<MIB_TCPTABLE>(tcp, port)) ||
+           (tcp6 != NULL && TableListens<MIB_TCP6TABLE>(tcp6, port));
 }
 
 bool MIsFamilyMissing(unsigned long error) {

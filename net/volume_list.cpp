@@ -104,12 +104,19 @@ bool IsAllVolumesPath(const char* path) {
 bool PathIsOn(const std::string& path, const std::string& mountPoint) {
     bool windows = IsWindowsPath(mountPoint);
     auto separator = [&](char c) { return c == '/' || (windows && c == '\\'); };
-    size_t end = mountPoint.size();
-    while (end > 0 && separator(mountPoint[end - 1])) {
-        end--;
+    auto lengthAt = [&](size_t i) {
+        return windows ? static_cast<size_t>(MbcCharLength(mountPoint.c_str() + i)) : size_t{1};
+    };
+    // The end without the last separators, found by character: the trail byte of a
+    // Shift-JIS character (表, ソ) may be a backslash.
+    size_t end = 0;
+    for (size_t i = 0; i < mountPoint.size(); i += lengthAt(i)) {
+        if (lengthAt(i) > 1 || !separator(mountPoint[i])) {
+            end = i + lengthAt(i);
+        }
     }
     for (size_t i = 0; i < end;) {
-        size_t length = windows ? static_cast<size_t>(MbcCharLength(mountPoint.c_str() + i)) : 1;
+        size_t length = lengthAt(i);
         if (path.size() < i + length) {
             return false;
         }

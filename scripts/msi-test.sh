@@ -36,7 +36,7 @@ check_tables() {
         "Component|ServiceChoice	.*	SERVICE = \"1\"	"
         "Shortcut|StartMenuShortcut	ProgramMenuFolder	fsw	StartMenu	\[INSTALLDIR\]fsw\.exe	--dir \"\[CommonAppDataFolder\]fsw\"	"
         "Registry|.*	2	Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run	fsw	\"\[INSTALLDIR\]fsw\.exe\" --dir \"\[CommonAppDataFolder\]fsw\"	Autostart"
-        "CustomAction|InstallService	3090	fsw\.exe	--install-service --dir \"\[CommonAppDataFolder\]fsw\" --protect-dir --quiet	"
+        "CustomAction|InstallService	3090	fsw\.exe	--install-service --dir \"\[CommonAppDataFolder\]fsw\" --protect-dir --quiet \[FSWTESTOPTION\]	"
         "CustomAction|UninstallService	3154	fsw\.exe	--uninstall-service --quiet	"
         "CustomAction|RollbackService	3410	fsw\.exe	--uninstall-service --quiet	"
         "CustomAction|StartService	3186	NETCOMMAND	start fsw	"
@@ -115,7 +115,10 @@ step_wine() {
     local service='HKLM\System\CurrentControlSet\Services\fsw'
     local run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
     local source='HKLM\System\CurrentControlSet\Services\EventLog\Application\fsw'
-    msiexec() { "$FSW_WINE" msiexec "$@" >/dev/null 2>&1 || fail "msiexec $*"; }
+    # Wine grants its user full control of every folder: the service's install is told
+    # to trust that account, as no real installation is.
+    msiexec() { "$FSW_WINE" msiexec "$@" FSWTESTOPTION=--unsafe-trust-installing-user \
+        >/dev/null 2>&1 || fail "msiexec $*"; }
     # msiexec takes the packages by their Windows paths.
     local old="Z:$PWD/$out/old.msi" new
     old=${old//\//\\}

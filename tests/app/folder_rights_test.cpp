@@ -59,11 +59,19 @@ TEST(UntrustedWriters, OnlyTrustedAccountsMayPlantFilesOrTakeTheFolderOver) {
         {"owner rights restrict", {USER, true, {Allow("S-1-3-4", RIGHTS_READ_EXECUTE)}}, {}},
         {"null DACL", {ADMINS, false, {}}, {SID_EVERYONE}},
         {"each once", {ADMINS, true, {Allow(USER, WRITE_DATA), Allow(USER, 0x00010000)}}, {USER}},
+        // The installing user's own folder, whose programs without elevation share the account.
+        {"O:USER D:(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;FA;;;USER) (Downloads)",
+         {USER,
+          true,
+          {Allow(SID_SYSTEM, RIGHTS_FULL), Allow(ADMINS, RIGHTS_FULL), Allow(USER, RIGHTS_FULL)}},
+         {USER}},
+        {"O:BA D:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;USER)",
+         {ADMINS, true, {Allow(ADMINS, RIGHTS_FULL), Allow(USER, RIGHTS_MODIFY)}},
+         {USER}},
     };
-    std::vector<std::string> trusted = {SID_ADMINISTRATORS, SID_SYSTEM, SID_TRUSTED_INSTALLER,
-                                        SERVICE};
     for (const Case& c : cases) {
-        EXPECT_EQ(c.writers, UntrustedWriters(c.rights, trusted)) << c.what;
+        EXPECT_EQ(c.writers, UntrustedWriters(c.rights, ServiceFolderTrustees(SERVICE, "")))
+            << c.what;
     }
 }
 

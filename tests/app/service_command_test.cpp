@@ -15,6 +15,7 @@ struct ParseCase {
     std::string dir;
     bool quiet;
     bool protectDir = false;
+    bool trustInstallingUser = false;
 };
 
 TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
@@ -32,6 +33,12 @@ TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
          "C:\\d",
          true,
          true},
+        {{"--install-service", "--unsafe-trust-installing-user"},
+         ENTRY_INSTALL,
+         "",
+         false,
+         false,
+         true},
     };
     for (const ParseCase& c : cases) {
         EntryCommand command = ParseEntryArguments(c.args);
@@ -40,6 +47,7 @@ TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
         EXPECT_EQ(c.dir, command.dir) << shown;
         EXPECT_EQ(c.quiet, command.quiet) << shown;
         EXPECT_EQ(c.protectDir, command.protectDir) << shown;
+        EXPECT_EQ(c.trustInstallingUser, command.trustInstallingUser) << shown;
     }
 }
 
@@ -59,6 +67,8 @@ TEST(ServiceCommand, RefusesWhatItDoesNotKnowAndKeepsQuietForTheRefusal) {
         {"--install-service", "--protect-dir"},
         {"--uninstall-service", "--protect-dir"},
         {"--dir", "C:\\x", "--protect-dir"},
+        {"--service", "--dir", "C:\\x", "--unsafe-trust-installing-user"},
+        {"--uninstall-service", "--unsafe-trust-installing-user"},
     };
     for (const std::vector<std::string>& args : cases) {
         EntryCommand command = ParseEntryArguments(args);

@@ -4,6 +4,7 @@
 // keeps Wine's service processes alive meanwhile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@
 #include <sddl.h>
 
 namespace {
+
+// Wine grants the prefix's user full control of every folder, so the install is told to
+// trust that account, as no real install is.
+const std::string INSTALL = "--install-service --quiet --unsafe-trust-installing-user";
 
 const char EVENT_SOURCE[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\fsw";
 
@@ -147,8 +152,8 @@ TEST_F(ServiceTest, InstallsStartsAnswersReloadsStopsAndUninstalls) {
     WriteFileBytes(dir.File("fsw.lst"), "");
 
     // The folder defaults to the program's own.
-    ASSERT_EQ(0, Run(dir.Path(), "--install-service --quiet"));
-    EXPECT_EQ(1, Run(dir.Path(), "--install-service --quiet")) << "already installed";
+    ASSERT_EQ(0, Run(dir.Path(), INSTALL));
+    EXPECT_EQ(1, Run(dir.Path(), INSTALL)) << "already installed";
     std::string exe = dir.File("fsw.exe");
     {
         SC_HANDLE service = OpenServiceA(m_manager, "fsw", SERVICE_QUERY_CONFIG);
@@ -226,7 +231,7 @@ TEST_F(ServiceTest, UninstallStopsARunningServiceFirst) {
     TempDir other;
     uint16_t port = FreeLocalPort();
     WriteFileBytes(dir.File("fsw.ini"), ServiceSettings(port, ""));
-    ASSERT_EQ(0, Run(other.Path(), "--install-service --quiet --dir \"" + dir.Path() + "\""));
+    ASSERT_EQ(0, Run(other.Path(), INSTALL + " --dir \"" + dir.Path() + "\""));
     ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 20000));
     EXPECT_EQ(0, Run(other.Path(), "--uninstall-service --quiet"));
@@ -241,7 +246,7 @@ TEST_F(ServiceTest, AHeldPortIsWaitedForAndOnlyImpossibleSettingsFailTheStart) {
     TempDir dir;
     uint16_t port = FreeLocalPort();
     WriteFileBytes(dir.File("fsw.ini"), ServiceSettings(port, ""));
-    ASSERT_EQ(0, Run(dir.Path(), "--install-service --quiet"));
+    ASSERT_EQ(0, Run(dir.Path(), INSTALL));
 
     FswSocket holder;  // the port taken by someone else
     ASSERT_TRUE(holder.Create(6));
@@ -279,7 +284,7 @@ TEST_F(ServiceTest, AHeldPortIsWaitedForAndOnlyImpossibleSettingsFailTheStart) {
     // A --dir not there yet is made, with entries no ordinary user may write through.
     TempDir gone;
     ASSERT_EQ(0, Run(dir.Path(), "--uninstall-service --quiet"));
-    ASSERT_EQ(0, Run(dir.Path(), "--install-service --quiet --dir \"" + gone.File("sub") + "\""));
+    ASSERT_EQ(0, Run(dir.Path(), INSTALL + " --dir \"" + gone.File("sub") + "\""));
     ObjectRights rights;
     ASSERT_EQ(DWORD{ERROR_SUCCESS}, ReadObjectRights(gone.File("sub"), &rights));
     EXPECT_EQ(std::vector<std::string>{},
@@ -307,9 +312,12 @@ TEST_F(ServiceTest, TheInstallRefusesAFolderOthersMayWrite) {
               SetNamedSecurityInfoA(const_cast<char*>(data.Path().c_str()), SE_FILE_OBJECT,
                                     DACL_SECURITY_INFORMATION, NULL, NULL, dacl, NULL));
     LocalFree(open);
-    EXPECT_EQ(2, Run(program.Path(), "--install-service --quiet --dir \"" + data.Path() + "\""));
+    EXPECT_EQ(2, Run(program.Path(), INSTALL + " --dir \"" + data.Path() + "\""));
     EXPECT_FALSE(Exists());
-    EXPECT_EQ(0, Run(program.Path(), "--install-service --quiet")) << "its own folder is safe";
+    // The installing user's account (here any folder's full controller) is no trustee.
+    EXPECT_EQ(2, Run(program.Path(), "--install-service --quiet"));
+    EXPECT_FALSE(Exists());
+    EXPECT_EQ(0, Run(program.Path(), INSTALL)) << "its own folder is safe but for that account";
     EXPECT_TRUE(Exists());
 }
 
@@ -331,14 +339,35 @@ TEST_F(ServiceTest, TheServiceCommandRunByHandSaysSoAndAnswers2) {
 }
 
 // The tray copy of a logged-on user beside the service on the same port: its own server
-// cannot listen, it shows no box, and its client role queries the service.
+// cannot listen, it shows no box, and its client role queries the service. On the
+// service's own folder it says that the service runs there instead.
 TEST_F(ServiceTest, ATrayCopyBesideTheRunningServiceShowsNoBoxAndRunsACycle) {
     TempDir serviceDir;
     uint16_t port = FreeLocalPort();
     WriteFileBytes(serviceDir.File("fsw.ini"), ServiceSettings(port, ""));
-    ASSERT_EQ(0, Run(serviceDir.Path(), "--install-service --quiet"));
+    ASSERT_EQ(0, Run(serviceDir.Path(), INSTALL));
     ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 20000));
+
+    // A copy on the service's own folder (the Start menu's entry) says so and does not run.
+    {
+        Program beside(serviceDir.Path(), "--dir \"" + serviceDir.Path() + "\"");
+        HWND box = NULL;
+        ASSERT_TRUE(WaitUntil(
+            [&] { return (box = beside.FindOwnWindow("#32770", "ケルム")) != NULL; }, 20000));
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                return ChildTexts(box).find("このフォルダではサービス fsw が動作しています: " +
+                                            serviceDir.Path()) != std::string::npos;
+            },
+            5000))
+            << ChildTexts(box);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(1, beside.Wait(20000));
+        std::vector<std::string> log = LogMessagesOf(serviceDir.File("fsw.log"));
+        EXPECT_EQ(1, std::count(log.begin(), log.end(), VersionLine("起動")))
+            << "the copy did not start on the service's log";
+    }
 
     TempDir trayDir;
     WriteFileBytes(trayDir.File("fsw.ini"),

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "mlib/mfileops.h"
+#include "mlib/mprofile.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -44,6 +45,25 @@ TEST(MFileWin, AReplaceWaitsForAFileHeldForAMoment) {
     EXPECT_EQ(M_REPLACE_DONE, MReplaceFile(path.c_str(), "new", 3));
     release.join();
     EXPECT_EQ("new", ReadFileBytes(path));
+}
+
+// The settings dialog's write of fsw.ini waits for such a scanner in the same way.
+TEST(MFileWin, SettingsWaitForAFileHeldForAMoment) {
+    TempDir dir;
+    std::string path = dir.File("fsw.ini");
+    WriteFileBytes(path, "[fsw]\r\nINTVAL=5\r\n");
+    HANDLE held =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_FALSE(MWritePrivateProfileStrings("fsw", {{"INTVAL", "7"}}, path.c_str()));
+    std::thread release([held] {
+        Sleep(300);
+        CloseHandle(held);
+    });
+    EXPECT_TRUE(MWritePrivateProfileStrings("fsw", {{"INTVAL", "9"}, {"NOTI", "1"}}, path.c_str()));
+    release.join();
+    EXPECT_EQ(9u, MGetPrivateProfileInt("fsw", "INTVAL", 0, path.c_str()));
+    EXPECT_EQ(1u, MGetPrivateProfileInt("fsw", "NOTI", 0, path.c_str()));
 }
 
 }  // namespace
