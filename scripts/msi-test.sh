@@ -119,7 +119,7 @@ step_tables() {
 # test. The 64-bit MSI: bad values refused; a version with the service, the start at
 # logon and a folder of its own, queried over the port; an edited fsw.ini, a running tray
 # copy, the upgrade to the next last field, the query again; a maintenance run's change
-# refused; the removal; then the desktop installation, replaced by a rebuild of its
+# refused; the removal with a tray copy running; then the desktop installation, replaced by a rebuild of its
 # version with the start at logon taken away.
 step_wine() {
     local exe=build/win64/fsw.exe client=build/linux/fsw
@@ -198,7 +198,7 @@ step_wine() {
         grep -a -o -E 'LaunchConditions|RefuseChoiceChange|RefuseInstallDir|InstallFiles' "$log" |
             tail -1 | grep -qx "$1"
     }
-    for row in SERVICE=yes SERVICE=2 'SERVICE= 1' AUTOSTART=yes 'INSTALLDIR=C:\:RefuseInstallDir' \
+    for row in 'SERVICE= 1' AUTOSTART=yes 'INSTALLDIR=C:\:RefuseInstallDir' \
         'INSTALLDIR=C:\windows\system32:RefuseInstallDir' INSTALLDIR=fsw:RefuseInstallDir; do
         local value=${row%:Refuse*} check=LaunchConditions
         [ "$value" = "$row" ] || check=${row##*:}
@@ -236,13 +236,19 @@ step_wine() {
     # The shipped ALLOW lets this machine ask over IPv6 too.
     answers "$port" 1 ::1 || fail "the upgraded service does not answer ::1"
     installed new && ! installed old || fail "the older version is still installed beside the newer"
+    # Going back a last field is a downgrade, not the same version again.
+    ! "$FSW_WINE" msiexec /i "$old" /qn /l "$winLog" >/dev/null 2>&1 && stopped_by LaunchConditions ||
+        fail "the older version replaced the newer"
+    installed new || fail "the refused downgrade removed the newer version"
     # The same package again cannot take the service away: it says so.
     ! "$FSW_WINE" msiexec /i "$new" /qn SERVICE=0 /l "$winLog" >/dev/null 2>&1 ||
         fail "a maintenance run took SERVICE=0 without a word"
     stopped_by RefuseChoiceChange || fail "the maintenance run was not refused by its check"
     reg_has "$service" ImagePath '--service' || fail "the refused maintenance run changed the service"
 
+    start_tray "$program"
     msiexec /x "$new" /qn
+    gone || fail "the removal left the tray copy running"
     [ ! -e "$program" ] || fail "the removal left the program"
     ! start_menu_link || fail "the removal left the Start-menu entry"
     ! reg_has "$service" ImagePath . || fail "the removal left the service"
