@@ -1,10 +1,12 @@
 // The Windows program's entry point: without arguments the tray program; the service
-// commands install, remove or run fsw as a Windows service.
+// commands install, remove or run fsw as a Windows service; --close-tray ends the tray
+// copies for an installer.
 #include <string>
 #include <vector>
 
 #include "app/entry.h"
 #include "app/service_win.h"
+#include "app/tray_close_win.h"
 #include "monitor/messages.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
@@ -30,6 +32,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
             return UninstallService(command);
         case ENTRY_SERVICE:
             return RunAsService(command, instance);
+        case ENTRY_CLOSE:
+            return CloseTrayCopies(command);
         case ENTRY_INVALID:
             break;
     }

@@ -7,6 +7,7 @@ const char SERVICE_USAGE[] =
     "fsw.exe [--dir フォルダ] (タスクトレイのプログラム)\n"
     "fsw.exe --install-service [--dir フォルダ [--protect-dir]] [--quiet]\n"
     "fsw.exe --uninstall-service [--quiet]\n"
+    "fsw.exe --close-tray [--quiet] (起動中のタスクトレイのプログラムを終了します)\n"
     "fsw.exe --service --dir フォルダ (サービスマネージャが起動します)";
 
 namespace {
@@ -34,6 +35,8 @@ EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
             mode = ENTRY_UNINSTALL;
         } else if (arg == "--service") {
             mode = ENTRY_SERVICE;
+        } else if (arg == "--close-tray") {
+            mode = ENTRY_CLOSE;
         } else if (arg == "--quiet") {
             command.quiet = true;
             continue;
@@ -76,6 +79,9 @@ EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
     }
     if (command.mode == ENTRY_UNINSTALL && dirGiven) {
         return Invalid(args, "--uninstall-service に --dir は指定できません");
+    }
+    if (command.mode == ENTRY_CLOSE && dirGiven) {
+        return Invalid(args, "--close-tray に --dir は指定できません");
     }
     return command;
 }

@@ -12,6 +12,7 @@ enum EntryMode {
     ENTRY_INSTALL,    // --install-service [--dir DIR]
     ENTRY_UNINSTALL,  // --uninstall-service
     ENTRY_SERVICE,    // --service [--dir DIR]: what the service manager runs
+    ENTRY_CLOSE,      // --close-tray: the tray copies of this desktop are asked to end
     ENTRY_INVALID     // anything else; problem says what is wrong
 };
 
@@ -29,7 +30,7 @@ struct EntryCommand {
 
 // Exit codes of the service commands, for scripts and installers.
 const int COMMAND_DONE = 0;
-const int COMMAND_NOTHING_TO_DO = 1;  // already installed, not installed
+const int COMMAND_NOTHING_TO_DO = 1;  // already installed, not installed, none running
 const int COMMAND_FAILED = 2;
 
 // The arguments after the program's name.
