@@ -149,69 +149,90 @@ bool OpenEveryAddress(uint16_t port, MSocket* sockets, ListenFailure* failure) {
     return true;
 }
 
-// Sets up m_listenSocket (and m_listenSocketIPv4 beside it where needed) on port
-// m_serverPort of the address SVADDR names (every local address when it is empty); a
-// line that says where it listens. A bind that fails is logged when logFailure is set
-// (once for a run of retries); anything else that fails, always.
-ListenOutcome Listen(Kiv* app, bool logFailure) {
-    std::string wanted = Trimmed(app->m_serverAddress);
+// Where the server listens: every local address, or the one SVADDR names.
+struct ListenTarget {
+    bool everyAddress = true;
     IpAddress address;
-    if (!wanted.empty() && !ParseIpAddress(wanted, &address)) {
-        app->Log("SVADDR の値が正しくないため、待ち受けできません (%s)",
-                 MEscapeForLog(wanted).c_str());
+};
+
+// The target SVADDR names (every local address when it is empty), or the line that says
+// why it cannot be listened on, which no retry would change; empty when there is a target.
+std::string CheckListenAddress(const char* setting, ListenTarget* target) {
+    std::string wanted = Trimmed(setting);
+    target->everyAddress = wanted.empty();
+    if (wanted.empty()) {
+        return "";
+    }
+    std::string shown = " (" + MEscapeForLog(wanted) + ")";
+    if (!ParseIpAddress(wanted, &target->address)) {
+        return "SVADDR の値が正しくないため、待ち受けできません" + shown;
+    }
+    target->address = Unmapped(target->address);
+    if (!CanBeLocalAddress(target->address)) {
+        return "SVADDR の値はこのマシンのアドレスになりえないため、待ち受けできません" + shown;
+    }
+    if (IsLinkLocal(target->address)) {
+        return "SVADDR のリンクローカルアドレスはゾーンを指定できないため、待ち受けできません" +
+               shown;
+    }
+    return "";
+}
+
+// The listening sockets of the target: sockets[0], and sockets[1] beside it where one
+// socket cannot take both families; false and what failed when they cannot be had.
+bool OpenTarget(const ListenTarget& target, uint16_t port, MSocket* sockets,
+                ListenFailure* failure) {
+    if (target.everyAddress) {
+        return OpenEveryAddress(port, sockets, failure);
+    }
+    sockets[0] = OpenListener(target.address, port, true, failure);
+    return sockets[0] != M_INVALID_SOCKET;
+}
+
+// What a failure to listen leads to: a port or address not to be had now, or a lack of
+// resources, is tried again (its line written when logFailure is set, once for a run of
+// retries); anything else keeps the server down, with its line.
+ListenOutcome OnListenFailure(Kiv* app, const ListenFailure& failure, uint16_t port,
+                              bool logFailure) {
+    unsigned long error = failure.error;
+    // Windows refuses a port that another socket holds for itself alone like one of its
+    // own reserved ranges; only a listener on the port tells them apart. listen() too
+    // may find the port taken, where the system checks it only then.
+    bool inUse = MIsAddressInUse(error) || (MIsPortRefused(error) && MIsPortListened(port));
+    if (!failure.bindFailed && !inUse && !MIsResourceShortage(error)) {
+        app->Log("socket() error!");
         return LISTEN_REFUSED;
     }
-    address = Unmapped(address);
-    if (!wanted.empty() && !CanBeLocalAddress(address)) {
-        app->Log("SVADDR の値はこのマシンのアドレスになりえないため、待ち受けできません (%s)",
-                 MEscapeForLog(wanted).c_str());
-        return LISTEN_REFUSED;
-    }
-    if (IsLinkLocal(address)) {
-        // Retrying would fail the same way for ever.
+    if (logFailure && inUse) {
+        // The holder may be another copy of fsw, or any other program.
         app->Log(
-            "SVADDR のリンクローカルアドレスはゾーンを指定できないため、待ち受けできません (%s)",
-            MEscapeForLog(wanted).c_str());
-        return LISTEN_REFUSED;
+            "ポート %u は他のプログラムか fsw の別のコピーが使用しています。"
+            "空くまで10秒ごとに確かめます",
+            unsigned{port});
+    } else if (logFailure && MIsPortRefused(error)) {
+        // Hyper-V, WSL and Docker reserve ranges of the dynamic ports for themselves.
+        app->Log(
+            "ポート %u はシステムに予約された範囲にあるため使えません。"
+            "\"netsh int ipv4 show excludedportrange protocol=tcp\" で確認できます。"
+            "10秒ごとに再試行します",
+            unsigned{port});
+    } else if (logFailure) {
+        char text[256];
+        GetErrorText(text, error, sizeof text);
+        app->Log("待ち受けできません。10秒ごとに再試行します (%s)", text);
     }
-    uint16_t port = static_cast<uint16_t>(app->m_serverPort);
-    MSocket sockets[2] = {M_INVALID_SOCKET, M_INVALID_SOCKET};
-    ListenFailure failure;
-    bool open = wanted.empty() ? OpenEveryAddress(port, sockets, &failure)
-                               : (sockets[0] = OpenListener(address, port, true, &failure)) !=
-                                     M_INVALID_SOCKET;
-    if (!open) {
-        unsigned long error = failure.error;
-        if (!failure.bindFailed) {
-            app->Log("socket() error!");
-            return LISTEN_REFUSED;
-        }
-        // Windows refuses a port that another socket holds for itself alone like one of
-        // its own reserved ranges; only a listener on the port tells them apart.
-        bool inUse = MIsAddressInUse(error) || (MIsPortRefused(error) && MIsPortListened(port));
-        if (logFailure && inUse) {
-            app->Log("ポート %u は別のコピーが使用しています。空くまで10秒ごとに確かめます",
-                     unsigned{port});
-        } else if (logFailure && MIsPortRefused(error)) {
-            // Hyper-V, WSL and Docker reserve ranges of the dynamic ports for themselves.
-            app->Log(
-                "ポート %u はシステムに予約された範囲にあるため使えません。"
-                "\"netsh int ipv4 show excludedportrange protocol=tcp\" で確認できます。"
-                "10秒ごとに再試行します",
-                unsigned{port});
-        } else if (logFailure) {
-            char text[256];
-            GetErrorText(text, error, sizeof text);
-            app->Log("待ち受けできません。10秒ごとに再試行します (%s)", text);
-        }
-        return LISTEN_RETRY;
-    }
+    return LISTEN_RETRY;
+}
+
+// Hands the sockets to m_listenSocket and m_listenSocketIPv4, with the lines that say
+// where the server listens; closes them instead if the stop came meanwhile.
+ListenOutcome TakeListeners(Kiv* app, const ListenTarget& target, const MSocket* sockets) {
     {
         MLockGuard hold(app->m_acceptLock);
         if (app->m_serverStop) {
-            for (MSocket socket : sockets) {
-                if (socket != M_INVALID_SOCKET) {
-                    MCloseSocket(socket);
+            for (int i = 0; i < 2; i++) {
+                if (sockets[i] != M_INVALID_SOCKET) {
+                    MCloseSocket(sockets[i]);
                 }
             }
             return LISTEN_STOPPED;
@@ -219,8 +240,9 @@ ListenOutcome Listen(Kiv* app, bool logFailure) {
         app->m_listenSocket.handle = sockets[0];
         app->m_listenSocketIPv4.handle = sockets[1];
     }
+    const IpAddress& address = target.address;
     app->Log("待ち受けを開始しました (アドレス %s, ポート %u)",
-             wanted.empty() ? "すべて" : FormatIpAddress(address).c_str(),
+             target.everyAddress ? "すべて" : FormatIpAddress(address).c_str(),
              unsigned{MGetLocalPort(sockets[0])});
     if (address.family == 6 && IsUnspecified(address)) {
         app->Log(
@@ -228,6 +250,24 @@ ListenOutcome Listen(Kiv* app, bool logFailure) {
             "を空にします)");
     }
     return LISTENING;
+}
+
+// Sets up m_listenSocket (and m_listenSocketIPv4 beside it where needed) on port
+// m_serverPort of the address SVADDR names (every local address when it is empty).
+ListenOutcome Listen(Kiv* app, bool logFailure) {
+    ListenTarget target;
+    std::string refusal = CheckListenAddress(app->m_serverAddress, &target);
+    if (!refusal.empty()) {
+        app->Log("%s", refusal.c_str());
+        return LISTEN_REFUSED;
+    }
+    uint16_t port = static_cast<uint16_t>(app->m_serverPort);
+    MSocket sockets[2] = {M_INVALID_SOCKET, M_INVALID_SOCKET};
+    ListenFailure failure;
+    if (!OpenTarget(target, port, sockets, &failure)) {
+        return OnListenFailure(app, failure, port, logFailure);
+    }
+    return TakeListeners(app, target, sockets);
 }
 
 // Listens, trying again every g_listenRetryMs while the address or port is not to be
@@ -319,15 +359,15 @@ void HandlerThread(void* start);
 // Starts a thread, which will wait in accept; under the pool's lock. False, and a log
 // line, if none can be started.
 bool AddThread(const std::shared_ptr<HandlerPool>& pool) {
-    HandlerStart* start = new HandlerStart{pool};
+    std::unique_ptr<HandlerStart> start = std::make_unique<HandlerStart>(HandlerStart{pool});
     pool->threads++;
     g_liveHandlers++;
-    if (MBeginThread(HandlerThread, start)) {
+    if (MBeginThread(HandlerThread, start.get())) {
+        start.release();  // the thread's now
         return true;
     }
     pool->threads--;
     g_liveHandlers--;
-    delete start;
     pool->app->Log("スレッドが開始できません");
     return false;
 }
@@ -376,11 +416,16 @@ void Release(HandlerPool* pool, const IpAddress& peer) {
 }
 
 // Whether the accepted connection, which has the listening socket's time-outs, is
-// served. It is closed at once, without a reply, when its peer is not allowed or when
-// the handlers or the peer's share of them are at their limit. A connection served is
-// counted.
+// served. It is closed at once, without a reply, once the stop has begun, when its peer
+// is not allowed, or when the handlers or the peer's share of them are at their limit.
+// A connection served is counted.
 bool Admit(HandlerPool* pool, FswSocket* connection) {
     Kiv* app = pool->app;
+    if (app->m_serverStop) {
+        // The stop waits until no connection is served: clients that keep coming must
+        // not keep it waiting.
+        return false;
+    }
     IpAddress peer = PeerOf(connection);
     std::unique_lock<std::mutex> hold(pool->lock);
     pool->shortOfResources = false;  // a burst of failed accepts has ended
@@ -475,17 +520,16 @@ bool AwaitTurn(HandlerPool* pool) {
 
 // Waits in accept until there is a connection to serve, and returns it. Null once the
 // stop has closed the listening socket; every thread then ends.
-FswSocket* Accept(const std::shared_ptr<HandlerPool>& pool) {
+std::unique_ptr<FswSocket> Accept(const std::shared_ptr<HandlerPool>& pool) {
     Kiv* app = pool->app;
     for (;;) {
-        FswSocket* connection = new FswSocket;
+        std::unique_ptr<FswSocket> connection = std::make_unique<FswSocket>();
         connection->handle = pool->listenerCount == 1
                                  ? MAccept(pool->listeners[0], &connection->address)
                                  : MAcceptFirst(pool->listeners, pool->listenerCount,
                                                 &connection->address, STOP_CHECK_MS);
         if (connection->handle == M_INVALID_SOCKET) {
             bool waitEnded = pool->listenerCount > 1 && MLastCallWouldBlock();
-            delete connection;
             if (app->m_serverStop) {
                 std::lock_guard<std::mutex> hold(pool->lock);
                 pool->accepting--;
@@ -498,8 +542,7 @@ FswSocket* Accept(const std::shared_ptr<HandlerPool>& pool) {
             }
             continue;
         }
-        if (!Admit(pool.get(), connection)) {
-            delete connection;
+        if (!Admit(pool.get(), connection.get())) {
             continue;
         }
         std::lock_guard<std::mutex> hold(pool->lock);
@@ -509,21 +552,20 @@ FswSocket* Accept(const std::shared_ptr<HandlerPool>& pool) {
     }
 }
 
-bool Serve(HandlerPool* pool, FswSocket* connection);
+bool Serve(HandlerPool* pool, std::unique_ptr<FswSocket> connection);
 
 // A pool thread: waits for its turn, accepts, serves what it accepted, and again.
 void HandlerThread(void* raw) {
-    HandlerStart* start = static_cast<HandlerStart*>(raw);
+    std::unique_ptr<HandlerStart> start(static_cast<HandlerStart*>(raw));
     std::shared_ptr<HandlerPool> pool = std::move(start->pool);
-    delete start;
     while (AwaitTurn(pool.get())) {
-        FswSocket* connection = Accept(pool);
+        std::unique_ptr<FswSocket> connection = Accept(pool);
         if (connection == nullptr) {
             std::lock_guard<std::mutex> hold(pool->lock);
             LeavePool(pool.get());
             return;
         }
-        if (!Serve(pool.get(), connection)) {
+        if (!Serve(pool.get(), std::move(connection))) {
             return;  // left in a measurement; nothing of the server is touched any more
         }
     }
@@ -744,22 +786,22 @@ bool Decide(Kiv* app, FswSocket* connection, const std::string& wirePath, Reply*
     return true;
 }
 
-void EndConversation(FswSocket* connection) {
+void EndConversation(std::unique_ptr<FswSocket> connection) {
     if (connection->handle != M_INVALID_SOCKET) {
         MShutdown(connection->handle, M_SD_BOTH);
     }
-    delete connection;
 }
 
 // The watch's part for a handler whose measurement overran: what the handler would have
 // done (the line, the place given back, the reply, the end), and its thread let go
 // from the pool.
-void AnswerOverrun(void* context, FswSocket* connection, const std::string& path) {
+void AnswerOverrun(void* context, FswSocket* taken, const std::string& path) {
     HandlerPool* pool = static_cast<HandlerPool*>(context);
+    std::unique_ptr<FswSocket> connection(taken);
     LogRefusal(pool->app, TIMED_OUT_LINE, path);
-    Release(pool, PeerOf(connection));
-    SendReply(pool->app, connection, Reply());
-    EndConversation(connection);
+    Release(pool, PeerOf(taken));
+    SendReply(pool->app, taken, Reply());
+    EndConversation(std::move(connection));
     std::lock_guard<std::mutex> hold(pool->lock);
     LeavePool(pool);
     // The thread left behind may have been the one to accept next.
@@ -771,30 +813,31 @@ void AnswerOverrun(void* context, FswSocket* connection, const std::string& path
 // its answer may connect again at once and must find its share free. False when the
 // measurement overran and the watch has taken the connection: the thread then belongs
 // to the server no more.
-bool Serve(HandlerPool* pool, FswSocket* connection) {
+bool Serve(HandlerPool* pool, std::unique_ptr<FswSocket> connection) {
     Kiv* app = pool->app;
     std::string path;
     uint16_t type = TYPE_DISK_INFO;
     Reply reply;
-    bool replying = ReadRequest(app, connection, &path, &type);
+    bool replying = ReadRequest(app, connection.get(), &path, &type);
     if (replying && type == TYPE_VOLUME_LIST) {
         std::string list = VolumeListReply(app, path);
-        Release(pool, PeerOf(connection));
+        Release(pool, PeerOf(connection.get()));
         if (connection->SendAll(list.data(), static_cast<int>(list.size())) !=
             static_cast<int>(list.size())) {
             app->Log("ボリューム一覧を送信できませんでした。");
         }
-        EndConversation(connection);
+        EndConversation(std::move(connection));
         return true;
     }
-    if (replying && !Decide(app, connection, path, &reply)) {
+    if (replying && !Decide(app, connection.get(), path, &reply)) {
+        connection.release();  // the watch's now
         return false;
     }
-    Release(pool, PeerOf(connection));
+    Release(pool, PeerOf(connection.get()));
     if (replying) {
-        SendReply(app, connection, reply);
+        SendReply(app, connection.get(), reply);
     }
-    EndConversation(connection);
+    EndConversation(std::move(connection));
     return true;
 }
 

@@ -262,7 +262,8 @@ TEST_F(ServiceTest, AHeldPortIsWaitedForAndOnlyImpossibleSettingsFailTheStart) {
     EXPECT_TRUE(WaitUntil(
         [&] {
             return Contains(LogMessagesOf(dir.File("fsw.log")),
-                            "ポート " + std::to_string(port) + " は別のコピーが使用しています");
+                            "ポート " + std::to_string(port) +
+                                " は他のプログラムか fsw の別のコピーが使用しています");
         },
         10000));
     holder.Close();
@@ -388,8 +389,9 @@ TEST_F(ServiceTest, ATrayCopyBesideTheRunningServiceShowsNoBoxAndRunsACycle) {
         20000));
     EXPECT_EQ(HWND{NULL}, tray.FindVisibleOwnWindow("#32770")) << "no box";
     // The tray copy's log has the one neutral line of a port served by another copy.
-    EXPECT_TRUE(Contains(LogMessagesOf(trayDir.File("fsw.log")),
-                         "ポート " + std::to_string(port) + " は別のコピーが使用しています"))
+    EXPECT_TRUE(Contains(
+        LogMessagesOf(trayDir.File("fsw.log")),
+        "ポート " + std::to_string(port) + " は他のプログラムか fsw の別のコピーが使用しています"))
         << ReadFileBytes(trayDir.File("fsw.log"));
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, tray.Wait(20000));

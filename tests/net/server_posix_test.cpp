@@ -237,6 +237,28 @@ TEST(ServerAccept, WithoutDescriptorsTheListenerRestsAndLogsOncePerBurst) {
     EXPECT_EQ(28u, ReadUntilClosed(&client).size()) << "served once descriptors are back";
 }
 
+// A listener that cannot be had for lack of descriptors, at any step, may be had later:
+// it is tried again, not given up with the server.
+TEST(ServerPort, ListeningWithoutDescriptorsIsTriedAgainWithOneLine) {
+    SetListenRetryInterval(50);
+    TestApp t;
+    t.app.m_serverPort = FreePort();
+    MThread server;
+    {
+        DescriptorsUsedUp exhausted;
+        ASSERT_TRUE(server.Start(ServerThread));
+        MSleep(300);
+    }
+    ASSERT_TRUE(WaitForServerListening(server, 5000));
+    std::vector<std::string> log = t.LogMessages();
+    ASSERT_EQ(2u, log.size()) << ::testing::PrintToString(log);
+    EXPECT_EQ(0u, log[0].find("待ち受けできません。10秒ごとに再試行します (")) << log[0];
+    t.app.StopServer();
+    EXPECT_TRUE(server.Wait());
+    server.CloseHandle();
+    SetListenRetryInterval(10000);
+}
+
 TEST(ServerPaths, APathThatIsNotAbsoluteIsAnswered512WithoutBeingMeasured) {
     TestApp t;
     uint16_t port = t.StartServer();

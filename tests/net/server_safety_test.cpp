@@ -2,6 +2,7 @@
 // share), what reaches the log, measurements that never return, and stops under load.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -349,8 +350,10 @@ TEST(ServerLog, APathFromTheNetworkWritesOneLineWithItsControlsAndStrayBytesEsca
 }
 
 // Every handler ends before the end line, also when the stop comes while connections
-// are being handed over; the locks are deleted right after each round.
+// are being handed over; the locks are deleted right after each round. Clients that keep
+// coming do not hold the stop: those accepted after it are closed unserved.
 TEST(ServerStop, StopsUnderLoadLeaveNoHandlerRunningPastTheEndLine) {
+    double slowest = 0;
     for (int round = 0; round < 20; round++) {
         TestApp t;
         uint16_t port = t.StartServer();
@@ -366,7 +369,9 @@ TEST(ServerStop, StopsUnderLoadLeaveNoHandlerRunningPastTheEndLine) {
             });
         }
         MSleep(20);
+        Clock::time_point stopping = Clock::now();
         t.StopServer();
+        slowest = std::max(slowest, SecondsSince(stopping));
         EXPECT_EQ(0, LiveHandlerThreads()) << "round " << round;
         std::vector<std::string> atStop = t.LogMessages();
         done = true;
@@ -378,6 +383,7 @@ TEST(ServerStop, StopsUnderLoadLeaveNoHandlerRunningPastTheEndLine) {
         ASSERT_FALSE(atStop.empty());
         EXPECT_EQ("サーバを終了します", atStop.back()) << "round " << round;
     }
+    std::printf("slowest of 20 stops with 8 clients asking: %.3f s\n", slowest);
 }
 
 // Measurements of paths that hold "hung" wait until the gate opens, as on a mount

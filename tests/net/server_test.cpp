@@ -243,8 +243,8 @@ TEST_F(ServerTest, StoppingWaitsForAHandlerInTheMiddleOfARequest) {
     EXPECT_EQ("サーバを終了します", log.back());
 }
 
-// Another copy serves the port: one neutral line, and the server comes up once the
-// port is free.
+// Another program holds the port (here the test's listener), which may be another copy:
+// one line that says so, and the server comes up once the port is free.
 TEST(ServerPort, APortInUseIsTriedAgainWithOneLineAndServedOnceFree) {
     SetListenRetryInterval(50);
     TestApp t;
@@ -261,8 +261,9 @@ TEST(ServerPort, APortInUseIsTriedAgainWithOneLineAndServedOnceFree) {
     ASSERT_TRUE(server.Start(ServerThread));
     EXPECT_FALSE(WaitForServerListening(server, 300));
     ASSERT_TRUE(WaitUntil([&] { return !t.LogMessages().empty(); }, 5000));
-    std::string line = "ポート " + std::to_string(busy) +
-                       " は別のコピーが使用しています。空くまで10秒ごとに確かめます";
+    std::string line =
+        "ポート " + std::to_string(busy) +
+        " は他のプログラムか fsw の別のコピーが使用しています。空くまで10秒ごとに確かめます";
     EXPECT_EQ(std::vector<std::string>{line}, t.LogMessages());
     occupier.reset();
     ASSERT_TRUE(WaitUntil([&] { return t.app.m_serverListening.load(); }, 5000));
