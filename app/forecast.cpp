@@ -190,18 +190,25 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
     double stretch = span >= static_cast<double>(WEEK + DAY + WEEK * 7 / 8)
                          ? static_cast<double>(WEEK)
                          : std::min(static_cast<double>(WEEK), (span - DAY) / 2);
-    if (stretch >= 3 * DAY) {
-        std::vector<double> last;
-        std::vector<double> earlier;
+    // The falls from back seconds before the latest check to back + length seconds before,
+    // half an hour apart at least (as those before the last week are): each hour counts the
+    // same on both sides of the last week's start.
+    auto fallsOf = [&falls](double back, double length) {
+        std::vector<double> within;
+        double taken = 0;
         for (const Sample& fall : falls) {
-            if (fall.time > -stretch) {
-                last.push_back(fall.free);
-            } else if (fall.time > -2 * stretch) {
-                earlier.push_back(fall.free);
+            if (fall.time <= -back && fall.time > -back - length &&
+                (within.empty() || fall.time <= taken - 1800)) {
+                within.push_back(fall.free);
+                taken = fall.time;
             }
         }
-        Falls now = MeanWithinFences(&last);
-        Falls then = MeanWithinFences(&earlier);
+        return MeanWithinFences(&within);
+    };
+    double growth = 0;
+    if (stretch >= 3 * DAY) {
+        Falls now = fallsOf(0, stretch);
+        Falls then = fallsOf(stretch, stretch);
         double rise = now.mean - then.mean;
         // Less than a week each sees a week's cycle in part only: then the two middle halves
         // do not overlap either.
@@ -212,8 +219,24 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
             // The last week's falls centre half their span and half a day back.
             rate += acceleration * (std::min(static_cast<double>(WEEK), span - DAY) + DAY) / 2;
         }
+        // A rise that grows from one third of the falls to the next (each clear, the later
+        // a seventh larger) by about the same share each time is a rate growing by a share
+        // (a step up rises once only): the forecast follows it so.
+        double third = (span - DAY) / 3;
+        Falls first = fallsOf(2 * third, third);
+        Falls second = fallsOf(third, third);
+        Falls last = fallsOf(0, third);
+        double width = std::max({first.width, second.width, last.width}) / 2;
+        if (acceleration > 0 && third >= 2 * DAY && first.mean > 0 &&
+            second.mean - first.mean > std::max(first.mean * 0.2, width) &&
+            last.mean - second.mean > (second.mean - first.mean) * 1.15 &&
+            last.mean / second.mean < second.mean / first.mean * 1.15) {
+            growth = std::log(last.mean / second.mean) / third;
+            rate = last.mean * std::exp(growth * (third + DAY) / 2);
+            acceleration = 0;
+        }
     }
-    ForecastTrend trend = {rate, acceleration};
+    ForecastTrend trend = {rate, acceleration, growth};
     BurstCycle cycle;
     if (FindBurstCycle(series, latest->time, line->latestFree,
                        static_cast<double>(latest->totalBytes), trend, &cycle)) {

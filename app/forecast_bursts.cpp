@@ -150,6 +150,9 @@ double ForecastTrend::SecondsToZero(double free) const {
     if (free <= 0) {
         return 0;
     }
+    if (growth > 0 && rate > 0) {
+        return std::log1p(growth * free / rate) / growth;
+    }
     if (acceleration > 0) {
         return (std::sqrt(rate * rate + 2 * acceleration * free) - rate) / acceleration;
     }

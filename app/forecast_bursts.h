@@ -4,6 +4,7 @@
 // through the ups and downs does. Used by the forecast; pure functions of its series.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -15,14 +16,18 @@ struct ForecastSample {
 };
 
 // How free space falls in the long run: at rate bytes a second at the latest check, and
-// faster by acceleration bytes a second each second.
+// faster by acceleration bytes a second each second, or by the share growth each second.
 struct ForecastTrend {
     double rate;
     double acceleration;
+    double growth = 0;
 
     // The bytes free space falls by from the latest check to t seconds after it (t negative:
     // before it, when it was higher).
-    double FallBy(double t) const { return rate * t + acceleration * t * t / 2; }
+    double FallBy(double t) const {
+        return growth > 0 ? rate * std::expm1(growth * t) / growth
+                          : rate * t + acceleration * t * t / 2;
+    }
     // Seconds from the latest check until free bytes are gone; infinity when they never are,
     // 0 when free is 0 or less.
     double SecondsToZero(double free) const;

@@ -142,6 +142,10 @@ TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
         // 20 GB a day now, 1 GB a day faster each day: 300 GB last 11.6 days.
         {"a fill speeding up", [](double d) { return 300 * GB - (20 * d + d * d / 2) * GB; },
          std::sqrt(1000.0) - 20, 0.05},
+        // 20 GB a day now, twice as fast every 7 days: 300 GB last 9.2 days.
+        {"a rate doubling every week",
+         [](double d) { return 300 * GB - 20 * GB * 7 / std::log(2.0) * std::expm1(d / 7 * std::log(2.0)); },
+         std::log1p(std::log(2.0) / 7 * 300 / 20) / (std::log(2.0) / 7), 0.05},
         {"logs of 40 GB a day rotated at midnight on 10 GB a day",
          [](double d) {
              double hours = std::fmod(static_cast<double>(NOW) / 3600 + d * 24, 24);
