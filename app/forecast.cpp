@@ -157,7 +157,7 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
     line->burstPeriod = 0;
     line->lowestFree = line->latestFree;
     std::vector<double> lastWeek;
-    std::vector<Sample> falls;  // at the time of each check, per second
+    std::vector<Sample> falls;      // at the time of each check, per second
     size_t before = series.size();  // just after the latest check a day before
     for (size_t i = series.size(); i-- > 0;) {
         const Sample& s = series[i];
@@ -212,8 +212,7 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
         double rise = now.mean - then.mean;
         // Less than a week each sees a week's cycle in part only: then the two middle halves
         // do not overlap either.
-        if (then.mean > 0 && rise > then.mean * 0.2 &&
-            rise > std::max(now.width, then.width) / 2 &&
+        if (then.mean > 0 && rise > then.mean * 0.2 && rise > std::max(now.width, then.width) / 2 &&
             (stretch >= static_cast<double>(WEEK) || now.lower > then.upper)) {
             acceleration = rise / stretch;
             // The last week's falls centre half their span and half a day back.
@@ -249,8 +248,8 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
     // The line from the level forecast from (the latest check's, or the cycles' lowest)
     // down to zero when the forecast says.
     double seconds = line->secondsToFull;
-    line->slope = seconds > 0 && seconds < NEVER ? -std::max(line->lowestFree, 0.0) / seconds
-                                                 : -rate;
+    line->slope =
+        seconds > 0 && seconds < NEVER ? -std::max(line->lowestFree, 0.0) / seconds : -rate;
     return true;
 }
 

@@ -37,8 +37,8 @@ uint32_t NewestRun(const HistoryPoint* points, size_t count, int64_t now);
 // when there are too few measurements.
 struct ForecastLine {
     int64_t latestTime;
-    double latestFree;  // the latest measurement's free bytes
-    double slope;       // bytes per second; negative when free space falls
+    double latestFree;     // the latest measurement's free bytes
+    double slope;          // bytes per second; negative when free space falls
     double secondsToFull;  // from latestTime; infinity when free space is not falling
     int64_t burstPeriod;   // 0 without bursts
     double lowestFree;     // the cycles' lowest free bytes as of latestTime

@@ -25,8 +25,8 @@ double Median(std::vector<double>* values) {
 // The series by the hour: the mean of each hour's checks with the trend taken out (what
 // free space would be at the latest check without it), by hour since the first one's.
 struct Hours {
-    int64_t first;                // the first check's hour, counted from 1970
-    std::vector<double> level;    // NaN for an hour without checks
+    int64_t first;              // the first check's hour, counted from 1970
+    std::vector<double> level;  // NaN for an hour without checks
 };
 
 Hours ByHour(const std::vector<ForecastSample>& series, int64_t latestTime,
@@ -189,8 +189,8 @@ bool FindBurstCycle(const std::vector<ForecastSample>& series, int64_t latestTim
         cycle->lowest = *std::min_element(profile.begin(), profile.end()) + shift;
         cycle->secondsToFull = NEVER;
         for (int64_t j = 0; j < phases; j++) {
-            double seconds = trend.SecondsToZero(latestFree + profile[static_cast<size_t>(j)] +
-                                                 shift);
+            double seconds =
+                trend.SecondsToZero(latestFree + profile[static_cast<size_t>(j)] + shift);
             if (!(seconds < cycle->secondsToFull)) {
                 continue;
             }

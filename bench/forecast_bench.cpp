@@ -139,8 +139,8 @@ std::vector<Kind> Kinds() {
                          double burst = 0;
                          for (int64_t w = week - 1; w <= week; w++) {
                              int64_t written = (v * 2 + 1) * DAY + w * 7 * DAY + 22 * HOUR;
-                             double size = (150 + 100 * Uniform(v + 23, static_cast<uint64_t>(
-                                                                            w + 10))) * GB;
+                             double size =
+                                 (150 + 100 * Uniform(v + 23, static_cast<uint64_t>(w + 10))) * GB;
                              burst += size * Ramp(t, written, written + HOUR) *
                                       (1 - Ramp(t, written + 2 * DAY, written + 2 * DAY + 600));
                          }
@@ -428,11 +428,12 @@ int main() {
         const std::vector<Score>& score = byKind[k];
         double median = std::min(score[1].Percentile(0.5), score[2].Percentile(0.5));
         double p90 = std::min(score[1].Percentile(0.9), score[2].Percentile(0.9));
-        printf("goal: %-22s no worse than the better baseline: median %.1f %% against %.1f %%, "
-               "p90 %.1f %% against %.1f %%%s\n",
-               kinds[k].name, 100 * score[0].Percentile(0.5), 100 * median,
-               100 * score[0].Percentile(0.9), 100 * p90,
-               met(score[0].Percentile(0.5) <= median && score[0].Percentile(0.9) <= p90));
+        printf(
+            "goal: %-22s no worse than the better baseline: median %.1f %% against %.1f %%, "
+            "p90 %.1f %% against %.1f %%%s\n",
+            kinds[k].name, 100 * score[0].Percentile(0.5), 100 * median,
+            100 * score[0].Percentile(0.9), 100 * p90,
+            met(score[0].Percentile(0.5) <= median && score[0].Percentile(0.9) <= p90));
     }
     return 0;
 }

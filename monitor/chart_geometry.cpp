@@ -175,8 +175,8 @@ bool LayOutChart(const ChartInput& input, ChartLayout* layout) {
         double startFree = line.lowestFree + line.slope * (startAt - latestAt);
         layout->hasForecast = true;
         layout->forecastOfBursts = line.burstPeriod != 0;
-        layout->forecastFrom = {x(startAt), y(AxisValue(std::max(startFree, 0.0),
-                                                        last->totalBytes, input.unit))};
+        layout->forecastFrom = {
+            x(startAt), y(AxisValue(std::max(startFree, 0.0), last->totalBytes, input.unit))};
         layout->forecastTo = {x(endAt),
                               y(AxisValue(std::max(endFree, 0.0), last->totalBytes, input.unit))};
     }

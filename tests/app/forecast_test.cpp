@@ -144,7 +144,9 @@ TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
          std::sqrt(1000.0) - 20, 0.05},
         // 20 GB a day now, twice as fast every 7 days: 300 GB last 9.2 days.
         {"a rate doubling every week",
-         [](double d) { return 300 * GB - 20 * GB * 7 / std::log(2.0) * std::expm1(d / 7 * std::log(2.0)); },
+         [](double d) {
+             return 300 * GB - 20 * GB * 7 / std::log(2.0) * std::expm1(d / 7 * std::log(2.0));
+         },
          std::log1p(std::log(2.0) / 7 * 300 / 20) / (std::log(2.0) / 7), 0.05},
         {"logs of 40 GB a day rotated at midnight on 10 GB a day",
          [](double d) {
@@ -195,10 +197,12 @@ TEST(Forecast, BurstsThatRepeatAreForecastByTheCyclesLowestPoints) {
          DAY, 260.8, 26.56},
         {"none", [](double d) { return 400 * GB - 10 * GB * d; }, 0, 0, 40},
         {"irregular",
-         [&](double d) { return 400 * GB - 10 * GB * d - held(d, {-13.5, -9.5, -3.2}, 1); }, 0,
+         [&](double d) {
+             return 400 * GB - 10 * GB * d - held(d, {-13.5, -9.5, -3.2}, 1);
+         },
+         0, 0, 40},
+        {"one burst only", [&](double d) { return 400 * GB - 10 * GB * d - held(d, {-5}, 2); }, 0,
          0, 40},
-        {"one burst only",
-         [&](double d) { return 400 * GB - 10 * GB * d - held(d, {-5}, 2); }, 0, 0, 40},
     };
     for (const auto& c : cases) {
         std::vector<HistoryPoint> points = Over(15, c.free);

@@ -139,7 +139,8 @@ TEST(ChartGeometry, TheForecastOfBurstsIsTheLineOfTheLowestPoints) {
     for (const ChartPoint& point : layout.series) {
         double share = static_cast<double>(point.x - layout.forecastFrom.x) /
                        (layout.forecastTo.x - layout.forecastFrom.x);
-        double lineY = layout.forecastFrom.y + share * (layout.forecastTo.y - layout.forecastFrom.y);
+        double lineY =
+            layout.forecastFrom.y + share * (layout.forecastTo.y - layout.forecastFrom.y);
         EXPECT_GE(lineY + 1, point.y) << point.x;
         lowest = std::max(lowest, point.y);
     }
