@@ -246,10 +246,12 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
         line->secondsToFull = rate > 0 ? trend.SecondsToZero(line->latestFree) : NEVER;
     }
     // The line from the level forecast from (the latest check's, or the cycles' lowest)
-    // down to zero when the forecast says.
+    // down to zero when the forecast says; the trend's rate when that level is gone already
+    // (the next burst does not fit).
     double seconds = line->secondsToFull;
-    line->slope =
-        seconds > 0 && seconds < NEVER ? -std::max(line->lowestFree, 0.0) / seconds : -rate;
+    line->slope = seconds > 0 && seconds < NEVER && line->lowestFree > 0
+                      ? -line->lowestFree / seconds
+                      : -rate;
     return true;
 }
 

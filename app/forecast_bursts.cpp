@@ -166,7 +166,9 @@ double ForecastTrend::SecondsToZero(double free) const {
 bool FindBurstCycle(const std::vector<ForecastSample>& series, int64_t latestTime,
                     double latestFree, double totalBytes, const ForecastTrend& trend,
                     BurstCycle* cycle) {
-    if (series.empty()) {
+    // Hours of the cycle are counted from 1970: a check dated before then (or within a week
+    // of it) has none.
+    if (series.empty() || latestTime + static_cast<int64_t>(series.front().time) < WEEK) {
         return false;
     }
     Hours hours = ByHour(series, latestTime, trend);
