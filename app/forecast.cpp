@@ -1,14 +1,18 @@
 // The forecast's arithmetic.
 #include "app/forecast.h"
 
+#include "app/forecast_bursts.h"
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
 
 const int64_t DAY = 86400;
 const int64_t WEEK = 7 * DAY;
+const double NEVER = std::numeric_limits<double>::infinity();
 
 // More than 1 % apart: the disk was resized (or replaced), not filled.
 bool Resized(uint64_t a, uint64_t b) {
@@ -17,11 +21,7 @@ bool Resized(uint64_t a, uint64_t b) {
     return difference > larger / 100;
 }
 
-// A measured check relative to the latest one: seconds before it (negative) and free bytes.
-struct Sample {
-    double time;
-    double free;
-};
+using Sample = ForecastSample;
 
 // The checks the forecast rests on, oldest first: the measured ones of the window up to now,
 // of the given run, since the disk's size last changed. checks is set to their number, or to
@@ -105,6 +105,8 @@ double LeastSquaresSlope(const std::vector<Sample>& series) {
 struct Falls {
     double mean;
     double width;
+    double lower;  // the quartiles
+    double upper;
 };
 
 // The mean of values without those far outside their middle half (more than three times its
@@ -129,15 +131,7 @@ Falls MeanWithinFences(std::vector<double>* values) {
             kept++;
         }
     }
-    return {sum / static_cast<double>(kept), width};
-}
-
-// Seconds until free reaches zero falling at rate now and faster by acceleration per second.
-double SecondsToZero(double free, double rate, double acceleration) {
-    if (acceleration <= 0) {
-        return free / rate;
-    }
-    return (std::sqrt(rate * rate + 2 * acceleration * free) - rate) / acceleration;
+    return {sum / static_cast<double>(kept), width, first, *upper};
 }
 
 }  // namespace
@@ -147,6 +141,8 @@ double SecondsToZero(double free, double rate, double acceleration) {
 // rotated at night, office hours), and a one-off jump is in one day's worth of them only, which
 // the mean leaves out. The falls of the last week give the rate; when those of the week
 // before were clearly slower, the fill is speeding up, and the forecast follows the rise.
+// Where free space falls and recovers every day or week, the forecast is of the cycles'
+// lowest points instead (see FindBurstCycle).
 bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
                      ForecastLine* line) {
     const HistoryPoint* latest;
@@ -158,8 +154,10 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
     }
     line->latestTime = latest->time;
     line->latestFree = static_cast<double>(latest->freeBytes);
+    line->burstPeriod = 0;
+    line->lowestFree = line->latestFree;
     std::vector<double> lastWeek;
-    std::vector<double> weekBefore;
+    std::vector<Sample> falls;      // at the time of each check, per second
     size_t before = series.size();  // just after the latest check a day before
     for (size_t i = series.size(); i-- > 0;) {
         const Sample& s = series[i];
@@ -171,33 +169,89 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
         }
         const Sample& dayBefore = series[before - 1];
         double fall = (dayBefore.free - s.free) / (s.time - dayBefore.time);
-        (s.time > -WEEK ? lastWeek : weekBefore).push_back(fall);
+        falls.push_back({s.time, fall});
+        if (s.time > -WEEK) {
+            lastWeek.push_back(fall);
+        }
     }
     if (lastWeek.empty()) {
         line->slope = LeastSquaresSlope(series);
+        line->secondsToFull = line->slope < 0 ? line->latestFree / -line->slope : NEVER;
         return true;
     }
     Falls recent = MeanWithinFences(&lastWeek);
     double rate = recent.mean;
     double acceleration = 0;
-    // The week before counts when it is nearly whole, and a rise when it is a fifth of the
-    // earlier rate and clearly more than the falls of a day vary within each week.
-    if (!weekBefore.empty() &&
-        -series.front().time >= static_cast<double>(WEEK + DAY + WEEK * 7 / 8)) {
-        Falls earlier = MeanWithinFences(&weekBefore);
-        double rise = rate - earlier.mean;
-        if (earlier.mean > 0 && rise > earlier.mean * 0.2 &&
-            rise > std::max(recent.width, earlier.width) / 2) {
-            acceleration = rise / WEEK;
-            rate += acceleration * 4 * DAY;  // the last week's falls centre 4 days back
+    // The falls of the last stretch against those of the stretch before: a week each once the
+    // week before is nearly whole, before that halves of the falls there are (3 days at
+    // least). A rise counts when it is a fifth of the earlier rate and clearly more than the
+    // falls of a day vary within each stretch.
+    double span = -series.front().time;
+    double stretch = span >= static_cast<double>(WEEK + DAY + WEEK * 7 / 8)
+                         ? static_cast<double>(WEEK)
+                         : std::min(static_cast<double>(WEEK), (span - DAY) / 2);
+    // The falls from back seconds before the latest check to back + length seconds before,
+    // half an hour apart at least (as those before the last week are): each hour counts the
+    // same on both sides of the last week's start.
+    auto fallsOf = [&falls](double back, double length) {
+        std::vector<double> within;
+        double taken = 0;
+        for (const Sample& fall : falls) {
+            if (fall.time <= -back && fall.time > -back - length &&
+                (within.empty() || fall.time <= taken - 1800)) {
+                within.push_back(fall.free);
+                taken = fall.time;
+            }
+        }
+        return MeanWithinFences(&within);
+    };
+    double growth = 0;
+    if (stretch >= 3 * DAY) {
+        Falls now = fallsOf(0, stretch);
+        Falls then = fallsOf(stretch, stretch);
+        double rise = now.mean - then.mean;
+        // Less than a week each sees a week's cycle in part only: then the two middle halves
+        // do not overlap either.
+        if (then.mean > 0 && rise > then.mean * 0.2 && rise > std::max(now.width, then.width) / 2 &&
+            (stretch >= static_cast<double>(WEEK) || now.lower > then.upper)) {
+            acceleration = rise / stretch;
+            // The last week's falls centre half their span and half a day back.
+            rate += acceleration * (std::min(static_cast<double>(WEEK), span - DAY) + DAY) / 2;
+        }
+        // A rise that grows from one third of the falls to the next (each clear, the later
+        // a seventh larger) by about the same share each time is a rate growing by a share
+        // (a step up rises once only): the forecast follows it so.
+        double third = (span - DAY) / 3;
+        Falls first = fallsOf(2 * third, third);
+        Falls second = fallsOf(third, third);
+        Falls last = fallsOf(0, third);
+        double width = std::max({first.width, second.width, last.width}) / 2;
+        if (acceleration > 0 && third >= 2 * DAY && first.mean > 0 &&
+            second.mean - first.mean > std::max(first.mean * 0.2, width) &&
+            last.mean - second.mean > (second.mean - first.mean) * 1.15 &&
+            last.mean / second.mean < second.mean / first.mean * 1.15) {
+            growth = std::log(last.mean / second.mean) / third;
+            rate = last.mean * std::exp(growth * (third + DAY) / 2);
+            acceleration = 0;
         }
     }
-    if (!(rate > 0)) {
-        line->slope = -rate;
-        return true;
+    ForecastTrend trend = {rate, acceleration, growth};
+    BurstCycle cycle;
+    if (FindBurstCycle(series, latest->time, line->latestFree,
+                       static_cast<double>(latest->totalBytes), trend, &cycle)) {
+        line->burstPeriod = cycle.period;
+        line->lowestFree = line->latestFree + cycle.lowest;
+        line->secondsToFull = rate > 0 ? cycle.secondsToFull : NEVER;
+    } else {
+        line->secondsToFull = rate > 0 ? trend.SecondsToZero(line->latestFree) : NEVER;
     }
-    double seconds = SecondsToZero(line->latestFree, rate, acceleration);
-    line->slope = seconds > 0 ? -line->latestFree / seconds : -rate;
+    // The line from the level forecast from (the latest check's, or the cycles' lowest)
+    // down to zero when the forecast says; the trend's rate when that level is gone already
+    // (the next burst does not fit).
+    double seconds = line->secondsToFull;
+    line->slope = seconds > 0 && seconds < NEVER && line->lowestFree > 0
+                      ? -line->lowestFree / seconds
+                      : -rate;
     return true;
 }
 
@@ -209,11 +263,16 @@ uint32_t NewestRun(const HistoryPoint* points, size_t count, int64_t now) {
     return run;
 }
 
-int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now, uint32_t run) {
+int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
+                              bool* ofBursts) {
     ForecastLine line;
-    if (!FitForecastLine(points, count, now, run, &line) || !(line.slope < 0)) {
+    bool fitted = FitForecastLine(points, count, now, run, &line);
+    if (ofBursts != nullptr) {
+        *ofBursts = fitted && line.burstPeriod != 0;
+    }
+    if (!fitted || !(line.secondsToFull < NEVER)) {
         return FORECAST_NONE;
     }
-    double seconds = line.latestFree / -line.slope;
-    return static_cast<int64_t>(std::min(seconds, static_cast<double>(FORECAST_YEAR_SECONDS)));
+    return static_cast<int64_t>(
+        std::min(line.secondsToFull, static_cast<double>(FORECAST_YEAR_SECONDS)));
 }

@@ -20,19 +20,28 @@ const int64_t FORECAST_YEAR_SECONDS = 365 * 86400;
 // now, spanning less than an hour, or free space not falling. points are in time order;
 // those dated after now are left out, and so are those of other runs than run (the newest,
 // see NewestRun: a clock set back starts a new one). A change of the total size by more than
-// 1 % between two measurements (a resized disk) starts the series anew too.
-int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now, uint32_t run);
+// 1 % between two measurements (a resized disk) starts the series anew too. Where free space
+// falls and recovers every day or week (see FitForecastLine), it is the time until the lowest
+// point of a cycle reaches 0, and ofBursts (when given) is set true.
+int64_t ForecastSecondsToFull(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
+                              bool* ofBursts = nullptr);
 
 // The newest run of the points dated up to now. The history knows it without looking: the
 // run of the check it wrote last.
 uint32_t NewestRun(const HistoryPoint* points, size_t count, int64_t now);
 
-// The forecast as a line: free bytes at time t are latestFree + slope * (t - latestTime), and
-// reach zero when the forecast says. False when there are too few measurements.
+// The forecast as a line: free bytes at time t are lowestFree + slope * (t - latestTime), and
+// reach zero when the forecast says. Without bursts lowestFree is latestFree; where free space
+// falls and recovers every burstPeriod seconds (a day or a week: backups written and deleted,
+// logs rotated), it is the line of the cycles' lowest points, which the forecast is of. False
+// when there are too few measurements.
 struct ForecastLine {
     int64_t latestTime;
-    double latestFree;  // the latest measurement's free bytes
-    double slope;       // bytes per second; negative when free space falls
+    double latestFree;     // the latest measurement's free bytes
+    double slope;          // bytes per second; negative when free space falls
+    double secondsToFull;  // from latestTime; infinity when free space is not falling
+    int64_t burstPeriod;   // 0 without bursts
+    double lowestFree;     // the cycles' lowest free bytes as of latestTime
 };
 bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint32_t run,
                      ForecastLine* line);

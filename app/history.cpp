@@ -453,7 +453,8 @@ void CheckHistory::Record(const std::vector<CheckResult>& results, uint32_t keep
         if (found != m_targets.end()) {
             const std::vector<HistoryPoint>& points = found->second.points;
             found->second.forecast =
-                ForecastSecondsToFull(points.data(), points.size(), now, found->second.run);
+                ForecastSecondsToFull(points.data(), points.size(), now, found->second.run,
+                                      &found->second.forecastOfBursts);
         }
     }
 }
@@ -461,6 +462,11 @@ void CheckHistory::Record(const std::vector<CheckResult>& results, uint32_t keep
 int64_t CheckHistory::ForecastOf(const CheckResult& result) const {
     auto found = m_targets.find(HistoryKey(result.host, result.port, result.path));
     return found != m_targets.end() ? found->second.forecast : FORECAST_NONE;
+}
+
+bool CheckHistory::ForecastIsOfBursts(const CheckResult& result) const {
+    auto found = m_targets.find(HistoryKey(result.host, result.port, result.path));
+    return found != m_targets.end() && found->second.forecastOfBursts;
 }
 
 unsigned CheckHistory::CountFullWithin(const std::vector<CheckResult>& results,

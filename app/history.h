@@ -44,6 +44,9 @@ public:
     // Seconds until the disk of the result's target is full, as of the last Record, or
     // FORECAST_NONE.
     int64_t ForecastOf(const CheckResult& result) const;
+    // Whether that forecast is of the lowest point of bursts that repeat (see
+    // ForecastSecondsToFull).
+    bool ForecastIsOfBursts(const CheckResult& result) const;
     // How many of the targets of the results (STATUS_NONE aside) are forecast to be full
     // within days days, each target (host, port, path) once however often it is listed; 0 when
     // days is 0. A forecast of a year or more counts for no number of days.
@@ -57,6 +60,7 @@ private:
     struct Target {
         std::vector<HistoryPoint> points;
         int64_t forecast = FORECAST_NONE;
+        bool forecastOfBursts = false;
         // The time of the check written last and its run (see HistoryPoint::run).
         int64_t lastWritten = INT64_MIN;
         uint32_t run = 0;

@@ -1,13 +1,14 @@
 // How right the "満杯予測" column is, against what a Prometheus user gets from predict_linear.
-// Synthetic 1 TB disks of eight kinds, three of each, sampled every 5 minutes: 30 days to
+// Synthetic 1 TB disks of ten kinds, three of each, sampled every 5 minutes: 30 days to
 // score on and as much future as it takes to know when each disk is really full. At every
 // 2 hours from day 7 on, while the disk is not yet full, three forecasts are read as the
 // column shows them: the program's own (the function the column uses) and least squares over
 // the last 6 and 24 hours extrapolated to zero. Scores per kind and method: the median and
 // 90th percentile of |forecast - truth| / truth where the disk fills ("-" counting as 100 %),
 // the share of alarms (under FORECAST days) that come while the truth is over twice that,
-// and on disks that never fill the share of points with an alarm. Deterministic: the same
-// figures on every run.
+// the least time from a disk's first alarm to full (followed on past day 30 until it is
+// full), and on disks that never fill the share of points with an alarm. Deterministic: the
+// same figures on every run.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -34,6 +35,7 @@ const int64_t FUTURE_DAYS = 400;   // looked at to find when the disk is full
 const int64_t FIRST_EVALUATION = 7 * DAY;
 const int64_t EVALUATION_STEP = 2 * HOUR;
 const int64_t ALARM_DAYS = 7;  // FORECAST's default
+const double LEAD_DAYS = 3;    // the least warning a disk that fills should get
 
 // Deterministic noise: the same numbers on every machine.
 uint64_t Mix(uint64_t x) {
@@ -60,8 +62,6 @@ struct Kind {
     // The usage of variant v (0 to 2) at time t.
     std::function<Usage(int v, int64_t t)> usage;
     double fullDay[3];  // the day its lasting usage reaches the size of the disk
-    // It fills inside a burst that no trend line sees: no goal is set for it.
-    bool inBurst = false;
 };
 
 double Days(int64_t t) {
@@ -101,6 +101,15 @@ std::vector<Kind> Kinds() {
                          return Usage{(r0 * d + a * d * d / 2) * GB, 0};
                      },
                      {40, 46, 40}});
+    kinds.push_back({"rate doubling",
+                     true,
+                     [](int v, int64_t t) {
+                         // From 1 GB a day, twice as fast every 6, 7.5 or 9 days.
+                         double doubling = 6 + 1.5 * v;
+                         double k = std::log(2.0) / doubling;
+                         return Usage{GB * (std::exp(k * Days(t)) - 1) / k, 0};
+                     },
+                     {36, 40, 45}});
     kinds.push_back({"daily logs rotated",
                      true,
                      [](int v, int64_t t) {
@@ -121,7 +130,23 @@ std::vector<Kind> Kinds() {
                          return Usage{(8 + 4 * v) * GB * Days(t), burst};
                      },
                      {50, 40, 34}});
-    kinds.back().inBurst = true;
+    kinds.push_back({"backups of 150-250 GB",
+                     true,
+                     [](int v, int64_t t) {
+                         // Each week on the variant's own day at 22:00 a backup of 150 to
+                         // 250 GB, written in an hour and deleted 2 days later.
+                         int64_t week = (t - (v * 2 + 1) * DAY) / (7 * DAY);
+                         double burst = 0;
+                         for (int64_t w = week - 1; w <= week; w++) {
+                             int64_t written = (v * 2 + 1) * DAY + w * 7 * DAY + 22 * HOUR;
+                             double size =
+                                 (150 + 100 * Uniform(v + 23, static_cast<uint64_t>(w + 10))) * GB;
+                             burst += size * Ramp(t, written, written + HOUR) *
+                                      (1 - Ramp(t, written + 2 * DAY, written + 2 * DAY + 600));
+                         }
+                         return Usage{(6 + 5 * v) * GB * Days(t), burst};
+                     },
+                     {60, 42, 35}});
     kinds.push_back({"one-off copy",
                      true,
                      [=](int v, int64_t t) {
@@ -259,6 +284,10 @@ struct Score {
     unsigned early = 0;
     unsigned neverPoints = 0;  // on disks that never fill
     unsigned neverAlarms = 0;
+    // Of the disks that fill: the least time from the first alarm to full, in days (0 for a
+    // disk never warned), and how many were warned less than LEAD_DAYS before.
+    double leastLead = 1e9;
+    unsigned late = 0;
 
     void Add(const Score& other) {
         errors.insert(errors.end(), other.errors.begin(), other.errors.end());
@@ -266,6 +295,8 @@ struct Score {
         early += other.early;
         neverPoints += other.neverPoints;
         neverAlarms += other.neverAlarms;
+        leastLead = std::min(leastLead, other.leastLead);
+        late += other.late;
     }
     double Percentile(double p) const {
         std::vector<double> sorted = errors;
@@ -280,8 +311,12 @@ struct Score {
     }
 };
 
+// Scored up to SCORED_DAYS; a disk that fills is followed on until it is full, for the time
+// its first alarm gave.
 void Evaluate(const Disk& disk, const Method& method, Score* score) {
-    for (int64_t at = FIRST_EVALUATION; at <= SCORED_DAYS * DAY; at += EVALUATION_STEP) {
+    double lead = 0;
+    for (int64_t at = FIRST_EVALUATION; at <= SCORED_DAYS * DAY || disk.fullAt >= 0;
+         at += EVALUATION_STEP) {
         size_t latest = static_cast<size_t>(at / STEP);
         if (latest >= disk.points.size() || disk.points[latest].freeBytes == 0) {
             break;
@@ -289,6 +324,12 @@ void Evaluate(const Disk& disk, const Method& method, Score* score) {
         int64_t seconds = method.forecast(disk.points, latest);
         double shown = AsShown(seconds);
         bool alarm = seconds != FORECAST_NONE && seconds <= ALARM_DAYS * DAY;
+        if (alarm && lead == 0) {
+            lead = static_cast<double>(disk.fullAt - disk.points[latest].time) / DAY;
+        }
+        if (at > SCORED_DAYS * DAY) {
+            continue;
+        }
         if (disk.fullAt < 0) {
             score->neverPoints++;
             score->neverAlarms += alarm ? 1 : 0;
@@ -299,14 +340,18 @@ void Evaluate(const Disk& disk, const Method& method, Score* score) {
         score->alarms += alarm ? 1 : 0;
         score->early += alarm && truth > 2 * ALARM_DAYS * DAY ? 1 : 0;
     }
+    if (disk.fullAt >= 0) {
+        score->leastLead = std::min(score->leastLead, lead);
+        score->late += lead < LEAD_DAYS ? 1 : 0;
+    }
 }
 
 void PrintCell(const Score& score, bool fills) {
     if (fills) {
-        printf(" | %4.0f %% %5.0f %% %5.1f %%", 100 * score.Percentile(0.5),
-               100 * score.Percentile(0.9), 100 * score.EarlyShare());
+        printf(" | %4.0f %% %5.0f %% %5.1f %% %4.1f", 100 * score.Percentile(0.5),
+               100 * score.Percentile(0.9), 100 * score.EarlyShare(), score.leastLead);
     } else {
-        printf(" | %-11s %5.1f %%", "alarms", 100 * score.NeverShare());
+        printf(" | %-11s %5.1f %%     ", "alarms", 100 * score.NeverShare());
     }
 }
 
@@ -327,15 +372,16 @@ int main() {
     printf(
         "Forecasts of 1 TB disks (5-minute samples, 3 disks a kind, every 2 h from day 7 to "
         "30),\nread as the column shows them: median and p90 of |forecast - truth| / truth, "
-        "share of\nalarms (forecast <= %lld days) while the truth is over %lld days\n\n",
+        "share of\nalarms (forecast <= %lld days) while the truth is over %lld days, and the "
+        "least days\nfrom a disk's first alarm to full (followed on until it is full)\n\n",
         static_cast<long long>(ALARM_DAYS), static_cast<long long>(2 * ALARM_DAYS));
     printf("%-22s", "kind");
     for (const Method& method : methods) {
-        printf(" | %-25s", method.name);
+        printf(" | %-30s", method.name);
     }
     printf("\n%-22s", "");
     for (size_t m = 0; m < methods.size(); m++) {
-        printf(" | %6s %7s %7s  ", "median", "p90", "early");
+        printf(" | %6s %7s %7s %4s ", "median", "p90", "early", "lead");
     }
     printf("\n");
     std::vector<Score> overall(methods.size());
@@ -364,26 +410,30 @@ int main() {
     }
     printf("\n\n");
     const Score& fsw = overall[0];
+    auto met = [](bool ok) { return ok ? "" : "  (missed)"; };
     printf("%zu points on disks that fill, %u on disks that never fill\n", fsw.errors.size(),
            fsw.neverPoints);
-    printf("goal: overall median <= 20 %%: %.0f %%\n", 100 * fsw.Percentile(0.5));
-    printf("goal: alarms on disks that never fill 0 %%: %.1f %%\n", 100 * fsw.NeverShare());
-    printf("goal: early alarms <= 5 %%: %.1f %%\n", 100 * fsw.EarlyShare());
+    printf("goal: overall median <= 5 %%: %.1f %%%s\n", 100 * fsw.Percentile(0.5),
+           met(fsw.Percentile(0.5) <= 0.05));
+    printf("goal: overall p90 <= 100 %%: %.1f %%%s\n", 100 * fsw.Percentile(0.9),
+           met(fsw.Percentile(0.9) <= 1));
+    printf("goal: alarms on disks that never fill 0 %%: %.1f %%%s\n", 100 * fsw.NeverShare(),
+           met(fsw.neverAlarms == 0));
+    printf("goal: every disk that fills warned %.0f days before: least %.1f days, %u late%s\n",
+           LEAD_DAYS, fsw.leastLead, fsw.late, met(fsw.late == 0));
     for (size_t k = 0; k < kinds.size(); k++) {
         if (!kinds[k].fills) {
             continue;
         }
-        double own = byKind[k][0].Percentile(0.5);
-        double better = std::min(byKind[k][1].Percentile(0.5), byKind[k][2].Percentile(0.5));
-        if (kinds[k].inBurst) {
-            printf(
-                "no goal: %-19s median %.1f %% against the better baseline's %.1f %% (it fills "
-                "inside a burst that no trend line sees)\n",
-                kinds[k].name, 100 * own, 100 * better);
-            continue;
-        }
-        printf("goal: %-22s median no worse than the better baseline: %.1f %% against %.1f %%%s\n",
-               kinds[k].name, 100 * own, 100 * better, own <= better ? "" : "  (worse)");
+        const std::vector<Score>& score = byKind[k];
+        double median = std::min(score[1].Percentile(0.5), score[2].Percentile(0.5));
+        double p90 = std::min(score[1].Percentile(0.9), score[2].Percentile(0.9));
+        printf(
+            "goal: %-22s no worse than the better baseline: median %.1f %% against %.1f %%, "
+            "p90 %.1f %% against %.1f %%%s\n",
+            kinds[k].name, 100 * score[0].Percentile(0.5), 100 * median,
+            100 * score[0].Percentile(0.9), 100 * p90,
+            met(score[0].Percentile(0.5) <= median && score[0].Percentile(0.9) <= p90));
     }
     return 0;
 }

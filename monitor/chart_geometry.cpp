@@ -163,12 +163,20 @@ bool LayOutChart(const ChartInput& input, ChartLayout* layout) {
         const HistoryPoint* last = end;
         while (!IsMeasured(*--last)) {
         }
-        double zeroAt = static_cast<double>(line.latestTime) + line.latestFree / -line.slope;
+        double latestAt = static_cast<double>(line.latestTime);
+        double zeroAt = latestAt + line.secondsToFull;
         double endAt = std::min(zeroAt, static_cast<double>(to));
-        double endFree = line.latestFree + line.slope * (endAt - line.latestTime);
+        double endFree = line.lowestFree + line.slope * (endAt - latestAt);
+        double startAt = latestAt;
+        if (line.burstPeriod != 0) {
+            startAt = std::max(static_cast<double>(from),
+                               static_cast<double>(input.now - FORECAST_WINDOW_SECONDS));
+        }
+        double startFree = line.lowestFree + line.slope * (startAt - latestAt);
         layout->hasForecast = true;
-        layout->forecastFrom = {x(static_cast<double>(line.latestTime)),
-                                y(AxisValue(line.latestFree, last->totalBytes, input.unit))};
+        layout->forecastOfBursts = line.burstPeriod != 0;
+        layout->forecastFrom = {
+            x(startAt), y(AxisValue(std::max(startFree, 0.0), last->totalBytes, input.unit))};
         layout->forecastTo = {x(endAt),
                               y(AxisValue(std::max(endFree, 0.0), last->totalBytes, input.unit))};
     }

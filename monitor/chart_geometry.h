@@ -43,6 +43,9 @@ struct ChartLayout {
     bool hasThreshold;
     int thresholdY;
     bool hasForecast;
+    // From the latest check down to zero; where the forecast is of repeating bursts, the line
+    // of the cycles' lowest points instead, from the forecast's first day of checks.
+    bool forecastOfBursts;
     ChartPoint forecastFrom;
     ChartPoint forecastTo;
     std::vector<ChartTick> timeTicks;   // dates, "MM/DD" or "MM/DD HH:MM"

@@ -240,7 +240,8 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
                  std::string("しきい値 ") + threshold);
         }
         char forecast[32];
-        FormatForecast(theApp->m_history.ForecastOf(m_target), forecast, sizeof forecast);
+        FormatForecast(theApp->m_history.ForecastOf(m_target), forecast, sizeof forecast,
+                       theApp->m_history.ForecastIsOfBursts(m_target));
         SetTextColor(dc, FORECAST);
         Text(dc, layout.right - px(4), layout.top + px(4), TA_RIGHT | TA_TOP,
              std::string("満杯予測 ") + forecast);

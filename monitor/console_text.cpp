@@ -39,7 +39,7 @@ std::string StatusListText(const std::vector<CheckResult>& results, const CheckH
         }
         StatusRowTexts row;
         MakeStatusRowTexts(result, history != nullptr ? history->ForecastOf(result) : FORECAST_NONE,
-                           &row);
+                           &row, history != nullptr && history->ForecastIsOfBursts(result));
         const char* cells[STATUS_COLUMN_COUNT] = {row.status,      row.time,      row.host,
                                                   row.path,        row.threshold, row.freeSpace,
                                                   row.description, row.forecast};

@@ -222,7 +222,8 @@ void NotifyDlg::UpdateList(const std::vector<CheckResult>& results) {
             continue;
         }
         StatusRowTexts cells;
-        MakeStatusRowTexts(result, theApp->m_history.ForecastOf(result), &cells);
+        MakeStatusRowTexts(result, theApp->m_history.ForecastOf(result), &cells,
+                           theApp->m_history.ForecastIsOfBursts(result));
         const char* const texts[STATUS_COLUMN_COUNT] = {
             cells.status,    cells.time,      cells.host,        cells.path,
             cells.threshold, cells.freeSpace, cells.description, cells.forecast};

@@ -73,8 +73,12 @@ void FormatFreeSpace(const CheckResult& result, char* out, size_t size) {
     FormatByteSize(result.value, out, size);
 }
 
-void FormatForecast(int64_t seconds, char* out, size_t size) {
-    if (seconds == FORECAST_NONE) {
+void FormatForecast(int64_t seconds, char* out, size_t size, bool ofBursts) {
+    if (ofBursts && seconds != FORECAST_NONE && seconds < FORECAST_YEAR_SECONDS) {
+        char time[32];
+        FormatForecast(seconds, time, sizeof time);
+        snprintf(out, size, "%s (ピーク時)", time);
+    } else if (seconds == FORECAST_NONE) {
         snprintf(out, size, "-");
     } else if (seconds < 3600) {
         snprintf(out, size, "1時間以内");
@@ -87,7 +91,8 @@ void FormatForecast(int64_t seconds, char* out, size_t size) {
     }
 }
 
-void MakeStatusRowTexts(const CheckResult& result, int64_t forecast, StatusRowTexts* row) {
+void MakeStatusRowTexts(const CheckResult& result, int64_t forecast, StatusRowTexts* row,
+                        bool ofBursts) {
     row->status = StatusWord(result.status);
     FormatCheckTime(result, row->time, sizeof row->time);
     row->host = result.host;
@@ -95,7 +100,7 @@ void MakeStatusRowTexts(const CheckResult& result, int64_t forecast, StatusRowTe
     FormatThresholdText(result.threshold, result.unit, row->threshold, sizeof row->threshold);
     FormatFreeSpace(result, row->freeSpace, sizeof row->freeSpace);
     row->description = result.description;
-    FormatForecast(forecast, row->forecast, sizeof row->forecast);
+    FormatForecast(forecast, row->forecast, sizeof row->forecast, ofBursts);
 }
 
 namespace {

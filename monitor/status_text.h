@@ -28,7 +28,9 @@ void FormatFreeSpace(const CheckResult& result, char* out, size_t size);
 
 // The time until a disk is full: "約N日" (whole days, rounded down), "約N時間" below a day,
 // "1時間以内" below an hour, "1年以上" from FORECAST_YEAR_SECONDS on, "-" for FORECAST_NONE.
-void FormatForecast(int64_t seconds, char* out, size_t size);
+// A forecast of the lowest point of repeating bursts (ofBursts) says so under a year:
+// "約N日 (ピーク時)".
+void FormatForecast(int64_t seconds, char* out, size_t size, bool ofBursts = false);
 
 // The eight cells of one row, in column order.
 struct StatusRowTexts {
@@ -42,8 +44,10 @@ struct StatusRowTexts {
     char forecast[32];
 };
 // Fills the row of a result and the forecast of its target (seconds until full, or
-// FORECAST_NONE); the host, path and description point into the result.
-void MakeStatusRowTexts(const CheckResult& result, int64_t forecast, StatusRowTexts* row);
+// FORECAST_NONE, and whether it is of bursts); the host, path and description point into the
+// result.
+void MakeStatusRowTexts(const CheckResult& result, int64_t forecast, StatusRowTexts* row,
+                        bool ofBursts = false);
 
 // Balloon icon flags (NIIF_WARNING, NIIF_ERROR).
 const unsigned BALLOON_ICON_WARNING = 2;

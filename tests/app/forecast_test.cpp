@@ -1,7 +1,8 @@
 // The forecast against worked cases: a falling, flat, rising and noisy disk, too few
 // checks, a span under an hour, a resized disk, old and failed checks left out; a one-off
 // copy and cleanup, a fill speeding up, office hours, and a flat disk with noise and jobs;
-// checks dated ahead of now and a clock set back.
+// bursts that repeat every day or week and some that do not; checks dated ahead of now and a
+// clock set back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -141,6 +142,12 @@ TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
         // 20 GB a day now, 1 GB a day faster each day: 300 GB last 11.6 days.
         {"a fill speeding up", [](double d) { return 300 * GB - (20 * d + d * d / 2) * GB; },
          std::sqrt(1000.0) - 20, 0.05},
+        // 20 GB a day now, twice as fast every 7 days: 300 GB last 9.2 days.
+        {"a rate doubling every week",
+         [](double d) {
+             return 300 * GB - 20 * GB * 7 / std::log(2.0) * std::expm1(d / 7 * std::log(2.0));
+         },
+         std::log1p(std::log(2.0) / 7 * 300 / 20) / (std::log(2.0) / 7), 0.05},
         {"logs of 40 GB a day rotated at midnight on 10 GB a day",
          [](double d) {
              double hours = std::fmod(static_cast<double>(NOW) / 3600 + d * 24, 24);
@@ -153,6 +160,62 @@ TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
             double days = static_cast<double>(Forecast(Over(15, c.free, step))) / DAY;
             EXPECT_NEAR(c.expectedDays, days, c.expectedDays * c.tolerance) << c.name << step;
         }
+    }
+}
+
+// Bursts: the cycle is found by the hours of the checks, and the forecast is of its lowest
+// point, on the trend of 10 GB a day. Weekly: 200 GB held 2 days, the last ended half a day
+// ago, 400 GB free besides: the minima's line is at 200 GB and the burst 20 days on no longer
+// fits. Daily: logs of 40 GB a day, rotated 0.7 days before each check's day ends, on 300 GB:
+// the lowest point is 40 GB below the rotation's level, gone in the cycle from day 25.7 on, at
+// 26.56. A steady fill, bursts at irregular days, and a burst seen once make no cycle.
+TEST(Forecast, BurstsThatRepeatAreForecastByTheCyclesLowestPoints) {
+    auto held = [](double d, std::vector<double> starts, double days) {
+        for (double start : starts) {
+            if (d >= start && d < start + days) {
+                return 200 * GB;
+            }
+        }
+        return 0.0;
+    };
+    const struct {
+        const char* name;
+        std::function<double(double)> free;
+        int64_t period;
+        double lowestGB;
+        double days;
+    } cases[] = {
+        {"weekly",
+         [](double d) {
+             return 400 * GB - 10 * GB * d - (std::fmod(d + 700 + 2.5, 7) < 2 ? 200 * GB : 0);
+         },
+         7 * DAY, 200, 20},
+        {"daily",
+         [](double d) {
+             return 300 * GB - 10 * GB * d - 40 * GB * (d + 100.3 - std::floor(d + 100.3));
+         },
+         DAY, 260.8, 26.56},
+        {"none", [](double d) { return 400 * GB - 10 * GB * d; }, 0, 0, 40},
+        {"irregular",
+         [&](double d) {
+             return 400 * GB - 10 * GB * d - held(d, {-13.5, -9.5, -3.2}, 1);
+         },
+         0, 0, 40},
+        {"one burst only", [&](double d) { return 400 * GB - 10 * GB * d - held(d, {-5}, 2); }, 0,
+         0, 40},
+    };
+    for (const auto& c : cases) {
+        std::vector<HistoryPoint> points = Over(15, c.free);
+        ForecastLine line;
+        ASSERT_TRUE(FitForecastLine(points.data(), points.size(), NOW, 0, &line)) << c.name;
+        EXPECT_EQ(c.period, line.burstPeriod) << c.name;
+        if (c.period != 0) {
+            EXPECT_NEAR(c.lowestGB * GB, line.lowestFree, 2 * GB) << c.name;
+        }
+        EXPECT_NEAR(c.days, line.secondsToFull / DAY, 0.1) << c.name;
+        bool ofBursts = false;
+        ForecastSecondsToFull(points.data(), points.size(), NOW, 0, &ofBursts);
+        EXPECT_EQ(c.period != 0, ofBursts) << c.name;
     }
 }
 

@@ -165,18 +165,18 @@ TEST(Manual, TheForecastParagraphStatesTheProgramsWindowLimitsAndTexts) {
     paragraph = std::regex_replace(paragraph, std::regex("\n"), " ");
     const std::string facts[] = {
         "last " + std::to_string(FORECAST_WINDOW_SECONDS / 86400) + " days",
-        "at least " + std::to_string(FORECAST_MIN_POINTS),
-        "spanning at least an hour",
-        "from " + std::to_string(FORECAST_YEAR_SECONDS / 86400) + " days on",
-        "KEEPDAYS"};
+        "at least " + std::to_string(FORECAST_MIN_POINTS), "spanning at least an hour",
+        "from " + std::to_string(FORECAST_YEAR_SECONDS / 86400) + " days on", "KEEPDAYS"};
     EXPECT_EQ(3600, FORECAST_MIN_SPAN_SECONDS) << "the page says an hour";
     for (const std::string& fact : facts) {
         EXPECT_NE(std::string::npos, paragraph.find(fact)) << fact << " in: " << paragraph;
     }
-    for (int64_t seconds : {FORECAST_NONE, int64_t{60}, int64_t{7200}, int64_t{3 * 86400},
-                            FORECAST_YEAR_SECONDS}) {
+    const std::pair<int64_t, bool> forecasts[] = {
+        {FORECAST_NONE, false},         {60, false},      {7200, false}, {3 * 86400, false},
+        {FORECAST_YEAR_SECONDS, false}, {3 * 86400, true}};
+    for (const auto& [seconds, ofBursts] : forecasts) {
         char text[32];
-        FormatForecast(seconds, text, sizeof text);
+        FormatForecast(seconds, text, sizeof text, ofBursts);
         std::string shown = std::regex_replace(std::string(text), std::regex("約[0-9]+"), "約N");
         shown = shown == "-" ? "\\(lq\\-\\(rq" : "\\(lq" + shown + "\\(rq";
         EXPECT_NE(std::string::npos, paragraph.find(shown)) << shown << " in: " << paragraph;

@@ -2,6 +2,7 @@
 // forecast and the dates go in a client area of 400 x 300.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,33 @@ TEST(ChartGeometry, TheMarginsGrowWithTheWindowsDpi) {
     EXPECT_EQ(at96.top * 3 / 2, at144.top);
     EXPECT_EQ(600 - (600 - at96.right) * 3 / 2, at144.right);
     EXPECT_EQ(450 - (450 - at96.bottom) * 3 / 2, at144.bottom);
+}
+
+// Logs of 40 GB a day rotated at midnight on a fill of 10 GB a day: the forecast is of the
+// lowest points, so its line runs from the first check on under every check, touching the
+// last ones before each rotation.
+TEST(ChartGeometry, TheForecastOfBurstsIsTheLineOfTheLowestPoints) {
+    std::vector<HistoryPoint> points;
+    for (int64_t t = 0; t <= 4 * DAY; t += 1800) {
+        uint64_t used = (10 * t + 40 * (t % DAY)) / DAY;
+        points.push_back({T0 + t, (400 - used) * GB, 1000 * GB, 1});
+    }
+    ChartLayout layout;
+    ChartInput input = {points.data(), points.size(), 1, UNIT_GB, T0 + 4 * DAY, 0, 400, 300, 7};
+    ASSERT_TRUE(LayOutChart(input, &layout));
+    ASSERT_TRUE(layout.hasForecast);
+    EXPECT_TRUE(layout.forecastOfBursts);
+    EXPECT_EQ(layout.left, layout.forecastFrom.x);
+    int lowest = 0;
+    for (const ChartPoint& point : layout.series) {
+        double share = static_cast<double>(point.x - layout.forecastFrom.x) /
+                       (layout.forecastTo.x - layout.forecastFrom.x);
+        double lineY =
+            layout.forecastFrom.y + share * (layout.forecastTo.y - layout.forecastFrom.y);
+        EXPECT_GE(lineY + 1, point.y) << point.x;
+        lowest = std::max(lowest, point.y);
+    }
+    EXPECT_LE(layout.forecastFrom.y, lowest + 3);
 }
 
 }  // namespace

@@ -113,16 +113,26 @@ TEST(StatusText, ForecastTexts) {
     const struct {
         int64_t seconds;
         const char* text;
+        bool ofBursts;
     } cases[] = {
-        {FORECAST_NONE, "-"},     {0, "1時間以内"},
-        {3599, "1時間以内"},      {3600, "約1時間"},
-        {86399, "約23時間"},      {86400, "約1日"},
-        {3 * 86400 - 1, "約2日"}, {365 * 86400 - 1, "約364日"},
-        {365 * 86400, "1年以上"}, {int64_t{1} << 40, "1年以上"},
+        {FORECAST_NONE, "-", false},
+        {0, "1時間以内", false},
+        {3599, "1時間以内", false},
+        {3600, "約1時間", false},
+        {86399, "約23時間", false},
+        {86400, "約1日", false},
+        {3 * 86400 - 1, "約2日", false},
+        {365 * 86400 - 1, "約364日", false},
+        {365 * 86400, "1年以上", false},
+        {int64_t{1} << 40, "1年以上", false},
+        {FORECAST_NONE, "-", true},
+        {7200, "約2時間 (ピーク時)", true},
+        {3 * 86400, "約3日 (ピーク時)", true},
+        {365 * 86400, "1年以上", true},
     };
     for (const auto& c : cases) {
         char text[32];
-        FormatForecast(c.seconds, text, sizeof text);
+        FormatForecast(c.seconds, text, sizeof text, c.ofBursts);
         EXPECT_STREQ(c.text, text) << c.seconds;
     }
 }
