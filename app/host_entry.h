@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-const size_t MAX_HOSTS = 10;          // targets a host list holds at most
+const size_t MAX_HOSTS = 100;         // targets a host list holds at most
 const uint16_t DEFAULT_PORT = 50801;  // the server role's default listening port
 
 // Unit codes of a threshold; any other code means bytes.

@@ -12,7 +12,7 @@
 namespace {
 
 const int LINE_MAX_BYTES = 1023;  // a line, its line end included, fits one 1024-byte read
-// Ten lines of at most LINE_MAX_BYTES fit many times over; more is never read, so that a
+// A hundred lines of at most LINE_MAX_BYTES fit many times over; more is never read, so that a
 // huge file cannot hold up the start.
 const int LIST_MAX_BYTES = 1 << 20;
 

@@ -1,10 +1,12 @@
 // The query client: one disk query per thread, graded and stored.
 #include "net/query_client.h"
 
+#include <chrono>
 #include <cstring>
 #include <ctime>
 
 #include "app/kiv.h"
+#include "net/cycle_queue.h"
 #include "net/disk_query.h"
 #include "net/start_block.h"
 
@@ -102,9 +104,14 @@ void Grade(CheckResult* result, uint64_t freeBytes, uint64_t totalBytes) {
     result->totalBytes = totalBytes;
 }
 
-CheckResult QueryPath(const HostEntry& target) {
-    DiskQueryResult query = RunDiskQuery(target.host, target.port, target.path,
-                                         DISK_QUERY_TIME_LIMIT_MS, &theApp->m_queryCancel);
+unsigned Lesser(unsigned a, unsigned b) {
+    return a < b ? a : b;
+}
+
+CheckResult QueryPath(const HostEntry& target, unsigned leftMs) {
+    DiskQueryResult query =
+        RunDiskQuery(target.host, target.port, target.path,
+                     Lesser(DISK_QUERY_TIME_LIMIT_MS, leftMs), &theApp->m_queryCancel);
     if (query.outcome != DISK_QUERY_OK) {
         LogQueryFailure(target.host, target.port, query);
     }
@@ -122,11 +129,14 @@ bool SameServer(const HostEntry& a, const HostEntry& b) {
 }
 
 // A row per volume the host lists, but those other rows of its host and port name; one
-// error row "*" when the host gives no list.
+// error row "*" when the host gives no list. A cycle's queue caps the volumes of all its
+// rows together.
 std::vector<CheckResult> QueryEveryVolume(const HostEntry& row,
-                                          const std::vector<std::string>& explicitPaths) {
-    VolumeListQuery list = RunVolumeListQuery(row.host, row.port, "", VOLUME_LIST_QUERY_LIMIT_MS,
-                                              &theApp->m_queryCancel);
+                                          const std::vector<std::string>& explicitPaths,
+                                          unsigned leftMs, CycleQueue* queue) {
+    VolumeListQuery list =
+        RunVolumeListQuery(row.host, row.port, "", Lesser(VOLUME_LIST_QUERY_LIMIT_MS, leftMs),
+                           &theApp->m_queryCancel);
     std::vector<CheckResult> results;
     if (list.query.outcome != DISK_QUERY_OK) {
         LogVolumeListFailure(row.host, row.port, list.query);
@@ -135,7 +145,15 @@ std::vector<CheckResult> QueryEveryVolume(const HostEntry& row,
         results.back().ofAllVolumes = true;
         return results;
     }
-    for (const VolumeEntry& volume : VolumesOfAllRow(list.volumes, explicitPaths)) {
+    std::vector<VolumeEntry> volumes = VolumesOfAllRow(list.volumes, explicitPaths);
+    size_t kept = queue != nullptr ? queue->TakeVolumes(volumes.size()) : volumes.size();
+    if (kept < volumes.size()) {
+        theApp->Log("1回の問合せのボリュームが上限の%u件を超えたため、%s (%u)の%u件を省きます",
+                    static_cast<unsigned>(CYCLE_MAX_VOLUMES), row.host, unsigned{row.port},
+                    static_cast<unsigned>(volumes.size() - kept));
+        volumes.resize(kept);
+    }
+    for (const VolumeEntry& volume : volumes) {
         results.push_back(ResultOf(row, volume.path.c_str()));
         CheckResult& result = results.back();
         result.ofAllVolumes = true;
@@ -163,14 +181,11 @@ void LogVolumeListFailure(const char* host, unsigned port, const DiskQueryResult
     }
 }
 
-void QueryThread(void* startBlock) {
-    Kiv* app = theApp;
-    ThreadStartBlock* block = static_cast<ThreadStartBlock*>(startBlock);
-    HostEntry* entry = block->host;
-    HWND window = block->window;
-    unsigned doneMessage = block->doneMessage;
-    SignalStarted(block);
+namespace {
 
+// The results of the row entry of m_hosts, its query bounded by leftMs too.
+std::vector<CheckResult> QueryRow(Kiv* app, const HostEntry* entry, unsigned leftMs,
+                                  CycleQueue* queue) {
     HostEntry target;
     // For a "*" row: the paths other rows of its server name, and whether a "*" row of its
     // server comes before it, which then has the volumes.
@@ -192,13 +207,35 @@ void QueryThread(void* startBlock) {
     }
     std::vector<CheckResult> results;
     if (!IsAllVolumesPath(target.path)) {
-        results.push_back(QueryPath(target));
+        results.push_back(QueryPath(target, leftMs));
     } else if (repeated) {
         app->Log("%s (%u)の「*」の行は前の行と重なるため問い合わせません", target.host,
                  unsigned{target.port});
     } else {
-        results = QueryEveryVolume(target, explicitPaths);
+        results = QueryEveryVolume(target, explicitPaths, leftMs, queue);
     }
+    return results;
+}
+
+// The error row of a row whose turn came too late in the cycle.
+CheckResult LateRow(Kiv* app, const HostEntry* entry) {
+    HostEntry target;
+    {
+        MLockGuard hold(app->m_hostLock);
+        target = *entry;
+    }
+    app->Log("%s (%u)は時間内に問合せを開始できませんでした", target.host,
+             unsigned{target.port});
+    CheckResult result = ResultOf(target, target.path);
+    result.status = STATUS_ERROR;
+    result.ofAllVolumes = IsAllVolumesPath(target.path);
+    return result;
+}
+
+// Stores a query thread's results and uncounts the thread; the cycle's last one tells
+// the window.
+void EndQueryThread(Kiv* app, const std::vector<CheckResult>& results, HWND window,
+                    unsigned doneMessage) {
     {
         MLockGuard hold(app->m_resultLock);
         app->m_results.insert(app->m_results.end(), results.begin(), results.end());
@@ -212,4 +249,45 @@ void QueryThread(void* startBlock) {
             }
         }
     }
+}
+
+}  // namespace
+
+void QueryThread(void* startBlock) {
+    Kiv* app = theApp;
+    ThreadStartBlock* block = static_cast<ThreadStartBlock*>(startBlock);
+    HostEntry* entry = block->host;
+    HWND window = block->window;
+    unsigned doneMessage = block->doneMessage;
+    SignalStarted(block);
+    EndQueryThread(app, QueryRow(app, entry, VOLUME_LIST_QUERY_LIMIT_MS, nullptr), window,
+                   doneMessage);
+}
+
+void CycleQueryThread(void* startBlock) {
+    Kiv* app = theApp;
+    ThreadStartBlock* block = static_cast<ThreadStartBlock*>(startBlock);
+    HWND window = block->window;
+    unsigned doneMessage = block->doneMessage;
+    SignalStarted(block);
+    std::vector<CheckResult> results;
+    size_t row = 0;
+    unsigned leftMs = 0;
+    for (;;) {
+        CycleQueue::Turn turn = app->m_cycleQueue.Next(std::chrono::steady_clock::now(), &row,
+                                                       &leftMs);
+        if (turn == CycleQueue::TURN_DONE) {
+            break;
+        }
+        // The host list stays as it is while a query thread is counted: every change
+        // of it is a guarded action.
+        const HostEntry* entry = &app->m_hosts[row];
+        if (turn == CycleQueue::TURN_LATE) {
+            results.push_back(LateRow(app, entry));
+            continue;
+        }
+        std::vector<CheckResult> more = QueryRow(app, entry, leftMs, &app->m_cycleQueue);
+        results.insert(results.end(), more.begin(), more.end());
+    }
+    EndQueryThread(app, results, window, doneMessage);
 }

@@ -148,6 +148,26 @@ TEST_F(CycleTest, ThreeTargetsGiveThreeResultsAndExactlyOneSummaryAfterTheLast) 
               view.calls);
 }
 
+// 100 rows against a server that holds every answer: never more than CYCLE_QUERY_THREADS
+// queries at once, and each row answered.
+TEST_F(CycleTest, AHundredRowsRunAtMostTheBoundedNumberOfQueriesAtOnce) {
+    SlowServer server(200);
+    ASSERT_NE(0, server.Port());
+    for (int i = 0; i < 100; i++) {
+        std::string path = "/p" + std::to_string(i);
+        t.app.m_hosts.push_back(LocalTarget(server.Port(), path.c_str(), 10, UNIT_PERCENT));
+    }
+    view.StartCheck(TIMER_CHECK);
+    ASSERT_TRUE(sink.WaitFor(WM_APP_CYCLE_DONE, 1, 30000));
+    EXPECT_EQ(100, server.Served());
+    EXPECT_LE(server.Peak(), static_cast<int>(CYCLE_QUERY_THREADS));
+    EXPECT_GT(server.Peak(), 1) << "the queries overlap";
+    ASSERT_EQ(100u, t.app.m_results.size());
+    for (const CheckResult& result : t.app.m_results) {
+        EXPECT_EQ(STATUS_NORMAL, result.status) << result.path;
+    }
+}
+
 // A reply trickled a byte a second and a name whose lookup never answers are errors
 // within the query's bound of 10 s (2 s of slack for a busy machine), and the next
 // cycle runs.

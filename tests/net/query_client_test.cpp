@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "mlib/msys.h"
 #include "mlib/mvolumes.h"
 #include "monitor/messages.h"
+#include "net/cycle_queue.h"
 #include "net/query_client.h"
 #include "net/server.h"
 #include "net/volume_list.h"
@@ -61,6 +63,35 @@ TEST(Grading, BoundariesOfTheHalfAndTheTenth) {
     EXPECT_EQ(STATUS_NORMAL, GradeFreeSpace(1001, 1000));
     EXPECT_EQ(STATUS_DANGER, GradeFreeSpace(0, 0));  // threshold 0
     EXPECT_EQ(STATUS_NORMAL, GradeFreeSpace(1, 0));
+}
+
+// A cycle's rows in turn: each gets the cycle's time left, a turn with less than
+// CYCLE_QUERY_MIN_MS left is late, and the volumes of all rows share one cap.
+TEST(CycleQueue, RowsInTurnLateTurnsAndTheVolumeCap) {
+    typedef std::chrono::steady_clock Clock;
+    Clock::time_point start = Clock::now();
+    CycleQueue queue;
+    queue.Start({3, 5, 7}, start + std::chrono::milliseconds(5000));
+    const struct {
+        int atMs;
+        CycleQueue::Turn turn;
+        size_t row;
+        unsigned leftMs;
+    } turns[] = {{0, CycleQueue::TURN_QUERY, 3, 5000},
+                 {4001, CycleQueue::TURN_LATE, 5, 0},
+                 {4000, CycleQueue::TURN_QUERY, 7, 1000},
+                 {0, CycleQueue::TURN_DONE, 99, 99}};
+    for (const auto& c : turns) {
+        size_t row = 99;
+        unsigned leftMs = 99;
+        EXPECT_EQ(c.turn, queue.Next(start + std::chrono::milliseconds(c.atMs), &row, &leftMs))
+            << c.row;
+        EXPECT_EQ(c.row, row);
+        EXPECT_EQ(c.leftMs, leftMs) << c.row;
+    }
+    EXPECT_EQ(600u, queue.TakeVolumes(600));
+    EXPECT_EQ(CYCLE_MAX_VOLUMES - 600, queue.TakeVolumes(600));
+    EXPECT_EQ(0u, queue.TakeVolumes(1));
 }
 
 class QueryTest : public ::testing::Test {
