@@ -222,26 +222,6 @@ int RunListCheck(const PluginOptions& options, TimePoint queryDeadline) {
     return PrintPluginLine(line, state, options.verbose > 0 ? PluginDetails(reports) : "");
 }
 
-// Why a path could not be measured, in the plugin's words.
-const char* FailureText(DiskQueryOutcome outcome) {
-    switch (outcome) {
-        case DISK_QUERY_CONNECT_FAILED:
-            return "no connection";
-        case DISK_QUERY_SEND_FAILED:
-            return "request not sent";
-        case DISK_QUERY_NO_HEADER:
-            return "no reply";
-        case DISK_QUERY_DISK_ERROR:
-            return "the server cannot measure it";
-        case DISK_QUERY_TIMED_OUT:
-            return "no answer in time";
-        case DISK_QUERY_CANCELLED:
-            return "cancelled";
-        default:
-            return "bad reply";
-    }
-}
-
 // The report of a path measured against -w and -c.
 PathReport MeasuredReport(const PluginOptions& options, const std::string& label,
                           uint64_t freeBytes, uint64_t totalBytes) {
@@ -273,7 +253,7 @@ std::vector<PathReport> QueryPaths(const PluginOptions& options, TimePoint query
         } else {
             PathReport report;
             report.label = options.paths[i];
-            report.reason = FailureText(result.outcome);
+            report.reason = PluginReasonText(ReasonOfQuery(result));
             reports.push_back(report);
         }
     }
@@ -296,7 +276,7 @@ std::vector<PathReport> QueryEveryVolume(const PluginOptions& options, TimePoint
         report.reason = list.query.outcome == DISK_QUERY_NO_HEADER
                             ? "the server gave no list (an older version, or this client is "
                               "not allowed)"
-                            : FailureText(list.query.outcome);
+                            : PluginReasonText(ReasonOfQuery(list.query));
         reports.push_back(report);
         return reports;
     }
@@ -308,7 +288,7 @@ std::vector<PathReport> QueryEveryVolume(const PluginOptions& options, TimePoint
             PathReport report;
             report.label = volume.path;
             report.reason = volume.state == VOLUME_LATE ? "no measurement in time"
-                                                        : "the server cannot measure it";
+                                                        : PluginReasonText(REASON_NOT_MEASURED);
             reports.push_back(report);
         }
     }

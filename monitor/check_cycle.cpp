@@ -229,6 +229,7 @@ void CheckCycle::NotifyCommand(const std::vector<CheckResult>& results, const Cy
             {"FSW_ERRORS", std::to_string(summary.errors)},
             {"FSW_FORECAST", std::to_string(summary.soon)},
             {"FSW_CHANGED", std::to_string(decision.changed)},
+            {"FSW_REASONS", ErrorReasonLines(results)},
         };
         job.input = NotifyListText(StatusListText(results, &app->m_history), grades, last);
         return job;

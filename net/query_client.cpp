@@ -66,6 +66,26 @@ void LogQueryFailure(const char* host, unsigned port, const DiskQueryResult& que
     }
 }
 
+ErrorReason ReasonOfQuery(const DiskQueryResult& query) {
+    switch (query.outcome) {
+        case DISK_QUERY_OK:
+            return REASON_NONE;
+        case DISK_QUERY_CONNECT_FAILED:
+            return query.resolved ? REASON_REFUSED : REASON_UNRESOLVED;
+        case DISK_QUERY_SEND_FAILED:  // the server closed or reset before the request was in
+        case DISK_QUERY_NO_HEADER:
+            return REASON_CLOSED;
+        case DISK_QUERY_DISK_ERROR:
+            return REASON_NOT_MEASURED;
+        case DISK_QUERY_TIMED_OUT:
+            return REASON_TIMED_OUT;
+        case DISK_QUERY_CANCELLED:
+            return REASON_CANCELLED;
+        default:
+            return REASON_BAD_REPLY;
+    }
+}
+
 void CancelRunningQueries() {
     theApp->m_queryCancel.Cancel();
 }
@@ -108,19 +128,40 @@ unsigned Lesser(unsigned a, unsigned b) {
     return a < b ? a : b;
 }
 
+// Records the result's reason as its target's latest; when it has changed, logs the lines
+// of logFailure (if given and the result is an error), then the reason or the recovery.
+template <typename LogFailure>
+void NoteReason(const CheckResult& result, LogFailure logFailure) {
+    Kiv* app = theApp;
+    if (!app->m_errorReasons.Changed(result.host, result.port, result.path, result.reason)) {
+        return;
+    }
+    if (result.reason == REASON_NONE) {
+        app->Log("%s (%u) %s: 再び確認できました", result.host, unsigned{result.port},
+                 result.path);
+        return;
+    }
+    logFailure();
+    app->Log("%s (%u) %s: %s", result.host, unsigned{result.port}, result.path,
+             ErrorReasonText(result.reason));
+}
+
+void NoteReason(const CheckResult& result) {
+    NoteReason(result, [] {});
+}
+
 CheckResult QueryPath(const HostEntry& target, unsigned leftMs) {
     DiskQueryResult query =
         RunDiskQuery(target.host, target.port, target.path,
                      Lesser(DISK_QUERY_TIME_LIMIT_MS, leftMs), &theApp->m_queryCancel);
-    if (query.outcome != DISK_QUERY_OK) {
-        LogQueryFailure(target.host, target.port, query);
-    }
     CheckResult result = ResultOf(target, target.path);
     if (query.outcome == DISK_QUERY_OK) {
         Grade(&result, query.freeBytes, query.totalBytes);
     } else {
         result.status = STATUS_ERROR;  // a broken or cut-off reply is as unknown as none
+        result.reason = ReasonOfQuery(query);
     }
+    NoteReason(result, [&] { LogQueryFailure(target.host, target.port, query); });
     return result;
 }
 
@@ -139,12 +180,15 @@ std::vector<CheckResult> QueryEveryVolume(const HostEntry& row,
                            &theApp->m_queryCancel);
     std::vector<CheckResult> results;
     if (list.query.outcome != DISK_QUERY_OK) {
-        LogVolumeListFailure(row.host, row.port, list.query);
         results.push_back(ResultOf(row, row.path));
         results.back().status = STATUS_ERROR;
+        results.back().reason = ReasonOfQuery(list.query);
         results.back().ofAllVolumes = true;
+        NoteReason(results.back(),
+                   [&] { LogVolumeListFailure(row.host, row.port, list.query); });
         return results;
     }
+    NoteReason(ResultOf(row, row.path));  // the list came
     std::vector<VolumeEntry> volumes = VolumesOfAllRow(list.volumes, explicitPaths);
     size_t kept = queue != nullptr ? queue->TakeVolumes(volumes.size()) : volumes.size();
     if (kept < volumes.size()) {
@@ -161,7 +205,9 @@ std::vector<CheckResult> QueryEveryVolume(const HostEntry& row,
             Grade(&result, volume.freeBytes, volume.totalBytes);
         } else {
             result.status = STATUS_ERROR;  // the server has logged why
+            result.reason = REASON_NOT_MEASURED;
         }
+        NoteReason(result);
     }
     return results;
 }
@@ -224,11 +270,11 @@ CheckResult LateRow(Kiv* app, const HostEntry* entry) {
         MLockGuard hold(app->m_hostLock);
         target = *entry;
     }
-    app->Log("%s (%u)は時間内に問合せを開始できませんでした", target.host,
-             unsigned{target.port});
     CheckResult result = ResultOf(target, target.path);
     result.status = STATUS_ERROR;
+    result.reason = REASON_NOT_STARTED;
     result.ofAllVolumes = IsAllVolumesPath(target.path);
+    NoteReason(result);
     return result;
 }
 

@@ -36,6 +36,10 @@ void LogQueryFailure(const char* host, unsigned port, const DiskQueryResult& que
 // one, or those of LogQueryFailure.
 void LogVolumeListFailure(const char* host, unsigned port, const DiskQueryResult& query);
 
+// Why a query that did not end DISK_QUERY_OK failed, in the terms of the results; the
+// reply of a server that closed without one (not allowed, or older) is REASON_CLOSED.
+ErrorReason ReasonOfQuery(const DiskQueryResult& query);
+
 // The grade of a measured value V against the limit L of a threshold (both from
 // ThresholdLimit and MeasuredValue): danger at or below L / 10, warning below L / 2,
 // caution at or below L, normal above.

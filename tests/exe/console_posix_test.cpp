@@ -151,8 +151,8 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
     EXPECT_TRUE(std::regex_match(normal[5], percent)) << normal[5];
 
     std::vector<std::string> error = Cells(rows[1]);
-    EXPECT_EQ((std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %", "N/A",
-                                        "停止中", "-"}),
+    EXPECT_EQ((std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %",
+                                        "N/A (接続を拒否されました)", "停止中", "-"}),
               error);
 
     std::vector<std::string> danger = Cells(rows[2]);
@@ -360,7 +360,7 @@ TEST_F(ConsoleTest, AStopEndsTenStalledQueriesWithinOneSecond) {
         BlackHoleServer blackHole;
         ASSERT_NE(0, blackHole.Port());
         list += Target(blackHole.Port(), "/", "10", "0", "無応答") +
-                Target(blackHole.Port(), "/", "10", "0", "無応答");
+                Target(blackHole.Port(), "/b", "10", "0", "無応答");
         WriteFileBytes(dir.File("fsw.lst"), list);
         Program program(dir.Path(), runtime.Path());
         ASSERT_TRUE(program.Started());

@@ -183,12 +183,17 @@ TEST_F(CycleTest, StalledTargetsAreErrorsWithinTheBoundAndTheNextCycleRuns) {
     std::vector<std::string> log = t.LogMessages();
     std::sort(log.begin(), log.end());
     std::string port = std::to_string(trickling.Port());
-    EXPECT_EQ((std::vector<std::string>{"127.0.0.1 (" + port + ")H 受信エラー",
+    EXPECT_EQ((std::vector<std::string>{"127.0.0.1 (" + port + ") /: 時間内に応答がありません",
+                                        "127.0.0.1 (" + port + ")H 受信エラー",
+                                        "never-answers.test (" + port +
+                                            ") /: 時間内に応答がありません",
                                         "never-answers.test (" + port + ")に接続できません"}),
               log);
     ASSERT_EQ(2u, t.app.m_results.size());
-    EXPECT_EQ(STATUS_ERROR, t.app.m_results[0].status);
-    EXPECT_EQ(STATUS_ERROR, t.app.m_results[1].status);
+    for (const CheckResult& result : t.app.m_results) {
+        EXPECT_EQ(STATUS_ERROR, result.status) << result.host;
+        EXPECT_EQ(REASON_TIMED_OUT, result.reason) << result.host;
+    }
 
     t.app.m_hosts.clear();
     view.calls.clear();
