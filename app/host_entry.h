@@ -44,5 +44,13 @@ uint64_t MeasuredValue(uint32_t unit, uint64_t freeBytes, uint64_t totalBytes);
 // amount otherwise. What the monitoring bridges report beside the free bytes.
 uint64_t ThresholdBytes(uint32_t threshold, uint32_t unit, uint64_t totalBytes);
 
+// Whether two hosts of the list name one machine: the same text, or "localhost" (in any
+// case) and "127.0.0.1".
+bool SameHost(const char* a, const char* b);
+// Whether two rows are one target: the same host (SameHost), port, path and threshold. A
+// cycle asks the first of them and shows it as that row spells its host. (Rows of one disk
+// with thresholds of their own stay rows of their own.)
+bool SameTarget(const HostEntry& a, const HostEntry& b);
+
 // Copies text into a field of size bytes: cut at size - 1 bytes, always NUL-ended.
 void CopyField(char* field, size_t size, const char* text);

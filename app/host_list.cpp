@@ -215,6 +215,13 @@ void Kiv::LoadHostList() {
         line += '\n';
         parser.Parse(line.c_str());
         int columns = parser.GetCount();
+        if (columns < 6 && line.find(' ') != std::string::npos) {
+            // Columns written with spaces, as an editor that turns tabs into spaces leaves them.
+            Log("登録ホストファイル：%d行目の列がタブで区切られていません。列はタブで区切ります。"
+                "(カラム数:%d)",
+                count, columns);
+            continue;
+        }
         if (columns != 6 && columns != 7) {
             Log("登録ホストファイル：カラム数が%dでない行です。(カラム数:%d)", 7, columns);
             continue;

@@ -111,7 +111,8 @@ private:
 // cycle's lines reached the history.
 std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, bool history,
                                      const TimePoint* queryDeadline,
-                                     bool* historyWritten = nullptr) {
+                                     bool* historyWritten = nullptr,
+                                     std::string* listPath = nullptr) {
     OneShotApp app(echoLog);
     Kiv* previous = theApp;
     theApp = &app;
@@ -119,6 +120,9 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, boo
     BuildPath(app.m_iniPath, sizeof app.m_iniPath, app.moduleDir, "fsw.ini");
     app.LoadSettings();
     app.BuildFilePath(app.m_listPath, "LISTFILE", app.m_listFile);
+    if (listPath != nullptr) {
+        *listPath = app.m_listPath;
+    }
     app.LoadHostList();
     if (!metrics) {
         app.m_promFile[0] = '\0';
@@ -206,9 +210,12 @@ int PrintPluginLine(const std::string& line, PluginState state, const std::strin
 }
 
 int RunListCheck(const PluginOptions& options, TimePoint queryDeadline) {
-    std::vector<CheckResult> results = RunOneCycle(false, false, false, false, &queryDeadline);
+    std::string listPath;
+    std::vector<CheckResult> results =
+        RunOneCycle(false, false, false, false, &queryDeadline, nullptr, &listPath);
     if (results.empty()) {
-        return PrintPluginLine("FSW UNKNOWN - no targets in the host list\n", PLUGIN_UNKNOWN);
+        return PrintPluginLine("FSW UNKNOWN - no targets in the host list " + listPath + "\n",
+                               PLUGIN_UNKNOWN);
     }
     std::vector<PathReport> reports;
     for (const CheckResult& result : results) {
@@ -331,6 +338,21 @@ bool UseProgramDirectory(const char* dir) {
     return true;
 }
 
+// The package's settings folder: a one-shot run without --dir reads it when the program's
+// own folder (/usr/bin) has no fsw.ini.
+const char PACKAGE_SETTINGS_DIR[] = "/etc/fsw";
+
+void UsePackageDirectoryIfNoOwnSettings() {
+    char program[PATH_MAX];
+    size_t length = MGetModuleFileName(nullptr, program, sizeof program);
+    std::string own(program, length);
+    own = own.substr(0, own.rfind('/') + 1) + "fsw.ini";
+    std::string packaged = std::string(PACKAGE_SETTINGS_DIR) + "/fsw.ini";
+    if (length > 0 && access(own.c_str(), F_OK) != 0 && access(packaged.c_str(), F_OK) == 0) {
+        MSetModuleDirectory(PACKAGE_SETTINGS_DIR);
+    }
+}
+
 bool AsksForOnce(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--once") == 0) {
@@ -341,8 +363,10 @@ bool AsksForOnce(int argc, char** argv) {
 }
 
 int RunOnceCommand(int argc, char** argv) {
+    bool dirGiven = false;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
+            dirGiven = true;
             if (!UseProgramDirectory(argv[++i])) {
                 return 2;
             }
@@ -351,11 +375,16 @@ int RunOnceCommand(int argc, char** argv) {
             return 2;
         }
     }
+    if (!dirGiven) {
+        UsePackageDirectoryIfNoOwnSettings();
+    }
     bool historyWritten = true;
+    std::string listPath;
     std::vector<CheckResult> results =
-        RunOneCycle(true, true, true, true, nullptr, &historyWritten);
+        RunOneCycle(true, true, true, true, nullptr, &historyWritten, &listPath);
     if (results.empty()) {  // a cron job must not take a check of nothing for a good one
-        fputs("チェック対象がありません。ホスト一覧を確認してください\n", stderr);
+        fprintf(stderr, "チェック対象がありません。ホスト一覧を確認してください。(File=%s)\n",
+                listPath.c_str());
         return PLUGIN_UNKNOWN;
     }
     PluginState worst = PLUGIN_OK;
@@ -388,6 +417,9 @@ int RunCheckCommand(int argc, char** argv) {
         if (!options.dir.empty() && !UseProgramDirectory(options.dir.c_str())) {
             return PrintPluginLine("FSW UNKNOWN - no such folder " + options.dir + "\n",
                                    PLUGIN_UNKNOWN);
+        }
+        if (options.dir.empty()) {
+            UsePackageDirectoryIfNoOwnSettings();
         }
         return RunListCheck(options, queryDeadline);
     }

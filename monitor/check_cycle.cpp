@@ -1,6 +1,7 @@
 // Check cycles: the start, the guarded start and the summary.
 #include "monitor/check_cycle.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "app/kiv.h"
@@ -139,9 +140,20 @@ void CheckCycle::RunCycle() {
         MLockGuard holdHosts(app->m_hostLock);
         std::vector<size_t> rows;
         for (size_t i = 0; i < app->m_hosts.size(); i++) {
-            if (app->m_hosts[i].excluded != 1) {
-                rows.push_back(i);
+            const HostEntry& entry = app->m_hosts[i];
+            if (entry.excluded == 1) {
+                continue;
             }
+            auto same = std::find_if(rows.begin(), rows.end(), [&](size_t earlier) {
+                return SameTarget(app->m_hosts[earlier], entry);
+            });
+            if (same != rows.end()) {
+                app->Log("%s (%u) %s は%u行目の%sと同じ対象のため問い合わせません", entry.host,
+                         unsigned{entry.port}, entry.path, static_cast<unsigned>(*same + 1),
+                         app->m_hosts[*same].host);
+                continue;
+            }
+            rows.push_back(i);
         }
         app->m_cycleQueue.Start(rows,
                                 m_cycleStart + std::chrono::milliseconds(CYCLE_TIME_LIMIT_MS));

@@ -166,7 +166,7 @@ CheckResult QueryPath(const HostEntry& target, unsigned leftMs) {
 }
 
 bool SameServer(const HostEntry& a, const HostEntry& b) {
-    return a.port == b.port && strcmp(a.host, b.host) == 0;
+    return a.port == b.port && SameHost(a.host, b.host);
 }
 
 // A row per volume the host lists, but those other rows of its host and port name; one

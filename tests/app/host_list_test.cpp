@@ -127,6 +127,18 @@ TEST_F(HostListTest, ALineWithFiveColumnsIsLoggedAndSkippedAndTheOthersLoad) {
     EXPECT_EQ(std::vector<std::string>{ColumnCountMessage(5)}, LogMessages());
 }
 
+TEST_F(HostListTest, ALineWithSpacesForTabsIsSkippedWithItsNumberAndTheHint) {
+    WriteList(Record(1) + "\r\n0 host 50801 / 10 0 desc\r\n0\thost\t50801 / 10 0\r\n");
+    app.LoadHostList();
+    ASSERT_EQ(1u, app.m_hosts.size());
+    EXPECT_EQ((std::vector<std::string>{
+                  "登録ホストファイル：2行目の列がタブで区切られていません。列はタブで区切ります。"
+                  "(カラム数:1)",
+                  "登録ホストファイル：3行目の列がタブで区切られていません。列はタブで区切ります。"
+                  "(カラム数:3)"}),
+              LogMessages());
+}
+
 TEST_F(HostListTest, ALineWithEightColumnsIsSkipped) {
     WriteList(Record(1) + "\textra\n");
     app.LoadHostList();

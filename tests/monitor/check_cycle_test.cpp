@@ -216,6 +216,24 @@ TEST_F(CycleTest, ExcludedTargetsStartNoThreadOnlyTheValue1Excludes) {
     EXPECT_STREQ("queried", t.app.m_results[0].description);
 }
 
+// localhost and 127.0.0.1 for one port and path are one target, asked once and shown as
+// its first row spells it.
+TEST_F(CycleTest, LocalhostAnd127001AreOneTargetShownAsTheFirstRowSpellsIt) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    const char* path = t.dir.Path().c_str();
+    HostEntry spelled = LocalTarget(port, path, 0, UNIT_PERCENT, "by name");
+    CopyField(spelled.host, sizeof spelled.host, "localhost");
+    t.app.m_hosts = {spelled, LocalTarget(port, path, 0, UNIT_PERCENT, "by address")};
+    view.StartCheck(TIMER_CHECK);
+    ASSERT_TRUE(sink.WaitFor(WM_APP_CYCLE_DONE, 1, 30000));
+    ASSERT_EQ(1u, t.app.m_results.size());
+    EXPECT_STREQ("localhost", t.app.m_results[0].host);
+    EXPECT_STREQ("by name", t.app.m_results[0].description);
+    EXPECT_EQ(1u, t.LogCount("127.0.0.1 (" + std::to_string(port) + ") " + t.dir.Path() +
+                             " は1行目のlocalhostと同じ対象のため問い合わせません"));
+}
+
 TEST_F(CycleTest, ACycleWithNoTargetToQuerySumsUpAtOnceWithAnEmptyList) {
     t.app.m_results = WithStatuses({STATUS_DANGER});  // the previous cycle's
     HostEntry excluded = LocalTarget(1, "/", 10, UNIT_PERCENT);

@@ -369,9 +369,14 @@ void SlowServer::Answer(std::unique_ptr<FswSocket> connection) {
                     MSleep(10);
                 }
             }
+            // Uncounted before the answer goes out: the client's next connection can
+            // only come after it.
+            m_held--;
+            m_served++;
             std::string reply = DiskReply(500, 1000);
             connection->SendAll(reply.data(), static_cast<int>(reply.size()));
-            m_served++;
+            connection->Close();
+            return;
         }
     }
     m_held--;

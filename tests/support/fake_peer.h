@@ -140,7 +140,7 @@ public:
     SlowServer& operator=(const SlowServer&) = delete;
 
     uint16_t Port() const { return m_port; }
-    int Peak() const { return m_peak; }  // connections held at once at most
+    int Peak() const { return m_peak; }  // requests held unanswered at once at most
     int Served() const { return m_served; }
 
 private:
