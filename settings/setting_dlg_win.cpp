@@ -370,7 +370,6 @@ bool SettingDlg::MayGoOn() {
 void SettingDlg::OnOk() {
     Kiv* app = theApp;
     uint32_t oldInterval = app->m_interval;
-    bool clientWasOn = app->m_client == 1;
     if (!StoreSettings()) {
         return;
     }
@@ -383,11 +382,6 @@ void SettingDlg::OnOk() {
     if (app->m_interval != oldInterval) {
         app->Log("タイマを再設定します %u分 → %u分", oldInterval, app->m_interval);
         app->m_mainWin.SetCheckTimer();
-    }
-    if (!clientWasOn && app->m_client == 1) {
-        // The client role just turned on checks at once: by a tick of the check timer,
-        // taken once this guarded action has ended.
-        MPostMessage(app->m_mainWin.GetHandle(), WM_TIMER, TIMER_CHECK, 0);
     }
     Send(WM_CLOSE, 0, 0);
 }
