@@ -13,6 +13,32 @@ HostEntry NewHostEntry() {
     return entry;
 }
 
+namespace {
+
+// The spelling two hosts are compared in: "localhost" as the loopback address it names.
+const char* HostKey(const char* host) {
+    const char* name = "localhost";
+    size_t i = 0;
+    for (; host[i] != '\0' && name[i] != '\0'; i++) {
+        char c = host[i] >= 'A' && host[i] <= 'Z' ? static_cast<char>(host[i] - 'A' + 'a') : host[i];
+        if (c != name[i]) {
+            return host;
+        }
+    }
+    return host[i] == '\0' && name[i] == '\0' ? "127.0.0.1" : host;
+}
+
+}  // namespace
+
+bool SameHost(const char* a, const char* b) {
+    return strcmp(HostKey(a), HostKey(b)) == 0;
+}
+
+bool SameTarget(const HostEntry& a, const HostEntry& b) {
+    return a.port == b.port && strcmp(a.path, b.path) == 0 && a.threshold == b.threshold &&
+           a.unit == b.unit && SameHost(a.host, b.host);
+}
+
 const char* UnitText(uint32_t unit) {
     switch (unit) {
         case UNIT_PERCENT:

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-const size_t MAX_HOSTS = 10;          // targets a host list holds at most
+const size_t MAX_HOSTS = 100;         // targets a host list holds at most
 const uint16_t DEFAULT_PORT = 50801;  // the server role's default listening port
 
 // Unit codes of a threshold; any other code means bytes.
@@ -49,6 +49,14 @@ uint64_t MeasuredValue(uint32_t unit, uint64_t freeBytes, uint64_t totalBytes);
 // The threshold in bytes: the per cent of the volume's total for UNIT_PERCENT, the fixed
 // amount otherwise. What the monitoring bridges report beside the free bytes.
 uint64_t ThresholdBytes(uint32_t threshold, uint32_t unit, uint64_t totalBytes);
+
+// Whether two hosts of the list name one machine: the same text, or "localhost" (in any
+// case) and "127.0.0.1".
+bool SameHost(const char* a, const char* b);
+// Whether two rows are one target: the same host (SameHost), port, path and threshold. A
+// cycle asks the first of them and shows it as that row spells its host. (Rows of one disk
+// with thresholds of their own stay rows of their own.)
+bool SameTarget(const HostEntry& a, const HostEntry& b);
 
 // Copies text into a field of size bytes: cut at size - 1 bytes, always NUL-ended.
 void CopyField(char* field, size_t size, const char* text);

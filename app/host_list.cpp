@@ -13,7 +13,7 @@ namespace {
 
 const char UNCLOSED_LINE[] = "登録ホストファイル：%d行目の引用符が閉じていないため読み飛ばします。";
 const int LINE_MAX_BYTES = 1023;  // a line, its line end included, fits one 1024-byte read
-// Ten lines of at most LINE_MAX_BYTES fit many times over; more is never read, so that a
+// A hundred lines of at most LINE_MAX_BYTES fit many times over; more is never read, so that a
 // huge file cannot hold up the start.
 const int LIST_MAX_BYTES = 1 << 20;
 
@@ -289,6 +289,13 @@ void Kiv::LoadHostList() {
         int columns = parser.GetCount();
         if ((columns != 6 && columns != 7) && reader.SpansLines()) {
             Log(UNCLOSED_LINE, reader.Refuse());
+            continue;
+        }
+        if (columns < 6 && line.find(' ') != std::string::npos) {
+            // Columns written with spaces, as an editor that turns tabs into spaces leaves them.
+            Log("登録ホストファイル：%d行目の列がタブで区切られていません。列はタブで区切ります。"
+                "(カラム数:%d)",
+                count, columns);
             continue;
         }
         if (columns != 6 && columns != 7) {

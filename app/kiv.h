@@ -13,6 +13,8 @@
 #include "app/host_entry.h"
 #include "mlib/mapp.h"
 #include "net/check_result.h"
+#include "net/cycle_queue.h"
+#include "net/error_reasons.h"
 #include "net/fsw_socket.h"
 #include "net/peer_access.h"
 #include "net/query_cancel.h"
@@ -123,6 +125,8 @@ public:
     bool m_holdingLines;                   // until LogHeldLines: keep lines the log misses
     CheckHistory m_history;                // user-interface thread only
     QueryCancel m_queryCancel;  // the stop of every query thread; given once, at shutdown
+    CycleQueue m_cycleQueue;    // the rows of the running cycle, for its query threads
+    ErrorReasonLog m_errorReasons;  // each target's latest error reason, logged on change
 };
 
 // Joins the program's folder, a separator and a file name into a path of at most size - 1

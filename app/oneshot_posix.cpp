@@ -111,7 +111,8 @@ private:
 // cycle's lines reached the history.
 std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, bool history,
                                      const TimePoint* queryDeadline,
-                                     bool* historyWritten = nullptr) {
+                                     bool* historyWritten = nullptr,
+                                     std::string* listPath = nullptr) {
     OneShotApp app(echoLog);
     Kiv* previous = theApp;
     theApp = &app;
@@ -119,6 +120,9 @@ std::vector<CheckResult> RunOneCycle(bool print, bool echoLog, bool metrics, boo
     BuildPath(app.m_iniPath, sizeof app.m_iniPath, app.moduleDir, "fsw.ini");
     app.LoadSettings();
     app.BuildFilePath(app.m_listPath, "LISTFILE", app.m_listFile);
+    if (listPath != nullptr) {
+        *listPath = app.m_listPath;
+    }
     app.LoadHostList();
     if (!metrics) {
         app.m_promFile[0] = '\0';
@@ -206,9 +210,12 @@ int PrintPluginLine(const std::string& line, PluginState state, const std::strin
 }
 
 int RunListCheck(const PluginOptions& options, TimePoint queryDeadline) {
-    std::vector<CheckResult> results = RunOneCycle(false, false, false, false, &queryDeadline);
+    std::string listPath;
+    std::vector<CheckResult> results =
+        RunOneCycle(false, false, false, false, &queryDeadline, nullptr, &listPath);
     if (results.empty()) {
-        return PrintPluginLine("FSW UNKNOWN - no targets in the host list\n", PLUGIN_UNKNOWN);
+        return PrintPluginLine("FSW UNKNOWN - no targets in the host list " + listPath + "\n",
+                               PLUGIN_UNKNOWN);
     }
     std::vector<PathReport> reports;
     for (const CheckResult& result : results) {
@@ -220,26 +227,6 @@ int RunListCheck(const PluginOptions& options, TimePoint queryDeadline) {
     PluginState state = PLUGIN_UNKNOWN;
     std::string line = PluginLine(reports, &state);
     return PrintPluginLine(line, state, options.verbose > 0 ? PluginDetails(reports) : "");
-}
-
-// Why a path could not be measured, in the plugin's words.
-const char* FailureText(DiskQueryOutcome outcome) {
-    switch (outcome) {
-        case DISK_QUERY_CONNECT_FAILED:
-            return "no connection";
-        case DISK_QUERY_SEND_FAILED:
-            return "request not sent";
-        case DISK_QUERY_NO_HEADER:
-            return "no reply";
-        case DISK_QUERY_DISK_ERROR:
-            return "the server cannot measure it";
-        case DISK_QUERY_TIMED_OUT:
-            return "no answer in time";
-        case DISK_QUERY_CANCELLED:
-            return "cancelled";
-        default:
-            return "bad reply";
-    }
 }
 
 // The report of a path measured against -w and -c.
@@ -273,7 +260,7 @@ std::vector<PathReport> QueryPaths(const PluginOptions& options, TimePoint query
         } else {
             PathReport report;
             report.label = options.paths[i];
-            report.reason = FailureText(result.outcome);
+            report.reason = PluginReasonText(ReasonOfQuery(result));
             reports.push_back(report);
         }
     }
@@ -296,7 +283,7 @@ std::vector<PathReport> QueryEveryVolume(const PluginOptions& options, TimePoint
         report.reason = list.query.outcome == DISK_QUERY_NO_HEADER
                             ? "the server gave no list (an older version, or this client is "
                               "not allowed)"
-                            : FailureText(list.query.outcome);
+                            : PluginReasonText(ReasonOfQuery(list.query));
         reports.push_back(report);
         return reports;
     }
@@ -308,7 +295,7 @@ std::vector<PathReport> QueryEveryVolume(const PluginOptions& options, TimePoint
             PathReport report;
             report.label = volume.path;
             report.reason = volume.state == VOLUME_LATE ? "no measurement in time"
-                                                        : "the server cannot measure it";
+                                                        : PluginReasonText(REASON_NOT_MEASURED);
             reports.push_back(report);
         }
     }
@@ -351,6 +338,21 @@ bool UseProgramDirectory(const char* dir) {
     return true;
 }
 
+// The package's settings folder: a one-shot run without --dir reads it when the program's
+// own folder (/usr/bin) has no fsw.ini.
+const char PACKAGE_SETTINGS_DIR[] = "/etc/fsw";
+
+void UsePackageDirectoryIfNoOwnSettings() {
+    char program[PATH_MAX];
+    size_t length = MGetModuleFileName(nullptr, program, sizeof program);
+    std::string own(program, length);
+    own = own.substr(0, own.rfind('/') + 1) + "fsw.ini";
+    std::string packaged = std::string(PACKAGE_SETTINGS_DIR) + "/fsw.ini";
+    if (length > 0 && access(own.c_str(), F_OK) != 0 && access(packaged.c_str(), F_OK) == 0) {
+        MSetModuleDirectory(PACKAGE_SETTINGS_DIR);
+    }
+}
+
 bool AsksForOnce(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--once") == 0) {
@@ -361,8 +363,10 @@ bool AsksForOnce(int argc, char** argv) {
 }
 
 int RunOnceCommand(int argc, char** argv) {
+    bool dirGiven = false;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
+            dirGiven = true;
             if (!UseProgramDirectory(argv[++i])) {
                 return 2;
             }
@@ -371,11 +375,16 @@ int RunOnceCommand(int argc, char** argv) {
             return 2;
         }
     }
+    if (!dirGiven) {
+        UsePackageDirectoryIfNoOwnSettings();
+    }
     bool historyWritten = true;
+    std::string listPath;
     std::vector<CheckResult> results =
-        RunOneCycle(true, true, true, true, nullptr, &historyWritten);
+        RunOneCycle(true, true, true, true, nullptr, &historyWritten, &listPath);
     if (results.empty()) {  // a cron job must not take a check of nothing for a good one
-        fputs("チェック対象がありません。ホスト一覧を確認してください\n", stderr);
+        fprintf(stderr, "チェック対象がありません。ホスト一覧を確認してください。(File=%s)\n",
+                listPath.c_str());
         return PLUGIN_UNKNOWN;
     }
     PluginState worst = PLUGIN_OK;
@@ -408,6 +417,9 @@ int RunCheckCommand(int argc, char** argv) {
         if (!options.dir.empty() && !UseProgramDirectory(options.dir.c_str())) {
             return PrintPluginLine("FSW UNKNOWN - no such folder " + options.dir + "\n",
                                    PLUGIN_UNKNOWN);
+        }
+        if (options.dir.empty()) {
+            UsePackageDirectoryIfNoOwnSettings();
         }
         return RunListCheck(options, queryDeadline);
     }

@@ -29,8 +29,11 @@ install(DIRECTORY DESTINATION /var/log/fsw)
 install(DIRECTORY DESTINATION /var/lib/fsw)
 install(FILES ${FSW_PACKAGING_BUILD}/fsw.8.gz DESTINATION share/man/man8)
 install(FILES ${FSW_PACKAGING_SOURCE}/copyright ${FSW_PACKAGING_BUILD}/changelog.gz
-        DESTINATION share/doc/fsw)
+        ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/fsw)
 install(FILES ${FSW_PACKAGING_SOURCE}/node-exporter.conf DESTINATION share/doc/fsw/examples)
+# An example host list to copy to /etc/fsw/fsw.lst, whose format has no comments.
+install(FILES ${FSW_PACKAGING_SOURCE}/fsw.lst.example DESTINATION share/doc/fsw/examples
+        RENAME fsw.lst)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fsw)

@@ -1,6 +1,7 @@
 // Check cycles: the start, the guarded start and the summary.
 #include "monitor/check_cycle.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "app/kiv.h"
@@ -117,8 +118,9 @@ void CheckCycle::GuardedStartCheck(HWND owner) {
 // Every query thread is counted here, before it starts, under m_queryCountLock (taken
 // before m_hostLock, as the lock order wants): no thread can bring the count to zero
 // while a sibling is still to be counted. The threads cannot end before the loop is
-// over either, since each first copies its target under m_hostLock. The cycle's own
-// summary runs after both locks are released.
+// over either, since each first copies its target under m_hostLock. At most
+// CYCLE_QUERY_THREADS threads take the cycle's rows in turn. The cycle's own summary
+// runs after both locks are released.
 void CheckCycle::RunCycle() {
     Kiv* app = theApp;
     m_cycleStart = std::chrono::steady_clock::now();
@@ -136,25 +138,41 @@ void CheckCycle::RunCycle() {
     {
         MLockGuard holdCount(app->m_queryCountLock);
         MLockGuard holdHosts(app->m_hostLock);
-        for (HostEntry& entry : app->m_hosts) {
+        std::vector<size_t> rows;
+        for (size_t i = 0; i < app->m_hosts.size(); i++) {
+            const HostEntry& entry = app->m_hosts[i];
             if (IsExcluded(entry)) {
                 continue;
             }
+            auto same = std::find_if(rows.begin(), rows.end(), [&](size_t earlier) {
+                return SameTarget(app->m_hosts[earlier], entry);
+            });
+            if (same != rows.end()) {
+                app->Log("%s (%u) %s は%u行目の%sと同じ対象のため問い合わせません", entry.host,
+                         unsigned{entry.port}, entry.path, static_cast<unsigned>(*same + 1),
+                         app->m_hosts[*same].host);
+                continue;
+            }
+            rows.push_back(i);
+        }
+        app->m_cycleQueue.Start(rows,
+                                m_cycleStart + std::chrono::milliseconds(CYCLE_TIME_LIMIT_MS));
+        size_t threads = rows.size() < CYCLE_QUERY_THREADS ? rows.size() : CYCLE_QUERY_THREADS;
+        for (size_t i = 0; i < threads; i++) {
             ResetStartBlock(&block, wakeOrPoll);
-            block.host = &entry;
             block.window = window;
             block.doneMessage = WM_APP_CYCLE_DONE;
             app->m_queryThreadCount++;
-            if (!MBeginThread(QueryThread, &block)) {
+            if (!MBeginThread(CycleQueryThread, &block)) {
                 app->m_queryThreadCount--;
                 app->Log("問合せスレッドが開始できません");
-                continue;
+                continue;  // the threads that started take its rows
             }
             WaitStarted(&block);
             started++;
         }
+        m_cycleTargets = started > 0 ? static_cast<unsigned>(rows.size()) : 0;
     }
-    m_cycleTargets = static_cast<unsigned>(started);
     // No thread will post the end of this cycle: sum it up now, so that the list shows
     // the empty result and the tooltip is restored.
     if (started == 0) {
@@ -223,6 +241,7 @@ void CheckCycle::NotifyCommand(const std::vector<CheckResult>& results, const Cy
             {"FSW_ERRORS", std::to_string(summary.errors)},
             {"FSW_FORECAST", std::to_string(summary.soon)},
             {"FSW_CHANGED", std::to_string(decision.changed)},
+            {"FSW_REASONS", ErrorReasonLines(results)},
         };
         job.input = NotifyListText(StatusListText(results, &app->m_history), grades, last);
         return job;

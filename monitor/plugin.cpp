@@ -321,6 +321,29 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
     return true;
 }
 
+const char* PluginReasonText(int32_t reason) {
+    switch (reason) {
+        case REASON_UNRESOLVED:
+            return "no address for the host";
+        case REASON_REFUSED:
+            return "connection refused";
+        case REASON_TIMED_OUT:
+            return "no answer in time";
+        case REASON_CLOSED:
+            return "closed without a reply (not allowed, or an older version)";
+        case REASON_NOT_MEASURED:
+            return "the server cannot measure it";
+        case REASON_BAD_REPLY:
+            return "bad reply";
+        case REASON_NOT_STARTED:
+            return "not started in time";
+        case REASON_CANCELLED:
+            return "cancelled";
+        default:
+            return "not measured";
+    }
+}
+
 PathReport ReportOfResult(const CheckResult& result) {
     PathReport report;
     std::string host = HostWrittenForm(result.host);
@@ -336,7 +359,8 @@ PathReport ReportOfResult(const CheckResult& result) {
         report.warningBytes = ThresholdBytes(result.threshold, result.unit, result.totalBytes);
         report.criticalBytes = report.warningBytes / 10;
     } else {
-        report.reason = result.status == STATUS_ERROR ? "not measured" : "bad reply";
+        report.reason =
+            result.status == STATUS_ERROR ? PluginReasonText(result.reason) : "bad reply";
     }
     return report;
 }

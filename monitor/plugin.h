@@ -78,6 +78,12 @@ struct PathReport {
     uint64_t criticalBytes = 0;  // CRITICAL at or below this free space
     std::string reason;          // why it was not measured
 };
+// Why a path was not measured, in the plugin's words, for an ErrorReason: "no address for
+// the host", "connection refused", "no answer in time", "closed without a reply (not
+// allowed, or an older version)", "the server cannot measure it", "bad reply", "not started
+// in time", "cancelled"; "not measured" for any other code.
+const char* PluginReasonText(int32_t reason);
+
 // A cycle's result as a report labelled host:port:path ([host]:port:path for an IPv6
 // address), so that two servers of one host get labels of their own: the target's
 // threshold is the warning level and a tenth of it the critical one, as the grades

@@ -63,7 +63,16 @@ void FormatByteSize(uint64_t bytes, char* out, size_t size) {
 
 void FormatFreeSpace(const CheckResult& result, char* out, size_t size) {
     if (result.status == STATUS_ERROR) {
-        snprintf(out, size, "%s", result.noVolumes ? "ボリュームなし" : "N/A");
+        if (result.noVolumes) {
+            snprintf(out, size, "ボリュームなし");
+            return;
+        }
+        const char* reason = ErrorReasonText(result.reason);
+        if (*reason != '\0') {
+            snprintf(out, size, "N/A (%s)", reason);
+        } else {
+            snprintf(out, size, "N/A");
+        }
         return;
     }
     if (result.unit == UNIT_PERCENT) {
@@ -71,6 +80,21 @@ void FormatFreeSpace(const CheckResult& result, char* out, size_t size) {
         return;
     }
     FormatByteSize(result.value, out, size);
+}
+
+std::string ErrorReasonLines(const std::vector<CheckResult>& results) {
+    std::string lines;
+    for (const CheckResult& result : results) {
+        if (result.status != STATUS_ERROR) {
+            continue;
+        }
+        const char* reason =
+            result.noVolumes ? "ボリュームなし" : ErrorReasonText(result.reason);
+        lines += std::string(result.host) + " (" + std::to_string(result.port) + ") " +
+                 result.path + ": " + (*reason != '\0' ? reason : StatusWord(STATUS_ERROR)) +
+                 "\n";
+    }
+    return lines;
 }
 
 void FormatForecast(int64_t seconds, char* out, size_t size, bool ofBursts) {

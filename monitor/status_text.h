@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "app/forecast.h"
 #include "net/check_result.h"
@@ -22,9 +24,14 @@ void FormatCheckTime(const CheckResult& result, char* out, size_t size);
 void FormatThresholdText(uint32_t threshold, uint32_t unit, char* out, size_t size);
 // A size in B, KB, MB, GB or TB with one decimal ("1023 B", "1.5 KB", "1.0 TB").
 void FormatByteSize(uint64_t bytes, char* out, size_t size);
-// "N/A" for an error ("ボリュームなし" for a "*" row whose host listed none); "%.1f %%" for
-// a percent target; otherwise the free bytes as FormatByteSize writes them.
+// "N/A" for an error, "N/A (reason)" with the words of its reason ("ボリュームなし" for a "*"
+// row whose host listed none); "%.1f %%" for a percent target; otherwise the free bytes as
+// FormatByteSize writes them.
 void FormatFreeSpace(const CheckResult& result, char* out, size_t size);
+
+// One line per error result, each ended by LF: "host (port) path: reason" with the words of
+// its reason, "host (port) path: エラー" without one. Empty when there is no error.
+std::string ErrorReasonLines(const std::vector<CheckResult>& results);
 
 // The time until a disk is full: "約N日" (whole days, rounded down), "約N時間" below a day,
 // "1時間以内" below an hour, "1年以上" from FORECAST_YEAR_SECONDS on, "-" for FORECAST_NONE.
@@ -39,7 +46,7 @@ struct StatusRowTexts {
     const char* host;
     const char* path;
     char threshold[32];
-    char freeSpace[32];
+    char freeSpace[80];  // an error's reason fits: "N/A (" and 15 characters of 3 bytes
     const char* description;
     char forecast[32];
 };

@@ -13,6 +13,25 @@ enum CheckStatus : int32_t {
     STATUS_ERROR = 5,    // no usable answer: no connection, a bad or late reply, a disk error
 };
 
+// Why a result is STATUS_ERROR, for the status list, the console, the plugin and the
+// notification command.
+enum ErrorReason : int32_t {
+    REASON_NONE = 0,
+    REASON_UNRESOLVED = 1,    // the host's name has no address
+    REASON_REFUSED = 2,       // the connection was refused, or the host cannot be reached
+    REASON_TIMED_OUT = 3,     // no answer within the query's time
+    REASON_CLOSED = 4,        // closed without a reply: not allowed by the server's ALLOW,
+                              // or an older server
+    REASON_NOT_MEASURED = 5,  // the server could not measure the path
+    REASON_BAD_REPLY = 6,     // a reply of another protocol or a broken one
+    REASON_NOT_STARTED = 7,   // the cycle's time was up before the row's turn
+    REASON_CANCELLED = 8,     // the program's stop ended the query
+};
+
+// The reason in a few words ("接続を拒否されました", ...); "" for REASON_NONE or an
+// unknown code.
+const char* ErrorReasonText(int32_t reason);
+
 struct CheckResult {
     int32_t status;  // a CheckStatus
     uint16_t year;   // local time at which the query ended
@@ -37,4 +56,5 @@ struct CheckResult {
     bool ofAllVolumes;
     // With the path "*": the host's list came but held no volume that can be watched.
     bool noVolumes;
+    int32_t reason;  // an ErrorReason: REASON_NONE unless the status is STATUS_ERROR
 };

@@ -154,6 +154,7 @@ void Ask(const char* host, uint16_t port, unsigned timeLimitMs, QueryCancel* can
     socket.WatchCancel(cancel);
     socket.UseFamily(family);
     SocketOutcome connected = socket.ConnectBefore(host, port, deadline);
+    result->resolved = socket.Resolved();
     if (connected != SOCKET_DONE) {
         result->outcome = FailureOf(connected, DISK_QUERY_CONNECT_FAILED);
         return;

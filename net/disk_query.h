@@ -48,6 +48,7 @@ struct DiskQueryResult {
     uint16_t version;     // the reply's version, once a header arrived
     uint64_t freeBytes;   // with DISK_QUERY_OK: the volume's free bytes
     uint64_t totalBytes;  // and its size
+    bool resolved;        // the host's name gave an address
 };
 
 // Asks the server at host and port for the sizes of the volume holding path (in the

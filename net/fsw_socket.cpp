@@ -14,7 +14,8 @@ FswSocket::FswSocket()
     : handle(M_INVALID_SOCKET),
       address(MEmptyAddress()),
       m_cancel(nullptr),
-      m_family(M_FAMILY_ANY) {}
+      m_family(M_FAMILY_ANY),
+      m_resolved(false) {}
 
 FswSocket::~FswSocket() {
     Close();
@@ -210,6 +211,7 @@ SocketOutcome FswSocket::ConnectBefore(const char* host, uint16_t port, SocketDe
         Close();
     }
     address = MEmptyAddress();
+    m_resolved = false;
     if (m_cancel != nullptr && m_cancel->IsCancelled()) {
         return SOCKET_CANCELLED;
     }
@@ -217,6 +219,7 @@ SocketOutcome FswSocket::ConnectBefore(const char* host, uint16_t port, SocketDe
     CopyField(name, sizeof name, host);  // a longer name is cut to 127 bytes
     MResolved found;
     SocketOutcome outcome = Resolve(name, deadline, &found);
+    m_resolved = outcome == SOCKET_DONE && found.count > 0;
     for (int i = 0; outcome == SOCKET_DONE && i < found.count; i++) {
         MSocketAddress to = SocketAddressOf(AddressOfSocket(found.addresses[i]), port);
         outcome = ConnectTo(to, deadline);

@@ -59,6 +59,8 @@ public:
     // socket is closed on failure and stays non-blocking on success, for the bounded
     // operations below.
     SocketOutcome ConnectBefore(const char* host, uint16_t port, SocketDeadline deadline);
+    // Whether the latest ConnectBefore found an address for its host.
+    bool Resolved() const { return m_resolved; }
     // Move exactly n bytes, all before the deadline, no wait longer than one time-out:
     // a peer that trickles holds the socket no longer than the deadline allows. n on
     // success, -1 on failure; how it ended in *outcome when given.
@@ -87,4 +89,5 @@ private:
 
     QueryCancel* m_cancel;
     MAddressFamily m_family;
+    bool m_resolved;
 };

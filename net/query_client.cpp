@@ -1,11 +1,13 @@
 // The query client: one disk query per thread, graded and stored.
 #include "net/query_client.h"
 
+#include <chrono>
 #include <cstring>
 #include <ctime>
 
 #include "app/kiv.h"
 #include "mlib/mlogtext.h"
+#include "net/cycle_queue.h"
 #include "net/disk_query.h"
 #include "net/start_block.h"
 
@@ -65,6 +67,26 @@ void LogQueryFailure(const char* host, unsigned port, const DiskQueryResult& que
     }
 }
 
+ErrorReason ReasonOfQuery(const DiskQueryResult& query) {
+    switch (query.outcome) {
+        case DISK_QUERY_OK:
+            return REASON_NONE;
+        case DISK_QUERY_CONNECT_FAILED:
+            return query.resolved ? REASON_REFUSED : REASON_UNRESOLVED;
+        case DISK_QUERY_SEND_FAILED:  // the server closed or reset before the request was in
+        case DISK_QUERY_NO_HEADER:
+            return REASON_CLOSED;
+        case DISK_QUERY_DISK_ERROR:
+            return REASON_NOT_MEASURED;
+        case DISK_QUERY_TIMED_OUT:
+            return REASON_TIMED_OUT;
+        case DISK_QUERY_CANCELLED:
+            return REASON_CANCELLED;
+        default:
+            return REASON_BAD_REPLY;
+    }
+}
+
 void CancelRunningQueries() {
     theApp->m_queryCancel.Cancel();
 }
@@ -103,31 +125,60 @@ void Grade(CheckResult* result, uint64_t freeBytes, uint64_t totalBytes) {
     result->totalBytes = totalBytes;
 }
 
-CheckResult QueryPath(const HostEntry& target) {
-    DiskQueryResult query = RunDiskQuery(target.host, target.port, target.path,
-                                         DISK_QUERY_TIME_LIMIT_MS, &theApp->m_queryCancel);
-    if (query.outcome != DISK_QUERY_OK) {
-        LogQueryFailure(target.host, target.port, query);
+unsigned Lesser(unsigned a, unsigned b) {
+    return a < b ? a : b;
+}
+
+// Records the result's reason as its target's latest; when it has changed, logs the lines
+// of logFailure (if given and the result is an error), then the reason or the recovery.
+template <typename LogFailure>
+void NoteReason(const CheckResult& result, LogFailure logFailure) {
+    Kiv* app = theApp;
+    if (!app->m_errorReasons.Changed(result.host, result.port, result.path, result.reason)) {
+        return;
     }
+    if (result.reason == REASON_NONE) {
+        app->Log("%s (%u) %s: 再び確認できました", result.host, unsigned{result.port},
+                 result.path);
+        return;
+    }
+    logFailure();
+    app->Log("%s (%u) %s: %s", result.host, unsigned{result.port}, result.path,
+             ErrorReasonText(result.reason));
+}
+
+void NoteReason(const CheckResult& result) {
+    NoteReason(result, [] {});
+}
+
+CheckResult QueryPath(const HostEntry& target, unsigned leftMs) {
+    DiskQueryResult query =
+        RunDiskQuery(target.host, target.port, target.path,
+                     Lesser(DISK_QUERY_TIME_LIMIT_MS, leftMs), &theApp->m_queryCancel);
     CheckResult result = ResultOf(target, target.path);
     if (query.outcome == DISK_QUERY_OK) {
         Grade(&result, query.freeBytes, query.totalBytes);
     } else {
         result.status = STATUS_ERROR;  // a broken or cut-off reply is as unknown as none
+        result.reason = ReasonOfQuery(query);
     }
+    NoteReason(result, [&] { LogQueryFailure(target.host, target.port, query); });
     return result;
 }
 
 bool SameServer(const HostEntry& a, const HostEntry& b) {
-    return a.port == b.port && strcmp(a.host, b.host) == 0;
+    return a.port == b.port && SameHost(a.host, b.host);
 }
 
 // A row per volume the host lists, but those other rows of its host and port name; one
-// error row "*" when the host gives no list, or none that can be watched (noVolumes).
+// error row "*" when the host gives no list, or none that can be watched (noVolumes). A
+// cycle's queue caps the volumes of all its rows together.
 std::vector<CheckResult> QueryEveryVolume(const HostEntry& row,
-                                          const std::vector<std::string>& explicitPaths) {
-    VolumeListQuery list = RunVolumeListQuery(row.host, row.port, "", VOLUME_LIST_QUERY_LIMIT_MS,
-                                              &theApp->m_queryCancel);
+                                          const std::vector<std::string>& explicitPaths,
+                                          unsigned leftMs, CycleQueue* queue) {
+    VolumeListQuery list =
+        RunVolumeListQuery(row.host, row.port, "", Lesser(VOLUME_LIST_QUERY_LIMIT_MS, leftMs),
+                           &theApp->m_queryCancel);
     std::vector<CheckResult> results;
     std::vector<RefusedVolume> refused;
     std::vector<VolumeEntry> usable =
@@ -137,16 +188,29 @@ std::vector<CheckResult> QueryEveryVolume(const HostEntry& row,
                     MEscapeForLog(volume.path).c_str(), volume.reason);
     }
     if (list.query.outcome != DISK_QUERY_OK || usable.empty()) {
-        if (list.query.outcome != DISK_QUERY_OK) {
-            LogVolumeListFailure(row.host, row.port, list.query);
-        }
         results.push_back(ResultOf(row, row.path));
         results.back().status = STATUS_ERROR;
+        results.back().reason = ReasonOfQuery(list.query);
         results.back().ofAllVolumes = true;
         results.back().noVolumes = list.query.outcome == DISK_QUERY_OK;
+        if (results.back().noVolumes) {
+            NoteReason(ResultOf(row, row.path));  // the list came, empty
+        } else {
+            NoteReason(results.back(),
+                       [&] { LogVolumeListFailure(row.host, row.port, list.query); });
+        }
         return results;
     }
-    for (const VolumeEntry& volume : VolumesOfAllRow(usable, explicitPaths)) {
+    NoteReason(ResultOf(row, row.path));  // the list came
+    std::vector<VolumeEntry> volumes = VolumesOfAllRow(usable, explicitPaths);
+    size_t kept = queue != nullptr ? queue->TakeVolumes(volumes.size()) : volumes.size();
+    if (kept < volumes.size()) {
+        theApp->Log("1回の問合せのボリュームが上限の%u件を超えたため、%s (%u)の%u件を省きます",
+                    static_cast<unsigned>(CYCLE_MAX_VOLUMES), row.host, unsigned{row.port},
+                    static_cast<unsigned>(volumes.size() - kept));
+        volumes.resize(kept);
+    }
+    for (const VolumeEntry& volume : volumes) {
         results.push_back(ResultOf(row, volume.path.c_str()));
         CheckResult& result = results.back();
         result.ofAllVolumes = true;
@@ -154,7 +218,9 @@ std::vector<CheckResult> QueryEveryVolume(const HostEntry& row,
             Grade(&result, volume.freeBytes, volume.totalBytes);
         } else {
             result.status = STATUS_ERROR;  // the server has logged why
+            result.reason = REASON_NOT_MEASURED;
         }
+        NoteReason(result);
     }
     return results;
 }
@@ -174,14 +240,11 @@ void LogVolumeListFailure(const char* host, unsigned port, const DiskQueryResult
     }
 }
 
-void QueryThread(void* startBlock) {
-    Kiv* app = theApp;
-    ThreadStartBlock* block = static_cast<ThreadStartBlock*>(startBlock);
-    HostEntry* entry = block->host;
-    HWND window = block->window;
-    unsigned doneMessage = block->doneMessage;
-    SignalStarted(block);
+namespace {
 
+// The results of the row entry of m_hosts, its query bounded by leftMs too.
+std::vector<CheckResult> QueryRow(Kiv* app, const HostEntry* entry, unsigned leftMs,
+                                  CycleQueue* queue) {
     HostEntry target;
     // For a "*" row: the paths other rows of its server name, and whether a "*" row of its
     // server comes before it, which then has the volumes.
@@ -204,13 +267,35 @@ void QueryThread(void* startBlock) {
     }
     std::vector<CheckResult> results;
     if (!IsAllVolumesPath(target.path)) {
-        results.push_back(QueryPath(target));
+        results.push_back(QueryPath(target, leftMs));
     } else if (repeated) {
         app->Log("%s (%u)の「*」の行は前の行と重なるため問い合わせません", target.host,
                  unsigned{target.port});
     } else {
-        results = QueryEveryVolume(target, explicitPaths);
+        results = QueryEveryVolume(target, explicitPaths, leftMs, queue);
     }
+    return results;
+}
+
+// The error row of a row whose turn came too late in the cycle.
+CheckResult LateRow(Kiv* app, const HostEntry* entry) {
+    HostEntry target;
+    {
+        MLockGuard hold(app->m_hostLock);
+        target = *entry;
+    }
+    CheckResult result = ResultOf(target, target.path);
+    result.status = STATUS_ERROR;
+    result.reason = REASON_NOT_STARTED;
+    result.ofAllVolumes = IsAllVolumesPath(target.path);
+    NoteReason(result);
+    return result;
+}
+
+// Stores a query thread's results and uncounts the thread; the cycle's last one tells
+// the window.
+void EndQueryThread(Kiv* app, const std::vector<CheckResult>& results, HWND window,
+                    unsigned doneMessage) {
     {
         MLockGuard hold(app->m_resultLock);
         app->m_results.insert(app->m_results.end(), results.begin(), results.end());
@@ -224,4 +309,45 @@ void QueryThread(void* startBlock) {
             }
         }
     }
+}
+
+}  // namespace
+
+void QueryThread(void* startBlock) {
+    Kiv* app = theApp;
+    ThreadStartBlock* block = static_cast<ThreadStartBlock*>(startBlock);
+    HostEntry* entry = block->host;
+    HWND window = block->window;
+    unsigned doneMessage = block->doneMessage;
+    SignalStarted(block);
+    EndQueryThread(app, QueryRow(app, entry, VOLUME_LIST_QUERY_LIMIT_MS, nullptr), window,
+                   doneMessage);
+}
+
+void CycleQueryThread(void* startBlock) {
+    Kiv* app = theApp;
+    ThreadStartBlock* block = static_cast<ThreadStartBlock*>(startBlock);
+    HWND window = block->window;
+    unsigned doneMessage = block->doneMessage;
+    SignalStarted(block);
+    std::vector<CheckResult> results;
+    size_t row = 0;
+    unsigned leftMs = 0;
+    for (;;) {
+        CycleQueue::Turn turn = app->m_cycleQueue.Next(std::chrono::steady_clock::now(), &row,
+                                                       &leftMs);
+        if (turn == CycleQueue::TURN_DONE) {
+            break;
+        }
+        // The host list stays as it is while a query thread is counted: every change
+        // of it is a guarded action.
+        const HostEntry* entry = &app->m_hosts[row];
+        if (turn == CycleQueue::TURN_LATE) {
+            results.push_back(LateRow(app, entry));
+            continue;
+        }
+        std::vector<CheckResult> more = QueryRow(app, entry, leftMs, &app->m_cycleQueue);
+        results.insert(results.end(), more.begin(), more.end());
+    }
+    EndQueryThread(app, results, window, doneMessage);
 }

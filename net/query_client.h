@@ -1,6 +1,6 @@
-// The query client: one thread per check target of a cycle asks the target's server
-// for the free space of its path, grades it and stores one CheckResult; for a row whose
-// path is "*", one per volume the server lists.
+// The query client: a cycle's few query threads take its check targets in turn, ask each
+// target's server for the free space of its path, grade it and store one CheckResult;
+// for a row whose path is "*", one per volume the server lists.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,12 @@
 // log line that names it.
 void QueryThread(void* startBlock);
 
+// A query thread of a cycle: takes the rows of the application's m_cycleQueue in turn
+// until none is left, each query bounded by the cycle's time left too; a row whose turn
+// comes too late is an error row. Started, counted and ended as QueryThread, whose
+// block's host it does not use.
+void CycleQueryThread(void* startBlock);
+
 // The stop: every running query and every later one of the application ends at once as
 // an error (its sockets shut down, its name lookup abandoned), so that the shutdown
 // waits for no peer. One-way.
@@ -29,6 +35,10 @@ void LogQueryFailure(const char* host, unsigned port, const DiskQueryResult& que
 // list (an older server, or one that does not allow this client), that it could not make
 // one, or those of LogQueryFailure.
 void LogVolumeListFailure(const char* host, unsigned port, const DiskQueryResult& query);
+
+// Why a query that did not end DISK_QUERY_OK failed, in the terms of the results; the
+// reply of a server that closed without one (not allowed, or older) is REASON_CLOSED.
+ErrorReason ReasonOfQuery(const DiskQueryResult& query);
 
 // The grade of a measured value V against the limit L of a threshold (both from
 // ThresholdLimit and MeasuredValue): danger at or below L / 10, warning below L / 2,

@@ -68,7 +68,8 @@ step_contents() {
     for path in ./usr/bin/fsw ./lib/systemd/system/fsw.service ./etc/fsw/fsw.ini \
         ./etc/fsw/fsw.lst ./var/log/fsw/ ./var/lib/fsw/ ./usr/share/man/man8/fsw.8.gz \
         ./usr/share/doc/fsw/copyright ./usr/share/doc/fsw/changelog.gz \
-        ./usr/share/doc/fsw/examples/node-exporter.conf; do
+        ./usr/share/doc/fsw/examples/node-exporter.conf ./usr/share/doc/fsw/README.md \
+        ./usr/share/doc/fsw/examples/fsw.lst; do
         grep -qxF "root/root $path" <<<"$listing" || fail "not in the package as root's: $path"
     done
     expect_eq "$(dpkg-deb -f "$deb" Package)" fsw "Package"
@@ -84,6 +85,10 @@ step_contents() {
     grep -qx 'CHKFILE=/var/lib/fsw/lastchk.txt' <<<"$ini" || fail "fsw.ini: CHKFILE"
     grep -qx 'ALLOW=127.0.0.1,::1' <<<"$ini" || fail "fsw.ini: ALLOW"
     grep -qx 'LOGMAX=10' <<<"$ini" || fail "fsw.ini: LOGMAX"
+    # The README and the example host list that fsw.ini names are in the package.
+    for path in $(grep -o '/usr/share/doc/fsw/[^ ]*[a-z]' <<<"$ini"); do
+        grep -qxF "root/root .$path" <<<"$listing" || fail "fsw.ini names $path, not in the package"
+    done
 }
 
 step_lintian() {
@@ -202,6 +207,12 @@ step_install() {
     expect_eq "$(stat -c '%U:%G %a' /var/log/fsw)" "fsw:adm 2750" "/var/log/fsw"
     expect_eq "$(stat -c '%U:%G %a' /var/lib/fsw)" "fsw:fsw 750" "/var/lib/fsw"
     expect_eq "$(/usr/bin/fsw --version)" "$(version_line)" "fsw --version"
+    # Without --dir the one-shot runs read the package's /etc/fsw, and name the empty list.
+    expect_eq "$(/usr/bin/fsw check --list)" "FSW UNKNOWN - no targets in the host list /etc/fsw/fsw.lst" \
+        "fsw check --list"
+    local once
+    once=$(/usr/bin/fsw --once 2>&1 >/dev/null) || true
+    grep -qF '(File=/etc/fsw/fsw.lst)' <<<"$once" || fail "fsw --once: $once"
 
     local verify
     verify=$(systemd-analyze verify /lib/systemd/system/fsw.service 2>&1) ||

@@ -59,6 +59,32 @@ TEST(MeasuredValue, HugeDisksDoNotOverflowTheProduct) {
     EXPECT_EQ(top, MeasuredValue(UNIT_PERCENT, top, 1));
 }
 
+TEST(SameTarget, LocalhostIs127001AndEveryOtherFieldCounts) {
+    auto row = [](const char* host, uint16_t port, const char* path, uint32_t threshold) {
+        HostEntry entry = NewHostEntry();
+        CopyField(entry.host, sizeof entry.host, host);
+        entry.port = port;
+        CopyField(entry.path, sizeof entry.path, path);
+        entry.threshold = threshold;
+        return entry;
+    };
+    const HostEntry first = row("127.0.0.1", 50801, "/", 10);
+    const struct {
+        HostEntry other;
+        bool same;
+    } cases[] = {
+        {row("127.0.0.1", 50801, "/", 10), true},   {row("localhost", 50801, "/", 10), true},
+        {row("LocalHost", 50801, "/", 10), true},   {row("localhost.", 50801, "/", 10), false},
+        {row("localhos", 50801, "/", 10), false},   {row("::1", 50801, "/", 10), false},
+        {row("localhost", 50802, "/", 10), false},  {row("localhost", 50801, "/srv", 10), false},
+        {row("localhost", 50801, "/", 20), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.same, SameTarget(first, c.other)) << c.other.host << " " << c.other.path;
+        EXPECT_EQ(c.same, SameTarget(c.other, first)) << c.other.host << " " << c.other.path;
+    }
+}
+
 TEST(CopyField, CutsAtTheFieldSizeLessOneAndEndsWithANul) {
     char field[5];
     memset(field, 'x', sizeof field);

@@ -15,7 +15,7 @@
 namespace {
 
 const char OPEN_FAILED[] = "登録ホスト一覧ファイルがオープンできません。(File=%s)";
-const char TOO_MANY[] = "登録ホスト数が10を超えています。10件のみを読み込みます";
+const char TOO_MANY[] = "登録ホスト数が100を超えています。100件のみを読み込みます";
 const char WRITE_FAILED[] = "登録ホストファイル書込エラー！";
 const char NOT_REGISTERED[] = "ホスト情報の登録ができませんでした。";
 
@@ -106,16 +106,16 @@ TEST_F(HostListTest, AWellFormedLineFillsEveryField) {
     EXPECT_TRUE(LogMessages().empty());
 }
 
-TEST_F(HostListTest, TwelveLinesLoadTheFirstTenAndLogTenAndTen) {
+TEST_F(HostListTest, LinesBeyondAHundredAreNotLoadedAndLogged) {
     std::string bytes;
-    for (int i = 1; i <= 12; i++) {
+    for (int i = 1; i <= 102; i++) {
         bytes += Record(i) + "\r\n";
     }
     WriteList(bytes);
     app.LoadHostList();
-    ASSERT_EQ(10u, app.m_hosts.size());
+    ASSERT_EQ(100u, app.m_hosts.size());
     EXPECT_STREQ("host1", app.m_hosts[0].host);
-    EXPECT_STREQ("host10", app.m_hosts[9].host);
+    EXPECT_STREQ("host100", app.m_hosts[99].host);
     EXPECT_EQ(std::vector<std::string>{TOO_MANY}, LogMessages());
 }
 
@@ -165,6 +165,18 @@ TEST_F(HostListTest, AStrayQuoteCostsOnlyItsOwnLine) {
     }
 }
 
+TEST_F(HostListTest, ALineWithSpacesForTabsIsSkippedWithItsNumberAndTheHint) {
+    WriteList(Record(1) + "\r\n0 host 50801 / 10 0 desc\r\n0\thost\t50801 / 10 0\r\n");
+    app.LoadHostList();
+    ASSERT_EQ(1u, app.m_hosts.size());
+    EXPECT_EQ((std::vector<std::string>{
+                  "登録ホストファイル：2行目の列がタブで区切られていません。列はタブで区切ります。"
+                  "(カラム数:1)",
+                  "登録ホストファイル：3行目の列がタブで区切られていません。列はタブで区切ります。"
+                  "(カラム数:3)"}),
+              LogMessages());
+}
+
 TEST_F(HostListTest, ALineWithEightColumnsIsSkipped) {
     WriteList(Record(1) + "\textra\n");
     app.LoadHostList();
@@ -181,9 +193,9 @@ TEST_F(HostListTest, ALastLineWithoutLineEndIsLoadedLikeAnyOther) {
     EXPECT_TRUE(LogMessages().empty());
 }
 
-TEST_F(HostListTest, AnEmptyLineIsOneColumnSkippedAndCountsTowardTheTen) {
+TEST_F(HostListTest, AnEmptyLineIsOneColumnSkippedAndCountsTowardTheHundred) {
     std::string bytes;
-    for (int i = 1; i <= 10; i++) {
+    for (int i = 1; i <= 100; i++) {
         bytes += Record(i) + "\n";
         if (i == 5) {
             bytes += "\n";
@@ -191,8 +203,8 @@ TEST_F(HostListTest, AnEmptyLineIsOneColumnSkippedAndCountsTowardTheTen) {
     }
     WriteList(bytes);
     app.LoadHostList();
-    ASSERT_EQ(9u, app.m_hosts.size());
-    EXPECT_STREQ("host9", app.m_hosts[8].host);
+    ASSERT_EQ(99u, app.m_hosts.size());
+    EXPECT_STREQ("host99", app.m_hosts[98].host);
     EXPECT_EQ((std::vector<std::string>{ColumnCountMessage(1), TOO_MANY}), LogMessages());
 }
 
@@ -414,15 +426,15 @@ TEST_F(HostListTest, RandomBytesHugeLinesAndHugeFilesLoadAtMostTenRecords) {
     EXPECT_FALSE(LogMessages().empty());
 }
 
-TEST_F(HostListTest, OnlyTheFirstTenEntriesAreSaved) {
-    for (int i = 1; i <= 11; i++) {
+TEST_F(HostListTest, OnlyTheFirstHundredEntriesAreSaved) {
+    for (int i = 1; i <= 101; i++) {
         app.m_hosts.push_back(Entry(0, "host" + std::to_string(i), 1, "p", 1, 0, ""));
     }
     app.SaveHostList();
     std::vector<std::string> lines = SplitLines(ListBytes());
-    ASSERT_EQ(10u, lines.size());
-    EXPECT_EQ("0\thost10\t1\tp\t1\t0\t", lines[9]);
-    EXPECT_EQ(11u, app.m_hosts.size());
+    ASSERT_EQ(100u, lines.size());
+    EXPECT_EQ("0\thost100\t1\tp\t1\t0\t", lines[99]);
+    EXPECT_EQ(101u, app.m_hosts.size());
 }
 
 TEST_F(HostListTest, AnEmptyListSavesAnEmptyFile) {

@@ -151,8 +151,8 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
     EXPECT_TRUE(std::regex_match(normal[5], percent)) << normal[5];
 
     std::vector<std::string> error = Cells(rows[1]);
-    EXPECT_EQ((std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %", "N/A",
-                                        "停止中", "-"}),
+    EXPECT_EQ((std::vector<std::string>{"エラー", error[1], "127.0.0.1", "/", "10 %",
+                                        "N/A (接続を拒否されました)", "停止中", "-"}),
               error);
 
     std::vector<std::string> danger = Cells(rows[2]);
@@ -189,7 +189,8 @@ TEST_F(ConsoleTest, SighupReadsTheSettingsAndTheHostListAgain) {
         [&] { return Contains(LogMessages(logPath), "タイマを再設定します 1分 → 3分"); }, 20000));
     std::vector<std::string> log = LogMessages(logPath);
     EXPECT_TRUE(Contains(log, "設定ファイルとホスト一覧を読み込み直します"));
-    EXPECT_TRUE(Contains(log, "登録ホストファイル：カラム数が7でない行です。(カラム数:1)"));
+    EXPECT_TRUE(Contains(log, "登録ホストファイル：1行目の列がタブで区切られていません。列はタブで"
+                              "区切ります。(カラム数:1)"));
     program.Signal(SIGTERM);
     EXPECT_EQ(0, program.Wait(20000)) << program.Stderr();
 }
@@ -287,8 +288,9 @@ TEST_F(ConsoleTest, AClockSetAheadOrBackAndATargetListedTwiceCountOnceInTheForec
     }
     WriteFileBytes(dir.File("lastchk.txt"), history);
     WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=0\nCLIENT=1\nINTVAL=60\nNOTI=1\n");
-    std::string target = Target(server.Port(), "/data", "1", "3", "データ");
-    WriteFileBytes(dir.File("fsw.lst"), target + target);
+    // Two rows of the disk: with thresholds of their own, both are asked.
+    WriteFileBytes(dir.File("fsw.lst"), Target(server.Port(), "/data", "1", "3", "データ") +
+                                            Target(server.Port(), "/data", "2", "3", "データ"));
 
     std::vector<std::string> lines = RunUntilOneDiskSoonFull([&] {
         server.Received();  // the second query waits for the first to be served
@@ -360,7 +362,7 @@ TEST_F(ConsoleTest, AStopEndsTenStalledQueriesWithinOneSecond) {
         BlackHoleServer blackHole;
         ASSERT_NE(0, blackHole.Port());
         list += Target(blackHole.Port(), "/", "10", "0", "無応答") +
-                Target(blackHole.Port(), "/", "10", "0", "無応答");
+                Target(blackHole.Port(), "/b", "10", "0", "無応答");
         WriteFileBytes(dir.File("fsw.lst"), list);
         Program program(dir.Path(), runtime.Path());
         ASSERT_TRUE(program.Started());

@@ -105,7 +105,7 @@ TEST_F(OneShotTest, CheckListIsThePluginOverTheHostList) {
     WriteFileBytes(dir.File("fsw.lst"), "");
     run = RunFsw({"check", "--list", "--dir", dir.Path()}, runtime.Path());
     EXPECT_EQ(3, run.exitCode);
-    EXPECT_EQ("FSW UNKNOWN - no targets in the host list\n", run.out);
+    EXPECT_EQ("FSW UNKNOWN - no targets in the host list " + dir.File("fsw.lst") + "\n", run.out);
 }
 
 // A target that trickles its reply cannot hide a critical one: at the run's deadline
@@ -156,7 +156,10 @@ TEST_F(OneShotTest, OnceWithNothingToCheckIsUnknown) {
         }
         ProgramRun run = RunFsw({"--dir", dir.Path(), "--once"}, runtime.Path());
         EXPECT_EQ(3, run.exitCode) << c.what;
-        EXPECT_NE(std::string::npos, run.err.find("チェック対象がありません")) << c.what << run.err;
+        EXPECT_NE(std::string::npos,
+                  run.err.find("チェック対象がありません。ホスト一覧を確認してください。(File=" +
+                               dir.File("fsw.lst") + ")"))
+            << c.what << run.err;
     }
 }
 

@@ -75,7 +75,7 @@ TEST(PluginRun, PathsAreAskedEachAndTheWorstDecides) {
                   "/a", "/b"},
                  runtime.Path());
     EXPECT_EQ(3, run.exitCode);
-    EXPECT_EQ("FSW UNKNOWN - 2 paths, 2 unknown, /a: no connection\n", run.out);
+    EXPECT_EQ("FSW UNKNOWN - 2 paths, 2 unknown, /a: connection refused\n", run.out);
 }
 
 TEST(PluginRun, TheTimeOutBoundsTheWholeRun) {
@@ -118,8 +118,8 @@ TEST(PluginRun, VersionVerboseOutputAndDecimalLimits) {
                  runtime.Path());
     EXPECT_EQ(3, run.exitCode);
     EXPECT_EQ(
-        "FSW UNKNOWN - 2 paths, 2 unknown, /a: no connection\n"
-        "/a: UNKNOWN no connection\n/b: UNKNOWN no connection\n",
+        "FSW UNKNOWN - 2 paths, 2 unknown, /a: connection refused\n"
+        "/a: UNKNOWN connection refused\n/b: UNKNOWN connection refused\n",
         run.out);
 }
 
@@ -166,7 +166,7 @@ TEST(PluginRun, IPv6AddressesAndNamesWithTheFamilyChosen) {
          std::vector<std::vector<std::string>>{{"-4", "-H", "::1"}, {"-6", "-H", "127.0.0.1"}}) {
         ProgramRun run = check(how);
         EXPECT_EQ(3, run.exitCode) << how[2];
-        EXPECT_EQ("FSW UNKNOWN - 1 path, 1 unknown, " + t.dir.Path() + ": no connection\n",
+        EXPECT_EQ("FSW UNKNOWN - 1 path, 1 unknown, " + t.dir.Path() + ": no address for the host\n",
                   run.out);
     }
 
@@ -189,7 +189,8 @@ TEST(PluginRun, IPv6AddressesAndNamesWithTheFamilyChosen) {
     EXPECT_EQ(0u, run.out.find("FSW OK - 1 path, least free ")) << run.out;
     run = check({"-4", "-H", "v6far.test"}, privateHosts);
     EXPECT_EQ(3, run.exitCode) << run.out;
-    EXPECT_EQ("FSW UNKNOWN - 1 path, 1 unknown, " + t.dir.Path() + ": no connection\n", run.out);
+    EXPECT_EQ("FSW UNKNOWN - 1 path, 1 unknown, " + t.dir.Path() + ": no address for the host\n",
+              run.out);
 }
 
 std::vector<std::string> g_listed;

@@ -77,7 +77,7 @@ TEST(WindowsShell, ACycleOverItsOwnServerBringsUpTheStatusWindowWithARowPerTarge
         EXPECT_EQ("127.0.0.1", row[2]);
         EXPECT_EQ(19u, row[1].size()) << "time " << row[1];
         if (row[6] == "error") {
-            EXPECT_EQ("N/A", row[5]);
+            EXPECT_EQ("N/A (容量を測定できません)", row[5]);
             EXPECT_EQ("10 %", row[4]);
         } else {
             EXPECT_EQ("C:\\", row[3]);

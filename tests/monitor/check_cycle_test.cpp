@@ -148,6 +148,26 @@ TEST_F(CycleTest, ThreeTargetsGiveThreeResultsAndExactlyOneSummaryAfterTheLast) 
               view.calls);
 }
 
+// 100 rows against a server that holds every answer: never more than CYCLE_QUERY_THREADS
+// queries at once, and each row answered.
+TEST_F(CycleTest, AHundredRowsRunAtMostTheBoundedNumberOfQueriesAtOnce) {
+    SlowServer server(200);
+    ASSERT_NE(0, server.Port());
+    for (int i = 0; i < 100; i++) {
+        std::string path = "/p" + std::to_string(i);
+        t.app.m_hosts.push_back(LocalTarget(server.Port(), path.c_str(), 10, UNIT_PERCENT));
+    }
+    view.StartCheck(TIMER_CHECK);
+    ASSERT_TRUE(sink.WaitFor(WM_APP_CYCLE_DONE, 1, 30000));
+    EXPECT_EQ(100, server.Served());
+    EXPECT_LE(server.Peak(), static_cast<int>(CYCLE_QUERY_THREADS));
+    EXPECT_GT(server.Peak(), 1) << "the queries overlap";
+    ASSERT_EQ(100u, t.app.m_results.size());
+    for (const CheckResult& result : t.app.m_results) {
+        EXPECT_EQ(STATUS_NORMAL, result.status) << result.path;
+    }
+}
+
 // A reply trickled a byte a second and a name whose lookup never answers are errors
 // within the query's bound of 10 s (2 s of slack for a busy machine), and the next
 // cycle runs.
@@ -163,12 +183,17 @@ TEST_F(CycleTest, StalledTargetsAreErrorsWithinTheBoundAndTheNextCycleRuns) {
     std::vector<std::string> log = t.LogMessages();
     std::sort(log.begin(), log.end());
     std::string port = std::to_string(trickling.Port());
-    EXPECT_EQ((std::vector<std::string>{"127.0.0.1 (" + port + ")H 受信エラー",
+    EXPECT_EQ((std::vector<std::string>{"127.0.0.1 (" + port + ") /: 時間内に応答がありません",
+                                        "127.0.0.1 (" + port + ")H 受信エラー",
+                                        "never-answers.test (" + port +
+                                            ") /: 時間内に応答がありません",
                                         "never-answers.test (" + port + ")に接続できません"}),
               log);
     ASSERT_EQ(2u, t.app.m_results.size());
-    EXPECT_EQ(STATUS_ERROR, t.app.m_results[0].status);
-    EXPECT_EQ(STATUS_ERROR, t.app.m_results[1].status);
+    for (const CheckResult& result : t.app.m_results) {
+        EXPECT_EQ(STATUS_ERROR, result.status) << result.host;
+        EXPECT_EQ(REASON_TIMED_OUT, result.reason) << result.host;
+    }
 
     t.app.m_hosts.clear();
     view.calls.clear();
@@ -189,6 +214,24 @@ TEST_F(CycleTest, ExcludedTargetsStartNoThreadOnlyTheValue1Excludes) {
     ASSERT_TRUE(sink.WaitFor(WM_APP_CYCLE_DONE, 1, 30000));
     ASSERT_EQ(1u, t.app.m_results.size());
     EXPECT_STREQ("queried", t.app.m_results[0].description);
+}
+
+// localhost and 127.0.0.1 for one port and path are one target, asked once and shown as
+// its first row spells it.
+TEST_F(CycleTest, LocalhostAnd127001AreOneTargetShownAsTheFirstRowSpellsIt) {
+    uint16_t port = t.StartServer();
+    ASSERT_NE(0, port);
+    const char* path = t.dir.Path().c_str();
+    HostEntry spelled = LocalTarget(port, path, 0, UNIT_PERCENT, "by name");
+    CopyField(spelled.host, sizeof spelled.host, "localhost");
+    t.app.m_hosts = {spelled, LocalTarget(port, path, 0, UNIT_PERCENT, "by address")};
+    view.StartCheck(TIMER_CHECK);
+    ASSERT_TRUE(sink.WaitFor(WM_APP_CYCLE_DONE, 1, 30000));
+    ASSERT_EQ(1u, t.app.m_results.size());
+    EXPECT_STREQ("localhost", t.app.m_results[0].host);
+    EXPECT_STREQ("by name", t.app.m_results[0].description);
+    EXPECT_EQ(1u, t.LogCount("127.0.0.1 (" + std::to_string(port) + ") " + t.dir.Path() +
+                             " は1行目のlocalhostと同じ対象のため問い合わせません"));
 }
 
 TEST_F(CycleTest, ACycleWithNoTargetToQuerySumsUpAtOnceWithAnEmptyList) {

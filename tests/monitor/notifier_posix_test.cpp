@@ -43,9 +43,10 @@ protected:
         // Each run appends a separator, its variables and its input to the record.
         t.app.m_notifyCommand =
             "{ echo =====; printf 'FSW_BELOW=%s\\nFSW_CHANGED=%s\\nFSW_ERRORS=%s\\nFSW_EVENT=%s\\n"
-            "FSW_FORECAST=%s\\nFSW_HOST=%s\\nFSW_LEVEL=%s\\nFSW_TEXT=%s\\nFSW_TITLE=%s\\n' "
+            "FSW_FORECAST=%s\\nFSW_HOST=%s\\nFSW_LEVEL=%s\\nFSW_TEXT=%s\\nFSW_TITLE=%s\\n"
+            "FSW_REASONS=%s\\n' "
             "\"$FSW_BELOW\" \"$FSW_CHANGED\" \"$FSW_ERRORS\" \"$FSW_EVENT\" \"$FSW_FORECAST\" "
-            "\"$FSW_HOST\" \"$FSW_LEVEL\" \"$FSW_TEXT\" \"$FSW_TITLE\"; cat; } >> '" +
+            "\"$FSW_HOST\" \"$FSW_LEVEL\" \"$FSW_TEXT\" \"$FSW_TITLE\" \"$FSW_REASONS\"; cat; } >> '" +
             t.dir.File("record") + "'";
         SetTestUnixNow(START);
     }
@@ -95,7 +96,7 @@ TEST_F(NotifierTest, OnceForAProblemAgainAfterRenotifyOnceForTheRecovery) {
             MGetHostName() +
             "\nFSW_LEVEL=4\n"
             "FSW_TEXT=空き領域がしきい値を下回ったディスクが "
-            "1個あります。\nFSW_TITLE=空き領域減少\n",
+            "1個あります。\nFSW_TITLE=空き領域減少\nFSW_REASONS=\n",
         problem.substr(0, problem.find("状態")));
     EXPECT_TRUE(Has(problem,
                     "状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\t満杯予測"
@@ -123,13 +124,19 @@ TEST_F(NotifierTest, OnceForAProblemAgainAfterRenotifyOnceForTheRecovery) {
     EXPECT_EQ(1u, t.LogCount("通知コマンドを実行します。(FSW_EVENT=recovery)"));
 }
 
-// The balloon's two lines reach the command with a line feed between them.
-TEST_F(NotifierTest, TheTwoLineTextHasALineFeed) {
-    Cycle({Target("caution", STATUS_CAUTION), Target("gone", STATUS_ERROR)}, 0);
+// The balloon's two lines reach the command with a line feed between them; each error
+// row's reason is a line of FSW_REASONS.
+TEST_F(NotifierTest, TheTwoLineTextHasALineFeedAndTheErrorsTheirReasons) {
+    CheckResult gone = Target("gone", STATUS_ERROR);
+    gone.reason = REASON_CLOSED;
+    Cycle({Target("caution", STATUS_CAUTION), gone, Target("lost", STATUS_ERROR)}, 0);
     ASSERT_EQ(1u, Runs().size());
     EXPECT_TRUE(Has(Runs()[0],
                     "FSW_TEXT=空き領域がしきい値を下回ったディスクが 1個あります。\n"
-                    "空き領域が確認できないディスクが 1個あります。\nFSW_TITLE="));
+                    "空き領域が確認できないディスクが 2個あります。\nFSW_TITLE="));
+    EXPECT_TRUE(Has(Runs()[0], "FSW_REASONS=192.0.2.7 (50801) gone: 応答せずに切断されました\n"
+                               "192.0.2.7 (50801) lost: エラー\n\n"))
+        << Runs()[0];
 }
 
 // The command works in the test's folder, where the description's files would appear; the

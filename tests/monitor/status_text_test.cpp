@@ -18,9 +18,11 @@ CheckResult Result(int32_t status, uint32_t unit, uint64_t value) {
     return result;
 }
 
-std::string FreeSpace(int32_t status, uint32_t unit, uint64_t value) {
-    char text[64];
-    FormatFreeSpace(Result(status, unit, value), text, sizeof text);
+std::string FreeSpace(int32_t status, uint32_t unit, uint64_t value, int32_t reason = 0) {
+    char text[80];
+    CheckResult result = Result(status, unit, value);
+    result.reason = reason;
+    FormatFreeSpace(result, text, sizeof text);
     return text;
 }
 
@@ -49,9 +51,14 @@ TEST(StatusText, FreeSpaceOfAPercentTargetIsTenthsOfAPercent) {
     EXPECT_EQ("100.0 %", FreeSpace(STATUS_NORMAL, UNIT_PERCENT, 1000));
 }
 
-TEST(StatusText, AnErrorShowsNAWhateverItsUnit) {
+TEST(StatusText, AnErrorShowsNAAndItsReasonWhateverItsUnit) {
     EXPECT_EQ("N/A", FreeSpace(STATUS_ERROR, UNIT_PERCENT, 0));
     EXPECT_EQ("N/A", FreeSpace(STATUS_ERROR, UNIT_GB, 12345));
+    EXPECT_EQ("N/A (接続を拒否されました)",
+              FreeSpace(STATUS_ERROR, UNIT_GB, 12345, REASON_REFUSED));
+    EXPECT_EQ("N/A (時間内に問合せを開始できません)",
+              FreeSpace(STATUS_ERROR, UNIT_PERCENT, 0, REASON_NOT_STARTED));
+    EXPECT_EQ("N/A", FreeSpace(STATUS_ERROR, UNIT_PERCENT, 0, 99)) << "an unknown code";
     CheckResult none = Result(STATUS_ERROR, UNIT_PERCENT, 0);
     none.noVolumes = true;  // a "*" row whose host listed no volume
     char text[64];

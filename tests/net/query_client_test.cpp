@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "mlib/msys.h"
 #include "mlib/mvolumes.h"
 #include "monitor/messages.h"
+#include "net/cycle_queue.h"
 #include "net/query_client.h"
 #include "net/server.h"
 #include "net/volume_list.h"
@@ -61,6 +63,35 @@ TEST(Grading, BoundariesOfTheHalfAndTheTenth) {
     EXPECT_EQ(STATUS_NORMAL, GradeFreeSpace(1001, 1000));
     EXPECT_EQ(STATUS_DANGER, GradeFreeSpace(0, 0));  // threshold 0
     EXPECT_EQ(STATUS_NORMAL, GradeFreeSpace(1, 0));
+}
+
+// A cycle's rows in turn: each gets the cycle's time left, a turn with less than
+// CYCLE_QUERY_MIN_MS left is late, and the volumes of all rows share one cap.
+TEST(CycleQueue, RowsInTurnLateTurnsAndTheVolumeCap) {
+    typedef std::chrono::steady_clock Clock;
+    Clock::time_point start = Clock::now();
+    CycleQueue queue;
+    queue.Start({3, 5, 7}, start + std::chrono::milliseconds(5000));
+    const struct {
+        int atMs;
+        CycleQueue::Turn turn;
+        size_t row;
+        unsigned leftMs;
+    } turns[] = {{0, CycleQueue::TURN_QUERY, 3, 5000},
+                 {4001, CycleQueue::TURN_LATE, 5, 0},
+                 {4000, CycleQueue::TURN_QUERY, 7, 1000},
+                 {0, CycleQueue::TURN_DONE, 99, 99}};
+    for (const auto& c : turns) {
+        size_t row = 99;
+        unsigned leftMs = 99;
+        EXPECT_EQ(c.turn, queue.Next(start + std::chrono::milliseconds(c.atMs), &row, &leftMs))
+            << c.row;
+        EXPECT_EQ(c.row, row);
+        EXPECT_EQ(c.leftMs, leftMs) << c.row;
+    }
+    EXPECT_EQ(600u, queue.TakeVolumes(600));
+    EXPECT_EQ(CYCLE_MAX_VOLUMES - 600, queue.TakeVolumes(600));
+    EXPECT_EQ(0u, queue.TakeVolumes(1));
 }
 
 class QueryTest : public ::testing::Test {
@@ -110,60 +141,98 @@ TEST_F(QueryTest, APathTravelsAsShiftJisAndKeepsItsOwnTextInTheResult) {
     EXPECT_STREQ("/表", result.path);
 }
 
-TEST_F(QueryTest, EachFaultOfTheReplyGivesItsStatusAndLogLines) {
+TEST_F(QueryTest, EachFaultOfTheReplyGivesItsStatusReasonAndLogLines) {
     struct Case {
         const char* what;
         std::string reply;
         CheckStatus status;
+        ErrorReason reason;
         std::vector<std::string> log;  // with "HP" standing for host and port
     };
     const Case cases[] = {
-        {"nothing", "", STATUS_ERROR, {"HPH 受信エラー"}},
+        {"nothing", "", STATUS_ERROR, REASON_CLOSED, {"HPH 受信エラー"}},
         {"short header",
          WireHeader(1825, 2, 0, 256, 16).substr(0, 7),
          STATUS_ERROR,
+         REASON_CLOSED,
          {"HPH 受信エラー"}},
-        {"garbage", std::string(40, '\xAB'), STATUS_ERROR, {"HPパケットエラー"}},
+        {"garbage", std::string(40, '\xAB'), STATUS_ERROR, REASON_BAD_REPLY, {"HPパケットエラー"}},
         {"version 3",
          WireHeader(1825, 3, 0, 256, 16) + Be64(1) + Be64(2),
          STATUS_ERROR,
+         REASON_BAD_REPLY,
          {"未対応バージョン : 3", "HPパケットエラー"}},
-        {"disk error", WireHeader(1825, 2, 0, 512, 0), STATUS_ERROR, {}},
+        {"disk error", WireHeader(1825, 2, 0, 512, 0), STATUS_ERROR, REASON_NOT_MEASURED, {}},
         // A broken body is an error like a broken header: the target is listed and
         // counted, not hidden.
-        {"no body", WireHeader(1825, 2, 0, 256, 16), STATUS_ERROR, {"HP受信エラー"}},
+        {"no body", WireHeader(1825, 2, 0, 256, 16), STATUS_ERROR, REASON_BAD_REPLY,
+         {"HP受信エラー"}},
         {"short body",
          WireHeader(1825, 2, 0, 256, 16) + "0123456789",
          STATUS_ERROR,
+         REASON_BAD_REPLY,
          {"HP受信エラー"}},
-        {"body of 8", WireHeader(1825, 2, 0, 256, 8) + Be64(5), STATUS_ERROR, {"HP受信エラー"}},
-        {"length 0", WireHeader(1825, 2, 0, 256, 0), STATUS_ERROR, {"HP受信エラー"}},
+        {"body of 8", WireHeader(1825, 2, 0, 256, 8) + Be64(5), STATUS_ERROR, REASON_BAD_REPLY,
+         {"HP受信エラー"}},
+        {"length 0", WireHeader(1825, 2, 0, 256, 0), STATUS_ERROR, REASON_BAD_REPLY,
+         {"HP受信エラー"}},
         {"body of 20",
          WireHeader(1825, 2, 0, 256, 20) + Be64(5) + Be64(9) + "1234",
          STATUS_ERROR,
+         REASON_BAD_REPLY,
          {"HP受信データエラー"}},
         {"more free than total",
          WireHeader(1825, 2, 0, 256, 16) + Be64(2001) + Be64(1000),
          STATUS_ERROR,
+         REASON_BAD_REPLY,
          {"HP受信データエラー"}},
         // No volume holds nothing: graded, it would be 危険 at "0.0 %".
         {"a total of 0",
          WireHeader(1825, 2, 0, 256, 16) + Be64(0) + Be64(0),
          STATUS_ERROR,
+         REASON_BAD_REPLY,
          {"HP受信データエラー"}},
     };
+    int index = 0;
     for (const Case& c : cases) {
         std::remove(t.dir.File("fsw.log").c_str());
         t.app.OpenLog(t.dir.File("fsw.log").c_str(), LOG_OVERWRITE);
-        CheckResult result = QueryWithReply(c.reply);
+        // A target of its own, whose first error is a change of its reason.
+        std::string path = "/" + std::to_string(index++);
+        CheckResult result = QueryWithReply(c.reply, path.c_str());
         EXPECT_EQ(c.status, result.status) << c.what;
+        EXPECT_EQ(c.reason, result.reason) << c.what;
         EXPECT_EQ(0u, result.value) << c.what;
         EXPECT_EQ(10u, result.threshold) << c.what;
         std::vector<std::string> expected;
         for (std::string line : c.log) {
             expected.push_back(line.find("HP") == 0 ? Hp() + line.substr(2) : line);
         }
+        expected.push_back(Hp() + " " + path + ": " + ErrorReasonText(c.reason));
         EXPECT_EQ(expected, t.LogMessages()) << c.what;
+    }
+}
+
+// A reason is logged when it changes: the same failure in the next cycle adds no line,
+// another reason adds its lines, and an answer again says so once.
+TEST_F(QueryTest, AReasonIsLoggedOncePerChange) {
+    const std::string closed = Hp() + "H 受信エラー";
+    const std::string reason = Hp() + " /data: 応答せずに切断されました";
+    const std::string bad = Hp() + " /data: 応答が正しくありません";
+    const std::string again = Hp() + " /data: 再び確認できました";
+    const struct {
+        std::string reply;
+        std::vector<std::string> log;
+    } cycles[] = {
+        {"", {closed, reason}},
+        {"", {closed, reason}},
+        {std::string(40, '\xAB'), {closed, reason, Hp() + "パケットエラー", bad}},
+        {Sizes(500, 1000), {closed, reason, Hp() + "パケットエラー", bad, again}},
+        {Sizes(500, 1000), {closed, reason, Hp() + "パケットエラー", bad, again}},
+    };
+    for (const auto& c : cycles) {
+        QueryWithReply(c.reply);
+        EXPECT_EQ(c.log, t.LogMessages());
     }
 }
 
@@ -218,9 +287,10 @@ TEST_F(QueryTest, ATargetThatCannotBeReachedIsAnErrorWithItsThresholdAndTime) {
     EXPECT_EQ(0u, result.freeBytes);
     EXPECT_GE(result.year, 2020);
     EXPECT_GT(result.checkTime, 1577836800);  // 2020
-    EXPECT_EQ(
-        std::vector<std::string>{"127.0.0.1 (" + std::to_string(closedPort) + ")に接続できません"},
-        t.LogMessages());
+    EXPECT_EQ(REASON_REFUSED, result.reason);
+    std::string hp = "127.0.0.1 (" + std::to_string(closedPort) + ")";
+    EXPECT_EQ((std::vector<std::string>{hp + "に接続できません", hp + " /: 接続を拒否されました"}),
+              t.LogMessages());
 }
 
 TEST_F(QueryTest, EdgeCasesOfTheUnitsThroughTheWire) {
@@ -272,15 +342,17 @@ TEST_F(QueryTest, AHostListRowWithAnIPv6AddressOrNameIsChecked) {
     const struct {
         const char* host;
         int32_t status;
-    } cases[] = {{"::1", STATUS_NORMAL},
-                 {"[::1]", STATUS_NORMAL},
-                 {"v6only.test", STATUS_NORMAL},
-                 {"[[::1]]", STATUS_ERROR}};
+        int32_t reason;
+    } cases[] = {{"::1", STATUS_NORMAL, REASON_NONE},
+                 {"[::1]", STATUS_NORMAL, REASON_NONE},
+                 {"v6only.test", STATUS_NORMAL, REASON_NONE},
+                 {"[[::1]]", STATUS_ERROR, REASON_UNRESOLVED}};
     for (const auto& c : cases) {
         HostEntry target = LocalTarget(port, t.dir.Path().c_str(), 0, UNIT_PERCENT);
         CopyField(target.host, sizeof target.host, c.host);
         CheckResult result = Query(target);
         EXPECT_EQ(c.status, result.status) << c.host;
+        EXPECT_EQ(c.reason, result.reason) << c.host;
         EXPECT_STREQ(c.host, result.host);
     }
 }
@@ -315,6 +387,7 @@ TEST_F(AllVolumesTest, AnOldServerGivesNoListAndTheRowSaysSo) {
     EXPECT_EQ(WireHeader(1825, 2, 2, 0, 0), server.Received());
     ASSERT_EQ(std::vector<std::string>{"*"}, PathsOf(results));
     EXPECT_EQ(STATUS_ERROR, results[0].status);
+    EXPECT_EQ(REASON_CLOSED, results[0].reason);
     EXPECT_EQ(1u, t.LogCount(Hp() + "はボリューム一覧を返しませんでした (古い版のサーバか、この"
                                     "クライアントを許可していません)"));
 }
@@ -330,6 +403,7 @@ TEST_F(AllVolumesTest, TheRealServerListsEachVolumeGradedAndTheUnmeasurableAsErr
     EXPECT_EQ(STATUS_NORMAL, results[1].status);
     EXPECT_GT(results[1].totalBytes, 0u);
     EXPECT_EQ(STATUS_ERROR, results[2].status);
+    EXPECT_EQ(REASON_NOT_MEASURED, results[2].reason);
 }
 
 TEST_F(AllVolumesTest, AnExplicitRowOfTheSameServerTakesItsVolumeOut) {

@@ -74,32 +74,32 @@ TEST_F(SettingDlgTest, RegistersOnlyAHostWithAnAbsolutePathAPortTo65535AndAThres
     });
 }
 
-TEST_F(SettingDlgTest, RefusesAnEleventhTargetAndKeepsTheTen) {
-    std::vector<HostEntry> ten;
-    for (int i = 0; i < 10; i++) {
-        ten.push_back(MakeEntry(0, ("host" + std::to_string(i)).c_str(), 50801, "C:\\", 10,
-                                UNIT_PERCENT, ""));
+TEST_F(SettingDlgTest, RefusesTheHundredAndFirstTargetAndKeepsTheHundred) {
+    std::vector<HostEntry> full;
+    for (int i = 0; i < 100; i++) {
+        full.push_back(MakeEntry(0, ("host" + std::to_string(i)).c_str(), 50801, "C:\\", 10,
+                                 UNIT_PERCENT, ""));
     }
-    SetHosts(ten);
+    SetHosts(full);
     RunDialog([&](HWND dialog) {
-        TypeDetails(dialog, {false, "eleventh", "50801", "C:\\", "10", 0, ""});
+        TypeDetails(dialog, {false, "one more", "50801", "C:\\", "10", 0, ""});
         size_t boxes = BoxCount();
         Press(dialog, IDC_REGISTER);
-        ExpectOneBox(BoxesSince(boxes), "登録できません", "登録できるホストは10までです。",
+        ExpectOneBox(BoxesSince(boxes), "登録できません", "登録できるホストは100までです。",
                      MB_ICONEXCLAMATION);
         std::vector<HostEntry> after = Hosts();
-        ASSERT_EQ(10u, after.size());
-        EXPECT_STREQ("host9", after.back().host);
-        EXPECT_EQ(10u, ShownRows(dialog).size());
-        EXPECT_EQ("eleventh", ControlText(dialog, IDC_HOST));
+        ASSERT_EQ(100u, after.size());
+        EXPECT_STREQ("host99", after.back().host);
+        EXPECT_EQ(100u, ShownRows(dialog).size());
+        EXPECT_EQ("one more", ControlText(dialog, IDC_HOST));
 
         // Replacing a row of a full list is still allowed.
-        SelectRow(dialog, 9);
-        TypeText(dialog, IDC_HOST, "tenth");
+        SelectRow(dialog, 99);
+        TypeText(dialog, IDC_HOST, "last");
         Press(dialog, IDC_REGISTER);
         after = Hosts();
-        ASSERT_EQ(10u, after.size());
-        EXPECT_STREQ("tenth", after[9].host);
+        ASSERT_EQ(100u, after.size());
+        EXPECT_STREQ("last", after[99].host);
     });
 }
 

@@ -332,3 +332,64 @@ int HungResolver::Hang(const char*, MAddressFamily, MSocketAddress*, int) {
     g_hangEnded.wait(hold, [] { return !g_hanging; });
     return 0;
 }
+
+SlowServer::SlowServer(unsigned holdMilliseconds, const std::string& slowPath)
+    : m_port(ListenLocal(&m_listener, 128)),
+      m_holdMilliseconds(holdMilliseconds),
+      m_slowPath(slowPath),
+      m_stop(false),
+      m_held(0),
+      m_peak(0),
+      m_served(0) {
+    m_acceptor = std::thread([this] {
+        while (!m_stop) {
+            std::unique_ptr<FswSocket> connection(new FswSocket);
+            connection->handle = MAccept(m_listener.handle, &connection->address);
+            if (m_stop || connection->handle == M_INVALID_SOCKET) {
+                break;
+            }
+            int held = ++m_held;
+            for (int peak = m_peak; held > peak && !m_peak.compare_exchange_weak(peak, held);) {
+            }
+            m_handlers.emplace_back(&SlowServer::Answer, this, std::move(connection));
+        }
+    });
+}
+
+void SlowServer::Answer(std::unique_ptr<FswSocket> connection) {
+    std::string path;
+    char header[12];
+    if (connection->SetTimeouts() && connection->RecvAll(header, sizeof header) == 12) {
+        size_t length = (static_cast<size_t>(static_cast<unsigned char>(header[10])) << 8) |
+                        static_cast<unsigned char>(header[11]);
+        path.resize(length);
+        if (length == 0 || connection->RecvAll(&path[0], static_cast<int>(length)) > 0) {
+            if (m_slowPath.empty() || path == m_slowPath) {
+                for (unsigned waited = 0; waited < m_holdMilliseconds && !m_stop; waited += 10) {
+                    MSleep(10);
+                }
+            }
+            // Uncounted before the answer goes out: the client's next connection can
+            // only come after it.
+            m_held--;
+            m_served++;
+            std::string reply = DiskReply(500, 1000);
+            connection->SendAll(reply.data(), static_cast<int>(reply.size()));
+            connection->Close();
+            return;
+        }
+    }
+    m_held--;
+    connection->Close();
+}
+
+// A connection of its own unblocks the acceptor.
+SlowServer::~SlowServer() {
+    m_stop = true;
+    FswSocket unblock;
+    ConnectLocal(&unblock, m_port);
+    m_acceptor.join();
+    for (std::thread& handler : m_handlers) {
+        handler.join();
+    }
+}

@@ -127,3 +127,33 @@ private:
     FswSocket m_queued[4];
     uint16_t m_port;
 };
+
+// A listener that serves many connections at once, each on a thread of its own: it reads a
+// disk request and answers 500 of 1000 bytes free, after holdMilliseconds when the request
+// is for slowPath (for every path when slowPath is empty), at once otherwise. It counts the
+// connections it holds at a time.
+class SlowServer {
+public:
+    explicit SlowServer(unsigned holdMilliseconds, const std::string& slowPath = "");
+    ~SlowServer();
+    SlowServer(const SlowServer&) = delete;
+    SlowServer& operator=(const SlowServer&) = delete;
+
+    uint16_t Port() const { return m_port; }
+    int Peak() const { return m_peak; }  // requests held unanswered at once at most
+    int Served() const { return m_served; }
+
+private:
+    void Answer(std::unique_ptr<FswSocket> connection);
+
+    FswSocket m_listener;
+    uint16_t m_port;
+    unsigned m_holdMilliseconds;
+    std::string m_slowPath;
+    std::atomic<bool> m_stop;
+    std::atomic<int> m_held;
+    std::atomic<int> m_peak;
+    std::atomic<int> m_served;
+    std::thread m_acceptor;
+    std::vector<std::thread> m_handlers;  // the acceptor's only
+};
