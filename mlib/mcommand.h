@@ -1,8 +1,8 @@
 // Runs a command line of the administrator's choosing, as the system's shell would (Linux:
 // /bin/sh -c in a session of its own; Windows: CreateProcess without a window, in a job
 // object), with variables added to the program's environment and a text on its standard
-// input. What the command prints is read for its first line; the rest is read and dropped
-// at a bounded rate, so that a command that prints without end costs little.
+// input. What the command prints is read for its first line; the rest is read as fast as
+// it comes and thrown away, so that printing much does not hold the command up.
 #pragma once
 
 #include <atomic>
@@ -20,7 +20,7 @@ enum MCommandState {
 struct MCommandResult {
     MCommandState state = M_COMMAND_NOT_STARTED;
     int exitCode = -1;      // 128 + the signal for a command a signal ended (Linux)
-    std::string firstLine;  // of its standard output and error, at most 1000 bytes
+    std::string firstLine;  // of its output and error, at most 1000 bytes, no line end
     std::string error;      // the system's reason for M_COMMAND_NOT_STARTED
 };
 

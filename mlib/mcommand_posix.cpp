@@ -1,6 +1,6 @@
 // Commands by /bin/sh -c, in a session of their own so that the bound and the stop end the
-// children with the shell.
-#include "mlib/mcommand.h"
+// children with the shell: the Linux calls MRunCommand runs them over.
+#include "mlib/mchild.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 
 #include "mlib/mfileops.h"
@@ -23,29 +22,13 @@ extern char** environ;
 
 namespace {
 
-const size_t FIRST_LINE_MAX = 1000;
-// Once the first line is had, the output is read one buffer per this many milliseconds at
-// most (400 kB/s): a command that prints without end then mostly waits on a full pipe.
-const int DROP_PAUSE_MS = 10;
-
-// The program's environment with the variables added, names given replacing their own.
+// The program's environment with the variables added.
 std::vector<std::string> Environment(const MEnvironment& variables) {
-    std::vector<std::string> entries;
+    std::vector<std::string> current;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; entry++) {
-        bool replaced = false;
-        for (const auto& variable : variables) {
-            size_t length = variable.first.size();
-            replaced = replaced || (strncmp(*entry, variable.first.c_str(), length) == 0 &&
-                                    (*entry)[length] == '=');
-        }
-        if (!replaced) {
-            entries.push_back(*entry);
-        }
+        current.push_back(*entry);
     }
-    for (const auto& variable : variables) {
-        entries.push_back(variable.first + "=" + variable.second);
-    }
-    return entries;
+    return MMergeEnvironment(current, variables, false);
 }
 
 // What happens in the child between fork and exec: only async-signal-safe calls. The
@@ -158,17 +141,6 @@ void EndCommand(pid_t leader) {
     kill(leader, SIGKILL);  // not yet a leader: killed before its setsid
 }
 
-// Collects the first line of the output; the rest is read and dropped.
-void TakeOutput(const char* bytes, size_t size, bool* lineDone, std::string* line) {
-    for (size_t i = 0; i < size && !*lineDone; i++) {
-        if (bytes[i] == '\n' || line->size() >= FIRST_LINE_MAX) {
-            *lineDone = true;
-        } else {
-            line->push_back(bytes[i]);
-        }
-    }
-}
-
 // A write to a command that has closed its input fails with EPIPE instead of raising
 // SIGPIPE, which would end a program that does not ignore it: the signal is blocked in
 // this thread for the write, and one it raised is taken back.
@@ -194,10 +166,16 @@ ssize_t WriteNoSignal(int fd, const char* data, size_t size) {
 
 }  // namespace
 
-MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& variables,
-                           const std::string& input, unsigned timeoutMs,
-                           const std::atomic<bool>* stop) {
-    MCommandResult result;
+struct MChild {
+    pid_t pid = -1;
+    int toChild = -1;    // non-blocking; closed once the input is written or refused
+    int fromChild = -1;  // non-blocking; closed at its end
+    std::string input;
+    size_t written = 0;
+};
+
+MChild* MStartChild(const std::string& commandLine, const MEnvironment& variables,
+                    const std::string& input, std::string* error) {
     std::vector<std::string> entries = Environment(variables);
     std::vector<const char*> envp;
     for (const std::string& entry : entries) {
@@ -209,14 +187,14 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
     int inPipe[2];
     int outPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) != 0) {
-        result.error = strerror(errno);
-        return result;
+        *error = strerror(errno);
+        return nullptr;
     }
     if (pipe2(outPipe, O_CLOEXEC) != 0) {
-        result.error = strerror(errno);
+        *error = strerror(errno);
         close(inPipe[0]);
         close(inPipe[1]);
-        return result;
+        return nullptr;
     }
     pid_t pid = fork();
     if (pid == 0) {
@@ -225,101 +203,83 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
     int forkError = errno;
     close(inPipe[0]);
     close(outPipe[1]);
-    int toChild = inPipe[1];
-    int fromChild = outPipe[0];
     if (pid < 0) {
-        result.error = strerror(forkError);
-        close(toChild);
-        close(fromChild);
-        return result;
+        *error = strerror(forkError);
+        close(inPipe[1]);
+        close(outPipe[0]);
+        return nullptr;
     }
-    fcntl(toChild, F_SETFL, O_NONBLOCK);
-    fcntl(fromChild, F_SETFL, O_NONBLOCK);  // a child of the shell may keep it open
+    MChild* child = new MChild;
+    child->pid = pid;
+    child->toChild = inPipe[1];
+    child->fromChild = outPipe[0];
+    child->input = input;
+    fcntl(child->toChild, F_SETFL, O_NONBLOCK);
+    fcntl(child->fromChild, F_SETFL, O_NONBLOCK);  // a child of the shell may keep it open
     if (input.empty()) {
-        CloseIfOpen(&toChild);
+        CloseIfOpen(&child->toChild);
     }
+    return child;
+}
 
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    auto nextRead = std::chrono::steady_clock::now();
-    size_t written = 0;
-    bool lineDone = false;
+void MExchangeWithChild(MChild* child, unsigned waitMs, std::string* output) {
+    struct pollfd fds[2];
+    nfds_t count = 0;
+    if (child->fromChild >= 0) {
+        fds[count++] = {child->fromChild, POLLIN, 0};
+    }
+    if (child->toChild >= 0) {
+        fds[count++] = {child->toChild, POLLOUT, 0};
+    }
+    poll(fds, count, static_cast<int>(waitMs));
+    for (nfds_t i = 0; i < count; i++) {
+        if (fds[i].revents == 0) {
+            continue;
+        }
+        if (fds[i].fd == child->fromChild) {
+            const size_t BUFFER = 65536;
+            size_t had = output->size();
+            output->resize(had + BUFFER);
+            ssize_t got = read(child->fromChild, &(*output)[had], BUFFER);
+            output->resize(had + (got > 0 ? static_cast<size_t>(got) : 0));
+            if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) {
+                CloseIfOpen(&child->fromChild);
+            }
+        } else {
+            const std::string& input = child->input;
+            ssize_t put = WriteNoSignal(child->toChild, input.data() + child->written,
+                                        input.size() - child->written);
+            if (put > 0) {
+                child->written += static_cast<size_t>(put);
+            }
+            // A command that does not read all of its input closes its end: the rest is
+            // dropped.
+            if (child->written == input.size() || (put < 0 && errno != EAGAIN && errno != EINTR)) {
+                CloseIfOpen(&child->toChild);
+            }
+        }
+    }
+}
+
+bool MReapChild(MChild* child, int* exitCode) {
     int status = 0;
-    bool ended = false;
-    bool stopped = false;
-    while (!ended) {
-        auto now = std::chrono::steady_clock::now();
-        stopped = stop != nullptr && *stop;
-        if (now >= deadline || stopped) {
-            break;
-        }
-        int wait = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
-        struct pollfd fds[2];
-        nfds_t count = 0;
-        if (fromChild >= 0 && now >= nextRead) {
-            fds[count++] = {fromChild, POLLIN, 0};
-        } else if (fromChild >= 0) {
-            int pause = static_cast<int>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(nextRead - now).count());
-            wait = std::min(wait, pause + 1);
-        }
-        if (toChild >= 0) {
-            fds[count++] = {toChild, POLLOUT, 0};
-        }
-        // The shell's end and the stop are noticed within 50 ms, even while a child of it
-        // keeps the output open.
-        poll(fds, count, wait < 50 ? wait : 50);
-        for (nfds_t i = 0; i < count; i++) {
-            if (fds[i].revents == 0) {
-                continue;
-            }
-            if (fds[i].fd == fromChild) {
-                char buffer[4096];
-                ssize_t got = read(fromChild, buffer, sizeof buffer);
-                if (got > 0) {
-                    TakeOutput(buffer, static_cast<size_t>(got), &lineDone, &result.firstLine);
-                    if (lineDone) {
-                        nextRead = std::chrono::steady_clock::now() +
-                                   std::chrono::milliseconds(DROP_PAUSE_MS);
-                    }
-                } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
-                    CloseIfOpen(&fromChild);
-                }
-            } else {
-                ssize_t put =
-                    WriteNoSignal(toChild, input.data() + written, input.size() - written);
-                if (put > 0) {
-                    written += static_cast<size_t>(put);
-                }
-                // A command that does not read all of its input closes its end: the rest
-                // is dropped.
-                if (written == input.size() || (put < 0 && errno != EAGAIN && errno != EINTR)) {
-                    CloseIfOpen(&toChild);
-                }
-            }
-        }
-        ended = waitpid(pid, &status, WNOHANG) == pid;
+    if (waitpid(child->pid, &status, WNOHANG) != child->pid) {
+        return false;
     }
-    if (!ended) {
-        EndCommand(pid);
-        waitpid(pid, &status, 0);
-        result.state = stopped ? M_COMMAND_STOPPED : M_COMMAND_TIMED_OUT;
-    } else {
-        // What the shell printed before it ended is still in the pipe.
-        for (int round = 0; fromChild >= 0 && round < 16; round++) {
-            char buffer[4096];
-            ssize_t got = read(fromChild, buffer, sizeof buffer);
-            if (got <= 0) {
-                break;
-            }
-            TakeOutput(buffer, static_cast<size_t>(got), &lineDone, &result.firstLine);
-        }
-        result.state = M_COMMAND_EXITED;
-        result.exitCode = ExitCodeOf(status);
-    }
-    CloseIfOpen(&toChild);
-    CloseIfOpen(&fromChild);
-    return result;
+    *exitCode = ExitCodeOf(status);
+    return true;
+}
+
+void MEndChildTree(MChild* child) {
+    EndCommand(child->pid);
+    int status = 0;
+    waitpid(child->pid, &status, 0);
+}
+
+void MFreeChild(MChild* child) {
+    CloseIfOpen(&child->toChild);
+    CloseIfOpen(&child->fromChild);
+    delete child;
 }
 
 std::string MGetHostName() {

@@ -1,26 +1,29 @@
 // Commands by CreateProcess without a window, in a job object so that the bound and the stop
-// end the children with the command. The input is written and the output read by two
-// threads of their own, so that a command that neither reads nor ends cannot hold the
-// caller; a child that keeps the pipes once the command has ended has their waits
-// cancelled, so that it holds no thread either.
-#include "mlib/mcommand.h"
+// end the children with the command: the Windows calls MRunCommand runs them over. The
+// pipes are never waited on: the input is written as far as the pipe takes it and the
+// output read as far as it is there, so that neither a command that leaves its input
+// unread nor a child that keeps the pipes once the command has ended can hold the caller.
+#include "mlib/mchild.h"
 
 #include <windows.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
-#include <algorithm>
-#include <memory>
-#include <mutex>
 #include <vector>
 
 namespace {
 
-const size_t FIRST_LINE_MAX = 1000;
-// Once the first line is had, one buffer of output is read per this many milliseconds at
-// most (400 kB/s): a command that prints without end then mostly waits on a full pipe.
-const DWORD DROP_PAUSE_MS = 10;
+// The output pipe's room, asked for large so that a command that prints much seldom
+// waits for the next look at the pipe.
+const DWORD OUTPUT_PIPE_SIZE = 1 << 20;
+// The most read at one look, and written at one write (less than the pipe's room, so that
+// a write that must fit whole still fits once the command has read enough).
+const DWORD READ_MAX = 65536;
+const DWORD WRITE_MAX = 4096;
+// No event tells of output in an anonymous pipe: it is looked at again after this many
+// milliseconds, or at once when the command ends.
+const DWORD LOOK_AGAIN_MS = 5;
 
 // Text of the ANSI code page in UTF-16.
 std::wstring Wide(const std::string& text) {
@@ -35,36 +38,26 @@ std::wstring Wide(const std::string& text) {
     }
     return wide;
 }
-// How long the pipes are waited for once the command has ended: a child of it may keep
-// them open.
-const DWORD PIPE_LINGER_MS = 1000;
 
-// The program's environment with the variables added, names given replacing their own
-// (names compare without case, as Windows does). The block is made in UTF-16 from the
-// values in the ANSI code page, and the system gives the command its ANSI view of them.
+// The program's environment with the variables added, as a block of UTF-16 entries: the
+// variables come in the ANSI code page, and the system gives the command its ANSI view.
 std::wstring EnvironmentBlock(const MEnvironment& variables) {
-    std::vector<std::wstring> names;
-    for (const auto& variable : variables) {
-        names.push_back(Wide(variable.first) + L"=");
-    }
-    std::wstring block;
+    std::vector<std::wstring> current;
     wchar_t* strings = GetEnvironmentStringsW();
     for (const wchar_t* entry = strings; entry != nullptr && *entry != L'\0';
          entry += wcslen(entry) + 1) {
-        bool replaced = false;
-        for (const std::wstring& name : names) {
-            replaced = replaced || _wcsnicmp(entry, name.c_str(), name.size()) == 0;
-        }
-        if (!replaced) {
-            block.append(entry);
-            block.push_back(L'\0');
-        }
+        current.push_back(entry);
     }
     if (strings != nullptr) {
         FreeEnvironmentStringsW(strings);
     }
+    std::vector<std::pair<std::wstring, std::wstring>> wide;
     for (const auto& variable : variables) {
-        block += Wide(variable.first + "=" + variable.second);
+        wide.emplace_back(Wide(variable.first), Wide(variable.second));
+    }
+    std::wstring block;
+    for (const std::wstring& entry : MMergeEnvironment(current, wide, true)) {
+        block += entry;
         block.push_back(L'\0');
     }
     block.push_back(L'\0');
@@ -79,88 +72,6 @@ std::string SystemText(DWORD error) {
         length--;
     }
     return std::string(text, length) + " (" + std::to_string(error) + ")";
-}
-
-// One pipe end served by a thread; shared with it, so that a thread still blocked when the
-// caller returns uses nothing freed.
-struct PipeWork {
-    HANDLE pipe = nullptr;
-    std::atomic<bool> cancelled{false};  // no further read or write is to start
-    std::string input;
-    std::mutex lock;
-    std::string line;
-    bool lineDone = false;
-};
-
-DWORD WINAPI WriteInput(void* raw) {
-    std::shared_ptr<PipeWork> work(*static_cast<std::shared_ptr<PipeWork>*>(raw));
-    delete static_cast<std::shared_ptr<PipeWork>*>(raw);
-    size_t written = 0;
-    while (written < work->input.size() && !work->cancelled) {
-        DWORD put = 0;
-        DWORD size = static_cast<DWORD>(work->input.size() - written);
-        if (!WriteFile(work->pipe, work->input.data() + written, size, &put, nullptr)) {
-            break;  // the command closed its input: the rest is dropped
-        }
-        written += put;
-    }
-    CloseHandle(work->pipe);
-    return 0;
-}
-
-DWORD WINAPI ReadOutput(void* raw) {
-    std::shared_ptr<PipeWork> work(*static_cast<std::shared_ptr<PipeWork>*>(raw));
-    delete static_cast<std::shared_ptr<PipeWork>*>(raw);
-    char buffer[4096];
-    DWORD got = 0;
-    bool lineDone = false;
-    while (!work->cancelled && ReadFile(work->pipe, buffer, sizeof buffer, &got, nullptr) &&
-           got > 0) {
-        if (lineDone) {
-            Sleep(DROP_PAUSE_MS);  // the rest is dropped at a bounded rate
-            continue;
-        }
-        std::lock_guard<std::mutex> hold(work->lock);
-        for (DWORD i = 0; i < got && !work->lineDone; i++) {
-            if (buffer[i] == '\n' || work->line.size() >= FIRST_LINE_MAX) {
-                work->lineDone = true;
-            } else if (buffer[i] != '\r') {
-                work->line.push_back(buffer[i]);
-            }
-        }
-        lineDone = work->lineDone;
-    }
-    CloseHandle(work->pipe);
-    return 0;
-}
-
-// Starts a thread on a pipe end; false (the handle closed) when it cannot start.
-HANDLE StartPipeThread(LPTHREAD_START_ROUTINE procedure, const std::shared_ptr<PipeWork>& work) {
-    auto* argument = new std::shared_ptr<PipeWork>(work);
-    HANDLE thread = CreateThread(nullptr, 0, procedure, argument, 0, nullptr);
-    if (thread == nullptr) {
-        delete argument;
-        CloseHandle(work->pipe);
-    }
-    return thread;
-}
-
-// Waits a moment for a pipe thread, then cancels the read or write it is blocked in (a
-// child of the command still holds the other end) until it ends.
-void FinishPipeThread(HANDLE thread, PipeWork* work) {
-    if (thread == nullptr) {
-        return;
-    }
-    if (WaitForSingleObject(thread, PIPE_LINGER_MS) == WAIT_TIMEOUT) {
-        work->cancelled = true;
-        for (int round = 0; round < 50; round++) {
-            CancelSynchronousIo(thread);
-            if (WaitForSingleObject(thread, 100) != WAIT_TIMEOUT) {
-                break;
-            }
-        }
-    }
-    CloseHandle(thread);
 }
 
 // The full path of a folder without a last separator (a character, not a trail byte), to
@@ -234,10 +145,11 @@ std::string FindProgram(const std::string& commandLine, bool* found) {
     return *found ? std::string(program, length) : std::string();
 }
 
-// Starts the command suspended, with only its two pipe ends inherited: the program's
-// sockets are inheritable, and a listening one held by a command would keep the port
-// taken after the program has ended. Where the list of handles cannot be made, every
-// inheritable handle goes with it.
+// Starts the command suspended, with only its two pipe ends inherited. The program's
+// sockets are made non-inheritable (mlib/msocket_win.cpp), but any handle that is
+// inheritable (the pipe ends of a command another thread starts at that moment, one a
+// library made) would otherwise go with the command and stay open as long as it runs.
+// Where the list of handles cannot be made, every inheritable handle goes with it.
 BOOL CreateCommandProcess(const std::string& program, std::string* line, std::wstring* environment,
                           const STARTUPINFOA& startup, PROCESS_INFORMATION* process) {
     const char* application = program.empty() ? nullptr : program.c_str();
@@ -276,15 +188,71 @@ BOOL CreateCommandProcess(const std::string& program, std::string* line, std::ws
 
 }  // namespace
 
-MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& variables,
-                           const std::string& input, unsigned timeoutMs,
-                           const std::atomic<bool>* stop) {
-    MCommandResult result;
+struct MChild {
+    HANDLE process = nullptr;
+    HANDLE job = nullptr;      // null where none could be made: only the command is ended
+    HANDLE toChild = nullptr;  // in the pipe's non-blocking mode
+    HANDLE fromChild = nullptr;
+    std::string input;
+    size_t written = 0;
+};
+
+namespace {
+
+void CloseIfOpen(HANDLE* handle) {
+    if (*handle != nullptr) {
+        CloseHandle(*handle);
+        *handle = nullptr;
+    }
+}
+
+// Writes what of the input the pipe takes now; ends the input once it is written or the
+// command has closed its end (the rest is then dropped). True when something was written.
+bool WriteInput(MChild* child) {
+    if (child->toChild == nullptr) {
+        return false;
+    }
+    DWORD size =
+        static_cast<DWORD>(std::min<size_t>(child->input.size() - child->written, WRITE_MAX));
+    DWORD put = 0;
+    BOOL written =
+        WriteFile(child->toChild, child->input.data() + child->written, size, &put, nullptr);
+    child->written += put;
+    if (!written || child->written == child->input.size()) {
+        CloseIfOpen(&child->toChild);
+    }
+    return put > 0;
+}
+
+// Appends what output is there, without waiting; ends the output once every writer has
+// closed it. True when something was read.
+bool ReadOutput(MChild* child, std::string* output) {
+    DWORD there = 0;
+    if (child->fromChild == nullptr ||
+        !PeekNamedPipe(child->fromChild, nullptr, 0, nullptr, &there, nullptr)) {
+        CloseIfOpen(&child->fromChild);
+        return false;
+    }
+    DWORD size = std::min(there, READ_MAX);
+    DWORD got = 0;
+    size_t had = output->size();
+    output->resize(had + size);
+    if (size > 0 && !ReadFile(child->fromChild, &(*output)[had], size, &got, nullptr)) {
+        got = 0;
+    }
+    output->resize(had + got);
+    return got > 0;
+}
+
+}  // namespace
+
+MChild* MStartChild(const std::string& commandLine, const MEnvironment& variables,
+                    const std::string& input, std::string* error) {
     bool found = true;
     std::string program = FindProgram(commandLine, &found);
     if (!found) {
-        result.error = SystemText(ERROR_FILE_NOT_FOUND);
-        return result;
+        *error = SystemText(ERROR_FILE_NOT_FOUND);
+        return nullptr;
     }
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inRead = nullptr;
@@ -292,14 +260,16 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
     HANDLE outRead = nullptr;
     HANDLE outWrite = nullptr;
     if (!CreatePipe(&inRead, &inWrite, &inherit, 0)) {
-        result.error = SystemText(GetLastError());
-        return result;
+        *error = SystemText(GetLastError());
+        return nullptr;
     }
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) {
-        result.error = SystemText(GetLastError());
+    DWORD noWait = PIPE_NOWAIT;  // for this end only: the command reads as it always does
+    if (!SetNamedPipeHandleState(inWrite, &noWait, nullptr, nullptr) ||
+        !CreatePipe(&outRead, &outWrite, &inherit, OUTPUT_PIPE_SIZE)) {
+        *error = SystemText(GetLastError());
         CloseHandle(inRead);
         CloseHandle(inWrite);
-        return result;
+        return nullptr;
     }
     SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
@@ -321,62 +291,69 @@ MCommandResult MRunCommand(const std::string& commandLine, const MEnvironment& v
     CloseHandle(inRead);
     CloseHandle(outWrite);
     if (!started) {
-        result.error = SystemText(startError);
+        *error = SystemText(startError);
         CloseHandle(inWrite);
         CloseHandle(outRead);
-        return result;
+        return nullptr;
+    }
+    MChild* child = new MChild;
+    child->process = process.hProcess;
+    child->toChild = inWrite;
+    child->fromChild = outRead;
+    child->input = input;
+    if (input.empty()) {
+        CloseIfOpen(&child->toChild);
     }
     // Without a job (one the program runs in may forbid it) only the command is ended at
     // the bound.
-    HANDLE job = CreateJobObjectA(nullptr, nullptr);
-    if (job != nullptr && !AssignProcessToJobObject(job, process.hProcess)) {
-        CloseHandle(job);
-        job = nullptr;
+    child->job = CreateJobObjectA(nullptr, nullptr);
+    if (child->job != nullptr && !AssignProcessToJobObject(child->job, process.hProcess)) {
+        CloseIfOpen(&child->job);
     }
     ResumeThread(process.hThread);
     CloseHandle(process.hThread);
+    return child;
+}
 
-    auto writer = std::make_shared<PipeWork>();
-    writer->pipe = inWrite;
-    writer->input = input;
-    auto reader = std::make_shared<PipeWork>();
-    reader->pipe = outRead;
-    HANDLE threads[2] = {StartPipeThread(WriteInput, writer), StartPipeThread(ReadOutput, reader)};
-
-    // In steps of 50 ms, so that the stop is noticed.
+void MExchangeWithChild(MChild* child, unsigned waitMs, std::string* output) {
     DWORD begun = GetTickCount();
-    DWORD waited = WAIT_TIMEOUT;
-    bool stopped = false;
-    while (waited == WAIT_TIMEOUT && !stopped && GetTickCount() - begun < timeoutMs) {
-        DWORD left = timeoutMs - (GetTickCount() - begun);
-        waited = WaitForSingleObject(process.hProcess, left < 50 ? left : 50);
-        stopped = stop != nullptr && *stop;
-    }
-    if (waited == WAIT_TIMEOUT) {
-        if (job != nullptr) {
-            TerminateJobObject(job, 1);
-        } else {
-            TerminateProcess(process.hProcess, 1);
+    for (;;) {
+        bool moved = WriteInput(child);
+        moved = ReadOutput(child, output) || moved;
+        DWORD waited = GetTickCount() - begun;
+        if (moved || waited >= waitMs ||
+            WaitForSingleObject(child->process, std::min<DWORD>(waitMs - waited, LOOK_AGAIN_MS)) !=
+                WAIT_TIMEOUT) {
+            return;
         }
-        WaitForSingleObject(process.hProcess, INFINITE);
-        result.state = stopped ? M_COMMAND_STOPPED : M_COMMAND_TIMED_OUT;
+    }
+}
+
+bool MReapChild(MChild* child, int* exitCode) {
+    if (WaitForSingleObject(child->process, 0) != WAIT_OBJECT_0) {
+        return false;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(child->process, &code);
+    *exitCode = static_cast<int>(code);
+    return true;
+}
+
+void MEndChildTree(MChild* child) {
+    if (child->job != nullptr) {
+        TerminateJobObject(child->job, 1);
     } else {
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        result.state = M_COMMAND_EXITED;
-        result.exitCode = static_cast<int>(code);
+        TerminateProcess(child->process, 1);
     }
-    FinishPipeThread(threads[0], writer.get());
-    FinishPipeThread(threads[1], reader.get());
-    {
-        std::lock_guard<std::mutex> hold(reader->lock);
-        result.firstLine = reader->line;
-    }
-    if (job != nullptr) {
-        CloseHandle(job);
-    }
-    CloseHandle(process.hProcess);
-    return result;
+    WaitForSingleObject(child->process, INFINITE);
+}
+
+void MFreeChild(MChild* child) {
+    CloseIfOpen(&child->toChild);
+    CloseIfOpen(&child->fromChild);
+    CloseIfOpen(&child->job);
+    CloseIfOpen(&child->process);
+    delete child;
 }
 
 std::string MGetHostName() {

@@ -1,5 +1,5 @@
 // The parts of the socket seam that are the same on both platforms: byte order, address
-// records and name lookup.
+// records, a socket's own port and name lookup.
 #include "mlib/msocket.h"
 
 #include <cstring>
@@ -24,6 +24,15 @@ MSocketAddress MEmptyAddress() {
     MSocketAddress address;
     memset(&address, 0, sizeof address);
     return address;
+}
+
+uint16_t MGetLocalPort(MSocket socket) {
+    MSocketAddress local = MEmptyAddress();
+    socklen_t length = sizeof local.storage;
+    if (getsockname(socket, &local.any, &length) != 0) {
+        return 0;
+    }
+    return ntohs(local.Family() == AF_INET6 ? local.v6.sin6_port : local.v4.sin_port);
 }
 
 MSocketAddress MAddressOf(const sockaddr_in& v4) {

@@ -233,12 +233,3 @@ bool MIsPortListened(uint16_t) {
 bool MIsFamilyMissing(unsigned long error) {
     return error == EAFNOSUPPORT || error == EADDRNOTAVAIL || error == EPFNOSUPPORT;
 }
-
-uint16_t MGetLocalPort(MSocket socket) {
-    MSocketAddress local = MEmptyAddress();
-    socklen_t length = sizeof local.storage;
-    if (getsockname(socket, &local.any, &length) != 0) {
-        return 0;
-    }
-    return ntohs(local.Family() == AF_INET6 ? local.v6.sin6_port : local.v4.sin_port);
-}

@@ -302,12 +302,3 @@ bool MIsPortListened(uint16_t port) {
 bool MIsFamilyMissing(unsigned long error) {
     return error == WSAEAFNOSUPPORT || error == WSAEADDRNOTAVAIL || error == WSAEPFNOSUPPORT;
 }
-
-uint16_t MGetLocalPort(MSocket socket) {
-    MSocketAddress local = MEmptyAddress();
-    int length = sizeof local.storage;
-    if (getsockname(socket, &local.any, &length) != 0) {
-        return 0;
-    }
-    return ntohs(local.Family() == AF_INET6 ? local.v6.sin6_port : local.v4.sin_port);
-}

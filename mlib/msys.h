@@ -97,6 +97,8 @@ size_t MGetModuleFileName(HINSTANCE instance, char* buffer, size_t size);
 // Puts the program's files in dir instead of the executable's folder (--dir): the module
 // file name then reads dir, a separator and the executable's name.
 void MSetModuleDirectory(const char* dir);
+// The path the system gives for the program's own file; empty when it gives none.
+std::string MSystemModulePath(HINSTANCE instance);
 
 // Initialises all classes of the common controls (InitCommonControlsEx); true elsewhere.
 bool MInitCommonControls();
@@ -105,6 +107,8 @@ bool MInitCommonControls();
 typedef int (*MMessageBoxHook)(HWND owner, const char* text, const char* caption, unsigned type);
 int MMessageBox(HWND owner, const char* text, const char* caption, unsigned type);
 MMessageBoxHook MSetMessageBoxHook(MMessageBoxHook hook);  // returns the previous hook
+// The box itself (Linux: a line on standard error), without the hook.
+int MSystemMessageBox(HWND owner, const char* text, const char* caption, unsigned type);
 
 // Posts a message to a window's queue (PostMessageA); callable from any thread.
 bool MPostMessage(HWND window, unsigned message, uintptr_t wParam, intptr_t lParam);

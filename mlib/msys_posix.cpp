@@ -175,52 +175,18 @@ bool MBeginThread(void (*procedure)(void*), void* argument) {
     return true;
 }
 
-static std::string g_moduleDirectory;
-
-void MSetModuleDirectory(const char* dir) {
-    g_moduleDirectory = dir;
-}
-
-size_t MGetModuleFileName(HINSTANCE, char* buffer, size_t size) {
-    if (size == 0) {
-        return 0;
-    }
+std::string MSystemModulePath(HINSTANCE) {
     char exe[4096];
     ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (length <= 0) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    exe[length] = '\0';
-    std::string path = exe;
-    if (!g_moduleDirectory.empty()) {
-        const char* name = strrchr(exe, '/');
-        path = g_moduleDirectory + "/" + (name != nullptr ? name + 1 : exe);
-    }
-    // Like GetModuleFileNameA: a path that does not fit is cut and still ends in NUL.
-    size_t copied = path.size() < size ? path.size() : size - 1;
-    memcpy(buffer, path.data(), copied);
-    buffer[copied] = '\0';
-    return copied;
+    return std::string(exe, length > 0 ? static_cast<size_t>(length) : 0);
 }
-
-static MMessageBoxHook g_messageBoxHook = nullptr;
 
 // The console edition has no boxes: the text goes to standard error as "caption: text".
 // A question is answered with the safe choice, No.
-int MMessageBox(HWND owner, const char* text, const char* caption, unsigned type) {
-    if (g_messageBoxHook != nullptr) {
-        return g_messageBoxHook(owner, text, caption, type);
-    }
+int MSystemMessageBox(HWND, const char* text, const char* caption, unsigned type) {
     fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "", text != nullptr ? text : "");
     fflush(stderr);
     return (type & 0x0F) == MB_YESNO ? IDNO : IDOK;
-}
-
-MMessageBoxHook MSetMessageBoxHook(MMessageBoxHook hook) {
-    MMessageBoxHook previous = g_messageBoxHook;
-    g_messageBoxHook = hook;
-    return previous;
 }
 
 MSingleInstance::MSingleInstance() : m_marker(-1) {}

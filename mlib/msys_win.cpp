@@ -100,50 +100,20 @@ bool MBeginThread(void (*procedure)(void*), void* argument) {
     return _beginthread(procedure, 0, argument) != static_cast<uintptr_t>(-1);
 }
 
-static std::string g_moduleDirectory;
-
-void MSetModuleDirectory(const char* dir) {
-    g_moduleDirectory = dir;
+std::string MSystemModulePath(HINSTANCE instance) {
+    std::string path(32768, '\0');
+    DWORD length = GetModuleFileNameA(instance, &path[0], static_cast<DWORD>(path.size()));
+    path.resize(length < path.size() ? length : 0);
+    return path;
 }
 
-size_t MGetModuleFileName(HINSTANCE instance, char* buffer, size_t size) {
-    size_t length = GetModuleFileNameA(instance, buffer, static_cast<DWORD>(size));
-    if (length == 0 || g_moduleDirectory.empty()) {
-        return length;
-    }
-    // The name after the last separator, found at character boundaries.
-    const char* name = buffer;
-    for (const char* p = buffer; *p != '\0'; p = CharNextA(p)) {
-        if (*p == '\\') {
-            name = p + 1;
-        }
-    }
-    std::string path = g_moduleDirectory + "\\" + name;
-    // Like GetModuleFileNameA: a path that does not fit is cut and still ends in NUL.
-    size_t copied = path.size() < size ? path.size() : size - 1;
-    memcpy(buffer, path.data(), copied);
-    buffer[copied] = '\0';
-    return copied;
-}
-
-static MMessageBoxHook g_messageBoxHook = NULL;
-
-int MMessageBox(HWND owner, const char* text, const char* caption, unsigned type) {
-    if (g_messageBoxHook != NULL) {
-        return g_messageBoxHook(owner, text, caption, type);
-    }
-    // Shown from UTF-16, so that the Shift-JIS texts read right on a system of another code
-    // page too.
+// Shown from UTF-16, so that the Shift-JIS texts read right on a system of another code
+// page too.
+int MSystemMessageBox(HWND owner, const char* text, const char* caption, unsigned type) {
     std::wstring wideText = text != NULL ? MAnsiToWide(text, strlen(text)) : std::wstring();
     std::wstring wideCaption =
         caption != NULL ? MAnsiToWide(caption, strlen(caption)) : std::wstring();
     return MessageBoxW(owner, wideText.c_str(), caption != NULL ? wideCaption.c_str() : NULL, type);
-}
-
-MMessageBoxHook MSetMessageBoxHook(MMessageBoxHook hook) {
-    MMessageBoxHook previous = g_messageBoxHook;
-    g_messageBoxHook = hook;
-    return previous;
 }
 
 bool MPostMessage(HWND window, unsigned message, uintptr_t wParam, intptr_t lParam) {

@@ -61,3 +61,7 @@ extern const char MWINDLG_CLASS[];
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The dialog procedure of modal dialogs.
 INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// A window class as each of the program's starts: its size, the window procedure above,
+// the instance, the name and the arrow cursor; all else empty, for the window to add.
+void MFillWindowClass(WNDCLASSEXA* classInfo, HINSTANCE instance, const char* name);

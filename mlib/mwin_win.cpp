@@ -69,19 +69,11 @@ bool MWinDlg::Create(const char* dialogTemplate, WNDCLASSEXA* classInfo, HINSTAN
                      HWND parent) {
     WNDCLASSEXA own;
     if (classInfo == NULL) {
-        ZeroMemory(&own, sizeof own);
-        own.cbSize = sizeof own;
-        own.style = 0;
-        own.lpfnWndProc = WindowProcedure;
-        own.cbClsExtra = 0;
+        MFillWindowClass(&own, instance, MWINDLG_CLASS);
         own.cbWndExtra = DLGWINDOWEXTRA;
-        own.hInstance = instance;
-        own.hIcon = LoadIconA(NULL, MAKEINTRESOURCEA(32512));      // IDI_APPLICATION
-        own.hIconSm = LoadIconA(NULL, MAKEINTRESOURCEA(32517));    // IDI_WINLOGO
-        own.hCursor = LoadCursorA(NULL, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+        own.hIcon = LoadIconA(NULL, MAKEINTRESOURCEA(32512));    // IDI_APPLICATION
+        own.hIconSm = LoadIconA(NULL, MAKEINTRESOURCEA(32517));  // IDI_WINLOGO
         own.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        own.lpszMenuName = NULL;
-        own.lpszClassName = MWINDLG_CLASS;
         classInfo = &own;
     }
     if (!RegisterClassExA(classInfo)) {
@@ -96,6 +88,15 @@ bool MWinDlg::Create(const char* dialogTemplate, WNDCLASSEXA* classInfo, HINSTAN
         return false;
     }
     return true;
+}
+
+void MFillWindowClass(WNDCLASSEXA* classInfo, HINSTANCE instance, const char* name) {
+    ZeroMemory(classInfo, sizeof *classInfo);
+    classInfo->cbSize = sizeof *classInfo;
+    classInfo->lpfnWndProc = WindowProcedure;
+    classInfo->hInstance = instance;
+    classInfo->hCursor = LoadCursorA(NULL, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    classInfo->lpszClassName = name;
 }
 
 INT_PTR MDlg::DoModal(HINSTANCE instance, const char* dialogTemplate, HWND parent) {

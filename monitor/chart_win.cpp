@@ -86,15 +86,9 @@ bool ChartWindow::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE in
                          HWND parent) {
     WNDCLASSEXA own;
     if (classInfo == NULL) {
-        ZeroMemory(&own, sizeof own);
-        own.cbSize = sizeof own;
+        MFillWindowClass(&own, instance, CHART_WINDOW_CLASS);  // no brush: WM_PAINT covers all
         own.style = CS_HREDRAW | CS_VREDRAW;
-        own.lpfnWndProc = WindowProcedure;
-        own.hInstance = instance;
         own.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(CHART_ICON_ID));
-        own.hCursor = LoadCursorA(NULL, IDC_ARROW);
-        own.hbrBackground = NULL;  // WM_PAINT covers every pixel
-        own.lpszClassName = CHART_WINDOW_CLASS;
         own.hIconSm = own.hIcon;
         classInfo = &own;
     }

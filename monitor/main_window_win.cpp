@@ -43,16 +43,10 @@ bool MainWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instan
     ResetShutdown();
     WNDCLASSEXA own;
     if (classInfo == NULL) {
-        ZeroMemory(&own, sizeof own);
-        own.cbSize = sizeof own;
-        own.style = 0;
-        own.lpfnWndProc = WindowProcedure;
-        own.hInstance = instance;
+        MFillWindowClass(&own, instance, MAIN_WINDOW_CLASS);
         own.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_FSW));
-        own.hCursor = LoadCursorA(NULL, IDC_ARROW);
         own.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         own.lpszMenuName = MAKEINTRESOURCEA(IDM_TRAY);
-        own.lpszClassName = MAIN_WINDOW_CLASS;
         own.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_FSW));
         classInfo = &own;
     }

@@ -34,11 +34,7 @@ bool ServiceWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE ins
                         HWND parent) {
     WNDCLASSEXA own;
     if (classInfo == NULL) {
-        ZeroMemory(&own, sizeof own);
-        own.cbSize = sizeof own;
-        own.lpfnWndProc = WindowProcedure;
-        own.hInstance = instance;
-        own.lpszClassName = SERVICE_WINDOW_CLASS;
+        MFillWindowClass(&own, instance, SERVICE_WINDOW_CLASS);
         classInfo = &own;
     }
     if (!RegisterClassExA(classInfo) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {

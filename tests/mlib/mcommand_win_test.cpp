@@ -2,7 +2,8 @@
 // page, and ended at the bound together with the children they started (a job object).
 // This test program plays the command itself: the CommandChild tests run only when the
 // variable FSW_CHILD names what they are to do. A bare name is never looked up in the
-// program's folder, and a child left holding the pipes holds no thread.
+// program's folder, and a child left holding the pipes holds no thread. Also this
+// platform's commands for the shared tests (mcommand_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "mlib/mcommand.h"
+#include "tests/support/command_lines.h"
 #include "tests/support/command_report_win.h"
 #include "tests/support/test_support.h"
 
@@ -80,7 +82,35 @@ TEST(CommandChild, Sleep) {
     Sleep(1000000);
 }
 
-// An inheritable handle of the program (as its sockets are) does not reach the command.
+// As a command: prints 50 MB and exits with 7.
+TEST(CommandChild, Flood) {
+    if (ChildTask() == nullptr) {
+        GTEST_SKIP() << "run as a command only";
+    }
+    std::string block(65536, 'x');
+    DWORD put = 0;
+    for (int i = 0; i < 50000000 / 65536 + 1; i++) {
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), block.data(), 65536, &put, nullptr);
+    }
+    ExitProcess(7);
+}
+
+// As a command: copies its input to the file FSW_CHILD names.
+TEST(CommandChild, CopyInput) {
+    if (ChildTask() == nullptr) {
+        GTEST_SKIP() << "run as a command only";
+    }
+    std::string input;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr) &&
+           got > 0) {
+        input.append(buffer, got);
+    }
+    WriteFileBytes(ChildTask(), input);
+}
+
+// An inheritable handle of the program does not reach the command.
 TEST(MRunCommand, ItRunsWithoutAWindowAndGetsTheVariablesInTheAnsiCodePage) {
     ASSERT_EQ(932u, GetACP()) << "the code page the bytes are compared in";
     TempDir dir;
@@ -171,3 +201,15 @@ TEST(MRunCommand, ACommandThatCannotStartSaysWhy) {
 }
 
 }  // namespace
+
+TestCommand FloodingCommand() {
+    return {SelfCommand("Flood"), {{"FSW_CHILD", "flood"}}};
+}
+
+TestCommand NonReadingCommand() {
+    return {"cmd /c exit 0", {}};
+}
+
+TestCommand CopyingCommand(const std::string& file) {
+    return {SelfCommand("CopyInput"), {{"FSW_CHILD", file}}};
+}
