@@ -39,6 +39,7 @@ private:
 // The name that marks the running copy.
 extern const char INSTANCE_MARKER_NAME[];
 
-// Runs the program under the single-instance marker markerName (the service has one of
-// its own); returns the process exit code.
+// Runs the program under the single-instance marker markerName; returns the process exit
+// code. The service takes no marker: its services answer every one as created, since the
+// service manager runs one copy only (app/service_win.cpp).
 int RunEntry(EntryServices& services, const char* markerName = INSTANCE_MARKER_NAME);
