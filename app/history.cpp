@@ -11,7 +11,6 @@
 
 #include "app/forecast.h"
 #include "app/history_line.h"
-#include "app/kiv.h"
 #include "mlib/mfileops.h"
 #include "net/ip_address.h"
 
@@ -118,7 +117,7 @@ void CheckHistory::Target::Stamp(HistoryPoint* point) {
     point->run = run;
 }
 
-CheckHistory::CheckHistory() : m_lastCompaction(0), m_singleCycle(false), m_lost(false) {
+CheckHistory::CheckHistory(MLogSink& log) : m_log(log), m_lastCompaction(0), m_singleCycle(false), m_lost(false) {
     std::fill(m_failed, m_failed + FAILURE_KINDS, false);
 }
 
@@ -127,9 +126,7 @@ void CheckHistory::Fail(Failure kind, const char* format) {
         return;
     }
     m_failed[kind] = true;
-    if (theApp != nullptr) {
-        theApp->Log(format, m_path.c_str());
-    }
+    m_log.Write(format, m_path.c_str());
 }
 
 void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
@@ -210,12 +207,12 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
     }
     cutoff = CutoffOf(days, keepDays, now, &clock);
     DropFromMemory(cutoff);
-    if (skipped > 0 && theApp != nullptr) {
-        theApp->Log("履歴ファイル：読めない行を%u行読み飛ばしました。(File=%s)", skipped, path);
+    if (skipped > 0) {
+        m_log.Write("履歴ファイル：読めない行を%u行読み飛ばしました。(File=%s)", skipped, path);
     }
     size_t dropped = oldest < cutoff && !lines.Failed() ? Compact(cutoff) : 0;
-    if (dropped > 0 && theApp != nullptr) {
-        theApp->Log("履歴ファイルから%u日より古い%u行を削除しました。", keepDays,
+    if (dropped > 0) {
+        m_log.Write("履歴ファイルから%u日より古い%u行を削除しました。", keepDays,
                     static_cast<unsigned>(dropped));
     }
 }
@@ -375,11 +372,8 @@ void CheckHistory::Append(const std::string& lines, unsigned waitMs, bool last) 
         if (last) {
             unsigned count =
                 static_cast<unsigned>(std::count(m_pending.begin(), m_pending.end(), '\n'));
-            if (theApp != nullptr) {
-                theApp->Log(
-                    "履歴ファイルが他の書き込み中のため、%u行を書き込めませんでした。(File=%s)",
-                    count, m_path.c_str());
-            }
+            m_log.Write("履歴ファイルが他の書き込み中のため、%u行を書き込めませんでした。(File=%s)",
+                        count, m_path.c_str());
             m_pending.clear();
             m_lost = true;
             return;

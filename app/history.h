@@ -13,11 +13,13 @@
 #include "app/forecast.h"
 #include "app/history_point.h"
 #include "mlib/mfileops.h"
+#include "mlib/mlog_sink.h"
 #include "net/check_result.h"
 
 class CheckHistory {
 public:
-    CheckHistory();
+    // Failures and what reading and compacting dropped go to log.
+    explicit CheckHistory(MLogSink& log);
 
     // Reads the file at start, a chunk at a time: the lines HistoryCutoff keeps go into
     // memory (keepDays 0: all). Older lines are dropped from the file, which is written
@@ -94,6 +96,7 @@ private:
     void Fail(Failure kind, const char* format);
     void Succeed(Failure kind) { m_failed[kind] = false; }
 
+    MLogSink& m_log;
     std::string m_path;
     std::string m_pending;  // lines not yet appended: the lock was not to be had
     std::map<std::string, Target> m_targets;

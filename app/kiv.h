@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "app/file_path.h"
 #include "app/history.h"
 #include "app/host_entry.h"
 #include "mlib/mapp.h"
+#include "mlib/mlog_sink.h"
 #include "net/check_result.h"
 #include "net/fsw_socket.h"
 #include "net/peer_access.h"
@@ -31,7 +33,7 @@ public:
     virtual HWND LoopWindow() = 0;
 };
 
-class Kiv : public MApp {
+class Kiv : public MApp, public MLogSink {
 public:
     Kiv(HINSTANCE instance, char* commandLine, int showCommand);
     ~Kiv() override;
@@ -47,8 +49,11 @@ public:
     // Runs the roles with frontEnd instead of the main window (null: the main window).
     void UseFrontEnd(FrontEnd* frontEnd) { m_frontEnd = frontEnd; }
 
-    // Writes a log line, or, while the log is not open yet, keeps it for LogHeldLines.
-    void LogOrHold(const std::string& message);
+    // The log for the parts that take it as a parameter: one line, as Log writes it.
+    int WriteLine(const std::string& message) override { return Log("%s", message.c_str()); }
+    // Writes a log line, or, while the log is not open yet, keeps it for LogHeldLines; the
+    // LogResult of the write (LOG_NOT_OPEN for a line kept).
+    int LogOrHold(const std::string& message);
     // Writes the kept lines, once the log is open (after the start line).
     void LogHeldLines();
     // Deletes the temporary files that copies killed while saving left beside the files.
@@ -125,12 +130,14 @@ public:
     QueryCancel m_queryCancel;  // the stop of every query thread; given once, at shutdown
 };
 
-// Joins the program's folder, a separator and a file name into a path of at most size - 1
-// bytes, cutting what does not fit; false when it cut.
-bool BuildPath(char* path, size_t size, const char* folder, const char* name);
 const size_t FILE_PATH_SIZE = 261;  // of m_logPath, m_listPath and m_checkPath
 
 // Creates the application object on the first call; later calls return it.
 Kiv* GetApp(HINSTANCE instance, char* commandLine, int showCommand);
 
 extern Kiv* theApp;
+
+// The log of the application object of the moment (theApp), for the parts made before it
+// and living with it (the check cycle's notifier and metrics file): a line goes nowhere
+// while there is none. With held, Kiv::LogOrHold: lines are kept until the log is open.
+MLogSink& AppLog(bool held = false);
