@@ -778,7 +778,7 @@ bool Serve(HandlerPool* pool, FswSocket* connection) {
     Reply reply;
     bool replying = ReadRequest(app, connection, &path, &type);
     if (replying && type == TYPE_VOLUME_LIST) {
-        std::string list = VolumeListReply(app, path);
+        std::string list = VolumeListReply(*app, app->m_allowUnc == 1, app->m_serverStop, path);
         Release(pool, PeerOf(connection));
         if (connection->SendAll(list.data(), static_cast<int>(list.size())) !=
             static_cast<int>(list.size())) {
