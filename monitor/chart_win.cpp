@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/kiv.h"
+#include "app/history.h"
 #include "app/wall_clock.h"
 #include "mlib/mdesktop_win.h"
 #include "monitor/chart_geometry.h"
@@ -74,8 +74,9 @@ std::string ChartTitle(const CheckResult& target) {
     return title;
 }
 
-ChartWindow::ChartWindow(const CheckResult& target, POINT place)
-    : m_target(target), m_place(place), m_closed(false) {}
+ChartWindow::ChartWindow(const CheckResult& target, POINT place, const CheckHistory& history,
+                         MLogSink& log)
+    : m_target(target), m_place(place), m_history(history), m_log(log), m_closed(false) {}
 
 bool ChartWindow::Shows(const CheckResult& target) const {
     return m_target.port == target.port && strcmp(m_target.host, target.host) == 0 &&
@@ -102,7 +103,7 @@ bool ChartWindow::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE in
     known.cbSize = sizeof known;
     if (!GetClassInfoExA(instance, classInfo->lpszClassName, &known) &&
         !RegisterClassExA(classInfo)) {
-        theApp->Log("グラフウインドウのクラスを登録できません。(%lu)", GetLastError());
+        m_log.Write("グラフウインドウのクラスを登録できません。(%lu)", GetLastError());
         return false;
     }
     // Sized for the DPI of the status window it opens from.
@@ -112,7 +113,7 @@ bool ChartWindow::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE in
                                   MScaleForDpi(DEFAULT_HEIGHT, dpi), parent, NULL, instance,
                                   static_cast<MWinBase*>(this));
     if (window == NULL) {
-        theApp->Log("グラフウインドウを生成できません。(%lu)", GetLastError());
+        m_log.Write("グラフウインドウを生成できません。(%lu)", GetLastError());
         m_closed = true;
         return false;
     }
@@ -195,7 +196,7 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
     SIZE digit = {7, 12};
     GetTextExtentPoint32A(dc, "0", 1, &digit);
     const std::vector<HistoryPoint>* points =
-        theApp->m_history.PointsOf(m_target.host, m_target.port, m_target.path);
+        m_history.PointsOf(m_target.host, m_target.port, m_target.path);
     ChartLayout layout;
     ChartInput input = {points != nullptr ? points->data() : nullptr,
                         points != nullptr ? points->size() : 0,
@@ -240,7 +241,7 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
                  std::string("しきい値 ") + threshold);
         }
         char forecast[32];
-        FormatForecast(theApp->m_history.ForecastOf(m_target), forecast, sizeof forecast);
+        FormatForecast(m_history.ForecastOf(m_target), forecast, sizeof forecast);
         SetTextColor(dc, FORECAST);
         Text(dc, layout.right - px(4), layout.top + px(4), TA_RIGHT | TA_TOP,
              std::string("満杯予測 ") + forecast);
@@ -287,7 +288,8 @@ POINT ChartWindows::Place(HWND owner, size_t open) {
     return place;
 }
 
-HWND ChartWindows::Open(HINSTANCE instance, HWND owner, const CheckResult& target) {
+HWND ChartWindows::Open(HINSTANCE instance, HWND owner, const CheckResult& target,
+                        const CheckHistory& history, MLogSink& log) {
     for (auto window = m_windows.begin(); window != m_windows.end();) {
         window = (*window)->Closed() ? m_windows.erase(window) : std::next(window);
     }
@@ -298,7 +300,8 @@ HWND ChartWindows::Open(HINSTANCE instance, HWND owner, const CheckResult& targe
             return window->hwnd;
         }
     }
-    std::unique_ptr<ChartWindow> chart(new ChartWindow(target, Place(owner, m_windows.size())));
+    std::unique_ptr<ChartWindow> chart(
+        new ChartWindow(target, Place(owner, m_windows.size()), history, log));
     if (!chart->Create(ChartTitle(target).c_str(), NULL, instance, owner)) {
         return NULL;
     }
