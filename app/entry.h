@@ -18,11 +18,15 @@ public:
     virtual int RunApplication() = 0;  // the application object's Run
 };
 
+class FrontEnd;
+
 // The services of the real system: the named marker, the network layer and the
-// application object made by GetApp.
+// application object made by GetApp, run with frontEnd in place of the main window when
+// one is given (the service's).
 class SystemEntryServices : public EntryServices {
 public:
-    SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand);
+    SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand,
+                        FrontEnd* frontEnd = nullptr);
     MInstanceResult CreateInstanceMarker(const char* name, std::string* problem) override;
     void CloseInstanceMarker() override;
     int StartupNetwork() override;
@@ -34,6 +38,7 @@ private:
     HINSTANCE m_instance;
     char* m_commandLine;
     int m_showCommand;
+    FrontEnd* m_frontEnd;
 };
 
 // The name that marks the running copy.

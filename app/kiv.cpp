@@ -148,7 +148,9 @@ int Kiv::Init() {
     int exitCode;
     if (m_frontEnd != nullptr) {
         // The front end logs why it does not run.
-        exitCode = m_frontEnd->Open(instance) ? MessageLoop(m_frontEnd->LoopWindow()) : 2;
+        exitCode = m_frontEnd->Open(instance, *this, StartOfFrontEnd())
+                       ? MessageLoop(m_frontEnd->LoopWindow())
+                       : 2;
     } else if (m_mainWin.Create(APP_TITLE, nullptr, instance, nullptr)) {
         m_mainWin.Show(SW_HIDE);
         m_mainWin.Update();
@@ -173,6 +175,20 @@ std::string Kiv::VersionLine(const char* word) const {
     snprintf(line, sizeof line, "%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{m_version[0]},
              unsigned{m_version[1]}, unsigned{m_version[2]}, unsigned{m_version[3]}, word);
     return line;
+}
+
+FrontEndStart Kiv::StartOfFrontEnd() const {
+    FrontEndStart start;
+    start.iniPath = m_iniPath;
+    start.logPath = m_logPath;
+    start.logMode = m_logMode;
+    start.logOpen = logFile.IsOpen();
+    start.server = m_server;
+    start.client = m_client;
+    start.serverPort = m_serverPort;
+    start.startLine = VersionLine("起動");
+    start.endLine = VersionLine("終了");
+    return start;
 }
 
 namespace {

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/app_log.h"
 #include "app/file_path.h"
+#include "app/front_end.h"
 #include "app/history.h"
 #include "app/host_entry.h"
 #include "mlib/mapp.h"
@@ -22,16 +24,6 @@
 // The main window is defined with the user interface (monitor/main_window.h): the
 // network code that reaches the application object does not see it.
 class MainWin;
-
-// A front end that runs the roles in place of the main window: the Windows service, which
-// shows nothing. Open starts the roles and answers whether the program runs; the message
-// loop then runs for LoopWindow, and ends when that window ends.
-class FrontEnd {
-public:
-    virtual ~FrontEnd() {}
-    virtual bool Open(HINSTANCE instance) = 0;
-    virtual HWND LoopWindow() = 0;
-};
 
 class Kiv : public MApp, public MLogSink {
 public:
@@ -48,6 +40,8 @@ public:
     std::string VersionLine(const char* word) const;
     // Runs the roles with frontEnd instead of the main window (null: the main window).
     void UseFrontEnd(FrontEnd* frontEnd) { m_frontEnd = frontEnd; }
+    // What a front end is started with: the settings and the state of the log as they are.
+    FrontEndStart StartOfFrontEnd() const;
 
     // The log for the parts that take it as a parameter: one line, as Log writes it.
     int WriteLine(const std::string& message) override { return Log("%s", message.c_str()); }
@@ -136,8 +130,3 @@ const size_t FILE_PATH_SIZE = 261;  // of m_logPath, m_listPath and m_checkPath
 Kiv* GetApp(HINSTANCE instance, char* commandLine, int showCommand);
 
 extern Kiv* theApp;
-
-// The log of the application object of the moment (theApp), for the parts made before it
-// and living with it (the check cycle's notifier and metrics file): a line goes nowhere
-// while there is none. With held, Kiv::LogOrHold: lines are kept until the log is open.
-MLogSink& AppLog(bool held = false);
