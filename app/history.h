@@ -16,6 +16,9 @@
 #include "mlib/mlog_sink.h"
 #include "net/check_result.h"
 
+class LatestDays;
+class LocalClock;
+
 class CheckHistory {
 public:
     // Failures and what reading and compacting dropped go to log.
@@ -91,7 +94,13 @@ private:
     size_t Compact(int64_t cutoff);
     // The daily compaction: the file's days counted, then Compact when a line is to go.
     void CompactFile(uint32_t keepDays, int64_t now);
-    void DropFromMemory(int64_t cutoff);
+    // Reads the open file's lines into memory, counting the lines it cannot read and
+    // finding the oldest time (Open).
+    void ReadLines(MLineReader* lines, uint32_t keepDays, int64_t now, LocalClock* clock,
+                   LatestDays* days, unsigned* skipped, int64_t* oldest);
+    void SortPoints();
+    void DropUnsortedFromMemory(int64_t cutoff);             // points in any order
+    void DropFromMemory(int64_t cutoff);                     // points in time order
     void DropOldFromMemory(uint32_t keepDays, int64_t now);  // by HistoryCutoff
     void Fail(Failure kind, const char* format);
     void Succeed(Failure kind) { m_failed[kind] = false; }
