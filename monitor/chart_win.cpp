@@ -64,6 +64,63 @@ void Text(HDC dc, int x, int y, UINT align, const std::string& text) {
     TextOutA(dc, x, y, text.c_str(), static_cast<int>(text.size()));
 }
 
+// The chart's text font, height pixels high.
+HFONT ChartFont(int height) {
+    return CreateFontA(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, "MS UI Gothic");
+}
+
+// The grid, the labels of both axes and the plot's frame.
+void DrawAxes(HDC dc, const ChartLayout& layout, unsigned dpi) {
+    auto px = [dpi](int pixels) { return MScaleForDpi(pixels, dpi); };
+    {
+        SelectedPen pen(dc, PS_SOLID, px(1), GRID);
+        for (const ChartTick& tick : layout.valueTicks) {
+            Line(dc, layout.left, tick.position, layout.right, tick.position);
+        }
+        for (const ChartTick& tick : layout.timeTicks) {
+            Line(dc, tick.position, layout.top, tick.position, layout.bottom);
+        }
+    }
+    for (const ChartTick& tick : layout.valueTicks) {
+        Text(dc, layout.left - px(6), tick.position - px(6), TA_RIGHT | TA_TOP, tick.label);
+    }
+    for (const ChartTick& tick : layout.timeTicks) {
+        Text(dc, tick.position, layout.bottom + px(6), TA_CENTER | TA_TOP, tick.label);
+    }
+    SelectedPen pen(dc, PS_SOLID, px(1), FRAME);
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, layout.left, layout.top, layout.right + 1, layout.bottom + 1);
+}
+
+// The threshold's dashed line with its text above the right end.
+void DrawThreshold(HDC dc, const ChartLayout& layout, const CheckResult& target, unsigned dpi) {
+    auto px = [dpi](int pixels) { return MScaleForDpi(pixels, dpi); };
+    SelectedPen pen(dc, PS_DASH, 1, THRESHOLD);
+    Line(dc, layout.left, layout.thresholdY, layout.right, layout.thresholdY);
+    char threshold[32];
+    FormatThresholdText(target.threshold, target.unit, threshold, sizeof threshold);
+    SetTextColor(dc, THRESHOLD);
+    Text(dc, layout.right - px(4), layout.thresholdY - px(15), TA_RIGHT | TA_TOP,
+         std::string("しきい値 ") + threshold);
+}
+
+// The free space over time: a line, or a dot for a single point.
+void DrawSeries(HDC dc, const ChartLayout& layout, unsigned dpi) {
+    auto px = [dpi](int pixels) { return MScaleForDpi(pixels, dpi); };
+    SelectedPen pen(dc, PS_SOLID, px(2), SERIES);
+    std::vector<POINT> line;
+    for (const ChartPoint& point : layout.series) {
+        line.push_back({point.x, point.y});
+    }
+    if (line.size() == 1) {
+        Ellipse(dc, line[0].x - px(2), line[0].y - px(2), line[0].x + px(3), line[0].y + px(3));
+    } else {
+        Polyline(dc, line.data(), static_cast<int>(line.size()));
+    }
+}
+
 }  // namespace
 
 std::string ChartTitle(const CheckResult& target) {
@@ -186,9 +243,7 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
     // Sizes are given at 96 DPI and drawn at the window's.
     unsigned dpi = MGetDpiForWindow(hwnd);
     auto px = [dpi](int pixels) { return MScaleForDpi(pixels, dpi); };
-    HFONT font = CreateFontA(-px(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, "MS UI Gothic");
+    HFONT font = ChartFont(px(12));
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, TEXT);
@@ -211,34 +266,9 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
     if (!LayOutChart(input, &layout)) {
         Text(dc, width / 2, height / 2 - px(6), TA_CENTER | TA_TOP, "空き領域の履歴がありません。");
     } else {
-        {
-            SelectedPen pen(dc, PS_SOLID, px(1), GRID);
-            for (const ChartTick& tick : layout.valueTicks) {
-                Line(dc, layout.left, tick.position, layout.right, tick.position);
-            }
-            for (const ChartTick& tick : layout.timeTicks) {
-                Line(dc, tick.position, layout.top, tick.position, layout.bottom);
-            }
-        }
-        for (const ChartTick& tick : layout.valueTicks) {
-            Text(dc, layout.left - px(6), tick.position - px(6), TA_RIGHT | TA_TOP, tick.label);
-        }
-        for (const ChartTick& tick : layout.timeTicks) {
-            Text(dc, tick.position, layout.bottom + px(6), TA_CENTER | TA_TOP, tick.label);
-        }
-        {
-            SelectedPen pen(dc, PS_SOLID, px(1), FRAME);
-            SelectObject(dc, GetStockObject(NULL_BRUSH));
-            Rectangle(dc, layout.left, layout.top, layout.right + 1, layout.bottom + 1);
-        }
+        DrawAxes(dc, layout, dpi);
         if (layout.hasThreshold) {
-            SelectedPen pen(dc, PS_DASH, 1, THRESHOLD);
-            Line(dc, layout.left, layout.thresholdY, layout.right, layout.thresholdY);
-            char threshold[32];
-            FormatThresholdText(m_target.threshold, m_target.unit, threshold, sizeof threshold);
-            SetTextColor(dc, THRESHOLD);
-            Text(dc, layout.right - px(4), layout.thresholdY - px(15), TA_RIGHT | TA_TOP,
-                 std::string("しきい値 ") + threshold);
+            DrawThreshold(dc, layout, m_target, dpi);
         }
         char forecast[32];
         FormatForecast(m_history.ForecastOf(m_target), forecast, sizeof forecast);
@@ -251,16 +281,7 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
             Line(dc, layout.forecastFrom.x, layout.forecastFrom.y, layout.forecastTo.x,
                  layout.forecastTo.y);
         }
-        SelectedPen pen(dc, PS_SOLID, px(2), SERIES);
-        std::vector<POINT> line;
-        for (const ChartPoint& point : layout.series) {
-            line.push_back({point.x, point.y});
-        }
-        if (line.size() == 1) {
-            Ellipse(dc, line[0].x - px(2), line[0].y - px(2), line[0].x + px(3), line[0].y + px(3));
-        } else {
-            Polyline(dc, line.data(), static_cast<int>(line.size()));
-        }
+        DrawSeries(dc, layout, dpi);
     }
     SelectObject(dc, oldFont);
     DeleteObject(font);

@@ -23,8 +23,7 @@ class ChartWindow : public MWin {
 public:
     // place: the window's top-left corner, or CW_USEDEFAULT twice. The history and the log
     // outlive the window.
-    ChartWindow(const CheckResult& target, POINT place, const CheckHistory& history,
-                MLogSink& log);
+    ChartWindow(const CheckResult& target, POINT place, const CheckHistory& history, MLogSink& log);
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Registers the class once (when no class is given) and creates the window, owned by
