@@ -7,8 +7,12 @@
 
 const char INSTANCE_MARKER_NAME[] = "FSW_Mutex1825";
 
-SystemEntryServices::SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand)
-    : m_instance(instance), m_commandLine(commandLine), m_showCommand(showCommand) {}
+SystemEntryServices::SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand,
+                                         FrontEnd* frontEnd)
+    : m_instance(instance),
+      m_commandLine(commandLine),
+      m_showCommand(showCommand),
+      m_frontEnd(frontEnd) {}
 
 MInstanceResult SystemEntryServices::CreateInstanceMarker(const char* name, std::string* problem) {
     MInstanceResult result = m_marker.Create(name, problem);
@@ -39,7 +43,11 @@ int SystemEntryServices::CleanupNetwork() {
 }
 
 int SystemEntryServices::RunApplication() {
-    return GetApp(m_instance, m_commandLine, m_showCommand)->Run();
+    Kiv* app = GetApp(m_instance, m_commandLine, m_showCommand);
+    app->UseFrontEnd(m_frontEnd);
+    int code = app->Run();
+    app->UseFrontEnd(nullptr);
+    return code;
 }
 
 int RunEntry(EntryServices& services, const char* markerName) {

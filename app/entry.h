@@ -18,11 +18,15 @@ public:
     virtual int RunApplication() = 0;  // the application object's Run
 };
 
+class FrontEnd;
+
 // The services of the real system: the named marker, the network layer and the
-// application object made by GetApp.
+// application object made by GetApp, run with frontEnd in place of the main window when
+// one is given (the service's).
 class SystemEntryServices : public EntryServices {
 public:
-    SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand);
+    SystemEntryServices(HINSTANCE instance, char* commandLine, int showCommand,
+                        FrontEnd* frontEnd = nullptr);
     // The marker of the user's logon, then that of the data folder.
     MInstanceResult CreateInstanceMarker(const char* name, std::string* problem) override;
     void CloseInstanceMarker() override;
@@ -40,11 +44,13 @@ private:
     HINSTANCE m_instance;
     char* m_commandLine;
     int m_showCommand;
+    FrontEnd* m_frontEnd;
 };
 
 // The name that marks the running copy.
 extern const char INSTANCE_MARKER_NAME[];
 
-// Runs the program under the single-instance marker markerName (the service has one of
-// its own); returns the process exit code.
+// Runs the program under the single-instance marker markerName; returns the process exit
+// code. The service takes no marker: its services answer every one as created, since the
+// service manager runs one copy only (app/service_win.cpp).
 int RunEntry(EntryServices& services, const char* markerName = INSTANCE_MARKER_NAME);

@@ -11,7 +11,6 @@
 
 #include "app/forecast.h"
 #include "app/history_line.h"
-#include "app/kiv.h"
 #include "mlib/mfileops.h"
 #include "net/ip_address.h"
 
@@ -118,7 +117,8 @@ void CheckHistory::Target::Stamp(HistoryPoint* point) {
     point->run = run;
 }
 
-CheckHistory::CheckHistory() : m_lastCompaction(0), m_singleCycle(false), m_lost(false) {
+CheckHistory::CheckHistory(MLogSink& log)
+    : m_log(log), m_lastCompaction(0), m_singleCycle(false), m_lost(false) {
     std::fill(m_failed, m_failed + FAILURE_KINDS, false);
 }
 
@@ -127,9 +127,7 @@ void CheckHistory::Fail(Failure kind, const char* format) {
         return;
     }
     m_failed[kind] = true;
-    if (theApp != nullptr) {
-        theApp->Log(format, m_path.c_str());
-    }
+    m_log.Write(format, m_path.c_str());
 }
 
 void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
@@ -150,32 +148,54 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
         }
         return;
     }
-    MCSVParser<char> parser;
-    parser.SetDelimiter("\t");
     LocalClock clock;
-    HistoryLine line;
     LatestDays days(keepDays);
     unsigned skipped = 0;
     int64_t oldest = INT64_MAX;
+    MLineReader lines(&file);
+    ReadLines(&lines, keepDays, now, &clock, &days, &skipped, &oldest);
+    if (lines.Failed()) {
+        Fail(READ_FAILED, "履歴ファイルが読み込めません。(File=%s)");
+    }
+    file.Close();
+    SortPoints();
+    int64_t cutoff = CutoffOf(days, keepDays, now, &clock);
+    DropFromMemory(cutoff);
+    if (skipped > 0) {
+        m_log.Write("履歴ファイル：読めない行を%u行読み飛ばしました。(File=%s)", skipped, path);
+    }
+    size_t dropped = oldest < cutoff && !lines.Failed() ? Compact(cutoff) : 0;
+    if (dropped > 0) {
+        m_log.Write("履歴ファイルから%u日より古い%u行を削除しました。", keepDays,
+                    static_cast<unsigned>(dropped));
+    }
+}
+
+// The points go into memory as they are read; every PRUNE_EVERY points those that the days
+// met so far put before the cutoff are let go of (the file's lines need not be in order).
+void CheckHistory::ReadLines(MLineReader* lines, uint32_t keepDays, int64_t now, LocalClock* clock,
+                             LatestDays* days, unsigned* skipped, int64_t* oldest) {
+    MCSVParser<char> parser;
+    parser.SetDelimiter("\t");
+    HistoryLine line;
     int64_t cutoff = INT64_MIN;  // of the days met so far: the final one is no earlier
     size_t sincePrune = 0;
     std::string key;
-    MLineReader lines(&file);
     MLineReader::Piece piece;
-    while (lines.Next(&piece)) {
+    while (lines->Next(&piece)) {
         if (!piece.starts || !piece.ends) {
-            skipped += piece.starts ? 1 : 0;  // a line cut short or too long to be ours
+            *skipped += piece.starts ? 1 : 0;  // a line cut short or too long to be ours
             continue;
         }
         size_t length = LineLength(piece);
         int64_t wall;
-        if (!ParseHistoryLine(&parser, piece.data, length, &clock, &line) ||
+        if (!ParseHistoryLine(&parser, piece.data, length, clock, &line) ||
             !ParseHistoryStamp(piece.data, length, &wall)) {
-            skipped++;
+            (*skipped)++;
             continue;
         }
-        days.Add(wall);
-        oldest = std::min(oldest, line.point.time);
+        days->Add(wall);
+        *oldest = std::min(*oldest, line.point.time);
         if (line.point.time < cutoff) {
             continue;
         }
@@ -188,35 +208,29 @@ void CheckHistory::Open(const char* path, uint32_t keepDays, int64_t now) {
         found->second.points.push_back(line.point);
         if (++sincePrune == PRUNE_EVERY && keepDays > 0) {
             sincePrune = 0;
-            cutoff = CutoffOf(days, keepDays, now, &clock);
-            for (auto& entry : m_targets) {
-                std::vector<HistoryPoint>& points = entry.second.points;
-                points.erase(std::remove_if(points.begin(), points.end(),
-                                            [&](const HistoryPoint& p) { return p.time < cutoff; }),
-                             points.end());
-            }
+            cutoff = CutoffOf(*days, keepDays, now, clock);
+            DropUnsortedFromMemory(cutoff);
         }
     }
-    if (lines.Failed()) {
-        Fail(READ_FAILED, "履歴ファイルが読み込めません。(File=%s)");
-    }
-    file.Close();
+}
+
+// Points read while the clock was set back come out of order.
+void CheckHistory::SortPoints() {
     for (auto& entry : m_targets) {
         std::vector<HistoryPoint>& points = entry.second.points;
         auto byTime = [](const HistoryPoint& a, const HistoryPoint& b) { return a.time < b.time; };
         if (!std::is_sorted(points.begin(), points.end(), byTime)) {
-            std::stable_sort(points.begin(), points.end(), byTime);  // the clock was set back
+            std::stable_sort(points.begin(), points.end(), byTime);
         }
     }
-    cutoff = CutoffOf(days, keepDays, now, &clock);
-    DropFromMemory(cutoff);
-    if (skipped > 0 && theApp != nullptr) {
-        theApp->Log("履歴ファイル：読めない行を%u行読み飛ばしました。(File=%s)", skipped, path);
-    }
-    size_t dropped = oldest < cutoff && !lines.Failed() ? Compact(cutoff) : 0;
-    if (dropped > 0 && theApp != nullptr) {
-        theApp->Log("履歴ファイルから%u日より古い%u行を削除しました。", keepDays,
-                    static_cast<unsigned>(dropped));
+}
+
+void CheckHistory::DropUnsortedFromMemory(int64_t cutoff) {
+    for (auto& entry : m_targets) {
+        std::vector<HistoryPoint>& points = entry.second.points;
+        points.erase(std::remove_if(points.begin(), points.end(),
+                                    [&](const HistoryPoint& p) { return p.time < cutoff; }),
+                     points.end());
     }
 }
 
@@ -375,11 +389,8 @@ void CheckHistory::Append(const std::string& lines, unsigned waitMs, bool last) 
         if (last) {
             unsigned count =
                 static_cast<unsigned>(std::count(m_pending.begin(), m_pending.end(), '\n'));
-            if (theApp != nullptr) {
-                theApp->Log(
-                    "履歴ファイルが他の書き込み中のため、%u行を書き込めませんでした。(File=%s)",
-                    count, m_path.c_str());
-            }
+            m_log.Write("履歴ファイルが他の書き込み中のため、%u行を書き込めませんでした。(File=%s)",
+                        count, m_path.c_str());
             m_pending.clear();
             m_lost = true;
             return;

@@ -13,11 +13,16 @@
 #include "app/forecast.h"
 #include "app/history_point.h"
 #include "mlib/mfileops.h"
+#include "mlib/mlog_sink.h"
 #include "net/check_result.h"
+
+class LatestDays;
+class LocalClock;
 
 class CheckHistory {
 public:
-    CheckHistory();
+    // Failures and what reading and compacting dropped go to log.
+    explicit CheckHistory(MLogSink& log);
 
     // Reads the file at start, a chunk at a time: the lines HistoryCutoff keeps go into
     // memory (keepDays 0: all). Older lines are dropped from the file, which is written
@@ -93,11 +98,18 @@ private:
     size_t Compact(int64_t cutoff);
     // The daily compaction: the file's days counted, then Compact when a line is to go.
     void CompactFile(uint32_t keepDays, int64_t now);
-    void DropFromMemory(int64_t cutoff);
+    // Reads the open file's lines into memory, counting the lines it cannot read and
+    // finding the oldest time (Open).
+    void ReadLines(MLineReader* lines, uint32_t keepDays, int64_t now, LocalClock* clock,
+                   LatestDays* days, unsigned* skipped, int64_t* oldest);
+    void SortPoints();
+    void DropUnsortedFromMemory(int64_t cutoff);             // points in any order
+    void DropFromMemory(int64_t cutoff);                     // points in time order
     void DropOldFromMemory(uint32_t keepDays, int64_t now);  // by HistoryCutoff
     void Fail(Failure kind, const char* format);
     void Succeed(Failure kind) { m_failed[kind] = false; }
 
+    MLogSink& m_log;
     std::string m_path;
     std::string m_pending;  // lines not yet appended: the lock was not to be had
     std::map<std::string, Target> m_targets;

@@ -42,7 +42,8 @@ Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
       m_allowUnc(0),
       m_logMax(0),
       m_renotify(0),
-      m_holdingLines(true) {
+      m_holdingLines(true),
+      m_history(*this) {
     m_serverAddress[0] = '\0';
     m_iniPath[0] = m_logPath[0] = m_listPath[0] = m_checkPath[0] = '\0';
     m_listFile[0] = m_logFile[0] = m_checkFile[0] = m_promFile[0] = '\0';
@@ -52,52 +53,6 @@ Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
 // Members go in reverse order: the results, the targets, the listening socket, the
 // main window; then MApp closes the log and deletes its lock.
 Kiv::~Kiv() {}
-
-// A name that is an absolute path names its file on its own, so that a service can keep
-// its settings in one folder and write its log and history where logs and data go. On
-// Windows that is a name with a drive ("D:\logs\fsw.log") or a network name
-// ("\\server\share\fsw.log"); a name rooted without a drive ("\logs\fsw.log") is
-// taken on the program folder's drive, not on whatever drive is current.
-bool BuildPath(char* path, size_t size, const char* folder, const char* name) {
-    size_t used = 0;
-    bool whole = true;
-    auto append = [&](const char* text, size_t length) {
-        if (length > size - 1 - used) {
-            length = size - 1 - used;
-            whole = false;
-        }
-        memcpy(path + used, text, length);
-        used += length;
-    };
-    const bool windows = M_PATH_SEPARATOR == '\\';
-    auto isSeparator = [&](char c) { return c == '/' || (windows && c == '\\'); };
-    bool rooted = isSeparator(name[0]);
-    bool withDrive = windows && name[0] != '\0' && name[1] == ':';
-    bool network = rooted && isSeparator(name[1]);
-    bool asItIs = withDrive || (rooted && (!windows || network));
-    if (!asItIs && rooted) {
-        if (folder[0] != '\0' && folder[1] == ':') {
-            append(folder, 2);  // the drive of the folder
-        }
-    } else if (!asItIs) {
-        append(folder, strlen(folder));
-        char separator = M_PATH_SEPARATOR;
-        append(&separator, 1);
-    }
-    size_t nameStart = used;
-    append(name, strlen(name));
-    path[used] = '\0';
-    // A settings file written on Windows names subfolders with backslashes; where the
-    // separator is a slash they mean the same folders.
-    if (!windows) {
-        for (size_t i = nameStart; i < used; i++) {
-            if (path[i] == '\\') {
-                path[i] = '/';
-            }
-        }
-    }
-    return whole;
-}
 
 // A cut path would name another file: one that does not fit is not used (an empty path: no
 // log, no host list, a history in memory only), and the log says so.
@@ -130,10 +85,12 @@ void Kiv::DeleteLocks() {
     m_dialogLock.Delete();
 }
 
-void Kiv::LogOrHold(const std::string& message) {
-    if (Log("%s", message.c_str()) == LOG_NOT_OPEN && m_holdingLines) {
+int Kiv::LogOrHold(const std::string& message) {
+    int result = Log("%s", message.c_str());
+    if (result == LOG_NOT_OPEN && m_holdingLines) {
         m_heldLines.push_back(message);
     }
+    return result;
 }
 
 void Kiv::LogHeldLines() {
@@ -191,7 +148,9 @@ int Kiv::Init() {
     int exitCode;
     if (m_frontEnd != nullptr) {
         // The front end logs why it does not run.
-        exitCode = m_frontEnd->Open(instance) ? MessageLoop(m_frontEnd->LoopWindow()) : 2;
+        exitCode = m_frontEnd->Open(instance, *this, StartOfFrontEnd())
+                       ? MessageLoop(m_frontEnd->LoopWindow())
+                       : 2;
     } else if (m_mainWin.Create(APP_TITLE, nullptr, instance, nullptr)) {
         m_mainWin.Show(SW_HIDE);
         m_mainWin.Update();
@@ -216,6 +175,45 @@ std::string Kiv::VersionLine(const char* word) const {
     snprintf(line, sizeof line, "%s Version %u.%u.%u (%u) %s", APP_TITLE, unsigned{m_version[0]},
              unsigned{m_version[1]}, unsigned{m_version[2]}, unsigned{m_version[3]}, word);
     return line;
+}
+
+FrontEndStart Kiv::StartOfFrontEnd() const {
+    FrontEndStart start;
+    start.iniPath = m_iniPath;
+    start.logPath = m_logPath;
+    start.logMode = m_logMode;
+    start.logOpen = logFile.IsOpen();
+    start.server = m_server;
+    start.client = m_client;
+    start.serverPort = m_serverPort;
+    start.startLine = VersionLine("起動");
+    start.endLine = VersionLine("終了");
+    return start;
+}
+
+namespace {
+
+class CurrentAppLog : public MLogSink {
+public:
+    explicit CurrentAppLog(bool held) : m_held(held) {}
+    int WriteLine(const std::string& message) override {
+        Kiv* app = theApp;
+        if (app == nullptr) {
+            return LOG_NOT_OPEN;
+        }
+        return m_held ? app->LogOrHold(message) : app->WriteLine(message);
+    }
+
+private:
+    bool m_held;
+};
+
+}  // namespace
+
+MLogSink& AppLog(bool held) {
+    static CurrentAppLog now(false);
+    static CurrentAppLog kept(true);
+    return held ? kept : now;
 }
 
 Kiv* GetApp(HINSTANCE instance, char* commandLine, int showCommand) {

@@ -9,9 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "app/app_log.h"
+#include "app/file_path.h"
+#include "app/front_end.h"
 #include "app/history.h"
 #include "app/host_entry.h"
 #include "mlib/mapp.h"
+#include "mlib/mlog_sink.h"
 #include "net/check_result.h"
 #include "net/cycle_queue.h"
 #include "net/error_reasons.h"
@@ -23,17 +27,7 @@
 // network code that reaches the application object does not see it.
 class MainWin;
 
-// A front end that runs the roles in place of the main window: the Windows service, which
-// shows nothing. Open starts the roles and answers whether the program runs; the message
-// loop then runs for LoopWindow, and ends when that window ends.
-class FrontEnd {
-public:
-    virtual ~FrontEnd() {}
-    virtual bool Open(HINSTANCE instance) = 0;
-    virtual HWND LoopWindow() = 0;
-};
-
-class Kiv : public MApp {
+class Kiv : public MApp, public MLogSink {
 public:
     Kiv(HINSTANCE instance, char* commandLine, int showCommand);
     ~Kiv() override;
@@ -48,9 +42,14 @@ public:
     std::string VersionLine(const char* word) const;
     // Runs the roles with frontEnd instead of the main window (null: the main window).
     void UseFrontEnd(FrontEnd* frontEnd) { m_frontEnd = frontEnd; }
+    // What a front end is started with: the settings and the state of the log as they are.
+    FrontEndStart StartOfFrontEnd() const;
 
-    // Writes a log line, or, while the log is not open yet, keeps it for LogHeldLines.
-    void LogOrHold(const std::string& message);
+    // The log for the parts that take it as a parameter: one line, as Log writes it.
+    int WriteLine(const std::string& message) override { return Log("%s", message.c_str()); }
+    // Writes a log line, or, while the log is not open yet, keeps it for LogHeldLines; the
+    // LogResult of the write (LOG_NOT_OPEN for a line kept).
+    int LogOrHold(const std::string& message);
     // Writes the kept lines, once the log is open (after the start line).
     void LogHeldLines();
     // Deletes the temporary files that copies killed while saving left beside the files.
@@ -129,9 +128,6 @@ public:
     ErrorReasonLog m_errorReasons;  // each target's latest error reason, logged on change
 };
 
-// Joins the program's folder, a separator and a file name into a path of at most size - 1
-// bytes, cutting what does not fit; false when it cut.
-bool BuildPath(char* path, size_t size, const char* folder, const char* name);
 const size_t FILE_PATH_SIZE = 261;  // of m_logPath, m_listPath and m_checkPath
 
 // Creates the application object on the first call; later calls return it.

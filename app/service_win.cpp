@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "app/app_log.h"
 #include "app/entry.h"
 #include "app/firewall_win.h"
 #include "app/folder_rights_win.h"
-#include "app/kiv.h"
+#include "app/front_end.h"
 #include "app/service_control.h"
 #include "fsw_events.h"
+#include "mlib/mapp.h"
 #include "monitor/messages.h"
 #include "monitor/service_window_win.h"
 
@@ -547,9 +549,7 @@ ServiceRun* g_run = NULL;
 class ServiceEntryServices : public SystemEntryServices {
 public:
     ServiceEntryServices(HINSTANCE instance, FrontEnd& front)
-        : SystemEntryServices(instance, const_cast<char*>(""), SW_HIDE),
-          m_instance(instance),
-          m_front(front) {}
+        : SystemEntryServices(instance, const_cast<char*>(""), SW_HIDE, &front) {}
     MInstanceResult CreateInstanceMarker(const char*, std::string* problem) override {
         MInstanceResult result = CreateFolderMarker(problem);
         marked = result == M_INSTANCE_CREATED;
@@ -557,19 +557,11 @@ public:
     }
     int RunApplication() override {
         ran = true;
-        Kiv* app = GetApp(m_instance, const_cast<char*>(""), SW_HIDE);
-        app->UseFrontEnd(&m_front);
-        int code = app->Run();
-        app->UseFrontEnd(nullptr);
-        return code;
+        return SystemEntryServices::RunApplication();
     }
 
     bool marked = false;  // the event of a marker not had is written by the entry's box
     bool ran = false;
-
-private:
-    HINSTANCE m_instance;
-    FrontEnd& m_front;
 };
 
 const WORD EVENT_TYPES[] = {EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
@@ -601,8 +593,8 @@ void ServiceRun::WriteEvent(ServiceEvent event, ServiceEventLevel level, const s
                     : GetLastError();
     }
     // Before the application object exists there is no log to say it in.
-    if (error != ERROR_SUCCESS && theApp != nullptr) {
-        theApp->LogOrHold("イベントログに書き込めません: " + SystemText(error));
+    if (error != ERROR_SUCCESS) {
+        AppLog(true).WriteLine("イベントログに書き込めません: " + SystemText(error));
     }
 }
 
@@ -646,9 +638,7 @@ DWORD ServiceRun::Control(DWORD control) {
 // is answered with the safe choice, No.
 int ServiceBox(HWND, const char* text, const char* caption, unsigned type) {
     std::string line = BoxLogLine(caption, text);
-    if (theApp != nullptr) {
-        theApp->LogOrHold(line);
-    }
+    AppLog(true).WriteLine(line);
     if (g_run != NULL) {
         unsigned icon = type & MB_ICONMASK;
         ServiceEventLevel level = icon == MB_ICONERROR     ? EVENT_LEVEL_ERROR

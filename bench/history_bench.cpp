@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     Times start;
     Times startDropping;
     for (int i = 0; i < runs; i++) {
-        CheckHistory history;
+        CheckHistory history(MNoLog());
         Measure(&start, [&] { history.Open(path.c_str(), 35, now); });
         if (history.PointCount() != lines) {
             fprintf(stderr, "read %zu of %zu lines\n", history.PointCount(), lines);
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     Print("start: read, nothing to drop", start);
     for (int i = 0; i < runs; i++) {
         WriteFileBytes(path, longer);
-        CheckHistory history;
+        CheckHistory history(MNoLog());
         Measure(&startDropping, [&] { history.Open(path.c_str(), 35, now); });
         if (ReadFileBytes(path).size() >= longer.size()) {
             fprintf(stderr, "the day to drop was not dropped\n");
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     }
     Print("start: read, a day dropped, file rewritten", startDropping);
 
-    CheckHistory history;
+    CheckHistory history(MNoLog());
     history.Open(path.c_str(), 35, now);
     Times cycles;
     int64_t offset = CurrentUtcOffset();

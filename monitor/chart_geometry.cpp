@@ -83,6 +83,99 @@ std::vector<ChartTick> TimeTicks(int64_t from, int64_t to, int64_t utcOffset, in
     return ticks;
 }
 
+// The top of the value axis, a whole number of steps (*step) above the highest value and
+// the threshold with a tenth to spare; a percentage axis stops at 100 when both fit below.
+double ValueAxisTop(double highest, double threshold, uint32_t unit, double* step) {
+    double top = std::max(highest, threshold) * 1.1;
+    *step = NiceStep(top > 0 ? top / VALUE_TICKS : 1);
+    top = std::ceil(top / *step) * *step;
+    if (top <= 0) {
+        top = *step;
+    }
+    if (unit == UNIT_PERCENT && top > 100 && std::max(highest, threshold) <= 100) {
+        top = 100;  // no room above the whole disk
+    }
+    return top;
+}
+
+// The labels of the value axis from 0 to top, and the length of the longest.
+std::vector<std::string> ValueLabels(double top, double step, uint32_t unit, size_t* longest) {
+    std::vector<std::string> labels;
+    for (int i = 0; i * step <= top + step / 2; i++) {
+        labels.push_back(ValueLabel(i * step, step, unit));
+        *longest = std::max(*longest, labels.back().size());
+    }
+    return labels;
+}
+
+// Times from..to and values 0..top onto the plot's pixels.
+struct PlotScale {
+    int left;
+    int bottom;
+    int width;
+    int height;
+    int64_t from;
+    int64_t to;
+    double top;
+
+    int X(double time) const {
+        return left + static_cast<int>(std::lround((time - static_cast<double>(from)) * width /
+                                                   static_cast<double>(to - from)));
+    }
+    int Y(double value) const {
+        return bottom - static_cast<int>(std::lround(value * height / top));
+    }
+};
+
+// The measured points as pixels, one where several fall on the same.
+std::vector<ChartPoint> SeriesPoints(const HistoryPoint* first, const HistoryPoint* end,
+                                     uint32_t unit, const PlotScale& scale) {
+    std::vector<ChartPoint> series;
+    for (const HistoryPoint* p = first; p != end; p++) {
+        if (!IsMeasured(*p)) {
+            continue;
+        }
+        ChartPoint point = {
+            scale.X(static_cast<double>(p->time)),
+            scale.Y(AxisValue(static_cast<double>(p->freeBytes), p->totalBytes, unit))};
+        if (series.empty() || series.back().x != point.x || series.back().y != point.y) {
+            series.push_back(point);
+        }
+    }
+    return series;
+}
+
+// The forecast's line from the latest check to where the disk is full or the plot ends,
+// when the newest run's free space falls. A forecast of bursts draws the line of the
+// cycles' lowest points instead, from the start of the forecast's window.
+bool ForecastSegment(const ChartInput& input, int64_t from, int64_t to, const PlotScale& scale,
+                     ChartPoint* start, ChartPoint* until, bool* ofBursts) {
+    ForecastLine line;
+    uint32_t run = NewestRun(input.points, input.count, input.now);
+    if (!FitForecastLine(input.points, input.count, input.now, run, &line) || !(line.slope < 0)) {
+        return false;
+    }
+    const HistoryPoint* last = input.points + input.count;
+    while (!IsMeasured(*--last)) {
+    }
+    double latestAt = static_cast<double>(line.latestTime);
+    double zeroAt = latestAt + line.secondsToFull;
+    double endAt = std::min(zeroAt, static_cast<double>(to));
+    double endFree = line.lowestFree + line.slope * (endAt - latestAt);
+    double startAt = latestAt;
+    *ofBursts = line.burstPeriod != 0;
+    if (*ofBursts) {
+        startAt = std::max(static_cast<double>(from),
+                           static_cast<double>(input.now - FORECAST_WINDOW_SECONDS));
+    }
+    double startFree = line.lowestFree + line.slope * (startAt - latestAt);
+    *start = {scale.X(startAt),
+              scale.Y(AxisValue(std::max(startFree, 0.0), last->totalBytes, input.unit))};
+    *until = {scale.X(endAt),
+              scale.Y(AxisValue(std::max(endFree, 0.0), last->totalBytes, input.unit))};
+    return true;
+}
+
 }  // namespace
 
 // The time axis runs from the first check to a quarter of the history (at least an hour)
@@ -107,21 +200,10 @@ bool LayOutChart(const ChartInput& input, ChartLayout* layout) {
     int64_t from = first->time;
     int64_t to = latest + std::max<int64_t>((latest - from) / 4, 3600);
     double threshold = input.threshold;  // in the axis's unit already
-    double top = std::max(highest, threshold) * 1.1;
-    double step = NiceStep(top > 0 ? top / VALUE_TICKS : 1);
-    top = std::ceil(top / step) * step;
-    if (top <= 0) {
-        top = step;
-    }
-    if (input.unit == UNIT_PERCENT && top > 100 && std::max(highest, threshold) <= 100) {
-        top = 100;  // no room above the whole disk
-    }
-    std::vector<std::string> labels;
+    double step = 0;
+    double top = ValueAxisTop(highest, threshold, input.unit, &step);
     size_t longest = 0;
-    for (int i = 0; i * step <= top + step / 2; i++) {
-        labels.push_back(ValueLabel(i * step, step, input.unit));
-        longest = std::max(longest, labels.back().size());
-    }
+    std::vector<std::string> labels = ValueLabels(top, step, input.unit, &longest);
     // Room for the longest value label left of the plot; margins grow with the DPI.
     auto scaled = [&](int pixels) { return (pixels * input.dpi + 48) / 96; };
     layout->left = std::max(scaled(CHART_MARGIN_LEFT),
@@ -133,57 +215,21 @@ bool LayOutChart(const ChartInput& input, ChartLayout* layout) {
         return false;
     }
 
-    int width = layout->right - layout->left;
-    int height = layout->bottom - layout->top;
-    auto x = [&](double time) {
-        return layout->left + static_cast<int>(std::lround((time - static_cast<double>(from)) *
-                                                           width / static_cast<double>(to - from)));
-    };
-    auto y = [&](double value) {
-        return layout->bottom - static_cast<int>(std::lround(value * height / top));
-    };
-    for (const HistoryPoint* p = first; p != end; p++) {
-        if (!IsMeasured(*p)) {
-            continue;
-        }
-        ChartPoint point = {
-            x(static_cast<double>(p->time)),
-            y(AxisValue(static_cast<double>(p->freeBytes), p->totalBytes, input.unit))};
-        if (layout->series.empty() || layout->series.back().x != point.x ||
-            layout->series.back().y != point.y) {
-            layout->series.push_back(point);
-        }
-    }
+    PlotScale scale = {layout->left,
+                       layout->bottom,
+                       layout->right - layout->left,
+                       layout->bottom - layout->top,
+                       from,
+                       to,
+                       top};
+    layout->series = SeriesPoints(first, end, input.unit, scale);
     layout->hasThreshold = input.threshold > 0 && threshold <= top;
-    layout->thresholdY = y(threshold);
-
-    ForecastLine line;
-    uint32_t run = NewestRun(input.points, input.count, input.now);
-    if (FitForecastLine(input.points, input.count, input.now, run, &line) && line.slope < 0) {
-        const HistoryPoint* last = end;
-        while (!IsMeasured(*--last)) {
-        }
-        double latestAt = static_cast<double>(line.latestTime);
-        double zeroAt = latestAt + line.secondsToFull;
-        double endAt = std::min(zeroAt, static_cast<double>(to));
-        double endFree = line.lowestFree + line.slope * (endAt - latestAt);
-        double startAt = latestAt;
-        if (line.burstPeriod != 0) {
-            startAt = std::max(static_cast<double>(from),
-                               static_cast<double>(input.now - FORECAST_WINDOW_SECONDS));
-        }
-        double startFree = line.lowestFree + line.slope * (startAt - latestAt);
-        layout->hasForecast = true;
-        layout->forecastOfBursts = line.burstPeriod != 0;
-        layout->forecastFrom = {
-            x(startAt), y(AxisValue(std::max(startFree, 0.0), last->totalBytes, input.unit))};
-        layout->forecastTo = {x(endAt),
-                              y(AxisValue(std::max(endFree, 0.0), last->totalBytes, input.unit))};
-    }
-
+    layout->thresholdY = scale.Y(threshold);
+    layout->hasForecast = ForecastSegment(input, from, to, scale, &layout->forecastFrom,
+                                          &layout->forecastTo, &layout->forecastOfBursts);
     layout->timeTicks = TimeTicks(from, to, input.utcOffset, layout->left, layout->right);
     for (size_t i = 0; i < labels.size(); i++) {
-        layout->valueTicks.push_back({y(static_cast<double>(i) * step), labels[i]});
+        layout->valueTicks.push_back({scale.Y(static_cast<double>(i) * step), labels[i]});
     }
     return true;
 }

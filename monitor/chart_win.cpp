@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/kiv.h"
+#include "app/history.h"
 #include "app/wall_clock.h"
 #include "mlib/mdesktop_win.h"
 #include "monitor/chart_geometry.h"
@@ -64,6 +64,63 @@ void Text(HDC dc, int x, int y, UINT align, const std::string& text) {
     TextOutA(dc, x, y, text.c_str(), static_cast<int>(text.size()));
 }
 
+// The chart's text font, height pixels high.
+HFONT ChartFont(int height) {
+    return CreateFontA(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, "MS UI Gothic");
+}
+
+// The grid, the labels of both axes and the plot's frame.
+void DrawAxes(HDC dc, const ChartLayout& layout, unsigned dpi) {
+    auto px = [dpi](int pixels) { return MScaleForDpi(pixels, dpi); };
+    {
+        SelectedPen pen(dc, PS_SOLID, px(1), GRID);
+        for (const ChartTick& tick : layout.valueTicks) {
+            Line(dc, layout.left, tick.position, layout.right, tick.position);
+        }
+        for (const ChartTick& tick : layout.timeTicks) {
+            Line(dc, tick.position, layout.top, tick.position, layout.bottom);
+        }
+    }
+    for (const ChartTick& tick : layout.valueTicks) {
+        Text(dc, layout.left - px(6), tick.position - px(6), TA_RIGHT | TA_TOP, tick.label);
+    }
+    for (const ChartTick& tick : layout.timeTicks) {
+        Text(dc, tick.position, layout.bottom + px(6), TA_CENTER | TA_TOP, tick.label);
+    }
+    SelectedPen pen(dc, PS_SOLID, px(1), FRAME);
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, layout.left, layout.top, layout.right + 1, layout.bottom + 1);
+}
+
+// The threshold's dashed line with its text above the right end.
+void DrawThreshold(HDC dc, const ChartLayout& layout, const CheckResult& target, unsigned dpi) {
+    auto px = [dpi](int pixels) { return MScaleForDpi(pixels, dpi); };
+    SelectedPen pen(dc, PS_DASH, 1, THRESHOLD);
+    Line(dc, layout.left, layout.thresholdY, layout.right, layout.thresholdY);
+    char threshold[32];
+    FormatThresholdText(target.threshold, target.unit, threshold, sizeof threshold);
+    SetTextColor(dc, THRESHOLD);
+    Text(dc, layout.right - px(4), layout.thresholdY - px(15), TA_RIGHT | TA_TOP,
+         std::string("しきい値 ") + threshold);
+}
+
+// The free space over time: a line, or a dot for a single point.
+void DrawSeries(HDC dc, const ChartLayout& layout, unsigned dpi) {
+    auto px = [dpi](int pixels) { return MScaleForDpi(pixels, dpi); };
+    SelectedPen pen(dc, PS_SOLID, px(2), SERIES);
+    std::vector<POINT> line;
+    for (const ChartPoint& point : layout.series) {
+        line.push_back({point.x, point.y});
+    }
+    if (line.size() == 1) {
+        Ellipse(dc, line[0].x - px(2), line[0].y - px(2), line[0].x + px(3), line[0].y + px(3));
+    } else {
+        Polyline(dc, line.data(), static_cast<int>(line.size()));
+    }
+}
+
 }  // namespace
 
 std::string ChartTitle(const CheckResult& target) {
@@ -74,8 +131,9 @@ std::string ChartTitle(const CheckResult& target) {
     return title;
 }
 
-ChartWindow::ChartWindow(const CheckResult& target, POINT place)
-    : m_target(target), m_place(place), m_closed(false) {}
+ChartWindow::ChartWindow(const CheckResult& target, POINT place, const CheckHistory& history,
+                         MLogSink& log)
+    : m_target(target), m_place(place), m_history(history), m_log(log), m_closed(false) {}
 
 bool ChartWindow::Shows(const CheckResult& target) const {
     return m_target.port == target.port && strcmp(m_target.host, target.host) == 0 &&
@@ -96,7 +154,7 @@ bool ChartWindow::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE in
     known.cbSize = sizeof known;
     if (!GetClassInfoExA(instance, classInfo->lpszClassName, &known) &&
         !RegisterClassExA(classInfo)) {
-        theApp->Log("グラフウインドウのクラスを登録できません。(%lu)", GetLastError());
+        m_log.Write("グラフウインドウのクラスを登録できません。(%lu)", GetLastError());
         return false;
     }
     // Sized for the DPI of the status window it opens from.
@@ -106,7 +164,7 @@ bool ChartWindow::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE in
                                   MScaleForDpi(DEFAULT_HEIGHT, dpi), parent, NULL, instance,
                                   static_cast<MWinBase*>(this));
     if (window == NULL) {
-        theApp->Log("グラフウインドウを生成できません。(%lu)", GetLastError());
+        m_log.Write("グラフウインドウを生成できません。(%lu)", GetLastError());
         m_closed = true;
         return false;
     }
@@ -179,9 +237,7 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
     // Sizes are given at 96 DPI and drawn at the window's.
     unsigned dpi = MGetDpiForWindow(hwnd);
     auto px = [dpi](int pixels) { return MScaleForDpi(pixels, dpi); };
-    HFONT font = CreateFontA(-px(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, "MS UI Gothic");
+    HFONT font = ChartFont(px(12));
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, TEXT);
@@ -189,7 +245,7 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
     SIZE digit = {7, 12};
     GetTextExtentPoint32A(dc, "0", 1, &digit);
     const std::vector<HistoryPoint>* points =
-        theApp->m_history.PointsOf(m_target.host, m_target.port, m_target.path);
+        m_history.PointsOf(m_target.host, m_target.port, m_target.path);
     ChartLayout layout;
     ChartInput input = {points != nullptr ? points->data() : nullptr,
                         points != nullptr ? points->size() : 0,
@@ -204,38 +260,13 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
     if (!LayOutChart(input, &layout)) {
         Text(dc, width / 2, height / 2 - px(6), TA_CENTER | TA_TOP, "空き領域の履歴がありません。");
     } else {
-        {
-            SelectedPen pen(dc, PS_SOLID, px(1), GRID);
-            for (const ChartTick& tick : layout.valueTicks) {
-                Line(dc, layout.left, tick.position, layout.right, tick.position);
-            }
-            for (const ChartTick& tick : layout.timeTicks) {
-                Line(dc, tick.position, layout.top, tick.position, layout.bottom);
-            }
-        }
-        for (const ChartTick& tick : layout.valueTicks) {
-            Text(dc, layout.left - px(6), tick.position - px(6), TA_RIGHT | TA_TOP, tick.label);
-        }
-        for (const ChartTick& tick : layout.timeTicks) {
-            Text(dc, tick.position, layout.bottom + px(6), TA_CENTER | TA_TOP, tick.label);
-        }
-        {
-            SelectedPen pen(dc, PS_SOLID, px(1), FRAME);
-            SelectObject(dc, GetStockObject(NULL_BRUSH));
-            Rectangle(dc, layout.left, layout.top, layout.right + 1, layout.bottom + 1);
-        }
+        DrawAxes(dc, layout, dpi);
         if (layout.hasThreshold) {
-            SelectedPen pen(dc, PS_DASH, 1, THRESHOLD);
-            Line(dc, layout.left, layout.thresholdY, layout.right, layout.thresholdY);
-            char threshold[32];
-            FormatThresholdText(m_target.threshold, m_target.unit, threshold, sizeof threshold);
-            SetTextColor(dc, THRESHOLD);
-            Text(dc, layout.right - px(4), layout.thresholdY - px(15), TA_RIGHT | TA_TOP,
-                 std::string("しきい値 ") + threshold);
+            DrawThreshold(dc, layout, m_target, dpi);
         }
         char forecast[32];
-        FormatForecast(theApp->m_history.ForecastOf(m_target), forecast, sizeof forecast,
-                       theApp->m_history.ForecastIsOfBursts(m_target));
+        FormatForecast(m_history.ForecastOf(m_target), forecast, sizeof forecast,
+                       m_history.ForecastIsOfBursts(m_target));
         SetTextColor(dc, FORECAST);
         Text(dc, layout.right - px(4), layout.top + px(4), TA_RIGHT | TA_TOP,
              std::string("満杯予測 ") + forecast);
@@ -245,16 +276,7 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
             Line(dc, layout.forecastFrom.x, layout.forecastFrom.y, layout.forecastTo.x,
                  layout.forecastTo.y);
         }
-        SelectedPen pen(dc, PS_SOLID, px(2), SERIES);
-        std::vector<POINT> line;
-        for (const ChartPoint& point : layout.series) {
-            line.push_back({point.x, point.y});
-        }
-        if (line.size() == 1) {
-            Ellipse(dc, line[0].x - px(2), line[0].y - px(2), line[0].x + px(3), line[0].y + px(3));
-        } else {
-            Polyline(dc, line.data(), static_cast<int>(line.size()));
-        }
+        DrawSeries(dc, layout, dpi);
     }
     SelectObject(dc, oldFont);
     DeleteObject(font);
@@ -282,7 +304,8 @@ POINT ChartWindows::Place(HWND owner, size_t open) {
     return place;
 }
 
-HWND ChartWindows::Open(HINSTANCE instance, HWND owner, const CheckResult& target) {
+HWND ChartWindows::Open(HINSTANCE instance, HWND owner, const CheckResult& target,
+                        const CheckHistory& history, MLogSink& log) {
     for (auto window = m_windows.begin(); window != m_windows.end();) {
         window = (*window)->Closed() ? m_windows.erase(window) : std::next(window);
     }
@@ -293,7 +316,8 @@ HWND ChartWindows::Open(HINSTANCE instance, HWND owner, const CheckResult& targe
             return window->hwnd;
         }
     }
-    std::unique_ptr<ChartWindow> chart(new ChartWindow(target, Place(owner, m_windows.size())));
+    std::unique_ptr<ChartWindow> chart(
+        new ChartWindow(target, Place(owner, m_windows.size()), history, log));
     if (!chart->Create(ChartTitle(target).c_str(), NULL, instance, owner)) {
         return NULL;
     }

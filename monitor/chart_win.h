@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mlib/mlog_sink.h"
 #include "mlib/mwin.h"
 #include "net/check_result.h"
 
@@ -15,11 +16,14 @@ extern const char CHART_WINDOW_CLASS[];  // "FSW_ChartClass"
 // "空き領域の推移 - host path (description)", the description left out when empty.
 std::string ChartTitle(const CheckResult& target);
 
-// One chart; it reads the target's checks from theApp->m_history whenever it paints.
+class CheckHistory;
+
+// One chart; it reads the target's checks from the history whenever it paints.
 class ChartWindow : public MWin {
 public:
-    // place: the window's top-left corner, or CW_USEDEFAULT twice.
-    ChartWindow(const CheckResult& target, POINT place);
+    // place: the window's top-left corner, or CW_USEDEFAULT twice. The history and the log
+    // outlive the window.
+    ChartWindow(const CheckResult& target, POINT place, const CheckHistory& history, MLogSink& log);
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Registers the class once (when no class is given) and creates the window, owned by
@@ -36,14 +40,18 @@ private:
 
     CheckResult m_target;
     POINT m_place;
+    const CheckHistory& m_history;
+    MLogSink& m_log;
     bool m_closed;  // the window is gone
 };
 
 // The open charts, one per target.
 class ChartWindows {
 public:
-    // Brings the target's chart to the front, or opens one; its window or null.
-    HWND Open(HINSTANCE instance, HWND owner, const CheckResult& target);
+    // Brings the target's chart to the front, or opens one on history, telling log why it
+    // could not; its window or null.
+    HWND Open(HINSTANCE instance, HWND owner, const CheckResult& target,
+              const CheckHistory& history, MLogSink& log);
     // Redraws every open chart, at the end of a cycle.
     void Refresh();
 

@@ -48,7 +48,8 @@ CycleSummary SummarizeCycle(const std::vector<CheckResult>& results, const Check
 const char CheckCycle::GUARD_BUSY_TEXT[] =
     "他の操作の処理中です！\nしばらく経ってからもう一度操作してください！";
 
-CheckCycle::CheckCycle() : m_actionRunning(false), m_cycleTargets(0) {}
+CheckCycle::CheckCycle()
+    : m_notifier(AppLog()), m_actionRunning(false), m_metricsFile(AppLog()), m_cycleTargets(0) {}
 
 HWND CheckCycle::OwnWindow() {
     return theApp->m_mainWin.GetHandle();

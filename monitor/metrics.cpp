@@ -7,8 +7,9 @@
 #include <cstring>
 #include <tuple>
 
+#include "app/file_path.h"
 #include "app/forecast.h"
-#include "app/kiv.h"
+#include "app/host_entry.h"
 #include "mlib/mcodepage.h"
 #include "mlib/mfileops.h"
 #include "net/ip_address.h"
@@ -234,7 +235,7 @@ bool MetricsFile::Write(const std::string& path, const std::string& text) {
         return true;
     }
     if (!m_failing) {
-        theApp->Log(result == M_REPLACE_REFUSED
+        m_log.Write(result == M_REPLACE_REFUSED
                         ? "メトリクスファイルが通常のファイルでないか他のユーザのリンクのため、書き"
                           "込みません。(File=%s)"
                         : "メトリクスファイルに書き込めませんでした。(File=%s)",

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mlib/mlog_sink.h"
 #include "net/check_result.h"
 
 // A label value with backslash, double quote and line feed escaped as the format wants.
@@ -36,10 +37,12 @@ std::string MetricsFilePath(const char* folder, const char* name);
 // retried at the next cycle; once a write succeeds, the next failure is logged again.
 class MetricsFile {
 public:
-    MetricsFile() : m_failing(false) {}
+    // A failure goes to log, once until the file is written again.
+    explicit MetricsFile(MLogSink& log) : m_log(log), m_failing(false) {}
     // False when the file could not be replaced; the old file is then left as it was.
     bool Write(const std::string& path, const std::string& text);
 
 private:
+    MLogSink& m_log;
     bool m_failing;
 };

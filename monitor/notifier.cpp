@@ -6,10 +6,11 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "app/kiv.h"
 #include "mlib/mlogtext.h"
+#include "mlib/msys.h"
 
 struct Notifier::Shared {
+    MLogSink* log = nullptr;        // set once, before any thread shares it
     std::mutex lock;                // everything below; the log lock nests inside it
     std::condition_variable ended;  // running has become false
     unsigned timeoutMs;
@@ -30,25 +31,24 @@ std::string LogLine(const std::string& text) {
     return text.empty() ? "" : " " + MEscapeForLog(text);
 }
 
-void LogStart(const NotifyJob& job) {
-    theApp->Log("通知コマンドを実行します。(FSW_EVENT=%s)", NotifyEventName(job.event));
+void LogStart(MLogSink& log, const NotifyJob& job) {
+    log.Write("通知コマンドを実行します。(FSW_EVENT=%s)", NotifyEventName(job.event));
 }
 
-void LogCommandEnd(const MCommandResult& result, unsigned timeoutMs) {
-    Kiv* app = theApp;
+void LogCommandEnd(MLogSink& log, const MCommandResult& result, unsigned timeoutMs) {
     switch (result.state) {
         case M_COMMAND_EXITED:
-            app->Log("通知コマンドが終了しました。(終了コード=%d)%s", result.exitCode,
-                     LogLine(result.firstLine).c_str());
+            log.Write("通知コマンドが終了しました。(終了コード=%d)%s", result.exitCode,
+                      LogLine(result.firstLine).c_str());
             break;
         case M_COMMAND_TIMED_OUT:
-            app->Log("通知コマンドが%u秒で終わらないため終了させました。%s", timeoutMs / 1000,
-                     LogLine(result.firstLine).c_str());
+            log.Write("通知コマンドが%u秒で終わらないため終了させました。%s", timeoutMs / 1000,
+                      LogLine(result.firstLine).c_str());
             break;
         case M_COMMAND_STOPPED:  // the stop has said so
             break;
         case M_COMMAND_NOT_STARTED:
-            app->Log("通知コマンドを実行できません。(%s)", result.error.c_str());
+            log.Write("通知コマンドを実行できません。(%s)", result.error.c_str());
             break;
     }
 }
@@ -73,7 +73,7 @@ void Notifier::RunJobs(void* raw) {
             shared->ended.notify_all();
             return;
         }
-        LogCommandEnd(result, timeoutMs);
+        LogCommandEnd(*shared->log, result, timeoutMs);
         // A held run goes with the command as it is now: a reload may have changed or
         // emptied it meanwhile.
         if (shared->held && shared->command.empty()) {
@@ -88,11 +88,12 @@ void Notifier::RunJobs(void* raw) {
         shared->held.reset();
         shared->current.command = shared->command;
         shared->base = shared->current.next;
-        LogStart(shared->current);
+        LogStart(*shared->log, shared->current);
     }
 }
 
-Notifier::Notifier(unsigned timeoutMs) : m_shared(std::make_shared<Shared>()) {
+Notifier::Notifier(MLogSink& log, unsigned timeoutMs) : m_shared(std::make_shared<Shared>()) {
+    m_shared->log = &log;
     m_shared->timeoutMs = timeoutMs;
 }
 
@@ -122,7 +123,7 @@ void Notifier::AfterCycle(const std::string& command, const std::vector<TargetGr
     job.next = decision.next;
     if (m_shared->running) {
         if (!m_shared->held) {
-            theApp->Log("通知コマンドの実行中のため、通知を保留します。");
+            m_shared->log->Write("通知コマンドの実行中のため、通知を保留します。");
         }
         m_shared->held.reset(new NotifyJob(std::move(job)));
         return;
@@ -133,11 +134,11 @@ void Notifier::AfterCycle(const std::string& command, const std::vector<TargetGr
     if (!MBeginThread(RunJobs, argument)) {
         delete argument;
         m_shared->running = false;
-        theApp->Log("通知コマンドのスレッドを開始できません");
+        m_shared->log->Write("通知コマンドのスレッドを開始できません");
         return;  // not remembered: the next cycle tries again
     }
     m_shared->base = m_shared->current.next;
-    LogStart(m_shared->current);
+    LogStart(*m_shared->log, m_shared->current);
 }
 
 // The running thread keeps the old state: it ends the command and then itself without a
@@ -150,13 +151,12 @@ void Notifier::Stop() {
     m_shared->stopping = true;
     m_shared->held.reset();
     if (m_shared->running) {
-        if (theApp != nullptr) {
-            theApp->Log("実行中の通知コマンドを終了させます。");
-        }
+        m_shared->log->Write("実行中の通知コマンドを終了させます。");
         std::shared_ptr<Shared> old = m_shared;
         old->ended.wait_for(hold, std::chrono::milliseconds(NOTIFY_STOP_WAIT_MS),
                             [&] { return !old->running; });
     }
+    fresh->log = m_shared->log;
     fresh->timeoutMs = m_shared->timeoutMs;
     m_shared.swap(fresh);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mlib/mcommand.h"
+#include "mlib/mlog_sink.h"
 #include "monitor/notify_decision.h"
 
 // A command still running after this long is ended with its children.
@@ -29,7 +30,8 @@ struct NotifyJob {
 
 class Notifier {
 public:
-    explicit Notifier(unsigned timeoutMs = NOTIFY_TIMEOUT_MS);
+    // The runs and their ends are told to log.
+    explicit Notifier(MLogSink& log, unsigned timeoutMs = NOTIFY_TIMEOUT_MS);
     ~Notifier();  // Stop
     Notifier(const Notifier&) = delete;
     Notifier& operator=(const Notifier&) = delete;

@@ -1,6 +1,7 @@
 // The front end of the Windows service.
 #include "monitor/service_window_win.h"
 
+#include "mlib/mapp.h"
 #include "mlib/mini.h"
 #include "monitor/messages.h"
 #include "net/server.h"
@@ -28,7 +29,7 @@ std::string BoxLogLine(const char* caption, const char* text) {
 }
 
 ServiceWin::ServiceWin(ServiceHost& host)
-    : m_host(host), m_failure(SERVICE_OK), m_quitOnDestroy(false) {}
+    : m_host(host), m_log(&MNoLog()), m_failure(SERVICE_OK), m_quitOnDestroy(false) {}
 
 bool ServiceWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE instance,
                         HWND parent) {
@@ -44,8 +45,9 @@ bool ServiceWin::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE ins
                            instance, static_cast<MWinBase*>(this)) != NULL;
 }
 
-bool ServiceWin::Open(HINSTANCE instance) {
-    Kiv* app = theApp;
+bool ServiceWin::Open(HINSTANCE instance, MLogSink& log, const FrontEndStart& start) {
+    m_log = &log;
+    m_start = start;
     ResetShutdown();
     m_failure = SERVICE_OK;
     m_quitOnDestroy = false;
@@ -61,7 +63,7 @@ bool ServiceWin::Open(HINSTANCE instance) {
     }
     m_quitOnDestroy = true;
     m_host.ReportRunning();
-    m_host.WriteEvent(SERVICE_EVENT_START, EVENT_LEVEL_INFO, app->VersionLine("起動"));
+    m_host.WriteEvent(SERVICE_EVENT_START, EVENT_LEVEL_INFO, m_start.startLine);
     return true;
 }
 
@@ -71,43 +73,44 @@ bool ServiceWin::Open(HINSTANCE instance) {
 // trying, as the tray program's does, so that a boot where the network comes up late
 // still ends with a listening service.
 ServiceFailure ServiceWin::StartFailure() {
-    Kiv* app = theApp;
+    const FrontEndStart& start = m_start;
     char text[600];
-    MReadResult settings = MIniCheckFile(app->m_iniPath);
+    MReadResult settings = MIniCheckFile(start.iniPath.c_str());
     if (settings != M_READ_DONE && settings != M_READ_MISSING) {
         snprintf(text, sizeof text,
                  "設定ファイルを読み込めないため、サービスを開始できません。(File=%s)",
-                 app->m_iniPath);
+                 start.iniPath.c_str());
         Fail(SERVICE_FILE_UNREADABLE, text);
         return m_failure;
     }
-    if (app->m_logMode != LOG_NONE && !app->logFile.IsOpen()) {
+    if (start.logMode != LOG_NONE && !start.logOpen) {
         snprintf(text, sizeof text,
-                 "ログファイルを開けないため、サービスを開始できません。(File=%s)", app->m_logPath);
+                 "ログファイルを開けないため、サービスを開始できません。(File=%s)",
+                 start.logPath.c_str());
         Fail(SERVICE_LOG_UNWRITABLE, text);
         return m_failure;
     }
     std::string note = m_host.InstallNote();
-    if (!note.empty() && app->m_server == 1) {
+    if (!note.empty() && start.server == 1) {
         m_host.WriteEvent(SERVICE_EVENT_MESSAGE, EVENT_LEVEL_WARNING, note);
-        app->Log("%s", OneLine(note).c_str());
+        m_log->WriteLine(OneLine(note));
     }
-    if (app->m_server != 1 && app->m_client != 1) {
+    if (start.server != 1 && start.client != 1) {
         snprintf(text, sizeof text,
                  settings == M_READ_MISSING
                      ? "設定ファイルがないため、サーバもクライアントも動作しません。(File=%s)"
                      : "SERVER も CLIENT も 1 ではないため、サーバもクライアントも動作しません。"
                        "(File=%s)",
-                 app->m_iniPath);
-        app->Log("%s", text);
+                 start.iniPath.c_str());
+        m_log->WriteLine(text);
         m_host.WriteEvent(SERVICE_EVENT_MESSAGE, EVENT_LEVEL_WARNING, text);
     }
     StartRoles();
-    if (app->m_server == 1 &&
+    if (start.server == 1 &&
         !(m_serverRunning && (WaitForServerListening(m_serverThread, SERVICE_LISTEN_WAIT_MS) ||
                               m_serverThread.IsRunning()))) {
         snprintf(text, sizeof text, "ポート %u で待ち受けできないため、サービスを開始できません",
-                 unsigned{app->m_serverPort});
+                 unsigned{start.serverPort});
         Fail(SERVICE_PORT_UNUSABLE, text);
         return m_failure;
     }
@@ -118,7 +121,7 @@ ServiceFailure ServiceWin::StartFailure() {
 // ending a loop that never ran.
 void ServiceWin::Fail(ServiceFailure failure, const std::string& text) {
     m_failure = failure;
-    theApp->Log("%s", text.c_str());
+    m_log->WriteLine(text);
     m_host.WriteEvent(SERVICE_EVENT_START_FAILED, EVENT_LEVEL_ERROR, text);
     if (hwnd != NULL) {
         ::DestroyWindow(hwnd);
@@ -139,8 +142,8 @@ LRESULT ServiceWin::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case WM_APP_SERVICE_STOP:
-            theApp->Log(wParam == 1 ? "Windowsがシャットダウンされます。"
-                                    : "サービスの停止要求を受けました");
+            m_log->WriteLine(wParam == 1 ? "Windowsがシャットダウンされます。"
+                                         : "サービスの停止要求を受けました");
             ::DestroyWindow(hwnd);
             return 0;
         default:
@@ -153,8 +156,8 @@ LRESULT ServiceWin::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void ServiceWin::OnDestroy() {
     BeginShutdown();
     StopRoles();
-    std::string endLine = theApp->VersionLine("終了");
-    theApp->Log("%s", endLine.c_str());
+    const std::string& endLine = m_start.endLine;
+    m_log->WriteLine(endLine);
     if (m_quitOnDestroy) {
         m_host.WriteEvent(SERVICE_EVENT_STOP, EVENT_LEVEL_INFO, endLine);
         PostQuitMessage(0);
@@ -169,7 +172,7 @@ void ServiceWin::ReportProblemCycle(const CycleSummary& summary) {
         return;
     }
     std::string line = OneLine(std::string(title) + ": " + text);
-    theApp->Log("%s", line.c_str());
+    m_log->WriteLine(line);
     m_host.WriteEvent(SERVICE_EVENT_CYCLE,
                       SummaryLevel(summary) >= 3 ? EVENT_LEVEL_ERROR : EVENT_LEVEL_WARNING, line);
 }

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/kiv.h"
+#include "app/front_end.h"
 #include "app/service_control.h"
 #include "mlib/mwin.h"
 #include "monitor/main_lifecycle.h"
@@ -53,7 +53,7 @@ public:
     // unreadable, settings the server can never listen with) stops what it started, logs
     // why, writes the event, leaves no window and answers false with Failure() set. A port
     // or address that is not to be had yet is no failure: the server tries again.
-    bool Open(HINSTANCE instance) override;
+    bool Open(HINSTANCE instance, MLogSink& log, const FrontEndStart& start) override;
     HWND LoopWindow() override { return hwnd; }
     ServiceFailure Failure() const { return m_failure; }
 
@@ -77,6 +77,8 @@ private:
     void OnDestroy();
 
     ServiceHost& m_host;
+    MLogSink* m_log;  // the application's, from the start on
+    FrontEndStart m_start;
     ServiceFailure m_failure;
     bool m_quitOnDestroy;  // the loop runs: the window's end ends it
 };

@@ -820,7 +820,7 @@ bool Serve(HandlerPool* pool, std::unique_ptr<FswSocket> connection) {
     Reply reply;
     bool replying = ReadRequest(app, connection.get(), &path, &type);
     if (replying && type == TYPE_VOLUME_LIST) {
-        std::string list = VolumeListReply(app, path);
+        std::string list = VolumeListReply(*app, app->m_allowUnc == 1, app->m_serverStop, path);
         Release(pool, PeerOf(connection.get()));
         if (connection->SendAll(list.data(), static_cast<int>(list.size())) !=
             static_cast<int>(list.size())) {

@@ -9,7 +9,6 @@
 #include <system_error>
 #include <thread>
 
-#include "app/kiv.h"
 #include "mlib/mbchar.h"
 #include "mlib/mcodepage.h"
 #include "mlib/mlogtext.h"
@@ -261,23 +260,24 @@ void WaitAndMeasure(std::shared_ptr<ListJob> job) {
     MeasureEntries(job);
 }
 
-void LogPath(Kiv* app, const char* format, const std::string& path) {
-    app->Log(format, MEscapeForLog(path).c_str());
+void LogPath(MLogSink& log, const char* format, const std::string& path) {
+    log.Write(format, MEscapeForLog(path).c_str());
 }
 
 }  // namespace
 
-std::string VolumeListReply(Kiv* app, const std::string& wirePrefix) {
+std::string VolumeListReply(MLogSink& log, bool allowRemote, const std::atomic<bool>& stop,
+                            const std::string& wirePrefix) {
     std::shared_ptr<ListJob> job = std::make_shared<ListJob>();
     job->prefix = MWireToAnsi(wirePrefix.data(), wirePrefix.size());
-    job->allowRemote = app->m_allowUnc == 1;
+    job->allowRemote = allowRemote;
     // Every thread of the job is started and let go here, before the handler waits: a
     // thread started by another could still be unjoined, half started, when the handler
     // has answered. Each may be left in a file system that hangs; the job outlives them.
     try {
         std::thread(ListAndMeasure, job).detach();
     } catch (const std::system_error&) {
-        app->Log("スレッドが開始できません");
+        log.Write("スレッドが開始できません");
         return ReplyHeaderBytes(STATUS_DISK_ERROR, 0);
     }
     for (int n = 1; n < VOLUME_LIST_MEASURERS; n++) {
@@ -294,7 +294,7 @@ std::string VolumeListReply(Kiv* app, const std::string& wirePrefix) {
     std::unique_lock<std::mutex> hold(job->lock);
     while (!job->listed || job->done < job->entries.size()) {
         Clock::time_point now = Clock::now();
-        if (app->m_serverStop && !stopSeen) {
+        if (stop && !stopSeen) {
             stopSeen = true;
             deadline = std::min(deadline, now + std::chrono::milliseconds(STOP_MEASURE_MS));
         }
@@ -312,27 +312,27 @@ std::string VolumeListReply(Kiv* app, const std::string& wirePrefix) {
     hold.unlock();
 
     if (!listed) {
-        app->Log("ボリューム一覧を取得できませんでした。");
+        log.Write("ボリューム一覧を取得できませんでした。");
         return ReplyHeaderBytes(STATUS_DISK_ERROR, 0);
     }
     for (const std::string& path : tooLong) {
-        LogPath(app, "パスが長すぎるためボリューム一覧から外します。path=%s", path);
+        LogPath(log, "パスが長すぎるためボリューム一覧から外します。path=%s", path);
     }
     if (beyondCap > 0) {
-        app->Log("ボリュームが%u個あるため、先頭の%d個のみを返します",
-                 static_cast<unsigned>(entries.size() + beyondCap), MAX_LISTED_VOLUMES);
+        log.Write("ボリュームが%u個あるため、先頭の%d個のみを返します",
+                  static_cast<unsigned>(entries.size() + beyondCap), MAX_LISTED_VOLUMES);
     }
     unsigned unmeasured = 0;
     for (const VolumeEntry& entry : entries) {
         if (entry.state == VOLUME_LATE) {
-            LogPath(app, "ディスク容量の取得が時間内に終わりません。path=%s", entry.path);
+            LogPath(log, "ディスク容量の取得が時間内に終わりません。path=%s", entry.path);
         } else if (entry.state == VOLUME_NOT_MEASURED) {
-            LogPath(app, "ディスク情報を取得できませんでした。path=%s", entry.path);
+            LogPath(log, "ディスク情報を取得できませんでした。path=%s", entry.path);
         }
         unmeasured += entry.state != VOLUME_MEASURED ? 1 : 0;
     }
-    app->Log("ボリューム一覧 %u個 (測定できなかったもの %u個)",
-             static_cast<unsigned>(entries.size()), unmeasured);
+    log.Write("ボリューム一覧 %u個 (測定できなかったもの %u個)",
+              static_cast<unsigned>(entries.size()), unmeasured);
     std::string body = EncodeVolumeList(entries);
     return ReplyHeaderBytes(STATUS_OK, static_cast<uint32_t>(body.size())) + body;
 }

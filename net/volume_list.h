@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-class Kiv;
+#include "mlib/mlog_sink.h"
 
 // What became of one listed volume's measurement.
 enum VolumeState : uint16_t {
@@ -67,8 +67,10 @@ const unsigned VOLUME_LIST_TIME_LIMIT_MS = 8000;
 const int VOLUME_LIST_MEASURERS = 4;
 
 // The server's whole reply (header and body) to a list request whose path was wirePrefix,
-// with its log lines: STATUS_OK and the volumes, or STATUS_DISK_ERROR when the system gave
-// no list. Returns within VOLUME_LIST_TIME_LIMIT_MS, and within STOP_MEASURE_MS of the
-// server's stop; measurements still running then go on in threads of their own, which
-// touch nothing of the server.
-std::string VolumeListReply(Kiv* app, const std::string& wirePrefix);
+// with its lines to log: STATUS_OK and the volumes, or STATUS_DISK_ERROR when the system
+// gave no list. allowRemote (ALLOWUNC) lists network volumes too. Returns within
+// VOLUME_LIST_TIME_LIMIT_MS, and within STOP_MEASURE_MS of the server's stop (stop set);
+// measurements still running then go on in threads of their own, which touch nothing of
+// the server.
+std::string VolumeListReply(MLogSink& log, bool allowRemote, const std::atomic<bool>& stop,
+                            const std::string& wirePrefix);

@@ -93,7 +93,7 @@ protected:
 TEST_F(HistoryTest, ChecksReadBackInBothCodePages) {
     const char* utf8 = "/srv/日本語\t\"共有\"";
     const char* sjis = "C:\\\x95\x5C\\\x83\x66\x81\x5B\x83\x5E";  // C:\表\データ
-    CheckHistory history;
+    CheckHistory history(app);
     history.Open(path.c_str(), 35, now - 3600);
     history.Record({ResultAt(now - 3600, "ホスト", utf8, 1, 500, 1000),
                     ResultAt(now - 3600, "\x83\x7A", sjis, 5, 0, 0)},
@@ -106,7 +106,7 @@ TEST_F(HistoryTest, ChecksReadBackInBothCodePages) {
     ASSERT_EQ(2u, utf8Points.size());
     ASSERT_EQ(2u, sjisPoints.size());
 
-    CheckHistory again;
+    CheckHistory again(app);
     again.Open(path.c_str(), 35, now);
     EXPECT_EQ(utf8Points, Points(again, "ホスト", utf8));
     EXPECT_EQ(sjisPoints, Points(again, "\x83\x7A", sjis));
@@ -139,7 +139,7 @@ TEST_F(HistoryTest, TornAndBadLinesAreSkippedCountedOnceAndKept) {
     std::string torn = LineAt(now - 1800).substr(0, 30);
     WriteFileBytes(path, content + torn);
 
-    CheckHistory history;
+    CheckHistory history(app);
     history.Open(path.c_str(), 35, now);
     EXPECT_EQ(2u, Points(history, "srv", "/data").size());
     std::string readLog = "履歴ファイル：読めない行を10行読み飛ばしました。(File=" + path + ")";
@@ -147,7 +147,7 @@ TEST_F(HistoryTest, TornAndBadLinesAreSkippedCountedOnceAndKept) {
 
     history.Record({ResultAt(now, "srv", "/data", 1, 90, 1000)}, 35, now);
     EXPECT_EQ(content + torn + "\r\n" + LineAt(now, 90), ReadFileBytes(path));
-    CheckHistory again;
+    CheckHistory again(app);
     again.Open(path.c_str(), 35, now);
     EXPECT_EQ(3u, Points(again, "srv", "/data").size());
     EXPECT_EQ((std::vector<std::string>{readLog, readLog}), LogMessages());
@@ -165,12 +165,12 @@ TEST_F(HistoryTest, KeepDaysDropsExactlyTheLinesOlderThanTheWindowAtStartAndOnce
         LineAt(now - 35 * DAY) + "not a line\r\n" + LineAt(now - 35 * DAY + 1) + daily;
     WriteFileBytes(path, dropped + kept);
 
-    CheckHistory everything;
+    CheckHistory everything(app);
     everything.Open(path.c_str(), 0, now);
     EXPECT_EQ(4u + 35, everything.PointCount()) << "KEEPDAYS=0 keeps all";
     EXPECT_EQ(dropped + kept, ReadFileBytes(path));
 
-    CheckHistory history;
+    CheckHistory history(app);
     history.Open(path.c_str(), 35, now);
     EXPECT_EQ(kept, ReadFileBytes(path));
     EXPECT_EQ(2u + 35, history.PointCount());
@@ -215,7 +215,7 @@ TEST_F(HistoryTest, AStartOrADayWithAWrongClockKeepsTheHistory) {
         std::string lines = hourly(now - c.firstDay * DAY, now - c.lastDay * DAY - 3600);
         WriteFileBytes(path, lines);
         size_t before = SplitLines(lines).size();
-        CheckHistory history;
+        CheckHistory history(app);
         history.Open(path.c_str(), 35, now + c.shift * DAY);
         size_t after = SplitLines(ReadFileBytes(path)).size();
         EXPECT_LE(before - after, c.maxDropped);
@@ -225,7 +225,7 @@ TEST_F(HistoryTest, AStartOrADayWithAWrongClockKeepsTheHistory) {
 
     // A day with the clock 40 days ahead: its lines, then the daily compaction.
     WriteFileBytes(path, hourly(now - 35 * DAY, now - 3600));
-    CheckHistory history;
+    CheckHistory history(app);
     int64_t wrong = now + 40 * DAY;
     history.Open(path.c_str(), 35, wrong);
     for (int64_t time = wrong; time <= wrong + DAY; time += 3600) {
@@ -246,7 +246,7 @@ TEST_F(HistoryTest, AStartOrADayWithAWrongClockKeepsTheHistory) {
 // Another writer holds the lock: the cycle's lines wait in memory and go with the next
 // cycle's, in order, once the lock is free; the wait is logged once.
 TEST_F(HistoryTest, LinesThatCannotHaveTheLockGoWithTheNextCycle) {
-    CheckHistory history;
+    CheckHistory history(app);
     history.Open(path.c_str(), 35, now);
     MFileLock other;
     ASSERT_EQ(MFileLock::HELD, other.Lock((path + HISTORY_LOCK_SUFFIX).c_str(), 0));
@@ -280,7 +280,7 @@ TEST_F(HistoryTest, TwoWritersLoseNoLineOfEither) {
         results.push_back(ResultAt(now, "writer", ("/" + std::to_string(i)).c_str(), 1, 1, 2));
     }
     const CheckResult old = ResultAt(now - 3 * DAY, "old", "/old", 1, 1, 2);
-    CheckHistory appender;
+    CheckHistory appender(app);
     appender.Open(path.c_str(), 0, now);
     std::thread appending([&] {
         for (const CheckResult& result : results) {
@@ -289,17 +289,17 @@ TEST_F(HistoryTest, TwoWritersLoseNoLineOfEither) {
     });
     std::thread compacting([&] {
         for (int i = 0; i < 100; i++) {
-            CheckHistory adder;
+            CheckHistory adder(app);
             adder.Open(path.c_str(), 0, now);
             adder.Record({old}, 0, now);
-            CheckHistory compactor;
+            CheckHistory compactor(app);
             compactor.Open(path.c_str(), 1, now);
         }
     });
     appending.join();
     compacting.join();
     appender.Record({}, 0, now);  // what the last cycle could not write, if anything
-    CheckHistory last;
+    CheckHistory last(app);
     last.Open(path.c_str(), 1, now);
 
     std::vector<std::string> lines = SplitLines(ReadFileBytes(path));
@@ -324,7 +324,7 @@ TEST_F(HistoryTest, AHistoryOver64MiBIsReadAndCompacted) {
         recent += line;
     }
     WriteFileBytes(path, LineAt(now - 3 * DAY) + recent);
-    CheckHistory history;
+    CheckHistory history(app);
     history.Open(path.c_str(), 1, now);
     EXPECT_EQ(count, history.PointCount());
     EXPECT_EQ(recent.size(), ReadFileBytes(path).size()) << "the old line went";
@@ -335,7 +335,7 @@ TEST_F(HistoryTest, AHistoryOver64MiBIsReadAndCompacted) {
 // anything: each failure is logged once, the memory goes on and forecasts are still made.
 TEST_F(HistoryTest, AFileThatCannotBeReadWrittenOrCompactedIsLoggedOncePerKind) {
     const std::string& folder = dir.Path();
-    CheckHistory history;
+    CheckHistory history(app);
     history.Open(folder.c_str(), 35, now);
     for (int i = 0; i < 3; i++) {
         int64_t time = now + i * 3600;
@@ -350,7 +350,7 @@ TEST_F(HistoryTest, AFileThatCannotBeReadWrittenOrCompactedIsLoggedOncePerKind) 
     const std::string content = LineAt(now - 40 * DAY) + LineAt(now - 3600);
     WriteFileBytes(path, content);
     MSetNewFileWriteLimit(0);
-    CheckHistory full;
+    CheckHistory full(app);
     full.Open(path.c_str(), 1, now);  // two days of lines: the older goes
     MSetNewFileWriteLimit(-1);
     EXPECT_EQ(content, ReadFileBytes(path)) << "the old file stays whole";
@@ -376,7 +376,7 @@ TEST_F(HistoryTest, AClockSetAheadOrBackDoesNotTakeOverTheForecast) {
         content += line(now - hoursAgo * 3600, hoursAgo);
     }
     WriteFileBytes(path, content);
-    CheckHistory history;
+    CheckHistory history(app);
     history.Open(path.c_str(), 35, now);
     CheckResult latest = ResultAt(now, "srv", "/data", 1, 100 * GB, 1000 * GB);
     history.Record({latest}, 35, now);
@@ -395,7 +395,7 @@ TEST_F(HistoryTest, AClockSetAheadOrBackDoesNotTakeOverTheForecast) {
 // A target listed twice is one disk soon full, not two; a disk that lasts a year or more
 // ("1年以上") is not counted even when FORECAST is over a year.
 TEST_F(HistoryTest, TheDisksSoonFullAreCountedOnceEach) {
-    CheckHistory history;
+    CheckHistory history(app);
     history.Open("", 35, now);
     std::vector<CheckResult> results;
     for (int64_t hours = 0; hours < 3; hours++) {

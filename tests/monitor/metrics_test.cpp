@@ -149,7 +149,7 @@ using MetricsFileTest = KivFixture;
 // A full disk: the old file stays as it was.
 TEST_F(MetricsFileTest, AFailureIsLoggedOnceRetriedAndLoggedAgainAfterASuccess) {
     std::string path = dir.File("fsw.prom");
-    MetricsFile file;
+    MetricsFile file(app);
     ASSERT_TRUE(file.Write(path, "a 1\n"));
     MSetNewFileWriteLimit(2);
     EXPECT_FALSE(file.Write(path, "a 2\n"));

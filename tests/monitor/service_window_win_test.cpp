@@ -57,7 +57,7 @@ protected:
 };
 
 TEST_F(ServiceWindow, RunsUntilTheStopAndReportsStartAndStopWithTheLogsLines) {
-    ASSERT_TRUE(front.Open(app.instance));
+    ASSERT_TRUE(front.Open(app.instance, app, app.StartOfFrontEnd()));
     EXPECT_EQ(1, host.running);
     ASSERT_NE(HWND{NULL}, front.LoopWindow());
     EXPECT_FALSE(IsWindowVisible(front.LoopWindow()));
@@ -86,7 +86,7 @@ TEST_F(ServiceWindow, RunsUntilTheStopAndReportsStartAndStopWithTheLogsLines) {
 TEST_F(ServiceWindow, AStartThatCannotListenOrWriteItsLogFailsWithItsReason) {
     app.m_server = 1;
     app.m_serverPort = 0;  // refused by the server: it never listens
-    EXPECT_FALSE(front.Open(app.instance));
+    EXPECT_FALSE(front.Open(app.instance, app, app.StartOfFrontEnd()));
     EXPECT_EQ(SERVICE_PORT_UNUSABLE, front.Failure());
     EXPECT_EQ(0, host.running);
     EXPECT_FALSE(IsWindow(front.hwnd));
@@ -102,7 +102,7 @@ TEST_F(ServiceWindow, AStartThatCannotListenOrWriteItsLogFailsWithItsReason) {
     app.m_logMode = LOG_APPEND;
     app.CloseLog();
     host.events.clear();
-    EXPECT_FALSE(front.Open(app.instance));
+    EXPECT_FALSE(front.Open(app.instance, app, app.StartOfFrontEnd()));
     EXPECT_EQ(SERVICE_LOG_UNWRITABLE, front.Failure());
     ASSERT_EQ(1u, host.events.size());
     EXPECT_NE(std::string::npos, host.events[0].text.find("ログファイルを開けない"));
@@ -111,7 +111,7 @@ TEST_F(ServiceWindow, AStartThatCannotListenOrWriteItsLogFailsWithItsReason) {
 // Whatever NOTI says, a cycle with an error goes to the log and the event log.
 TEST_F(ServiceWindow, ACycleWithProblemsIsLoggedAndReportedAndAQuietOneIsNot) {
     app.m_notify = 0;
-    ASSERT_TRUE(front.Open(app.instance));
+    ASSERT_TRUE(front.Open(app.instance, app, app.StartOfFrontEnd()));
     host.events.clear();
     CheckResult result;
     memset(&result, 0, sizeof result);
