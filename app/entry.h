@@ -51,6 +51,7 @@ private:
 extern const char INSTANCE_MARKER_NAME[];
 
 // Runs the program under the single-instance marker markerName; returns the process exit
-// code. The service takes no marker: its services answer every one as created, since the
-// service manager runs one copy only (app/service_win.cpp).
+// code. The service takes only the data folder's marker, not the logon's: the service
+// manager runs one copy of it, but a tray copy may be started on its folder
+// (app/service_win.cpp).
 int RunEntry(EntryServices& services, const char* markerName = INSTANCE_MARKER_NAME);
