@@ -134,6 +134,12 @@ unsigned Lesser(unsigned a, unsigned b) {
 template <typename LogFailure>
 void NoteReason(const CheckResult& result, LogFailure logFailure) {
     Kiv* app = theApp;
+    if (result.reason == REASON_CANCELLED) {
+        // The program is stopping: the query's own line says so, and nothing is known of
+        // the target that could change its state.
+        logFailure();
+        return;
+    }
     if (!app->m_errorReasons.Changed(result.host, result.port, result.path, result.reason)) {
         return;
     }

@@ -349,19 +349,6 @@ TEST_F(ServiceTest, ATrayCopyBesideTheRunningServiceShowsNoBoxAndRunsACycle) {
     ASSERT_EQ(0, Run(serviceDir.Path(), INSTALL));
     ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 20000));
-    {
-        // A tray copy on the service's own folder is refused, and says so.
-        Program same(serviceDir.Path());
-        HWND box = NULL;
-        ASSERT_TRUE(WaitUntil(
-            [&] { return (box = same.FindOwnWindow("#32770", "エラー")) != NULL; }, 20000));
-        EXPECT_TRUE(WaitUntil(
-            [&] { return ChildTexts(box).find("同じデータフォルダ") != std::string::npos; }, 5000))
-            << ChildTexts(box);
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-        EXPECT_EQ(2, same.Wait(20000));
-    }
-
     // A copy on the service's own folder (the Start menu's entry) says so and does not run.
     {
         Program beside(serviceDir.Path(), "--dir \"" + serviceDir.Path() + "\"");
