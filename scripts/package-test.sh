@@ -204,6 +204,7 @@ step_install() {
     expect_eq "$home" /var/lib/fsw "home of fsw"
     expect_eq "$shell" /usr/sbin/nologin "shell of fsw"
     getent group fsw >/dev/null || fail "no group fsw"
+    expect_eq "$(stat -c '%U:%G %a' /etc/fsw)" "root:fsw 750" "/etc/fsw"
     expect_eq "$(stat -c '%U:%G %a' /var/log/fsw)" "fsw:adm 2750" "/var/log/fsw"
     expect_eq "$(stat -c '%U:%G %a' /var/lib/fsw)" "fsw:fsw 750" "/var/lib/fsw"
     expect_eq "$(/usr/bin/fsw --version)" "$(version_line)" "fsw --version"
