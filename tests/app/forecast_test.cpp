@@ -142,6 +142,7 @@ double OfficeWritten(double d) {
 // Disks that fill in about 30 days whatever happened before: the rate is that of the
 // lasting usage, the level that of now.
 TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
+    const double k = std::log(2.0) / 6;  // a rate twice as fast every 6 days
     const struct {
         const char* name;
         std::function<double(double)> free;
@@ -172,6 +173,15 @@ TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
              return 300 * GB - 10 * GB * d - (held ? 150 * GB : 0);
          },
          30, 0.03},
+        // From 1 GB a day 15 days ago, twice as fast every 6 days, with checks 2 GB either
+        // way (which hid the rise from the falls of single checks): 460 GB left at 5.7 GB a
+        // day last 20.3 days.
+        {"a rate doubling every 6 days with noisy checks",
+         [=](double d) {
+             return 500 * GB - GB / k * std::expm1(k * (d + 15)) +
+                    2 * GB * Noise(static_cast<int>(std::lround((d + 15) * 1440)));
+         },
+         std::log1p((500 - std::expm1(15 * k) / k) * k / std::exp(15 * k)) / k, 0.05},
         {"logs of 40 GB a day rotated at midnight on 10 GB a day",
          [](double d) {
              double hours = std::fmod(static_cast<double>(NOW) / 3600 + d * 24, 24);
