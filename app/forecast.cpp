@@ -111,12 +111,13 @@ struct Falls {
 
 // The mean of values without those far outside their middle half (more than three times its
 // width beyond it): a rate that one-off jumps, backups written and deleted, and passing jobs
-// do not move, while whole weeks of office hours or rotated logs still count in full. Where
-// a quarter of the values or more are such jumps (two bursts given back within a week, each
-// a day's worth of falls), the middle half reaches into them and its width says little: so
-// values farther from the median than four times the median, and than least (bytes a
-// second, the fall of a day that is plainly no rate of its own), are left out too. Empty
-// values give a mean of 0. Reorders values.
+// do not move, while whole weeks of office hours or rotated logs still count in full, and so
+// do fills that come in steps every few days. Where the values that are left pull the mean
+// below half the median, a quarter of them or more are space given back (two bursts given
+// back within a week, each a day's worth of falls, whose space was taken before it): the
+// middle half reaches into them and says little, so values farther from the median than four
+// times it, and than least (bytes a second, a fall of a day that is plainly no rate of its
+// own), are left out then. Empty values give a mean of 0. Reorders values.
 Falls MeanWithinFences(std::vector<double>* values, double least) {
     size_t n = values->size();
     if (n == 0) {
@@ -131,18 +132,25 @@ Falls MeanWithinFences(std::vector<double>* values, double least) {
     double first = *lower;
     std::nth_element(middle, upper, values->end());
     double width = *upper - first;
-    double reach = std::max(4 * std::fabs(median), least);
-    double low = std::max(first - 3 * width, median - reach);
-    double high = std::min(*upper + 3 * width, median + reach);
-    double sum = 0;
-    size_t kept = 0;
-    for (double v : *values) {
-        if (v >= low && v <= high) {
-            sum += v;
-            kept++;
+    auto meanWithin = [values](double low, double high) {
+        double sum = 0;
+        size_t kept = 0;
+        for (double v : *values) {
+            if (v >= low && v <= high) {
+                sum += v;
+                kept++;
+            }
         }
+        return kept > 0 ? sum / static_cast<double>(kept) : 0;
+    };
+    double low = first - 3 * width;
+    double high = *upper + 3 * width;
+    double mean = meanWithin(low, high);
+    if (median > 0 && mean < median / 2) {
+        double reach = std::max(4 * median, least);
+        mean = meanWithin(std::max(low, median - reach), std::min(high, median + reach));
     }
-    return {sum / static_cast<double>(kept), width, first, *upper};
+    return {mean, width, first, *upper};
 }
 
 }  // namespace

@@ -173,6 +173,9 @@ TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
              return 300 * GB - 10 * GB * d - (held ? 150 * GB : 0);
          },
          30, 0.03},
+        // A fill in steps: 30 GB written every third day, a third of the falls.
+        {"steps of 30 GB every 3 days",
+         [](double d) { return 300 * GB - 30 * GB * std::floor(d / 3 + 0.5); }, 30, 0.1},
         // From 1 GB a day 15 days ago, twice as fast every 6 days, with checks 2 GB either
         // way (which hid the rise from the falls of single checks): 460 GB left at 5.7 GB a
         // day last 20.3 days.
