@@ -175,7 +175,7 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
     line->latestFree = static_cast<double>(latest->freeBytes);
     line->burstPeriod = 0;
     line->lowestFree = line->latestFree;
-    // A fall of 1 % of the disk a day is always within the fences.
+    // The fences around the median reach 1 % of the disk a day at least.
     const double least = static_cast<double>(latest->totalBytes) / 100 / DAY;
     std::vector<double> lastWeek;
     std::vector<Sample> falls;      // at the time of each check, per second
