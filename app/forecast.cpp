@@ -111,27 +111,46 @@ struct Falls {
 
 // The mean of values without those far outside their middle half (more than three times its
 // width beyond it): a rate that one-off jumps, backups written and deleted, and passing jobs
-// do not move, while whole weeks of office hours or rotated logs still count in full.
-// Reorders values.
-Falls MeanWithinFences(std::vector<double>* values) {
+// do not move, while whole weeks of office hours or rotated logs still count in full, and so
+// do fills that come in steps every few days. Where the values that are left pull the mean
+// below half the median, a quarter of them or more are space given back (two bursts given
+// back within a week, each a day's worth of falls, whose space was taken before it): the
+// middle half reaches into them and says little, so values farther from the median than four
+// times it, and than least (bytes a second, a fall of a day that is plainly no rate of its
+// own), are left out then. Empty values give a mean of 0. Reorders values.
+Falls MeanWithinFences(std::vector<double>* values, double least) {
     size_t n = values->size();
+    if (n == 0) {
+        return {0, 0, 0, 0};
+    }
     auto lower = values->begin() + static_cast<std::ptrdiff_t>(n / 4);
+    auto middle = values->begin() + static_cast<std::ptrdiff_t>(n / 2);
     auto upper = values->begin() + static_cast<std::ptrdiff_t>(n * 3 / 4);
-    std::nth_element(values->begin(), lower, values->end());
+    std::nth_element(values->begin(), middle, values->end());
+    double median = *middle;
+    std::nth_element(values->begin(), lower, middle);
     double first = *lower;
-    std::nth_element(lower, upper, values->end());
+    std::nth_element(middle, upper, values->end());
     double width = *upper - first;
+    auto meanWithin = [values](double low, double high) {
+        double sum = 0;
+        size_t kept = 0;
+        for (double v : *values) {
+            if (v >= low && v <= high) {
+                sum += v;
+                kept++;
+            }
+        }
+        return kept > 0 ? sum / static_cast<double>(kept) : 0;
+    };
     double low = first - 3 * width;
     double high = *upper + 3 * width;
-    double sum = 0;
-    size_t kept = 0;
-    for (double v : *values) {
-        if (v >= low && v <= high) {
-            sum += v;
-            kept++;
-        }
+    double mean = meanWithin(low, high);
+    if (median > 0 && mean < median / 2) {
+        double reach = std::max(4 * median, least);
+        mean = meanWithin(std::max(low, median - reach), std::min(high, median + reach));
     }
-    return {sum / static_cast<double>(kept), width, first, *upper};
+    return {mean, width, first, *upper};
 }
 
 }  // namespace
@@ -156,6 +175,8 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
     line->latestFree = static_cast<double>(latest->freeBytes);
     line->burstPeriod = 0;
     line->lowestFree = line->latestFree;
+    // The fences around the median reach 1 % of the disk a day at least.
+    const double least = static_cast<double>(latest->totalBytes) / 100 / DAY;
     std::vector<double> lastWeek;
     std::vector<Sample> falls;      // at the time of each check, per second
     size_t before = series.size();  // just after the latest check a day before
@@ -179,31 +200,47 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
         line->secondsToFull = line->slope < 0 ? line->latestFree / -line->slope : NEVER;
         return true;
     }
-    Falls recent = MeanWithinFences(&lastWeek);
+    Falls recent = MeanWithinFences(&lastWeek, least);
     double rate = recent.mean;
     double acceleration = 0;
     // The falls of the last stretch against those of the stretch before: a week each once the
     // week before is nearly whole, before that halves of the falls there are (3 days at
-    // least). A rise counts when it is a fifth of the earlier rate and clearly more than the
-    // falls of a day vary within each stretch.
+    // least). A rise counts when it is an eighth of the earlier rate and clearly more than
+    // the falls of 6 hours vary within each stretch.
     double span = -series.front().time;
     double stretch = span >= static_cast<double>(WEEK + DAY + WEEK * 7 / 8)
                          ? static_cast<double>(WEEK)
                          : std::min(static_cast<double>(WEEK), (span - DAY) / 2);
     // The falls from back seconds before the latest check to back + length seconds before,
-    // half an hour apart at least (as those before the last week are): each hour counts the
-    // same on both sides of the last week's start.
-    auto fallsOf = [&falls](double back, double length) {
+    // as the means of the falls of each 6 hours: each hour counts the same on both sides of
+    // the last week's start (where the checks are kept 30 minutes apart), and the noise of
+    // single checks, which the falls of frequent checks carry, weighs less than a rise that
+    // lasts.
+    auto fallsOf = [&falls, least](double back, double length) {
+        const double part = 6 * 3600;
         std::vector<double> within;
         double taken = 0;
+        double sum = 0;
+        int count = 0;
         for (const Sample& fall : falls) {
-            if (fall.time <= -back && fall.time > -back - length &&
-                (within.empty() || fall.time <= taken - 1800)) {
-                within.push_back(fall.free);
+            if (fall.time > -back || fall.time <= -back - length) {
+                continue;
+            }
+            if (count > 0 && fall.time <= taken - part) {
+                within.push_back(sum / count);
+                count = 0;
+                sum = 0;
+            }
+            if (count == 0) {
                 taken = fall.time;
             }
+            sum += fall.free;
+            count++;
         }
-        return MeanWithinFences(&within);
+        if (count > 0) {
+            within.push_back(sum / count);
+        }
+        return MeanWithinFences(&within, least);
     };
     double growth = 0;
     if (stretch >= 3 * DAY) {
@@ -212,7 +249,7 @@ bool FitForecastLine(const HistoryPoint* points, size_t count, int64_t now, uint
         double rise = now.mean - then.mean;
         // Less than a week each sees a week's cycle in part only: then the two middle halves
         // do not overlap either.
-        if (then.mean > 0 && rise > then.mean * 0.2 && rise > std::max(now.width, then.width) / 2 &&
+        if (then.mean > 0 && rise > then.mean / 8 && rise > std::max(now.width, then.width) / 2 &&
             (stretch >= static_cast<double>(WEEK) || now.lower > then.upper)) {
             acceleration = rise / stretch;
             // The last week's falls centre half their span and half a day back.

@@ -8,7 +8,8 @@
 // the share of alarms (under FORECAST days) that come while the truth is over twice that,
 // the least time from a disk's first alarm to full (followed on past day 30 until it is
 // full), and on disks that never fill the share of points with an alarm. Deterministic: the
-// same figures on every run.
+// same figures on every run. An argument N > 0 draws the noise, the backups' sizes and the
+// jobs anew from seed N, to see that the figures hold beyond the seeds they were read on.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -80,7 +81,7 @@ double Ramp(int64_t t, int64_t from, int64_t to) {
                      : static_cast<double>(t - from) / static_cast<double>(to - from);
 }
 
-std::vector<Kind> Kinds() {
+std::vector<Kind> Kinds(uint64_t seed) {
     const double steadyRate[] = {12, 20, 30};
     std::vector<Kind> kinds;
     kinds.push_back({"steady fill",
@@ -130,23 +131,24 @@ std::vector<Kind> Kinds() {
                          return Usage{(8 + 4 * v) * GB * Days(t), burst};
                      },
                      {50, 40, 34}});
-    kinds.push_back({"backups of 150-250 GB",
-                     true,
-                     [](int v, int64_t t) {
-                         // Each week on the variant's own day at 22:00 a backup of 150 to
-                         // 250 GB, written in an hour and deleted 2 days later.
-                         int64_t week = (t - (v * 2 + 1) * DAY) / (7 * DAY);
-                         double burst = 0;
-                         for (int64_t w = week - 1; w <= week; w++) {
-                             int64_t written = (v * 2 + 1) * DAY + w * 7 * DAY + 22 * HOUR;
-                             double size =
-                                 (150 + 100 * Uniform(v + 23, static_cast<uint64_t>(w + 10))) * GB;
-                             burst += size * Ramp(t, written, written + HOUR) *
-                                      (1 - Ramp(t, written + 2 * DAY, written + 2 * DAY + 600));
-                         }
-                         return Usage{(6 + 5 * v) * GB * Days(t), burst};
-                     },
-                     {60, 42, 35}});
+    kinds.push_back(
+        {"backups of 150-250 GB",
+         true,
+         [=](int v, int64_t t) {
+             // Each week on the variant's own day at 22:00 a backup of 150 to
+             // 250 GB, written in an hour and deleted 2 days later.
+             int64_t week = (t - (v * 2 + 1) * DAY) / (7 * DAY);
+             double burst = 0;
+             for (int64_t w = week - 1; w <= week; w++) {
+                 int64_t written = (v * 2 + 1) * DAY + w * 7 * DAY + 22 * HOUR;
+                 double size =
+                     (150 + 100 * Uniform(seed + v + 23, static_cast<uint64_t>(w + 10))) * GB;
+                 burst += size * Ramp(t, written, written + HOUR) *
+                          (1 - Ramp(t, written + 2 * DAY, written + 2 * DAY + 600));
+             }
+             return Usage{(6 + 5 * v) * GB * Days(t), burst};
+         },
+         {60, 42, 35}});
     kinds.push_back({"one-off copy",
                      true,
                      [=](int v, int64_t t) {
@@ -179,20 +181,20 @@ std::vector<Kind> Kinds() {
                      {50, 40, 34}});
     kinds.push_back({"never fills, jobs",
                      false,
-                     [](int v, int64_t t) {
+                     [=](int v, int64_t t) {
                          // Every 12 hours a job may start: 20 to 80 GB written over an hour,
                          // kept 2 to 8 hours, then deleted.
                          double jobs = 0;
                          for (int64_t slot = t / (12 * HOUR) - 1; slot <= t / (12 * HOUR); slot++) {
-                             if (slot < 0 || Uniform(v + 11, slot * 3) < 0.4) {
+                             if (slot < 0 || Uniform(seed + v + 11, slot * 3) < 0.4) {
                                  continue;
                              }
-                             int64_t start =
-                                 slot * 12 * HOUR +
-                                 static_cast<int64_t>(Uniform(v + 11, slot * 3 + 1) * 3 * HOUR);
+                             int64_t start = slot * 12 * HOUR +
+                                             static_cast<int64_t>(
+                                                 Uniform(seed + v + 11, slot * 3 + 1) * 3 * HOUR);
                              int64_t kept = static_cast<int64_t>(
-                                 (2 + 6 * Uniform(v + 11, slot * 3 + 2)) * HOUR);
-                             double size = (20 + 60 * Uniform(v + 17, slot)) * GB;
+                                 (2 + 6 * Uniform(seed + v + 11, slot * 3 + 2)) * HOUR);
+                             double size = (20 + 60 * Uniform(seed + v + 17, slot)) * GB;
                              jobs += size * Ramp(t, start, start + HOUR) *
                                      (1 - Ramp(t, start + HOUR + kept, start + HOUR + kept + 600));
                          }
@@ -357,7 +359,14 @@ void PrintCell(const Score& score, bool fills) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    char* end = nullptr;
+    uint64_t seed = argc > 1 ? strtoull(argv[1], &end, 10) : 0;
+    if (argc > 2 || (argc == 2 && (end == argv[1] || *end != '\0'))) {
+        fprintf(stderr, "usage: %s [seed]\n", argv[0]);
+        return 2;
+    }
+    seed *= 1000;  // the variants' and kinds' own seeds stay apart
     std::vector<Method> methods = {
         {"fsw",
          [](const std::vector<HistoryPoint>& p, size_t latest) {
@@ -368,7 +377,7 @@ int main() {
         {"least squares 24 h", [](const std::vector<HistoryPoint>& p,
                                   size_t latest) { return LeastSquares(p, latest, DAY); }},
     };
-    std::vector<Kind> kinds = Kinds();
+    std::vector<Kind> kinds = Kinds(seed);
     printf(
         "Forecasts of 1 TB disks (5-minute samples, 3 disks a kind, every 2 h from day 7 to "
         "30),\nread as the column shows them: median and p90 of |forecast - truth| / truth, "
@@ -388,7 +397,7 @@ int main() {
     std::vector<std::vector<Score>> byKind(kinds.size(), std::vector<Score>(methods.size()));
     for (size_t k = 0; k < kinds.size(); k++) {
         for (int v = 0; v < 3; v++) {
-            Disk disk = MakeDisk(kinds[k], v, k * 10 + static_cast<uint64_t>(v));
+            Disk disk = MakeDisk(kinds[k], v, seed + k * 10 + static_cast<uint64_t>(v));
             if (kinds[k].fills && disk.fullAt < 0) {
                 fprintf(stderr, "%s %d never fills\n", kinds[k].name, v);
                 return 1;

@@ -29,6 +29,16 @@ std::vector<HistoryPoint> Series(int count, int64_t step, std::function<double(i
     return points;
 }
 
+// points without those dated from from to to seconds before NOW.
+std::vector<HistoryPoint> Without(std::vector<HistoryPoint> points, int64_t from, int64_t to) {
+    points.erase(std::remove_if(points.begin(), points.end(),
+                                [&](const HistoryPoint& p) {
+                                    return p.time > NOW - from && p.time < NOW - to;
+                                }),
+                 points.end());
+    return points;
+}
+
 int64_t Forecast(const std::vector<HistoryPoint>& points) {
     return ForecastSecondsToFull(points.data(), points.size(), NOW,
                                  NewestRun(points.data(), points.size(), NOW));
@@ -55,6 +65,12 @@ TEST(Forecast, WorkedCases) {
           {NOW - 180, 9050000000, 1000000000000, 1},
           {NOW, 9000000000, 1000000000000, 1}},
          9 * 3600},
+        // 10 GB a day with 300 GB left, no check measured for 11 days (a server unreachable):
+        // the stretch the gap leaves empty counts as no rise.
+        {"checks missing for 11 days",
+         Without(Series(721, 1800, [](int i) { return 300 * GB + 10 * GB * (720 - i) / 48; }),
+                 14 * DAY + DAY / 5, 3 * DAY),
+         30 * DAY},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.expected, Forecast(c.points)) << c.name;
@@ -126,6 +142,7 @@ double OfficeWritten(double d) {
 // Disks that fill in about 30 days whatever happened before: the rate is that of the
 // lasting usage, the level that of now.
 TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
+    const double k = std::log(2.0) / 6;  // a rate twice as fast every 6 days
     const struct {
         const char* name;
         std::function<double(double)> free;
@@ -148,6 +165,26 @@ TEST(Forecast, OneOffJumpsDailyAndWeeklyCyclesAndASpeedUp) {
              return 300 * GB - 20 * GB * 7 / std::log(2.0) * std::expm1(d / 7 * std::log(2.0));
          },
          std::log1p(std::log(2.0) / 7 * 300 / 20) / (std::log(2.0) / 7), 0.05},
+        // Two bursts given back within the last week (and one written in it): the days they
+        // took or gave back space in are left out however many there are.
+        {"backups of 150 GB held 3 days, given back 5.5 and 1.7 days ago",
+         [](double d) {
+             bool held = (d >= -8.5 && d < -5.5) || (d >= -4.7 && d < -1.7);
+             return 300 * GB - 10 * GB * d - (held ? 150 * GB : 0);
+         },
+         30, 0.03},
+        // A fill in steps: 30 GB written every third day, a third of the falls.
+        {"steps of 30 GB every 3 days",
+         [](double d) { return 300 * GB - 30 * GB * std::floor(d / 3 + 0.5); }, 30, 0.1},
+        // From 1 GB a day 15 days ago, twice as fast every 6 days, with checks 2 GB either
+        // way (which hid the rise from the falls of single checks): 460 GB left at 5.7 GB a
+        // day last 20.3 days.
+        {"a rate doubling every 6 days with noisy checks",
+         [=](double d) {
+             return 500 * GB - GB / k * std::expm1(k * (d + 15)) +
+                    2 * GB * Noise(static_cast<int>(std::lround((d + 15) * 1440)));
+         },
+         std::log1p((500 - std::expm1(15 * k) / k) * k / std::exp(15 * k)) / k, 0.05},
         {"logs of 40 GB a day rotated at midnight on 10 GB a day",
          [](double d) {
              double hours = std::fmod(static_cast<double>(NOW) / 3600 + d * 24, 24);
