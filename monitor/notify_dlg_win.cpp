@@ -12,7 +12,7 @@ namespace {
 const size_t FILL_COLUMN = 6;
 // The room (at 96 DPI) beside a text: a cell's margins, and a header's margins and sort
 // mark.
-const int CELL_MARGIN = 12;
+const int CELL_MARGIN = 16;
 const int TITLE_MARGIN = 30;
 // Alignment of the list's columns, in column order.
 const int COLUMN_FORMATS[STATUS_COLUMN_COUNT] = {LVCFMT_LEFT, LVCFMT_LEFT,  LVCFMT_LEFT,
