@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "mlib/mdesktop_win.h"
 #include "monitor/messages.h"
 #include "monitor/notify_dlg_win.h"
 #include "tests/support/list_view_faults_win.h"
@@ -254,6 +255,25 @@ TEST_F(StatusWindow, AnEmptyListShowsTheTextItIsGivenAndRowsHideIt) {
     EXPECT_FALSE(IsWindowVisible(label));
     Refill({});
     EXPECT_TRUE(IsWindowVisible(label));
+}
+
+// Moved to a screen at 150 %: the five marks again at that size, the rows kept, the columns
+// measured again.
+TEST_F(StatusWindow, AtANewDpiTheMarksAreReloadedAtItsSizeAndTheRowsStay) {
+    ASSERT_NE(HWND{NULL}, Create());
+    Refill({Result(STATUS_DANGER, "a", 1, 9, 0), Result(STATUS_ERROR, "b", 0, 9, 0)});
+    RECT suggested = {0, 0, 900, 400};
+    SendMessageA(m_dialog.hwnd, M_WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_NE(HIMAGELIST{NULL}, m_dialog.m_imageList);
+    int width = 0;
+    int height = 0;
+    ImageList_GetIconSize(m_dialog.m_imageList, &width, &height);
+    EXPECT_EQ(MSmallIconSize(144), width);
+    EXPECT_EQ(5, ImageList_GetImageCount(m_dialog.m_imageList));
+    EXPECT_EQ(2, RowCount(List()));
+    EXPECT_GE(ColumnWidth(List(), 1), StringWidth(List(), "2024/03/05 07:08:09"));
+    EXPECT_TRUE(LogMessages().empty());
 }
 
 TEST_F(StatusWindow, ARefillReplacesAllRowsAndAnEmptyCycleLeavesAnEmptyList) {
