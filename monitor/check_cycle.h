@@ -78,6 +78,8 @@ protected:
     // Refills the status list with the latest cycle's results.
     virtual void UpdateStatusList(const std::vector<CheckResult>& results) = 0;
     virtual void ShowStatusWindow() = 0;
+    // The targets the latest cycle queried; 0 also before the first cycle.
+    unsigned CycleTargets() const { return m_cycleTargets; }
 
     // The cycle's metrics to the file PROMFILE names, when it names one.
     virtual void WriteCycleMetrics();

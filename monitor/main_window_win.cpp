@@ -25,7 +25,8 @@ MainWin::MainWin()
       m_trayMenu(NULL),
       m_trayIconSet(false),
       m_instance(NULL),
-      m_trayAttemptPause(1000) {
+      m_trayAttemptPause(1000),
+      m_cycleRan(false) {
     m_tip[0] = '\0';
 }
 
@@ -142,6 +143,7 @@ void MainWin::CreateStatusWindow() {
         return;
     }
     ShowWindow(dialog, SW_HIDE);
+    UpdateEmptyText();
 }
 
 // The icon's data, all zero but for its size, window, id and the flags given.
@@ -224,7 +226,7 @@ void MainWin::OnTrayIcon(WPARAM wParam, LPARAM lParam) {
     }
     switch (static_cast<UINT>(lParam)) {
         case WM_LBUTTONDBLCLK:
-            m_notifyDlg.ShowStatus();
+            ShowStatusWindow();
             break;
         case WM_RBUTTONUP:
             ShowTrayMenu(m_trayMenu);
@@ -249,7 +251,7 @@ void MainWin::OnCommand(WPARAM wParam) {
             Post(WM_CLOSE, 0, 0);
             break;
         case CMD_STATUS - CMD_SETTINGS:
-            m_notifyDlg.ShowStatus();
+            ShowStatusWindow();
             break;
         case CMD_CHECK - CMD_SETTINGS:
             GuardedStartCheck(hwnd);
@@ -278,11 +280,19 @@ void MainWin::RestoreTrayTip() {
 }
 
 void MainWin::UpdateStatusList(const std::vector<CheckResult>& results) {
+    m_cycleRan = true;
+    UpdateEmptyText();
     m_notifyDlg.UpdateList(results);
 }
 
+// Before the first cycle the client role may have been switched since the last time.
 void MainWin::ShowStatusWindow() {
+    UpdateEmptyText();
     m_notifyDlg.ShowStatus();
+}
+
+void MainWin::UpdateEmptyText() {
+    m_notifyDlg.SetEmptyText(StatusEmptyText(m_cycleRan, CycleTargets(), theApp->m_client == 1));
 }
 
 // The shutdown sequence, in order.

@@ -65,6 +65,10 @@ private:
     void OpenSettingDialog();
     void CloseSettingDialog();
 
+    // Tells the status window why its list would be empty.
+    void UpdateEmptyText();
+
     HINSTANCE m_instance;
     unsigned m_trayAttemptPause;
+    bool m_cycleRan;  // a cycle has refilled the status list
 };

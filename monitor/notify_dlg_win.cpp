@@ -8,8 +8,13 @@
 
 namespace {
 
-// Width (at 96 DPI) and alignment of the list's columns, in column order.
-const int COLUMN_WIDTHS[STATUS_COLUMN_COUNT] = {65, 135, 105, 75, 80, 80, 90, 80};
+// The column that takes what the others leave: the description.
+const size_t FILL_COLUMN = 6;
+// The room (at 96 DPI) beside a text: a cell's margins, and a header's margins and sort
+// mark.
+const int CELL_MARGIN = 16;
+const int TITLE_MARGIN = 30;
+// Alignment of the list's columns, in column order.
 const int COLUMN_FORMATS[STATUS_COLUMN_COUNT] = {LVCFMT_LEFT, LVCFMT_LEFT,  LVCFMT_LEFT,
                                                  LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_RIGHT,
                                                  LVCFMT_LEFT, LVCFMT_RIGHT};
@@ -38,14 +43,23 @@ const char* const CELL_FAILURES[STATUS_COLUMN_COUNT] = {
     "リストビューのアイテム「満杯予測」のセットでエラーが発生しました。",
 };
 
-// The system's status icons, in image order: normal, warning, error.
-const char* const STATUS_ICONS[] = {IDI_ASTERISK, IDI_EXCLAMATION, IDI_HAND};
+// The grade marks, in image order: normal, caution, warning, danger, error.
+const int MARK_COUNT = 5;
+const char* const STATUS_ICONS[MARK_COUNT] = {
+    MAKEINTRESOURCEA(IDI_GRADE_NORMAL), MAKEINTRESOURCEA(IDI_GRADE_CAUTION),
+    MAKEINTRESOURCEA(IDI_GRADE_WARNING), MAKEINTRESOURCEA(IDI_GRADE_DANGER),
+    MAKEINTRESOURCEA(IDI_GRADE_ERROR)};
+
+HINSTANCE InstanceOf(HWND window) {
+    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+}
 
 }  // namespace
 
-NotifyDlg::NotifyDlg()
-    : m_imageList(NULL), m_imgNormal(-1), m_imgWarning(-1), m_imgError(-1), m_dpi(M_BASE_DPI) {
+NotifyDlg::NotifyDlg() : m_imageList(NULL), m_dpi(M_BASE_DPI), m_emptyText(nullptr) {
     SetRectEmpty(&m_rect);
+    m_sort.column = STATUS_SORT_NONE;
+    m_sort.reversed = false;
 }
 
 NotifyDlg::~NotifyDlg() {}
@@ -73,12 +87,21 @@ LRESULT NotifyDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case M_WM_DPICHANGED:
             OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;  // the dialog manager may rescale the fonts too
+        case WM_CTLCOLORSTATIC:
+            // The empty list's text, on the list's own background.
+            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));
+            SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_GRAYTEXT));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
         case WM_NOTIFY: {
             // A double click on a row, or Enter on it: the list view activates the item.
             const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->idFrom == IDC_STATUS_LIST &&
                 (header->code == NM_DBLCLK || header->code == LVN_ITEMACTIVATE)) {
                 OpenChart(reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem);
+                return 1;
+            }
+            if (header->idFrom == IDC_STATUS_LIST && header->code == LVN_COLUMNCLICK) {
+                SortByColumn(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
                 return 1;
             }
             return 0;
@@ -93,7 +116,7 @@ HWND NotifyDlg::List() {
 }
 
 void NotifyDlg::OnInitDialog() {
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
+    HINSTANCE instance = InstanceOf(hwnd);
     HANDLE smallIcon =
         LoadImageA(instance, MAKEINTRESOURCEA(IDI_FSW), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                    GetSystemMetrics(SM_CYSMICON), LR_SHARED);
@@ -102,7 +125,7 @@ void NotifyDlg::OnInitDialog() {
          reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_FSW))));
 
     m_dpi = MGetDpiForWindow(hwnd);
-    m_imageList = MCreateSmallImageList(m_dpi, 3);
+    m_imageList = MCreateSmallImageList(m_dpi, MARK_COUNT);
     if (m_imageList == NULL) {
         FailSetUp("イメージリストの生成に失敗しました。", "ImageList", "イメージリスト生成エラー");
         return;
@@ -118,15 +141,21 @@ void NotifyDlg::OnInitDialog() {
         return;
     }
     SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_imageList));
+    MeasureTitles();
+    m_contentWidths = m_titleWidths;
+    SetEmptyText(m_emptyText);
     OnSize();
     GetWindowRect(hwnd, &m_rect);
 }
 
 bool NotifyDlg::AddStatusIcons() {
-    m_imgNormal = MImageListAddIcon(m_imageList, NULL, STATUS_ICONS[0]);
-    m_imgWarning = MImageListAddIcon(m_imageList, NULL, STATUS_ICONS[1]);
-    m_imgError = MImageListAddIcon(m_imageList, NULL, STATUS_ICONS[2]);
-    return m_imgNormal >= 0 && m_imgWarning >= 0 && m_imgError >= 0;
+    HINSTANCE instance = InstanceOf(hwnd);
+    for (int i = 0; i < MARK_COUNT; i++) {
+        if (MImageListAddIcon(m_imageList, instance, STATUS_ICONS[i]) != i) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool NotifyDlg::InsertColumns() {
@@ -135,7 +164,7 @@ bool NotifyDlg::InsertColumns() {
         ZeroMemory(&column, sizeof column);
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = COLUMN_FORMATS[i];
-        column.cx = MScaleForDpi(COLUMN_WIDTHS[i], m_dpi);
+        column.cx = MScaleForDpi(CELL_MARGIN, m_dpi);  // until the texts are measured
         column.pszText = const_cast<char*>(STATUS_COLUMN_TITLES[i]);
         column.iSubItem = i;
         if (SendMessageA(List(), LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column)) == -1) {
@@ -168,19 +197,91 @@ void NotifyDlg::OnDpiChanged(unsigned dpi, const RECT* suggested) {
     if (m_imageList == NULL || dpi == 0) {
         return;
     }
-    HIMAGELIST images = MRescaleListView(List(), m_dpi, dpi, NULL, STATUS_ICONS, 3);
+    HIMAGELIST images =
+        MRescaleListView(List(), m_dpi, dpi, InstanceOf(hwnd), STATUS_ICONS, MARK_COUNT);
     if (images == NULL) {
         theApp->Log("イメージリストの生成に失敗しました。");
     } else {
         m_imageList = images;
     }
     m_dpi = dpi;
+    // The fonts follow the DPI after this message: the texts are measured again.
+    Refill();
 }
 
+// The list fills the client area; the empty list's text lies across its upper part, below
+// the header.
 void NotifyDlg::OnSize() {
     RECT client;
     GetClientRect(hwnd, &client);
     MoveWindow(List(), 0, 0, client.right - client.left, client.bottom - client.top, TRUE);
+    int top = MScaleForDpi(40, m_dpi);
+    MoveWindow(GetDlgItem(hwnd, IDC_STATUS_EMPTY), 1, top, client.right - client.left - 2,
+               MScaleForDpi(20, m_dpi), TRUE);
+    FitColumns();
+}
+
+void NotifyDlg::SetEmptyText(const char* text) {
+    m_emptyText = text;
+    HWND label = GetDlgItem(hwnd, IDC_STATUS_EMPTY);
+    if (label == NULL) {
+        return;
+    }
+    SetWindowTextA(label, text != nullptr ? text : "");
+    ShowWindow(label, text != nullptr && m_rows.empty() ? SW_SHOWNA : SW_HIDE);
+}
+
+// Each column's title with the header's margins; the widths only grow from these.
+void NotifyDlg::MeasureTitles() {
+    m_titleWidths.assign(STATUS_COLUMN_COUNT, 0);
+    for (int i = 0; i < STATUS_COLUMN_COUNT; i++) {
+        m_titleWidths[static_cast<size_t>(i)] =
+            static_cast<int>(SendMessageA(List(), LVM_GETSTRINGWIDTHA, 0,
+                                          reinterpret_cast<LPARAM>(STATUS_COLUMN_TITLES[i]))) +
+            MScaleForDpi(TITLE_MARGIN, m_dpi);
+    }
+}
+
+// The columns at their content's widths, the description widened to what the list's
+// client area leaves.
+void NotifyDlg::FitColumns() {
+    HWND list = List();
+    if (m_contentWidths.size() != STATUS_COLUMN_COUNT || list == NULL) {
+        return;
+    }
+    RECT client;
+    GetClientRect(list, &client);
+    std::vector<int> widths = FitColumnWidths(m_contentWidths, FILL_COLUMN, client.right);
+    for (int i = 0; i < STATUS_COLUMN_COUNT; i++) {
+        int width = widths[static_cast<size_t>(i)];
+        if (static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, i, 0)) != width) {
+            SendMessageA(list, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(width, 0));
+        }
+    }
+}
+
+void NotifyDlg::SortByColumn(int column) {
+    if (column < 0 || column >= STATUS_COLUMN_COUNT) {
+        return;
+    }
+    m_sort = ClickedSort(m_sort, column);
+    Refill();
+}
+
+// The header's arrow on the sorted column: up for its own order, down reversed.
+void NotifyDlg::ShowSortMark() {
+    HWND header = reinterpret_cast<HWND>(SendMessageA(List(), LVM_GETHEADER, 0, 0));
+    for (int i = 0; header != NULL && i < STATUS_COLUMN_COUNT; i++) {
+        HDITEMA item;
+        ZeroMemory(&item, sizeof item);
+        item.mask = HDI_FORMAT;
+        SendMessageA(header, HDM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (i == m_sort.column) {
+            item.fmt |= m_sort.reversed ? HDF_SORTDOWN : HDF_SORTUP;
+        }
+        SendMessageA(header, HDM_SETITEMA, i, reinterpret_cast<LPARAM>(&item));
+    }
 }
 
 void NotifyDlg::ShowStatus() {
@@ -197,49 +298,73 @@ void NotifyDlg::ShowStatus() {
     SetForegroundWindow(hwnd);
 }
 
-int NotifyDlg::StatusImage(int32_t status) const {
-    switch (status) {
-        case STATUS_NORMAL:
-            return m_imgNormal;
-        case STATUS_CAUTION:
-        case STATUS_WARNING:
-            return m_imgWarning;
-        default:
-            return m_imgError;
-    }
+int NotifyDlg::StatusImage(int32_t status) {
+    return status >= STATUS_NORMAL && status <= STATUS_ERROR ? status - STATUS_NORMAL
+                                                             : STATUS_ERROR - STATUS_NORMAL;
 }
 
 void NotifyDlg::UpdateList(const std::vector<CheckResult>& results) {
     if (hwnd == NULL || !IsWindow(hwnd)) {
         return;
     }
-    SendMessageA(List(), LVM_DELETEALLITEMS, 0, 0);
-    m_rows.clear();
-    m_charts.Refresh();
-    int row = 0;
+    m_results.clear();
+    m_forecasts.clear();
+    m_ofBursts.clear();
     for (const CheckResult& result : results) {
-        if (!IsListed(result)) {
-            continue;
+        if (IsListed(result)) {
+            m_results.push_back(result);
+            m_forecasts.push_back(theApp->m_history.ForecastOf(result));
+            m_ofBursts.push_back(theApp->m_history.ForecastIsOfBursts(result));
         }
+    }
+    m_charts.Refresh();
+    Refill();
+}
+
+// The rows again in the order of the sort, the columns fitted to the texts.
+void NotifyDlg::Refill() {
+    HWND list = List();
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    m_rows.clear();
+    if (m_titleWidths.empty()) {
+        return;  // the set-up failed before the columns were made
+    }
+    MeasureTitles();
+    m_contentWidths = m_titleWidths;
+    int iconWidth = 0;
+    int iconHeight = 0;
+    ImageList_GetIconSize(m_imageList, &iconWidth, &iconHeight);
+    int row = 0;
+    for (size_t index : StatusRowOrder(m_results, m_forecasts, m_sort)) {
+        const CheckResult& result = m_results[index];
         StatusRowTexts cells;
-        MakeStatusRowTexts(result, theApp->m_history.ForecastOf(result), &cells,
-                           theApp->m_history.ForecastIsOfBursts(result));
+        MakeStatusRowTexts(result, m_forecasts[index], &cells, m_ofBursts[index]);
         const char* const texts[STATUS_COLUMN_COUNT] = {
             cells.status,    cells.time,      cells.host,        cells.path,
             cells.threshold, cells.freeSpace, cells.description, cells.forecast};
+        for (int i = 0; i < STATUS_COLUMN_COUNT; i++) {
+            int width = static_cast<int>(SendMessageA(list, LVM_GETSTRINGWIDTHA, 0,
+                                                      reinterpret_cast<LPARAM>(texts[i]))) +
+                        MScaleForDpi(CELL_MARGIN, m_dpi) + (i == 0 ? iconWidth : 0);
+            int& widest = m_contentWidths[static_cast<size_t>(i)];
+            widest = width > widest ? width : widest;
+        }
         if (!AddRow(row, result.status, texts)) {
-            return;  // the rows made so far stay
+            break;  // the rows made so far stay
         }
         m_rows.push_back(result);
         row++;
     }
+    SetEmptyText(m_emptyText);
+    ShowSortMark();
+    FitColumns();
 }
 
 HWND NotifyDlg::OpenChart(int row) {
     if (row < 0 || static_cast<size_t>(row) >= m_rows.size()) {
         return NULL;
     }
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
+    HINSTANCE instance = InstanceOf(hwnd);
     return m_charts.Open(instance, hwnd, m_rows[static_cast<size_t>(row)], theApp->m_history,
                          *theApp);
 }

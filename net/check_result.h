@@ -57,4 +57,7 @@ struct CheckResult {
     // With the path "*": the host's list came but held no volume that can be watched.
     bool noVolumes;
     int32_t reason;  // an ErrorReason: REASON_NONE unless the status is STATUS_ERROR
+    // The row of the host list (from 0) the result comes from: the lists show results in
+    // that order, whichever query ended first.
+    uint32_t listRow;
 };

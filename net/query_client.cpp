@@ -7,6 +7,7 @@
 
 #include "app/kiv.h"
 #include "mlib/mlogtext.h"
+#include "monitor/status_order.h"
 #include "net/cycle_queue.h"
 #include "net/disk_query.h"
 #include "net/start_block.h"
@@ -298,13 +299,21 @@ CheckResult LateRow(Kiv* app, const HostEntry* entry) {
     return result;
 }
 
-// Stores a query thread's results and uncounts the thread; the cycle's last one tells
-// the window.
+// Marks results as those of row of the host list.
+void SetListRow(std::vector<CheckResult>* results, size_t row) {
+    for (CheckResult& result : *results) {
+        result.listRow = static_cast<uint32_t>(row);
+    }
+}
+
+// Stores a query thread's results, kept in host-list order whichever thread ends first,
+// and uncounts the thread; the cycle's last one tells the window.
 void EndQueryThread(Kiv* app, const std::vector<CheckResult>& results, HWND window,
                     unsigned doneMessage) {
     {
         MLockGuard hold(app->m_resultLock);
         app->m_results.insert(app->m_results.end(), results.begin(), results.end());
+        OrderByHostList(&app->m_results);
     }
     {
         MLockGuard hold(app->m_queryCountLock);
@@ -326,8 +335,9 @@ void QueryThread(void* startBlock) {
     HWND window = block->window;
     unsigned doneMessage = block->doneMessage;
     SignalStarted(block);
-    EndQueryThread(app, QueryRow(app, entry, VOLUME_LIST_QUERY_LIMIT_MS, nullptr), window,
-                   doneMessage);
+    std::vector<CheckResult> results = QueryRow(app, entry, VOLUME_LIST_QUERY_LIMIT_MS, nullptr);
+    SetListRow(&results, static_cast<size_t>(entry - app->m_hosts.data()));
+    EndQueryThread(app, results, window, doneMessage);
 }
 
 void CycleQueryThread(void* startBlock) {
@@ -348,11 +358,13 @@ void CycleQueryThread(void* startBlock) {
         // The host list stays as it is while a query thread is counted: every change
         // of it is a guarded action.
         const HostEntry* entry = &app->m_hosts[row];
+        std::vector<CheckResult> more;
         if (turn == CycleQueue::TURN_LATE) {
-            results.push_back(LateRow(app, entry));
-            continue;
+            more.push_back(LateRow(app, entry));
+        } else {
+            more = QueryRow(app, entry, leftMs, &app->m_cycleQueue);
         }
-        std::vector<CheckResult> more = QueryRow(app, entry, leftMs, &app->m_cycleQueue);
+        SetListRow(&more, row);
         results.insert(results.end(), more.begin(), more.end());
     }
     EndQueryThread(app, results, window, doneMessage);

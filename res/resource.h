@@ -20,6 +20,15 @@
 // The status window and its list.
 #define IDD_STATUS 106
 #define IDC_STATUS_LIST 1020
+#define IDC_STATUS_EMPTY 1025  // why the list is empty, over the list
+
+// The status window's grade marks, one shape each (drawn by scripts/draw-icon.py), in the
+// order of the grades: normal, caution, warning, danger, error.
+#define IDI_GRADE_NORMAL 110   // a green circle
+#define IDI_GRADE_CAUTION 111  // a yellow triangle
+#define IDI_GRADE_WARNING 112  // an orange diamond
+#define IDI_GRADE_DANGER 113   // a red square with a bar across
+#define IDI_GRADE_ERROR 114    // a grey cross
 
 // The settings dialog and its controls.
 #define IDD_SETTINGS 102

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the program's icon, a disk drum, into res/fsw.ico.
+"""Draws the program's icon, a disk drum, into res/fsw.ico, and the status window's grade
+marks into res/grade_*.ico (see their section below).
 
 The drum is a cylinder with a grey outline, filled with a vertical gradient from blue at
 the top through cyan, white, yellow and orange to red at the bottom. The file holds a
@@ -125,19 +126,92 @@ def icon_image(image):
     return header + colours + colour_bits + mask_bits
 
 
-def main():
-    here = os.path.dirname(os.path.abspath(__file__))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "res", "fsw.ico")
-    sizes = [48, 32, 24, 20, 16]
-    images = [icon_image(draw(size)) for size in sizes]
+SIZES = [48, 32, 24, 20, 16]
+
+
+def write_icon(out, drawer):
+    """An icon file of drawer(size) at every size the program ships."""
+    images = [icon_image(drawer(size)) for size in SIZES]
     data = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
-    for size, image in zip(sizes, images):
+    for size, image in zip(SIZES, images):
         data += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 8, len(image), offset)
         offset += len(image)
     data += b"".join(images)
     with open(out, "wb") as f:
         f.write(data)
+
+
+# --- The status window's grade marks -------------------------------------------------
+# res/grade_*.ico (icons 110 to 114): one shape per grade, so that the rows are told apart
+# without reading and without telling colours apart: normal a circle, caution a triangle,
+# warning a diamond, danger a square with a bar across, error a cross. Each is filled and
+# outlined in a darker shade.
+
+def grade_shapes():
+    """Name, inside(x, y) on the unit square, fill colour, outline colour."""
+    def circle(x, y):
+        return (x - 0.5) ** 2 + (y - 0.5) ** 2 <= 0.44 ** 2
+
+    def triangle(x, y):
+        return 0.9 >= y >= 0.1 + abs(x - 0.5) * 1.7 and y >= 0.06
+
+    def diamond(x, y):
+        return abs(x - 0.5) + abs(y - 0.5) <= 0.48
+
+    def square(x, y):
+        inside = 0.08 <= x <= 0.92 and 0.08 <= y <= 0.92
+        bar = 0.22 <= x <= 0.78 and 0.42 <= y <= 0.58
+        return inside and not bar
+
+    def cross(x, y):
+        return min(abs(x - y), abs(x + y - 1)) <= 0.15 and 0.06 <= x <= 0.94 and 0.06 <= y <= 0.94
+
+    return [
+        ("grade_normal.ico", circle, (0x30, 0xB0, 0x40), (0x10, 0x60, 0x18)),
+        ("grade_caution.ico", triangle, (0xF8, 0xD8, 0x20), (0x80, 0x68, 0x00)),
+        ("grade_warning.ico", diamond, (0xF8, 0x90, 0x10), (0x90, 0x48, 0x00)),
+        ("grade_danger.ico", square, (0xE0, 0x20, 0x20), (0x70, 0x00, 0x00)),
+        ("grade_error.ico", cross, (0x70, 0x70, 0x80), (0x28, 0x28, 0x30)),
+    ]
+
+
+def draw_shape(size, inside, fill, outline):
+    """Rows of pixels as draw() makes them: a pixel more than half covered belongs to the
+    shape; the outline where it or a neighbour is not fully covered."""
+    offsets = [(i + 0.5) / SAMPLES for i in range(SAMPLES)]
+    covered = [[sum(inside((x + ox) / size, (y + oy) / size) for ox in offsets for oy in offsets)
+                for x in range(size)] for y in range(size)]
+    full = SAMPLES * SAMPLES
+    width = max(1, round(size / 16))  # the outline's pixels at this size
+    image = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            if covered[y][x] * 2 < full:
+                row.append(None)
+                continue
+            near = [covered[y + dy][x + dx] if 0 <= y + dy < size and 0 <= x + dx < size else 0
+                    for dx in range(-width, width + 1) for dy in range(-width, width + 1)
+                    if abs(dx) + abs(dy) <= width]
+            row.append(outline if min(near) < full else fill)
+        image.append(row)
+    return image
+
+
+def write_grade_marks(res):
+    for name, inside, fill, outline in grade_shapes():
+        write_icon(os.path.join(res, name),
+                   lambda size: draw_shape(size, inside, fill, outline))
+# --- end of the grade marks ------------------------------------------------------------
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "res", "fsw.ico")
+    write_icon(out, draw)
+    if len(sys.argv) <= 1:
+        write_grade_marks(os.path.join(here, "..", "res"))
 
 
 if __name__ == "__main__":

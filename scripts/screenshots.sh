@@ -9,39 +9,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-# xdotool clicks the tray icon; fonts-wine draws the window frame's buttons.
-missing=()
-for package in xdotool fonts-wine; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
-fi
-
-. scripts/wine-env.sh
-# The frame's buttons are glyphs of the font Marlett, which Wine reads from the prefix.
-mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-cp -n /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-# Wine's system DPI, in the user's and the machine's key; 96 is 100 %.
-set_dpi() {
-    local key
-    for key in 'HKCU\Control Panel\Desktop' \
-        'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
-        "$FSW_WINE" reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
-    done
-}
-# Wine and its display are started here, and stopped at the end, unless they already run.
-# The prefix is left at 100 % for the tests, and the second display goes.
-stop_wine=""
-if ! { [ -f build/wine-xvfb.pid ] && kill -0 "$(cat build/wine-xvfb.pid)" 2>/dev/null; }; then
-    bash scripts/wine-up.sh
-    stop_wine=1
-fi
-large_display=""
-trap 'set_dpi 96; [ -z "$large_display" ] || kill "$large_display"; [ -z "$stop_wine" ] || bash scripts/wine-down.sh' EXIT
-. scripts/wine-env.sh  # again, for the display
+. scripts/wine-shots.sh
 
 shots=build/shots
 rm -rf "$shots"
@@ -83,17 +51,6 @@ printf '[fsw]\r\nSERVER=1\r\nSVPORT=%s\r\nCLIENT=1\r\nINTVAL=10\r\nLISTFILE=fsw.
     printf '0\t127.0.0.1\t%s\tQ:\\archive\t10\t0\tarchive\r\n' "$port"
 } | iconv -f UTF-8 -t CP932 >"$shots/fsw.lst"
 
-# The program on a virtual desktop NAME,WIDTHxHEIGHT, until its first cycle is over: it
-# ends with a danger row, so the balloon and the status window come up.
-start_program() {
-    : >"$shots/fsw.log"
-    (cd "$shots" && setsid "$FSW_WINE" explorer "/desktop=$1" fsw.exe </dev/null >/dev/null 2>&1 &)
-    for _ in $(seq 1 60); do
-        grep -q "サーバを起動します" <(iconv -f CP932 -t UTF-8 "$shots/fsw.log" 2>/dev/null) && break
-        sleep 0.5
-    done
-    sleep 4
-}
 start_program shell,1024x768
 icon_x=1014
 icon_y=757
@@ -135,13 +92,7 @@ done
 # The same program at 150 %: the system DPI at 144, on a display of its own large enough
 # for the windows at that size.
 set_dpi 144
-fifo=$(mktemp -u)
-mkfifo "$fifo"
-setsid Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp </dev/null >/dev/null 2>&1 3>"$fifo" &
-large_display=$!
-number=$(timeout 20 head -n 1 "$fifo")
-rm -f "$fifo"
-export DISPLAY=":$number"
+use_large_display 1600x1200
 start_program large,1600x1200
 xdotool mousemove 900 100
 sleep 1

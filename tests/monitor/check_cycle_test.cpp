@@ -149,7 +149,8 @@ TEST_F(CycleTest, ThreeTargetsGiveThreeResultsAndExactlyOneSummaryAfterTheLast) 
 }
 
 // 100 rows against a server that holds every answer: never more than CYCLE_QUERY_THREADS
-// queries at once, and each row answered.
+// queries at once, and each row answered; the results in host-list order, whichever
+// thread ended first.
 TEST_F(CycleTest, AHundredRowsRunAtMostTheBoundedNumberOfQueriesAtOnce) {
     SlowServer server(200);
     ASSERT_NE(0, server.Port());
@@ -163,8 +164,11 @@ TEST_F(CycleTest, AHundredRowsRunAtMostTheBoundedNumberOfQueriesAtOnce) {
     EXPECT_LE(server.Peak(), static_cast<int>(CYCLE_QUERY_THREADS));
     EXPECT_GT(server.Peak(), 1) << "the queries overlap";
     ASSERT_EQ(100u, t.app.m_results.size());
-    for (const CheckResult& result : t.app.m_results) {
+    for (size_t i = 0; i < 100; i++) {
+        const CheckResult& result = t.app.m_results[i];
         EXPECT_EQ(STATUS_NORMAL, result.status) << result.path;
+        EXPECT_EQ("/p" + std::to_string(i), result.path);
+        EXPECT_EQ(i, result.listRow);
     }
 }
 

@@ -1,6 +1,7 @@
-// The status window under Wine: its columns and icons, the rows of a cycle's results,
-// hiding on close, coming back at its first rectangle, the list filling the client
-// area, and the log lines and boxes of its failures.
+// The status window under Wine: its columns and grade marks, the rows of a cycle's results,
+// the sort by a header's click, the widths fitted to the texts, the empty list's text,
+// hiding on close, coming back at its first rectangle, the list filling the client area,
+// and the log lines and boxes of its failures.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "mlib/mdesktop_win.h"
 #include "monitor/messages.h"
 #include "monitor/notify_dlg_win.h"
 #include "tests/support/list_view_faults_win.h"
@@ -59,6 +61,15 @@ int ItemImage(HWND list, int row) {
     return item.iImage;
 }
 
+int StringWidth(HWND list, const std::string& text) {
+    return static_cast<int>(
+        SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str())));
+}
+
+int ColumnWidth(HWND list, int column) {
+    return static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0));
+}
+
 int RowCount(HWND list) {
     return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
 }
@@ -94,14 +105,12 @@ TEST_F(StatusWindow, IsCreatedHiddenWithItsEightColumnsIconsAndFullRowSelection)
 
     struct Column {
         const char* title;
-        int width;
         int format;
     };
     const Column expected[] = {
-        {"状態", 65, LVCFMT_LEFT},      {"最終確認日時", 135, LVCFMT_LEFT},
-        {"ホスト", 105, LVCFMT_LEFT},   {"パス", 75, LVCFMT_LEFT},
-        {"しきい値", 80, LVCFMT_RIGHT}, {"空き領域", 80, LVCFMT_RIGHT},
-        {"説明", 90, LVCFMT_LEFT},      {"満杯予測", 80, LVCFMT_RIGHT},
+        {"状態", LVCFMT_LEFT},      {"最終確認日時", LVCFMT_LEFT}, {"ホスト", LVCFMT_LEFT},
+        {"パス", LVCFMT_LEFT},      {"しきい値", LVCFMT_RIGHT},    {"空き領域", LVCFMT_RIGHT},
+        {"説明", LVCFMT_LEFT},      {"満杯予測", LVCFMT_RIGHT},
     };
     HWND list = List();
     for (int i = 0; i < 8; i++) {
@@ -113,7 +122,7 @@ TEST_F(StatusWindow, IsCreatedHiddenWithItsEightColumnsIconsAndFullRowSelection)
         column.cchTextMax = sizeof title;
         ASSERT_TRUE(SendMessageA(list, LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&column)));
         EXPECT_STREQ(expected[i].title, title) << "column " << i;
-        EXPECT_EQ(expected[i].width, column.cx) << "column " << i;
+        EXPECT_GT(column.cx, StringWidth(list, title)) << "column " << i;
         EXPECT_EQ(expected[i].format, column.fmt & LVCFMT_JUSTIFYMASK) << "column " << i;
         EXPECT_EQ(i, column.iSubItem);
     }
@@ -126,10 +135,7 @@ TEST_F(StatusWindow, IsCreatedHiddenWithItsEightColumnsIconsAndFullRowSelection)
     ASSERT_NE(HIMAGELIST{NULL}, m_dialog.m_imageList);
     EXPECT_EQ(reinterpret_cast<LRESULT>(m_dialog.m_imageList),
               SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
-    EXPECT_EQ(3, ImageList_GetImageCount(m_dialog.m_imageList));
-    EXPECT_EQ(0, m_dialog.m_imgNormal);
-    EXPECT_EQ(1, m_dialog.m_imgWarning);
-    EXPECT_EQ(2, m_dialog.m_imgError);
+    EXPECT_EQ(5, ImageList_GetImageCount(m_dialog.m_imageList)) << "a mark for each grade";
     EXPECT_NE(0, SendMessageA(m_dialog.hwnd, WM_GETICON, ICON_SMALL, 0));
     EXPECT_NE(0, SendMessageA(m_dialog.hwnd, WM_GETICON, ICON_BIG, 0));
     EXPECT_TRUE(m_boxes.Boxes().empty());
@@ -157,12 +163,9 @@ TEST_F(StatusWindow, ListsEachResultInOrderWithItsWordIconAndTextsAndNoRowForSta
         int image;
     };
     const Row expected[] = {
-        {"正常", "alpha", "1 KB", "1.5 KB", m_dialog.m_imgNormal},
-        {"注意", "bravo", "10 %", "12.3 %", m_dialog.m_imgWarning},
-        {"警告", "charlie", "500 B", "1023 B", m_dialog.m_imgWarning},
-        {"危険", "delta", "500 MB", "1.0 TB", m_dialog.m_imgError},
-        {"エラー", "echo", "20 %", "N/A", m_dialog.m_imgError},
-        {"??????", "foxtrot", "3 GB", "1.0 KB", m_dialog.m_imgError},
+        {"正常", "alpha", "1 KB", "1.5 KB", 0},     {"注意", "bravo", "10 %", "12.3 %", 1},
+        {"警告", "charlie", "500 B", "1023 B", 2},  {"危険", "delta", "500 MB", "1.0 TB", 3},
+        {"エラー", "echo", "20 %", "N/A", 4},       {"??????", "foxtrot", "3 GB", "1.0 KB", 4},
     };
     for (int row = 0; row < 6; row++) {
         SCOPED_TRACE(row);
@@ -177,6 +180,100 @@ TEST_F(StatusWindow, ListsEachResultInOrderWithItsWordIconAndTextsAndNoRowForSta
         EXPECT_EQ(expected[row].image, ItemImage(list, row));
     }
     EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+// Rows given in host-list order; a click on the status header puts the worst first, a
+// second click turns the order round, equal rows staying in host-list order. The time is
+// never cut, the description takes what the others leave.
+TEST_F(StatusWindow, AHeaderClickSortsASecondReversesAndTheColumnsFitTheirTexts) {
+    ASSERT_NE(HWND{NULL}, Create());
+    m_dialog.ShowStatus();
+    std::vector<CheckResult> results = {
+        Result(STATUS_NORMAL, "a", 1, 9, 0),  Result(STATUS_ERROR, "b", 0, 9, 0),
+        Result(STATUS_DANGER, "c", 1, 9, 0),  Result(STATUS_CAUTION, "d", 1, 9, 0),
+        Result(STATUS_WARNING, "e", 1, 9, 0), Result(STATUS_NORMAL, "f", 1, 9, 0),
+    };
+    for (size_t i = 0; i < results.size(); i++) {
+        results[i].listRow = static_cast<uint32_t>(i);
+    }
+    CopyField(results[1].description, sizeof results[1].description,
+              "とても長い説明文がここに入ります、とても長い説明文");
+    Refill(results);
+    HWND list = List();
+    auto hosts = [&] {
+        std::string order;
+        for (int row = 0; row < RowCount(list); row++) {
+            order += ItemText(list, row, 2);
+        }
+        return order;
+    };
+    EXPECT_EQ("abcdef", hosts());
+    HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+    auto click = [&](int column) {
+        RECT item;
+        ASSERT_TRUE(SendMessageA(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&item)));
+        LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+        SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageA(header, WM_LBUTTONUP, 0, at);
+    };
+    click(0);
+    EXPECT_EQ("cbedaf", hosts()) << "danger, error, warning, caution, normal";
+    EXPECT_EQ(STATUS_DANGER, m_dialog.m_rows[0].status) << "the charts follow the rows";
+    click(0);
+    EXPECT_EQ("afdebc", hosts());
+    click(2);
+    EXPECT_EQ("abcdef", hosts());
+
+    EXPECT_GE(ColumnWidth(list, 1), StringWidth(list, "2024/03/05 07:08:09") + 12);
+    EXPECT_GE(ColumnWidth(list, 6), StringWidth(list, results[1].description));
+    for (SIZE size : {SIZE{1500, 400}, SIZE{1200, 300}}) {
+        MoveWindow(m_dialog.hwnd, 0, 0, size.cx, size.cy, TRUE);
+        RECT client;
+        GetClientRect(list, &client);
+        int total = 0;
+        for (int column = 0; column < 8; column++) {
+            total += ColumnWidth(list, column);
+        }
+        EXPECT_EQ(client.right, total) << size.cx;
+    }
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+// An empty list says why it is empty, the rows hide the text.
+TEST_F(StatusWindow, AnEmptyListShowsTheTextItIsGivenAndRowsHideIt) {
+    ASSERT_NE(HWND{NULL}, Create());
+    m_dialog.ShowStatus();
+    HWND label = GetDlgItem(m_dialog.hwnd, IDC_STATUS_EMPTY);
+    ASSERT_NE(HWND{NULL}, label);
+    EXPECT_FALSE(IsWindowVisible(label)) << "no text given";
+    m_dialog.SetEmptyText(StatusEmptyText(false, 0, false));
+    EXPECT_TRUE(IsWindowVisible(label));
+    char text[256] = "";
+    GetWindowTextA(label, text, sizeof text);
+    EXPECT_STREQ("クライアント機能がオフのため、問合せをしていません。", text);
+    Refill({Result(STATUS_NORMAL, "a", 1, 9, 0)});
+    EXPECT_FALSE(IsWindowVisible(label));
+    Refill({});
+    EXPECT_TRUE(IsWindowVisible(label));
+}
+
+// Moved to a screen at 150 %: the five marks again at that size, the rows kept, the columns
+// measured again.
+TEST_F(StatusWindow, AtANewDpiTheMarksAreReloadedAtItsSizeAndTheRowsStay) {
+    ASSERT_NE(HWND{NULL}, Create());
+    Refill({Result(STATUS_DANGER, "a", 1, 9, 0), Result(STATUS_ERROR, "b", 0, 9, 0)});
+    RECT suggested = {0, 0, 900, 400};
+    SendMessageA(m_dialog.hwnd, M_WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_NE(HIMAGELIST{NULL}, m_dialog.m_imageList);
+    int width = 0;
+    int height = 0;
+    ImageList_GetIconSize(m_dialog.m_imageList, &width, &height);
+    EXPECT_EQ(MSmallIconSize(144), width);
+    EXPECT_EQ(5, ImageList_GetImageCount(m_dialog.m_imageList));
+    EXPECT_EQ(2, RowCount(List()));
+    EXPECT_GE(ColumnWidth(List(), 1), StringWidth(List(), "2024/03/05 07:08:09"));
+    EXPECT_TRUE(LogMessages().empty());
 }
 
 TEST_F(StatusWindow, ARefillReplacesAllRowsAndAnEmptyCycleLeavesAnEmptyList) {
