@@ -227,6 +227,10 @@ std::string ChartSvg(const StatusSnapshot& status, const WebTarget& target) {
         svg += std::to_string(point.x) + "," + std::to_string(point.y) + " ";
     }
     svg += "\"/>";
+    // The latest check as a dot, so that a history of one check shows too.
+    snprintf(text, sizeof text, "<circle class=\"latest\" cx=\"%d\" cy=\"%d\" r=\"3\" fill=\"#1565c0\"/>",
+             layout.series.back().x, layout.series.back().y);
+    svg += text;
     if (layout.hasForecast) {
         snprintf(text, sizeof text,
                  "<line class=\"forecast\" x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" "

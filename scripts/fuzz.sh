@@ -5,6 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
+if ! command -v clang++ >/dev/null 2>&1; then
+    echo "clang++ is missing: no fuzzing" >&2
+    exit 77
+fi
 out=build/fuzz
 mkdir -p "$out/corpus"
 clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I. \
