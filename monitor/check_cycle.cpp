@@ -85,10 +85,10 @@ void CheckCycle::PublishStatus(bool cycleEnded) {
             }
             const std::vector<HistoryPoint>* points =
                 app->m_history.PointsOf(result.host, result.port, result.path);
-            status.rows.push_back(WebTarget{result, app->m_history.ForecastOf(result),
-                                            app->m_history.ForecastIsOfBursts(result),
-                                            points != nullptr ? *points
-                                                              : std::vector<HistoryPoint>()});
+            status.rows.push_back(
+                WebTarget{result, app->m_history.ForecastOf(result),
+                          app->m_history.ForecastIsOfBursts(result),
+                          points != nullptr ? *points : std::vector<HistoryPoint>()});
         }
         m_lastCycleTime = now;
     }

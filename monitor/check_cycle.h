@@ -111,7 +111,7 @@ private:
     unsigned m_cycleTargets;  // targets queried in the latest cycle
     bool m_cycleEnded;        // a cycle has ended since the start
     int64_t m_lastCycleTime = 0;  // its end, Unix seconds
-    double m_cycleSeconds;    // the latest one's, from its start to its summary
+    double m_cycleSeconds;        // the latest one's, from its start to its summary
 };
 
 // A guarded action for one scope: Answer() tells whether it may run; the mark is taken

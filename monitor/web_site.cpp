@@ -118,7 +118,8 @@ const char* GradeClass(const StatusSnapshot& status, const WebTarget& target) {
     if (grade == GRADE_SOON_FULL) {
         return "soon";
     }
-    static const char* const CLASSES[] = {"none", "normal", "caution", "warning", "danger", "error"};
+    static const char* const CLASSES[] = {"none",    "normal", "caution",
+                                          "warning", "danger", "error"};
     int32_t s = target.result.status;
     return s >= STATUS_NORMAL && s <= STATUS_ERROR ? CLASSES[s] : "error";
 }
@@ -228,7 +229,8 @@ std::string ChartSvg(const StatusSnapshot& status, const WebTarget& target) {
     }
     svg += "\"/>";
     // The latest check as a dot, so that a history of one check shows too.
-    snprintf(text, sizeof text, "<circle class=\"latest\" cx=\"%d\" cy=\"%d\" r=\"3\" fill=\"#1565c0\"/>",
+    snprintf(text, sizeof text,
+             "<circle class=\"latest\" cx=\"%d\" cy=\"%d\" r=\"3\" fill=\"#1565c0\"/>",
              layout.series.back().x, layout.series.back().y);
     svg += text;
     if (layout.hasForecast) {
@@ -300,13 +302,16 @@ std::string TargetPageHtml(const StatusSnapshot& status, const WebTarget& target
     std::string page = PageStart(name, true);
     page += "<p><a href=\"/\">" + Html("一覧に戻る") + "</a></p><h1>" + name + "</h1>\n";
     page += "<div class=\"wrap\"><table id=\"latest\">";
-    const std::string cells[] = {row.status, row.time, row.threshold, row.freeSpace,
-                                 r.status <= STATUS_DANGER && r.status >= STATUS_NORMAL
-                                     ? Bytes(r.totalBytes)
-                                     : "N/A",
-                                 row.description, row.forecast};
-    const char* titles[] = {"状態", "最終確認日時", "しきい値", "空き領域", "全体容量", "説明",
-                            "満杯予測"};
+    const std::string cells[] = {
+        row.status,
+        row.time,
+        row.threshold,
+        row.freeSpace,
+        r.status <= STATUS_DANGER && r.status >= STATUS_NORMAL ? Bytes(r.totalBytes) : "N/A",
+        row.description,
+        row.forecast};
+    const char* titles[] = {"状態",     "最終確認日時", "しきい値", "空き領域",
+                            "全体容量", "説明",         "満杯予測"};
     for (size_t i = 0; i < sizeof titles / sizeof titles[0]; i++) {
         page += std::string("<tr class=\"") + GradeClass(status, target) + "\"><th>" +
                 Html(titles[i]) + "</th>" + Cell(Html(cells[i])) + "</tr>";
@@ -319,9 +324,9 @@ std::string TargetPageHtml(const StatusSnapshot& status, const WebTarget& target
 }
 
 std::string StatusJson(const StatusSnapshot& status, const std::vector<VolumeEntry>* volumes) {
-    std::string json = "{\"host\":" + Json(status.hostName) + ",\"version\":" +
-                       Json(status.version) + ",\"client\":" + (status.clientOn ? "true" : "false") +
-                       ",\"cycle\":";
+    std::string json = "{\"host\":" + Json(status.hostName) +
+                       ",\"version\":" + Json(status.version) +
+                       ",\"client\":" + (status.clientOn ? "true" : "false") + ",\"cycle\":";
     if (status.cycleRan) {
         char seconds[32];
         snprintf(seconds, sizeof seconds, "%.3f", status.cycleSeconds);
@@ -341,21 +346,20 @@ std::string StatusJson(const StatusSnapshot& status, const std::vector<VolumeEnt
         StatusRowTexts row;
         MakeStatusRowTexts(r, target.forecast, &row, target.forecastOfBursts);
         bool measured = r.status >= STATUS_NORMAL && r.status <= STATUS_DANGER;
-        json += std::string(i == 0 ? "" : ",") + "{\"page\":\"" + TARGET_PREFIX +
-                TargetPageKey(r) + "\",\"status\":" + std::to_string(r.status) +
+        json += std::string(i == 0 ? "" : ",") + "{\"page\":\"" + TARGET_PREFIX + TargetPageKey(r) +
+                "\",\"status\":" + std::to_string(r.status) +
                 ",\"statusText\":" + Json(row.status) + ",\"grade\":\"" +
-                GradeClass(status, target) + "\",\"time\":\"" +
-                IsoTime(r.checkTime, OffsetOf(r)) + "\",\"host\":" + Json(r.host) +
-                ",\"port\":" + std::to_string(r.port) + ",\"path\":" + Json(r.path) +
-                ",\"threshold\":" + std::to_string(r.threshold) + ",\"unit\":" +
-                Json(UnitText(r.unit)) + ",\"thresholdBytes\":" +
+                GradeClass(status, target) + "\",\"time\":\"" + IsoTime(r.checkTime, OffsetOf(r)) +
+                "\",\"host\":" + Json(r.host) + ",\"port\":" + std::to_string(r.port) +
+                ",\"path\":" + Json(r.path) + ",\"threshold\":" + std::to_string(r.threshold) +
+                ",\"unit\":" + Json(UnitText(r.unit)) + ",\"thresholdBytes\":" +
                 (r.unit != UNIT_PERCENT || measured
                      ? std::to_string(ThresholdBytes(r.threshold, r.unit, r.totalBytes))
                      : std::string("null")) +
                 ",\"freeBytes\":" + (measured ? std::to_string(r.freeBytes) : "null") +
                 ",\"totalBytes\":" + (measured ? std::to_string(r.totalBytes) : "null") +
-                ",\"freeText\":" + Json(row.freeSpace) + ",\"description\":" +
-                Json(r.description) + ",\"forecastSeconds\":" +
+                ",\"freeText\":" + Json(row.freeSpace) + ",\"description\":" + Json(r.description) +
+                ",\"forecastSeconds\":" +
                 (target.forecast != FORECAST_NONE ? std::to_string(target.forecast) : "null") +
                 ",\"forecastText\":" + Json(row.forecast) + "}";
     }
@@ -411,8 +415,8 @@ bool WebSite::PageAt(const std::string& path, WebPage* page) {
     std::vector<VolumeEntry> volumes;
     // The volumes are measured only for the pages that show them; a list that failed
     // shows as none.
-    bool wantVolumes = path == "/metrics" || (!status->clientOn && (path == "/" ||
-                                                                    path == "/status.json"));
+    bool wantVolumes =
+        path == "/metrics" || (!status->clientOn && (path == "/" || path == "/status.json"));
     if (wantVolumes && m_volumes) {
         m_volumes(&volumes);
     }
@@ -420,8 +424,8 @@ bool WebSite::PageAt(const std::string& path, WebPage* page) {
     if (path == "/") {
         *page = WebPage{HTML_TYPE, StatusPageHtml(*status, shown)};
     } else if (path == "/metrics") {
-        *page = WebPage{"text/plain; version=0.0.4; charset=utf-8",
-                        MetricsPageText(*status, volumes)};
+        *page =
+            WebPage{"text/plain; version=0.0.4; charset=utf-8", MetricsPageText(*status, volumes)};
     } else if (path == "/status.json") {
         *page = WebPage{"application/json; charset=utf-8", StatusJson(*status, shown)};
     } else if (path.compare(0, strlen(TARGET_PREFIX), TARGET_PREFIX) == 0) {

@@ -115,7 +115,8 @@ HttpParse ParseHttpRequest(const char* bytes, size_t size, HttpRequest* request)
     for (size_t i = 0; i < limit && end == std::string::npos; i++) {
         unsigned char c = static_cast<unsigned char>(bytes[i]);
         bool crlf = c == '\r' && i + 1 < size && bytes[i + 1] == '\n';
-        if ((c == '\n' && (i == 0 || bytes[i - 1] != '\r')) || (c == '\r' && !crlf && i + 1 < size)) {
+        if ((c == '\n' && (i == 0 || bytes[i - 1] != '\r')) ||
+            (c == '\r' && !crlf && i + 1 < size)) {
             request->status = 400;  // a bare LF or CR
             return HTTP_PARSED;
         }

@@ -119,8 +119,8 @@ void ServeHttp(FswSocket* connection, const std::string& received, SocketDeadlin
     // A page may have taken its time (a volume list); the answer has a time-out of its own.
     SocketDeadline sendBy =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
-    bool sent = connection->SendAllBefore(answer.data(), static_cast<int>(answer.size()),
-                                          sendBy) == static_cast<int>(answer.size());
+    bool sent = connection->SendAllBefore(answer.data(), static_cast<int>(answer.size()), sendBy) ==
+                static_cast<int>(answer.size());
     if (status == 408) {
         log.Write("HTTP の要求が時間内に届きません : 408 (%s)", peer.c_str());
     } else if (status == 431) {

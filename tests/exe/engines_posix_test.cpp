@@ -303,7 +303,6 @@ TEST_F(EngineTest, NagiosRunsThePluginAsAServiceCheck) {
     EXPECT_NE(-1, nagios.Wait(20000));
 }
 
-
 // The body of an HTTP answer: what follows its head.
 std::string BodyOf(const std::string& answer) {
     size_t end = answer.find("\r\n\r\n");
@@ -317,10 +316,10 @@ TEST_F(EngineTest, ChromiumReadsTheStatusPageAndATargetsChart) {
     port = FreePort();
     WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=1\nWEB=1\nCLIENT=1\nNOTI=0\nSVPORT=" +
                                             std::to_string(port) + "\nCHKFILE=history.txt\n");
-    WriteFileBytes(dir.File("fsw.lst"),
-                   "0\t127.0.0.1\t" + std::to_string(port) + "\t" + dir.Path() +
-                       "\t1\t0\t<b>ルート</b>\n0\t127.0.0.1\t" + std::to_string(FreePort()) +
-                       "\t/srv\t1\t0\t閉じたポート\n");
+    WriteFileBytes(dir.File("fsw.lst"), "0\t127.0.0.1\t" + std::to_string(port) + "\t" +
+                                            dir.Path() + "\t1\t0\t<b>ルート</b>\n0\t127.0.0.1\t" +
+                                            std::to_string(FreePort()) +
+                                            "\t/srv\t1\t0\t閉じたポート\n");
     server.reset(new Program(dir.Path(), runtime.Path()));
     ASSERT_TRUE(WaitForListening(port, 10000));
     ASSERT_TRUE(WaitUntil(
@@ -335,8 +334,8 @@ TEST_F(EngineTest, ChromiumReadsTheStatusPageAndATargetsChart) {
     ProgramRun page = chromium("--dump-dom", base + "/");
     ASSERT_EQ(0, page.exitCode) << page.err;
     std::smatch normal;
-    ASSERT_TRUE(std::regex_search(page.out, normal,
-                                  std::regex("<tr class=\"normal\">.*?href=\"(/target/[0-9a-f]{16})\"")))
+    ASSERT_TRUE(std::regex_search(
+        page.out, normal, std::regex("<tr class=\"normal\">.*?href=\"(/target/[0-9a-f]{16})\"")))
         << page.out;
     EXPECT_NE(std::string::npos, page.out.find("<tr class=\"error\"><td>エラー</td>"));
     EXPECT_NE(std::string::npos, page.out.find("&lt;b&gt;ルート&lt;/b&gt;")) << "escaped";
@@ -376,12 +375,15 @@ TEST_F(EngineTest, PrometheusScrapesTheServersPortAndGivesItsVolumes) {
     EXPECT_TRUE(WaitUntil(
         [&] {
             answer = HttpGet(promPort,
-                             "/api/v1/query?query=count_over_time(fsw_volume_total_bytes%7Bmountpoint%3D%22%2F%22%7D%5B1m%5D)");
+                             "/api/v1/"
+                             "query?query=count_over_time(fsw_volume_total_bytes%7Bmountpoint%3D%"
+                             "22%2F%22%7D%5B1m%5D)");
             return std::regex_search(answer, two);
         },
         60000))
         << answer << ReadFileBytes(scratch.File("prometheus.err"));
-    answer = HttpGet(promPort, "/api/v1/query?query=fsw_volume_total_bytes%7Bmountpoint%3D%22%2F%22%7D");
+    answer =
+        HttpGet(promPort, "/api/v1/query?query=fsw_volume_total_bytes%7Bmountpoint%3D%22%2F%22%7D");
     uint64_t freeBytes = 0;
     uint64_t totalBytes = 0;
     ASSERT_TRUE(MGetDiskFreeSpace("/", &freeBytes, &totalBytes));

@@ -128,12 +128,14 @@ TEST(WindowsServer, ChromiumShowsTheStatusPageInUtf8) {
                       "\t1\t0\t和名のフォルダ\r\n";
     WriteFileBytes(dir.File("fsw.lst"), MAnsiToWire(row.data(), row.size()));
     std::unique_ptr<ChildProcess> wine;
-    ASSERT_TRUE(StartWindowsServer(dir, port, "SERVER=1\r\nWEB=1\r\nCLIENT=1\r\nNOTI=0\r\n",
-                                   &wine));
+    ASSERT_TRUE(
+        StartWindowsServer(dir, port, "SERVER=1\r\nWEB=1\r\nCLIENT=1\r\nNOTI=0\r\n", &wine));
     std::string json;
     EXPECT_TRUE(WaitUntil(
-        [&] { return (json = AskAt("127.0.0.1", port, "GET /status.json HTTP/1.0\r\n\r\n"))
-                         .find("\"cycle\":{") != std::string::npos; },
+        [&] {
+            return (json = AskAt("127.0.0.1", port, "GET /status.json HTTP/1.0\r\n\r\n"))
+                       .find("\"cycle\":{") != std::string::npos;
+        },
         60000))
         << json;
     ProgramRun page = RunTool({"/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",

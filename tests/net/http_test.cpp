@@ -46,8 +46,8 @@ TEST(HttpRequest, TheReaderTakesWhatBrowsersSendAndRefusesHostileHeads) {
         {"a NUL", Bytes("GET /\0 HTTP/1.1\r\nHost: a\r\n\r\n"), HTTP_PARSED, 400, ""},
         {"no Host in HTTP/1.1", "GET / HTTP/1.1\r\nAccept: */*\r\n\r\n", HTTP_PARSED, 400, "/"},
         {"two Hosts", "GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", HTTP_PARSED, 400, "/"},
-        {"a body", "GET / HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n\r\nhello", HTTP_PARSED,
-         400, "/"},
+        {"a body", "GET / HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n\r\nhello", HTTP_PARSED, 400,
+         "/"},
         {"a chunked body", "GET / HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n",
          HTTP_PARSED, 400, "/"},
         {"a folded header", "GET / HTTP/1.1\r\nHost: a\r\n b\r\n\r\n", HTTP_PARSED, 400, "/"},
@@ -148,7 +148,8 @@ TEST_F(HttpServerTest, EachRequestGetsOneAnswerWithTheSafetyHeadersAndOneLogLine
         {"pipelined: only the first", GOOD + "GET /metrics HTTP/1.1\r\nHost: a\r\n\r\n",
          "HTTP/1.1 200 OK", "\r\n\r\npage /\n", "HTTP GET / : 200"},
         {"an over-long line", "GET /" + std::string(9000, 'x'),
-         "HTTP/1.1 431 Request Header Fields Too Large", "", "HTTP の要求ヘッダが大きすぎます : 431"},
+         "HTTP/1.1 431 Request Header Fields Too Large", "",
+         "HTTP の要求ヘッダが大きすぎます : 431"},
         {"the disk query still", DiskRequest(t.dir.Path(), 2), "", "", ""},
     };
     for (const AnswerRow& row : rows) {
@@ -158,8 +159,7 @@ TEST_F(HttpServerTest, EachRequestGetsOneAnswerWithTheSafetyHeadersAndOneLogLine
             EXPECT_EQ(WireHeader(1825, 2, 0, 256, 16), answer.substr(0, 12)) << row.name;
             continue;
         }
-        EXPECT_EQ(row.statusLine + "\r\n", answer.substr(0, row.statusLine.size() + 2))
-            << row.name;
+        EXPECT_EQ(row.statusLine + "\r\n", answer.substr(0, row.statusLine.size() + 2)) << row.name;
         for (const char* header :
              {"\r\nContent-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
               "img-src data:\r\n",
