@@ -40,6 +40,7 @@ Kiv::Kiv(HINSTANCE instance, char* commandLine, int showCommand)
       m_keepDays(0),
       m_forecastDays(0),
       m_allowUnc(0),
+      m_web(0),
       m_logMax(0),
       m_renotify(0),
       m_holdingLines(true),

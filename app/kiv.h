@@ -104,6 +104,7 @@ public:
     char m_serverAddress[64];                  // SVADDR: the address to listen on; empty: all
     AllowList m_allow;                         // ALLOW: the peers that may query
     std::atomic<uint32_t> m_allowUnc;          // ALLOWUNC: 1 = any path may be measured
+    std::atomic<uint32_t> m_web;               // WEB: 1 = the status page on the server's port
     uint32_t m_logMax;                         // LOGMAX: MB after which the log moves on
     std::string m_notifyCommand;               // NOTIFYCMD: run on changes; empty: none
     uint32_t m_renotify;                       // RENOTIFY: minutes between reminders, 0 none

@@ -157,7 +157,7 @@ void Kiv::LoadNotifyCommand() {
 }
 
 // The server's safety keys, kept by the settings dialog, which does not show them.
-// SVADDR takes effect at the next start of the server; ALLOW, ALLOWUNC and LOGMAX at
+// SVADDR takes effect at the next start of the server; ALLOW, ALLOWUNC, WEB and LOGMAX at
 // once, so a reload while the server listens logs the ALLOW list it now applies.
 //
 // Neither is ever cut: an SVADDR that does not fit is no address, so that the server does
@@ -170,6 +170,7 @@ void Kiv::LoadServerSafety() {
     whole = LoadValue(this, "ALLOW", "", std::string::npos, &value);
     m_allow.Load(whole ? value : ",");
     m_allowUnc = LoadNumber(this, "ALLOWUNC", 0);
+    m_web = LoadNumber(this, "WEB", 0);
     m_logMax = LoadNumber(this, "LOGMAX", 0);
     SetLogLimit(uint64_t{m_logMax} << 20);
     if (m_serverListening) {

@@ -6,6 +6,7 @@
 
 #include "app/kiv.h"
 #include "app/wall_clock.h"
+#include "mlib/mcommand.h"
 #include "mlib/mevent.h"
 #include "monitor/main_window.h"
 #include "monitor/console_text.h"
@@ -48,8 +49,61 @@ CycleSummary SummarizeCycle(const std::vector<CheckResult>& results, const Check
 const char CheckCycle::GUARD_BUSY_TEXT[] =
     "他の操作の処理中です！\nしばらく経ってからもう一度操作してください！";
 
+// The web pages list the server's own volumes as a list request would.
 CheckCycle::CheckCycle()
-    : m_notifier(AppLog()), m_actionRunning(false), m_metricsFile(AppLog()), m_cycleTargets(0) {}
+    : m_notifier(AppLog()),
+      m_webSite([](std::vector<VolumeEntry>* volumes) {
+          Kiv* app = theApp;
+          return ListOwnVolumes(*app, app->m_allowUnc == 1, app->m_serverStop, "", volumes);
+      }),
+      m_actionRunning(false),
+      m_metricsFile(AppLog()),
+      m_cycleTargets(0),
+      m_cycleEnded(false),
+      m_cycleSeconds(0) {}
+
+// On the user-interface thread, which alone reads the history.
+void CheckCycle::PublishStatus(bool cycleEnded) {
+    Kiv* app = theApp;
+    StatusSnapshot status;
+    status.hostName = MGetHostName();
+    status.version = FSW_VERSION_TEXT;
+    status.clientOn = app->m_client == 1;
+    int64_t now = UnixNow();
+    if (cycleEnded) {
+        m_cycleEnded = true;
+        m_cycleSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_cycleStart).count();
+        std::vector<CheckResult> results;
+        {
+            MLockGuard hold(app->m_resultLock);
+            results = app->m_results;
+        }
+        for (const CheckResult& result : results) {
+            if (!IsListed(result)) {
+                continue;
+            }
+            const std::vector<HistoryPoint>* points =
+                app->m_history.PointsOf(result.host, result.port, result.path);
+            status.rows.push_back(
+                WebTarget{result, app->m_history.ForecastOf(result),
+                          app->m_history.ForecastIsOfBursts(result),
+                          points != nullptr ? *points : std::vector<HistoryPoint>()});
+        }
+        m_lastCycleTime = now;
+    }
+    status.cycleRan = m_cycleEnded;
+    status.cycleTime = m_lastCycleTime;
+    status.nextCycleTime = status.clientOn ? NextCycleTime(now) : 0;
+    status.utcOffset = CurrentUtcOffset();
+    status.cycleSeconds = m_cycleSeconds;
+    status.cycleTargets = m_cycleTargets;
+    status.forecastDays = app->m_forecastDays;
+    // A start after a cycle (the window made again) keeps that cycle's rows.
+    if (cycleEnded || !m_cycleEnded) {
+        m_webSite.Publish(status);
+    }
+}
 
 HWND CheckCycle::OwnWindow() {
     return theApp->m_mainWin.GetHandle();
@@ -216,6 +270,7 @@ void CheckCycle::OnCycleDone() {
         ReportProblemCycle(summary);
     }
     WriteCycleMetrics();
+    PublishStatus(true);
 }
 
 // Cycle data goes into the environment and the input only, never into the command line.

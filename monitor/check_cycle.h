@@ -13,6 +13,7 @@
 #include "monitor/notifier.h"
 #include "monitor/status_text.h"
 #include "monitor/volume_changes.h"
+#include "monitor/web_site.h"
 #include "net/check_result.h"
 
 // Why a guarded action may not run now.
@@ -56,6 +57,10 @@ public:
     static unsigned CountProblems(const std::vector<CheckResult>& results, unsigned* below,
                                   unsigned* errors);
 
+    // What the server's port shows over HTTP (WEB): the latest cycle, handed to it at the
+    // start (cycleEnded false: none has ended yet) and at the end of each cycle.
+    void PublishStatus(bool cycleEnded);
+
     // Actions of the user that must not overlap a check cycle: they change m_hosts,
     // save the files or start a cycle. The decision is taken under m_queryCountLock;
     // a granted action is marked as in progress until EndGuardedAction, so that while
@@ -68,6 +73,8 @@ public:
 
     // The runs of NOTIFYCMD; stopped with the roles, without waiting for a running one.
     Notifier m_notifier;
+    // The pages of the server's port; PublishStatus hands them each cycle.
+    WebSite m_webSite;
 
 protected:
     // The main window: it receives the cycle's end message and the check timer's ticks.
@@ -83,6 +90,11 @@ protected:
 
     // The cycle's metrics to the file PROMFILE names, when it names one.
     virtual void WriteCycleMetrics();
+    // When the check timer ticks next, Unix seconds; 0 when it is not set.
+    virtual int64_t NextCycleTime(int64_t now) const {
+        (void)now;
+        return 0;
+    }
     // A cycle whose summary level is 2 or more, whatever NOTI says: the service writes it
     // to the log and the event log. Nothing by default.
     virtual void ReportProblemCycle(const CycleSummary& summary) { (void)summary; }
@@ -99,6 +111,9 @@ private:
     VolumeChanges m_volumeChanges;  // of the rows whose path is "*"
     std::chrono::steady_clock::time_point m_cycleStart;
     unsigned m_cycleTargets;  // targets queried in the latest cycle
+    bool m_cycleEnded;        // a cycle has ended since the start
+    int64_t m_lastCycleTime = 0;  // its end, Unix seconds
+    double m_cycleSeconds;        // the latest one's, from its start to its summary
 };
 
 // A guarded action for one scope: Answer() tells whether it may run; the mark is taken

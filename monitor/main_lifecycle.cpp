@@ -2,6 +2,7 @@
 #include "monitor/main_lifecycle.h"
 
 #include "app/kiv.h"
+#include "app/wall_clock.h"
 #include "monitor/messages.h"
 #include "net/query_client.h"
 #include "net/server.h"
@@ -31,7 +32,9 @@ MainLifecycle::MainLifecycle()
 // listen first.
 void MainLifecycle::StartRoles() {
     Kiv* app = theApp;
+    PublishStatus(false);
     if (app->m_server == 1) {
+        SetWebPages(&m_webSite);
         m_serverRunning = StartServerThread(&m_serverThread);
     }
     SetCheckTimer();
@@ -47,6 +50,7 @@ bool MainLifecycle::SetCheckTimer() {
     Kiv* app = theApp;
     m_timerSet = true;
     m_timerInterval = app->m_interval;
+    m_timerSetAt = UnixNow();
     if (!MSetTimer(OwnWindow(), TIMER_CHECK, CheckTimerPeriod(app->m_interval))) {
         char text[256];
         GetErrorText(text, MGetLastError(), sizeof text);
@@ -87,6 +91,14 @@ void MainLifecycle::ReloadWhenIdle() {
         app->Log("タイマを再設定します %u分 → %u分", m_timerInterval, app->m_interval);
         SetCheckTimer();
     }
+}
+
+int64_t MainLifecycle::NextCycleTime(int64_t now) const {
+    int64_t period = CheckTimerPeriod(m_timerInterval) / 1000;
+    if (!m_timerSet || m_shuttingDown || period <= 0) {
+        return 0;
+    }
+    return m_timerSetAt + ((now - m_timerSetAt) / period + 1) * period;
 }
 
 void MainLifecycle::OnCheckTimer(uintptr_t timerId) {
@@ -140,6 +152,7 @@ void MainLifecycle::StopRoles() {
         }
         m_serverRunning = false;
     }
+    SetWebPages(nullptr);
     WaitForQueryThreads();
     // Lines that waited for another writer's lock get a last, bounded chance.
     theApp->m_history.Flush(HISTORY_FINAL_WAIT_MS);

@@ -57,6 +57,7 @@ protected:
     // The server stopped and its listener waited for, then the query threads; then the
     // history's kept lines are written.
     void StopRoles();
+    int64_t NextCycleTime(int64_t now) const override;
 
 private:
     void WaitForQueryThreads();
@@ -65,4 +66,5 @@ private:
     bool m_reloadPending;      // a reload came while a cycle ran: reload at its end
     bool m_timerSet;           // the check timer was set at least once
     uint32_t m_timerInterval;  // the INTVAL it was last set to
+    int64_t m_timerSetAt = 0;  // when, Unix seconds
 };

@@ -208,8 +208,46 @@ std::string MakeMetricsText(const std::vector<CheckResult>& results,
     AppendHeader(&text, "fsw_last_cycle_timestamp_seconds",
                  "End of the check cycle that wrote this file, in Unix time.");
     text += "fsw_last_cycle_timestamp_seconds " + std::to_string(cycle.endTime) + "\n";
+    return text + MakeBuildInfoText(cycle.version);
+}
+
+std::string MakeBuildInfoText(const char* version) {
+    std::string text;
     AppendHeader(&text, "fsw_build_info", "The version of the program that wrote this file.");
-    text += "fsw_build_info{version=\"" + EscapeLabelValue(cycle.version) + "\"} 1\n";
+    return text + "fsw_build_info{version=\"" + EscapeLabelValue(version) + "\"} 1\n";
+}
+
+// A mount point listed twice (or two that UTF-8 shows alike) is one series: the first.
+std::string MakeVolumeMetricsText(const std::vector<VolumeEntry>& volumes) {
+    std::vector<std::pair<std::string, const VolumeEntry*>> series;
+    for (const VolumeEntry& volume : volumes) {
+        std::string label = "{mountpoint=\"" +
+                            EscapeLabelValue(MAnsiToUtf8(volume.path.data(), volume.path.size())) +
+                            "\"}";
+        if (std::none_of(series.begin(), series.end(),
+                         [&](const std::pair<std::string, const VolumeEntry*>& one) {
+                             return one.first == label;
+                         })) {
+            series.emplace_back(label, &volume);
+        }
+    }
+    std::string text;
+    const char* names[] = {"fsw_volume_free_bytes", "fsw_volume_total_bytes", "fsw_volume_up"};
+    const char* helps[] = {"Free bytes of a volume of the server's own volume list.",
+                           "Total bytes of a volume of the server's own volume list.",
+                           "1 when the server measured the volume, 0 when it could not."};
+    for (int metric = 0; metric < 3; metric++) {
+        AppendHeader(&text, names[metric], helps[metric]);
+        for (const auto& one : series) {
+            bool measured = one.second->state == VOLUME_MEASURED;
+            if (metric == 2 || measured) {
+                uint64_t value = metric == 0   ? one.second->freeBytes
+                                 : metric == 1 ? one.second->totalBytes
+                                               : uint64_t{measured ? 1u : 0u};
+                text += names[metric] + one.first + " " + std::to_string(value) + "\n";
+            }
+        }
+    }
     return text;
 }
 

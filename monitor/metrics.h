@@ -9,6 +9,7 @@
 
 #include "mlib/mlog_sink.h"
 #include "net/check_result.h"
+#include "net/volume_list.h"
 
 // A label value with backslash, double quote and line feed escaped as the format wants.
 std::string EscapeLabelValue(const std::string& utf8);
@@ -28,6 +29,12 @@ struct CycleFacts {
 // seconds until its disk is full or FORECAST_NONE (missing entries count as none).
 std::string MakeMetricsText(const std::vector<CheckResult>& results,
                             const std::vector<int64_t>& forecasts, const CycleFacts& cycle);
+
+// The series of the program's version alone (the last of MakeMetricsText's).
+std::string MakeBuildInfoText(const char* version);
+// The server's own volumes: free and total bytes of those measured, and whether each was,
+// labelled by the mount point or drive (UTF-8).
+std::string MakeVolumeMetricsText(const std::vector<VolumeEntry>& volumes);
 
 // The file PROMFILE names: an absolute name as it stands, any other below folder (the
 // folder of fsw.ini), joined as the other file names of the settings are.

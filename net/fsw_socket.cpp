@@ -280,8 +280,9 @@ int FswSocket::RecvAllBefore(char* buffer, int n, SocketDeadline deadline, Socke
     return MoveAllBefore(buffer, nullptr, n, n, deadline, outcome);
 }
 
-int FswSocket::RecvAtLeastBefore(char* buffer, int least, int most, SocketDeadline deadline) {
-    return MoveAllBefore(buffer, nullptr, least, most < least ? least : most, deadline, nullptr);
+int FswSocket::RecvAtLeastBefore(char* buffer, int least, int most, SocketDeadline deadline,
+                                 SocketOutcome* outcome) {
+    return MoveAllBefore(buffer, nullptr, least, most < least ? least : most, deadline, outcome);
 }
 
 int FswSocket::SendAllBefore(const char* buffer, int n, SocketDeadline deadline,

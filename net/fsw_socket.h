@@ -70,7 +70,8 @@ public:
                       SocketOutcome* outcome = nullptr);
     // As RecvAllBefore, but takes what has come, up to most bytes, once least are there:
     // a request and what follows it in one call. The bytes received, or -1.
-    int RecvAtLeastBefore(char* buffer, int least, int most, SocketDeadline deadline);
+    int RecvAtLeastBefore(char* buffer, int least, int most, SocketDeadline deadline,
+                          SocketOutcome* outcome = nullptr);
 
     MSocket handle;          // M_INVALID_SOCKET when closed
     MSocketAddress address;  // peer address (client, accepted) or local address (listener)

@@ -17,6 +17,8 @@
 #include "mlib/mlogtext.h"
 #include "mlib/msocket.h"
 #include "net/disk_guard.h"
+#include "net/http_request.h"
+#include "net/http_server.h"
 #include "net/peer_access.h"
 #include "net/protocol.h"
 #include "net/volume_list.h"
@@ -38,6 +40,9 @@ const unsigned STOP_CHECK_MS = 200;
 // How long the server waits before it tries again to listen where it could not: 10 s,
 // as its log line says, unless a test shortens it.
 std::atomic<unsigned> g_listenRetryMs{10000};
+
+// The pages HTTP requests get, where WEB is 1; null: none.
+std::atomic<WebPages*> g_webPages{nullptr};
 
 // The most the system is taken to allow; a test lowers it to take the ways of systems
 // that allow less.
@@ -705,11 +710,11 @@ void LogRefusal(Kiv* app, const char* format, const std::string& path) {
 
 const char TIMED_OUT_LINE[] = "ディスク容量の取得が時間内に終わりません。path=%s";
 
-// Reads and checks the request, which must arrive whole within one time-out; its type and
-// the path as the client sent it, or false when the conversation ends without a reply.
-bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path, uint16_t* type) {
-    SocketDeadline deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
+// Reads and checks the request, which must arrive whole before the deadline; its type and
+// the path as the client sent it, or false when the conversation ends without a reply. The
+// first bytes of a connection that is not of the protocol go to *foreign.
+bool ReadRequest(Kiv* app, FswSocket* connection, SocketDeadline deadline, std::string* path,
+                 uint16_t* type, std::string* foreign) {
     // The header and as much of the path as has come with it, in one call.
     char bytes[PACKET_HEADER_SIZE + MAX_REQUEST_PATH + 1];
     int got = connection->RecvAtLeastBefore(bytes, PACKET_HEADER_SIZE,
@@ -721,6 +726,7 @@ bool ReadRequest(Kiv* app, FswSocket* connection, std::string* path, uint16_t* t
     memcpy(&header, bytes, sizeof header);
     HeaderFromNet(&header);
     if (header.magic != FSW_MAGIC) {
+        foreign->assign(bytes, static_cast<size_t>(got));
         return false;
     }
     if (header.version > FSW_PROTOCOL_VERSION) {
@@ -818,7 +824,17 @@ bool Serve(HandlerPool* pool, std::unique_ptr<FswSocket> connection) {
     std::string path;
     uint16_t type = TYPE_DISK_INFO;
     Reply reply;
-    bool replying = ReadRequest(app, connection.get(), &path, &type);
+    std::string foreign;
+    SocketDeadline deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
+    bool replying = ReadRequest(app, connection.get(), deadline, &path, &type, &foreign);
+    if (!replying && app->m_web == 1 && LooksLikeHttp(foreign.data(), foreign.size())) {
+        ServeHttp(connection.get(), foreign, deadline, g_webPages, *app,
+                  PeerText(PeerOf(connection.get())));
+        Release(pool, PeerOf(connection.get()));
+        EndConversation(std::move(connection));
+        return true;
+    }
     if (replying && type == TYPE_VOLUME_LIST) {
         std::string list = VolumeListReply(*app, app->m_allowUnc == 1, app->m_serverStop, path);
         Release(pool, PeerOf(connection.get()));
@@ -884,6 +900,10 @@ int PeerShare(int servedInAll, int servedForPeer) {
 
 void LimitListenerFamilies(ListenerFamilies families) {
     g_listenerFamilies = families;
+}
+
+void SetWebPages(WebPages* pages) {
+    g_webPages = pages;
 }
 
 void SetListenRetryInterval(unsigned milliseconds) {

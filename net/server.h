@@ -10,6 +10,7 @@
 #include "net/fsw_socket.h"
 
 class Kiv;
+class WebPages;
 
 // Connections served at once; a connection beyond them is closed at once.
 const int MAX_CONNECTION_HANDLERS = 64;
@@ -34,6 +35,9 @@ enum ListenerFamilies : int {
 void LimitListenerFamilies(ListenerFamilies families);
 // How long the server waits before it tries to listen again (10 s); for tests.
 void SetListenRetryInterval(unsigned milliseconds);
+// The pages an HTTP request on the port gets while WEB is 1 (null: none, every path 404);
+// they must outlive the server's run.
+void SetWebPages(WebPages* pages);
 // How long a handler thread waits for its next connection before it ends.
 const unsigned HANDLER_IDLE_MS = 30000;
 

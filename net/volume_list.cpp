@@ -266,10 +266,10 @@ void LogPath(MLogSink& log, const char* format, const std::string& path) {
 
 }  // namespace
 
-std::string VolumeListReply(MLogSink& log, bool allowRemote, const std::atomic<bool>& stop,
-                            const std::string& wirePrefix) {
+bool ListOwnVolumes(MLogSink& log, bool allowRemote, const std::atomic<bool>& stop,
+                    const std::string& prefix, std::vector<VolumeEntry>* measured) {
     std::shared_ptr<ListJob> job = std::make_shared<ListJob>();
-    job->prefix = MWireToAnsi(wirePrefix.data(), wirePrefix.size());
+    job->prefix = prefix;
     job->allowRemote = allowRemote;
     // Every thread of the job is started and let go here, before the handler waits: a
     // thread started by another could still be unjoined, half started, when the handler
@@ -278,7 +278,7 @@ std::string VolumeListReply(MLogSink& log, bool allowRemote, const std::atomic<b
         std::thread(ListAndMeasure, job).detach();
     } catch (const std::system_error&) {
         log.Write("スレッドが開始できません");
-        return ReplyHeaderBytes(STATUS_DISK_ERROR, 0);
+        return false;
     }
     for (int n = 1; n < VOLUME_LIST_MEASURERS; n++) {
         try {
@@ -313,7 +313,7 @@ std::string VolumeListReply(MLogSink& log, bool allowRemote, const std::atomic<b
 
     if (!listed) {
         log.Write("ボリューム一覧を取得できませんでした。");
-        return ReplyHeaderBytes(STATUS_DISK_ERROR, 0);
+        return false;
     }
     for (const std::string& path : tooLong) {
         LogPath(log, "パスが長すぎるためボリューム一覧から外します。path=%s", path);
@@ -322,13 +322,26 @@ std::string VolumeListReply(MLogSink& log, bool allowRemote, const std::atomic<b
         log.Write("ボリュームが%u個あるため、先頭の%d個のみを返します",
                   static_cast<unsigned>(entries.size() + beyondCap), MAX_LISTED_VOLUMES);
     }
-    unsigned unmeasured = 0;
     for (const VolumeEntry& entry : entries) {
         if (entry.state == VOLUME_LATE) {
             LogPath(log, "ディスク容量の取得が時間内に終わりません。path=%s", entry.path);
         } else if (entry.state == VOLUME_NOT_MEASURED) {
             LogPath(log, "ディスク情報を取得できませんでした。path=%s", entry.path);
         }
+    }
+    *measured = std::move(entries);
+    return true;
+}
+
+std::string VolumeListReply(MLogSink& log, bool allowRemote, const std::atomic<bool>& stop,
+                            const std::string& wirePrefix) {
+    std::vector<VolumeEntry> entries;
+    if (!ListOwnVolumes(log, allowRemote, stop, MWireToAnsi(wirePrefix.data(), wirePrefix.size()),
+                        &entries)) {
+        return ReplyHeaderBytes(STATUS_DISK_ERROR, 0);
+    }
+    unsigned unmeasured = 0;
+    for (const VolumeEntry& entry : entries) {
         unmeasured += entry.state != VOLUME_MEASURED ? 1 : 0;
     }
     log.Write("ボリューム一覧 %u個 (測定できなかったもの %u個)",

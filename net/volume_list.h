@@ -66,6 +66,12 @@ std::vector<VolumeEntry> UsableVolumes(const std::vector<VolumeEntry>& listed, s
 const unsigned VOLUME_LIST_TIME_LIMIT_MS = 8000;
 const int VOLUME_LIST_MEASURERS = 4;
 
+// The server's volumes mounted at or below prefix (the program's code page; empty: all),
+// each measured as for a list request, with the lines for those that could not be; false
+// when the system gave no list. Bounded in time as VolumeListReply is.
+bool ListOwnVolumes(MLogSink& log, bool allowRemote, const std::atomic<bool>& stop,
+                    const std::string& prefix, std::vector<VolumeEntry>* measured);
+
 // The server's whole reply (header and body) to a list request whose path was wirePrefix,
 // with its lines to log: STATUS_OK and the volumes, or STATUS_DISK_ERROR when the system
 // gave no list. allowRemote (ALLOWUNC) lists network volumes too. Returns within

@@ -8,13 +8,15 @@
 # build the Windows installers and read them back. Idempotent: when all is
 # present it only checks, which takes a moment. The monitoring engines (Prometheus's
 # promtool, node_exporter, Nagios) are for the tests, which start them on their own: no
-# daemon of theirs is left running by the installation.
+# daemon of theirs is left running by the installation; Chromium loads the server's status
+# page in its test, headless; clang and libclang-rt-14-dev (libFuzzer) fuzz the HTTP request
+# reader.
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev googletest
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick locales valgrind
-          prometheus prometheus-node-exporter nagios4-core
+          prometheus prometheus-node-exporter nagios4-core chromium clang libclang-rt-14-dev
           dpkg-dev lintian systemd man-db adduser ccache
           msmtp python3-aiosmtpd binutils-mingw-w64 msitools wixl)
 

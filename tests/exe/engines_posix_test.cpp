@@ -12,6 +12,7 @@
 #include <regex>
 #include <string>
 
+#include "mlib/mdisk.h"
 #include "tests/support/child_process_posix.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/test_support.h"
@@ -300,6 +301,95 @@ TEST_F(EngineTest, NagiosRunsThePluginAsAServiceCheck) {
     }
     nagios.Signal(SIGTERM);
     EXPECT_NE(-1, nagios.Wait(20000));
+}
+
+// The body of an HTTP answer: what follows its head.
+std::string BodyOf(const std::string& answer) {
+    size_t end = answer.find("\r\n\r\n");
+    return end == std::string::npos ? "" : answer.substr(end + 4);
+}
+
+// The status page of a server that checks itself and a port where nothing listens, read
+// by Chromium: a normal row and an error row, and the normal row's link to its target's
+// page with the chart; a screenshot of the page is taken too.
+TEST_F(EngineTest, ChromiumReadsTheStatusPageAndATargetsChart) {
+    port = FreePort();
+    WriteFileBytes(dir.File("fsw.ini"), "[fsw]\nSERVER=1\nWEB=1\nCLIENT=1\nNOTI=0\nSVPORT=" +
+                                            std::to_string(port) + "\nCHKFILE=history.txt\n");
+    WriteFileBytes(dir.File("fsw.lst"), "0\t127.0.0.1\t" + std::to_string(port) + "\t" +
+                                            dir.Path() + "\t1\t0\t<b>ルート</b>\n0\t127.0.0.1\t" +
+                                            std::to_string(FreePort()) +
+                                            "\t/srv\t1\t0\t閉じたポート\n");
+    server.reset(new Program(dir.Path(), runtime.Path()));
+    ASSERT_TRUE(WaitForListening(port, 10000));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return HttpGet(port, "/status.json").find("\"cycle\":{") != std::string::npos; },
+        30000));
+    std::string base = "http://127.0.0.1:" + std::to_string(port);
+    auto chromium = [&](const std::string& what, const std::string& url) {
+        return RunTool({"/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                        "--user-data-dir=" + scratch.File("chromium"), what, url},
+                       scratch);
+    };
+    ProgramRun page = chromium("--dump-dom", base + "/");
+    ASSERT_EQ(0, page.exitCode) << page.err;
+    std::smatch normal;
+    ASSERT_TRUE(std::regex_search(
+        page.out, normal, std::regex("<tr class=\"normal\">.*?href=\"(/target/[0-9a-f]{16})\"")))
+        << page.out;
+    EXPECT_NE(std::string::npos, page.out.find("<tr class=\"error\"><td>エラー</td>"));
+    EXPECT_NE(std::string::npos, page.out.find("&lt;b&gt;ルート&lt;/b&gt;")) << "escaped";
+    ProgramRun target = chromium("--dump-dom", base + normal[1].str());
+    EXPECT_NE(std::string::npos, target.out.find("<svg id=\"chart\"")) << target.out;
+    EXPECT_NE(std::string::npos, target.out.find("<polyline class=\"free\""));
+    EXPECT_NE(std::string::npos, target.out.find("<line class=\"threshold\""));
+    ProgramRun shot = chromium("--screenshot=" + scratch.File("page.png"), base + "/");
+    EXPECT_EQ(0, shot.exitCode) << shot.err;
+    EXPECT_EQ("\x89PNG", ReadFileBytes(scratch.File("page.png")).substr(0, 4));
+}
+
+// /metrics of the server's port passes promtool, and a real Prometheus scrapes it for two
+// intervals at least: its API gives the size of the server's root volume as measured here.
+TEST_F(EngineTest, PrometheusScrapesTheServersPortAndGivesItsVolumes) {
+    StartServer("WEB=1\n");
+    std::string metrics = BodyOf(HttpGet(port, "/metrics"));
+    WriteFileBytes(scratch.File("metrics.txt"), metrics);
+    ProgramRun check = RunTool({"/bin/sh", "-c", std::string(PROMTOOL) + " check metrics < \"$0\"",
+                                scratch.File("metrics.txt")},
+                               scratch);
+    EXPECT_EQ(0, check.exitCode) << check.out << check.err << metrics;
+
+    uint16_t promPort = FreePort();
+    WriteFileBytes(scratch.File("prometheus.yml"),
+                   "global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: fsw\n"
+                   "    static_configs:\n      - targets: ['127.0.0.1:" +
+                       std::to_string(port) + "']\n");
+    ChildProcess prometheus(
+        {"/usr/bin/prometheus", "--config.file=" + scratch.File("prometheus.yml"),
+         "--storage.tsdb.path=" + scratch.File("tsdb"),
+         "--web.listen-address=127.0.0.1:" + std::to_string(promPort)},
+        {ENGINE_PATH}, scratch.File("prometheus.out"), scratch.File("prometheus.err"));
+    ASSERT_TRUE(prometheus.Started());
+    std::string answer;
+    std::regex two("\"value\":\\[[0-9.]+,\"([2-9]|[1-9][0-9]+)\"\\]");
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            answer = HttpGet(promPort,
+                             "/api/v1/"
+                             "query?query=count_over_time(fsw_volume_total_bytes%7Bmountpoint%3D%"
+                             "22%2F%22%7D%5B1m%5D)");
+            return std::regex_search(answer, two);
+        },
+        60000))
+        << answer << ReadFileBytes(scratch.File("prometheus.err"));
+    answer =
+        HttpGet(promPort, "/api/v1/query?query=fsw_volume_total_bytes%7Bmountpoint%3D%22%2F%22%7D");
+    uint64_t freeBytes = 0;
+    uint64_t totalBytes = 0;
+    ASSERT_TRUE(MGetDiskFreeSpace("/", &freeBytes, &totalBytes));
+    EXPECT_NE(std::string::npos, answer.find(",\"" + std::to_string(totalBytes) + "\"]")) << answer;
+    prometheus.Signal(SIGTERM);
+    EXPECT_NE(-1, prometheus.Wait(20000));
 }
 
 }  // namespace

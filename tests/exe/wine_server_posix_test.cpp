@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "mlib/mcodepage.h"
@@ -35,36 +36,43 @@ std::string Environment(const char* name) {
     return std::string(name) + "=" + (value != nullptr ? value : "");
 }
 
+// Whether the Windows build and the Wine set-up are there.
+bool WineReady() {
+    return access((ROOT + "/build/win64/fsw.exe").c_str(), R_OK) == 0 &&
+           access((ROOT + "/build/wineprefix/system.reg").c_str(), R_OK) == 0 &&
+           access((ROOT + "/build/wine-display").c_str(), R_OK) == 0;
+}
+
+// A copy of fsw.exe in dir with the settings (SVPORT added), started under Wine; true once
+// it listens on the port.
+bool StartWindowsServer(const TempDir& dir, uint16_t port, const std::string& settings,
+                        std::unique_ptr<ChildProcess>* wine) {
+    std::string copy = dir.File("fsw.exe");
+    WriteFileBytes(copy, ReadFileBytes(ROOT + "/build/win64/fsw.exe"));
+    WriteFileBytes(dir.File("fsw.ini"),
+                   "[fsw]\r\nSVPORT=" + std::to_string(port) + "\r\n" + settings);
+    wine->reset(new ChildProcess({ROOT + "/scripts/wine-run", copy},
+                                 {Environment("PATH"), Environment("HOME"), Environment("USER")},
+                                 "", ""));
+    return (*wine)->Started() && WaitUntil(
+                                     [&] {
+                                         FswSocket probe;
+                                         return ConnectLocal(&probe, port);
+                                     },
+                                     60000);
+}
+
 TEST(WindowsServer, AnswersTheLinuxClientAlsoForAJapanesePath) {
-    std::string exe = ROOT + "/build/win64/fsw.exe";
-    if (access(exe.c_str(), R_OK) != 0 ||
-        access((ROOT + "/build/wineprefix/system.reg").c_str(), R_OK) != 0 ||
-        access((ROOT + "/build/wine-display").c_str(), R_OK) != 0) {
+    if (!WineReady()) {
         GTEST_SKIP() << "needs build/win64/fsw.exe and scripts/wine-up.sh";
     }
     TestApp t;
     MessageSink sink;
-    uint16_t port;
-    {
-        FakeServer probe;
-        port = probe.Port();
-    }
+    uint16_t port = FreePort();
     std::string japanese = t.dir.File("日本語");
     ASSERT_EQ(0, mkdir(japanese.c_str(), 0755));
-    std::string copy = t.dir.File("fsw.exe");
-    WriteFileBytes(copy, ReadFileBytes(exe));
-    WriteFileBytes(t.dir.File("fsw.ini"),
-                   "[fsw]\r\nSERVER=1\r\nSVPORT=" + std::to_string(port) + "\r\nCLIENT=0\r\n");
-
-    ChildProcess wine({ROOT + "/scripts/wine-run", copy},
-                      {Environment("PATH"), Environment("HOME"), Environment("USER")}, "", "");
-    ASSERT_TRUE(wine.Started());
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            FswSocket probe;
-            return ConnectLocal(&probe, port);
-        },
-        60000))
+    std::unique_ptr<ChildProcess> wine;
+    ASSERT_TRUE(StartWindowsServer(t.dir, port, "SERVER=1\r\nCLIENT=0\r\n", &wine))
         << "fsw.exe did not listen on " << port;
 
     CheckResult folder =
@@ -103,8 +111,41 @@ TEST(WindowsServer, AnswersTheLinuxClientAlsoForAJapanesePath) {
     std::string log = ReadFileBytes(t.dir.File("fsw.log"));
     std::string measured = "[" + LoggedPath(windowsJapanese) + "] 空き容量 ";
     EXPECT_NE(std::string::npos, log.find(MAnsiToWire(measured.data(), measured.size())));
-    wine.Signal(SIGKILL);
-    wine.Wait(10000);
+    wine->Signal(SIGKILL);
+    wine->Wait(10000);
+}
+
+// The Windows build's status page (WEB=1) in Chromium: its own check of a folder with a
+// Japanese description from the Shift-JIS host list, in UTF-8 with the Japanese status.
+TEST(WindowsServer, ChromiumShowsTheStatusPageInUtf8) {
+    if (!WineReady()) {
+        GTEST_SKIP() << "needs build/win64/fsw.exe and scripts/wine-up.sh";
+    }
+    TempDir dir;
+    TempDir scratch;
+    uint16_t port = FreePort();
+    std::string row = "0\t127.0.0.1\t" + std::to_string(port) + "\t" + OnDriveZ(dir.Path()) +
+                      "\t1\t0\t和名のフォルダ\r\n";
+    WriteFileBytes(dir.File("fsw.lst"), MAnsiToWire(row.data(), row.size()));
+    std::unique_ptr<ChildProcess> wine;
+    ASSERT_TRUE(
+        StartWindowsServer(dir, port, "SERVER=1\r\nWEB=1\r\nCLIENT=1\r\nNOTI=0\r\n", &wine));
+    std::string json;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return (json = AskAt("127.0.0.1", port, "GET /status.json HTTP/1.0\r\n\r\n"))
+                       .find("\"cycle\":{") != std::string::npos;
+        },
+        60000))
+        << json;
+    ProgramRun page = RunTool({"/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                               "--user-data-dir=" + scratch.File("chromium"), "--dump-dom",
+                               "http://127.0.0.1:" + std::to_string(port) + "/"},
+                              scratch.Path());
+    EXPECT_NE(std::string::npos, page.out.find("<tr class=\"normal\"><td>正常</td>")) << page.out;
+    EXPECT_NE(std::string::npos, page.out.find("<td>和名のフォルダ</td>")) << page.out;
+    wine->Signal(SIGKILL);
+    wine->Wait(10000);
 }
 
 }  // namespace
