@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "mlib/mthread.h"
 #include "monitor/check_cycle.h"
@@ -13,6 +14,9 @@
 // longest period a Windows timer takes (USER_TIMER_MAXIMUM, about 24.8 days): a 32-bit
 // product of a hand-edited INTVAL would wrap into a short period.
 unsigned CheckTimerPeriod(uint32_t minutes);
+
+class ScanStore;
+class GrowthScheduler;
 
 class MainLifecycle : public CheckCycle {
 public:
@@ -45,6 +49,10 @@ public:
 
     MThread m_serverThread;  // runs ServerThread
     bool m_serverRunning;    // the server thread was started at creation
+    // The kept folder scans (GROWTH=1): the source of the server's growth reports, which
+    // outlives the server thread, and the thread that takes the scans.
+    std::unique_ptr<ScanStore> m_scanStore;
+    std::unique_ptr<GrowthScheduler> m_growthScheduler;
 
 protected:
     // The roles as the window's creation starts them: the server (when SERVER is 1),
