@@ -44,6 +44,7 @@ private:
     class Reader;
     void Work();
     Node* Pop();
+    void CheckStop();  // under m_lock: the program's stop or the time bound
     void Done(Node* node, std::vector<Node*>* children, const Reader& reader);
     void Finish(Node* node);  // under m_lock
     bool Stopping() const { return m_stopping.load(std::memory_order_relaxed); }
@@ -58,6 +59,9 @@ private:
     int m_active = 0;            // threads reading a folder
     bool m_finished = false;     // the root is done
     std::atomic<bool> m_stopping{false};
+    std::chrono::steady_clock::time_point m_deadline;
+    bool m_timedOut = false;
+    bool m_rootTaken = false;  // the root is read even after a stop: a scan holds it at least
     std::atomic<uint64_t> m_files{0};
     std::atomic<uint64_t> m_folders{0};
     std::string m_current;
@@ -126,7 +130,7 @@ public:
 }  // namespace
 
 uint64_t DeepFolderThreshold(uint64_t usedBytes) {
-    return usedBytes / 1000 * SCAN_DEEP_SHARE_PERMILLE;
+    return usedBytes / 100 * SCAN_DEEP_SHARE_PERCENT;
 }
 
 void KeepLargestFolders(std::vector<ScanFolder>* folders, size_t max) {
@@ -145,12 +149,29 @@ void KeepLargestFolders(std::vector<ScanFolder>* folders, size_t max) {
     folders->resize(max);
 }
 
+void Scanner::CheckStop() {
+    if (m_stopping) {
+        return;
+    }
+    if (std::chrono::steady_clock::now() >= m_deadline) {
+        m_timedOut = true;
+        m_stopping = true;
+    } else if (m_options.stop != nullptr && m_options.stop->load()) {
+        m_stopping = true;
+    }
+    if (m_stopping) {
+        m_wake.notify_all();
+    }
+}
+
 Node* Scanner::Pop() {
     std::unique_lock<std::mutex> hold(m_lock);
+    CheckStop();
     m_wake.wait(hold, [&] { return Stopping() || !m_stack.empty() || m_active == 0; });
-    if (Stopping() || m_stack.empty()) {
+    if ((Stopping() && m_rootTaken) || m_stack.empty()) {
         return nullptr;
     }
+    m_rootTaken = true;
     Node* node = m_stack.back();
     m_stack.pop_back();
     ++m_active;
@@ -191,7 +212,7 @@ void Scanner::Work() {
 
 void Scanner::Done(Node* node, std::vector<Node*>* children, const Reader& reader) {
     m_files.fetch_add(reader.m_files, std::memory_order_relaxed);
-    m_folders.fetch_add(1, std::memory_order_relaxed);
+    m_folders.fetch_add(node->counted ? 1 : 0, std::memory_order_relaxed);
     std::lock_guard<std::mutex> hold(m_lock);
     node->bytes += reader.m_bytes;
     // An unreadable folder leaves the same gap in every scan (its space is in the other
@@ -250,6 +271,7 @@ bool Scanner::FirstName(uint64_t fileId) {
 }
 
 void Scanner::Run(FolderScan* scan, MLogSink& log) {
+    m_deadline = std::chrono::steady_clock::now() + m_options.timeLimit;
     Node* root = new Node;
     root->path = m_options.root;
     m_stack.push_back(root);
@@ -258,20 +280,12 @@ void Scanner::Run(FolderScan* scan, MLogSink& log) {
     for (int i = 0; i < count; ++i) {
         threads.emplace_back([this] { Work(); });
     }
-    auto deadline = std::chrono::steady_clock::now() + m_options.timeLimit;
-    bool timedOut = false;
     {
         std::unique_lock<std::mutex> hold(m_lock);
         while (!m_finished && !(m_stack.empty() && m_active == 0)) {
             m_wake.wait_for(hold, std::chrono::milliseconds(250));
-            bool stop = m_options.stop != nullptr && m_options.stop->load();
-            if (std::chrono::steady_clock::now() >= deadline) {
-                timedOut = true;
-                stop = true;
-            }
-            if (stop) {
-                m_stopping = true;
-                m_wake.notify_all();
+            CheckStop();
+            if (Stopping()) {
                 break;
             }
             if (m_options.progress) {
@@ -313,7 +327,7 @@ void Scanner::Run(FolderScan* scan, MLogSink& log) {
         log.Write("%s の走査で読めなかったフォルダ: %llu 個", m_options.root.c_str(),
                   static_cast<unsigned long long>(m_unreadable));
     }
-    if (timedOut) {
+    if (m_timedOut) {
         log.Write("%s の走査が時間の上限に達したため、途中までの結果を残します", m_options.root.c_str());
     }
 }

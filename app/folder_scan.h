@@ -18,7 +18,7 @@
 extern const char SCAN_OTHER_NAME[];  // "その他 (読めない領域など)"
 
 const uint32_t SCAN_ALL_FOLDERS_DEPTH = 3;     // every folder down to this depth below the root
-const uint32_t SCAN_DEEP_SHARE_PERMILLE = 10;  // deeper: those with 1 % of the used space
+const uint32_t SCAN_DEEP_SHARE_PERCENT = 1;  // deeper: those with 1 % of the used space
 const uint32_t SCAN_MAX_FOLDERS = 20000;       // the largest kept, per scan
 const size_t SCAN_RECENT_FILES = 20;
 const int64_t SCAN_RECENT_SECONDS = 7 * 86400;

@@ -82,4 +82,7 @@ while IFS=$'\t' read -r bytes path; do
     fi
 done < "$work/sample"
 echo "folder totals checked against du: $checked, differing: $differ"
+echo
+# What background scans of the same tree cost the running server.
+build/linux/bench/fsw_bench_load --scan "$tree" 20
 [ $differ = 0 ]

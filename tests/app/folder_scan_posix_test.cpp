@@ -10,6 +10,7 @@
 #include <utime.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -47,11 +48,13 @@ std::map<std::string, ScanFolder> ByPath(const FolderScan& scan) {
     return folders;
 }
 
-FolderScan Scan(const std::string& root, MLogSink& log, const std::atomic<bool>* stop = nullptr) {
+FolderScan Scan(const std::string& root, MLogSink& log, const std::atomic<bool>* stop = nullptr,
+               std::chrono::seconds limit = std::chrono::seconds(60)) {
     ScanOptions options;
     options.root = root;
     options.now = time(nullptr);
     options.stop = stop;
+    options.timeLimit = limit;
     FolderScan scan;
     EXPECT_TRUE(RunFolderScan(options, log, &scan));
     return scan;
@@ -119,13 +122,19 @@ TEST(FolderScan, AFileGrowingDuringTheScan) {
     EXPECT_GE(ByPath(scan)[dir.Path()].bytes, uint64_t(1) << 20);
 }
 
-TEST(FolderScan, AStopAskedForEndsItPartial) {
+// The program's stop and the time bound: the root alone is read, and kept as not whole.
+TEST(FolderScan, AStopOrTheTimeBoundEndsItPartial) {
     TempDir dir;
     MakeTree(dir.Path());
-    std::atomic<bool> stop{true};
-    FolderScan scan = Scan(dir.Path(), MNoLog(), &stop);
-    EXPECT_TRUE(scan.partial);
-    EXPECT_EQ(0u, scan.otherBytes);
+    std::atomic<bool> stop{true}, going{false};
+    for (bool stopped : {true, false}) {
+        FolderScan scan = Scan(dir.Path(), MNoLog(), stopped ? &stop : &going,
+                               std::chrono::seconds(stopped ? 60 : 0));
+        EXPECT_TRUE(scan.partial);
+        ASSERT_EQ(1u, scan.folders.size());
+        EXPECT_FALSE(scan.folders[0].complete);
+        EXPECT_EQ(0u, scan.otherBytes);
+    }
 }
 
 // Root reads every folder: the scan then runs in a child process as nobody.

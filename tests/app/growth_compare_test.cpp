@@ -132,7 +132,7 @@ TEST(GrowthCompare, ChoosesTheScansNearestToADayAndAWeekBefore) {
         {"daily scans", {{T - 7 * D, false}, {T - D, false}, {T, false}, {T - 2 * D, false}},
          2, 1, 0},
         {"only scans of the same day: the oldest for both", {{T - 600, false}, {T, false},
-         {T - 300, false}}, 1, 2, 0},
+         {T - 300, false}}, 1, 0, 0},
         {"a whole scan rather than a nearer partial one",
          {{T, false}, {T - D, true}, {T - D - 3600, false}, {T - 7 * D, true}}, 0, 2, 2},
     };
