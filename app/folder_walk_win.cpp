@@ -91,13 +91,12 @@ bool WalkFolder::Read(WalkVisitor* visitor) {
     char* buffer = m_state->buffer.data();
     bool ok = true;
     bool going = true;
-    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+    // A handle just opened lists from the first entry.
     while (going) {
-        if (!GetFileInformationByHandleEx(handle, kind, buffer, BUFFER_SIZE)) {
+        if (!GetFileInformationByHandleEx(handle, FileIdBothDirectoryInfo, buffer, BUFFER_SIZE)) {
             ok = GetLastError() == ERROR_NO_MORE_FILES;
             break;
         }
-        kind = FileIdBothDirectoryInfo;
         for (DWORD at = 0; going;) {
             const FILE_ID_BOTH_DIR_INFO* info =
                 reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + at);

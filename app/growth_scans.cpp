@@ -111,22 +111,20 @@ GrowthSettings ReadGrowthSettings(const char* iniPath, MLogSink& log) {
     settings.on = Trimmed(value) == "1";
     MGetPrivateProfileText(SECTION, "GROWTHPATHS", "", &value, iniPath);
     settings.paths = SplitGrowthPaths(value);
-    MGetPrivateProfileText(SECTION, "GROWTHTIME", "", &value, iniPath);
+    MGetPrivateProfileText(SECTION, "GROWTHTIME", "03:00", &value, iniPath);
     settings.scanMinute = DEFAULT_SCAN_MINUTE;
-    if (!Trimmed(value).empty() && !ParseScanTime(Trimmed(value), &settings.scanMinute)) {
+    if (!ParseScanTime(Trimmed(value), &settings.scanMinute)) {
         log.Write("設定ファイル：GROWTHTIMEの値が時刻 (HH:MM) ではないため、既定値03:00を使います。");
         settings.scanMinute = DEFAULT_SCAN_MINUTE;
     }
-    MGetPrivateProfileText(SECTION, "GROWTHLIMIT", "", &value, iniPath);
+    MGetPrivateProfileText(SECTION, "GROWTHLIMIT", "30", &value, iniPath);
     uint32_t limit = 0;
     settings.limitMinutes = DEFAULT_LIMIT_MINUTES;
-    if (!Trimmed(value).empty()) {
-        if (MIniParseNumber(Trimmed(value).c_str(), &limit) && limit > 0) {
-            settings.limitMinutes = limit;
-        } else {
-            log.Write("設定ファイル：GROWTHLIMITの値が1以上の分数ではないため、既定値%u分を使います。",
-                      DEFAULT_LIMIT_MINUTES);
-        }
+    if (MIniParseNumber(Trimmed(value).c_str(), &limit) && limit > 0) {
+        settings.limitMinutes = limit;
+    } else {
+        log.Write("設定ファイル：GROWTHLIMITの値が1以上の分数ではないため、既定値%u分を使います。",
+                  DEFAULT_LIMIT_MINUTES);
     }
     return settings;
 }
@@ -209,6 +207,9 @@ void GrowthScheduler::ScanAll(bool onlyMissing) {
         options.now = UnixNow();
         options.timeLimit = std::chrono::minutes(m_settings.limitMinutes);
         options.stop = &m_stop;
+        // One thread: the server's scan has its time bound to finish in and should take
+        // as little as it can of the machine meanwhile.
+        options.threads = 1;
         m_log.Write("フォルダの走査を始めます。(%s)", root.c_str());
         FolderScan scan;
         switch (ScanAndKeep(m_store, options, SCHEDULE_LOCK_WAIT_MS, m_log, &scan)) {

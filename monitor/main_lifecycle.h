@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "app/growth_scans.h"
 #include "mlib/mthread.h"
 #include "monitor/check_cycle.h"
 
@@ -14,9 +15,6 @@
 // longest period a Windows timer takes (USER_TIMER_MAXIMUM, about 24.8 days): a 32-bit
 // product of a hand-edited INTVAL would wrap into a short period.
 unsigned CheckTimerPeriod(uint32_t minutes);
-
-class ScanStore;
-class GrowthScheduler;
 
 class MainLifecycle : public CheckCycle {
 public:
