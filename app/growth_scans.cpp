@@ -270,17 +270,19 @@ std::string ScanProgressLine(const ScanProgress& progress, int columns) {
 
 std::string ScanSummary(const FolderScan& scan, const std::string& savedIn) {
     char text[512];
-    snprintf(text, sizeof text,
-             "%s: %s\n  フォルダ %llu  ファイル %llu  読めないフォルダ %llu  %lld 秒\n"
-             "  使用中 %s のうち、フォルダ %s、%s %s\n  記録: %s\n",
+    snprintf(text, sizeof text, "%s: %s\n  フォルダ %llu  ファイル %llu  読めないフォルダ %llu  %lld 秒\n",
              scan.partial ? "走査は途中で止まりました" : "走査しました", scan.root.c_str(),
              static_cast<unsigned long long>(scan.folderCount),
              static_cast<unsigned long long>(scan.fileCount),
              static_cast<unsigned long long>(scan.unreadableCount),
-             static_cast<long long>(scan.endTime - scan.startTime), Bytes(scan.usedBytes).c_str(),
-             Bytes(scan.folders.empty() ? 0 : scan.folders[0].bytes).c_str(), SCAN_OTHER_NAME,
-             Bytes(scan.otherBytes).c_str(), savedIn.c_str());
-    return text;
+             static_cast<long long>(scan.endTime - scan.startTime));
+    std::string summary = text;
+    std::string counted = Bytes(scan.folders.empty() ? 0 : scan.folders[0].bytes);
+    // The other line only where the scan accounts for a whole volume.
+    summary += scan.volumeRoot ? "  使用中 " + Bytes(scan.usedBytes) + " のうち、フォルダ " + counted +
+                                     "、" + SCAN_OTHER_NAME + " " + Bytes(scan.otherBytes) + "\n"
+                               : "  フォルダの合計 " + counted + "\n";
+    return summary + "  記録: " + savedIn + "\n";
 }
 
 std::string GrowthDataFolder(const char* checkPath, const std::string& programFolder) {
