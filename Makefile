@@ -26,6 +26,7 @@ bench: deps
 	@build/linux/bench/fsw_bench_history
 	@build/linux/bench/fsw_bench_forecast
 	@build/linux/bench/fsw_bench_web
+	@bash bench/scan_bench.sh
 
 package: deps
 	@bash scripts/build.sh linux win64 win32

@@ -612,7 +612,16 @@ unsigned M_THREAD_CALL ServerThread(void*) {
     return 0;
 }
 
-bool StartServerThread(MThread* thread) {
+namespace {
+std::atomic<GrowthSource*> g_growthSource{nullptr};
+}  // namespace
+
+GrowthSource* ServerGrowthSource() {
+    return g_growthSource.load();
+}
+
+bool StartServerThread(MThread* thread, GrowthSource* growth) {
+    g_growthSource = growth;
     theApp->Log("サーバを起動します");
     uint32_t port = theApp->m_serverPort;
     if (port == 0 || port > 65535) {
