@@ -2,6 +2,8 @@
 #include "monitor/check_cycle.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "app/kiv.h"
@@ -9,6 +11,7 @@
 #include "mlib/mevent.h"
 #include "monitor/main_window.h"
 #include "monitor/console_text.h"
+#include "monitor/growth_text.h"
 #include "monitor/messages.h"
 #include "net/query_client.h"
 #include "net/start_block.h"
@@ -32,6 +35,14 @@ std::string WithLineFeeds(const char* text) {
         }
     }
     return out;
+}
+
+// The line on a line of its own after the balloon's text, when it fits whole.
+void AppendBalloonLine(char* text, size_t size, const std::string& line) {
+    size_t length = strlen(text);
+    if (!line.empty() && length + 2 + line.size() < size) {
+        snprintf(text + length, size - length, "\r\n%s", line.c_str());
+    }
 }
 
 }  // namespace
@@ -204,6 +215,7 @@ void CheckCycle::OnCycleDone() {
         const char* title = "";
         unsigned iconFlag = 0;
         if (MakeCycleBalloon(summary, text, sizeof text, &title, &iconFlag)) {
+            AppendBalloonLine(text, sizeof text, GrowthBalloonLine(results, app->m_growth));
             ShowBalloon(text, title, iconFlag);
         }
     }
@@ -244,6 +256,8 @@ void CheckCycle::NotifyCommand(const std::vector<CheckResult>& results, const Cy
             {"FSW_CHANGED", std::to_string(decision.changed)},
             {"FSW_REASONS", ErrorReasonLines(results)},
         };
+        MEnvironment growth = GrowthEnvironment(results, app->m_growth);
+        job.environment.insert(job.environment.end(), growth.begin(), growth.end());
         job.input = NotifyListText(StatusListText(results, &app->m_history), grades, last);
         return job;
     };

@@ -32,7 +32,9 @@ MainLifecycle::MainLifecycle()
 void MainLifecycle::StartRoles() {
     Kiv* app = theApp;
     if (app->m_server == 1) {
-        m_serverRunning = StartServerThread(&m_serverThread);
+        // The folder scans' source goes here once GROWTH=1 has one; until then growth
+        // requests are closed without a reply.
+        m_serverRunning = StartServerThread(&m_serverThread, nullptr);
     }
     SetCheckTimer();
     if (app->m_client == 1) {
