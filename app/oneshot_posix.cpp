@@ -316,7 +316,7 @@ GrowthEntry AskGrowth(const PluginOptions& options, const std::string& path,
     }
     GrowthQuery growth = RunGrowthQuery(options.host.c_str(), options.port, path.c_str(),
                                         std::min(static_cast<unsigned>(left.count()),
-                                                 DISK_QUERY_TIME_LIMIT_MS),
+                                                 GROWTH_QUERY_LIMIT_MS),
                                         nullptr, options.family);
     entry.answer = AnswerOfGrowthQuery(growth.query);
     entry.report = growth.report;

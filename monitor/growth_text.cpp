@@ -171,10 +171,7 @@ MEnvironment GrowthEnvironment(const std::vector<CheckResult>& results, const Gr
 
 std::string GrowthPluginLines(const std::string& label, const GrowthEntry& entry) {
     if (entry.answer != GROWTH_REPORTED) {
-        const char* why = entry.answer == GROWTH_NOT_SERVED ? "the server reports no folder growth"
-                          : entry.answer == GROWTH_NO_SCAN  ? "no scan of this path yet"
-                                                            : "no usable answer";
-        return label + ": no folder growth (" + why + ")\n";
+        return "";  // the engine's output stays as that of a server without scans
     }
     const GrowthReport& report = entry.report;
     std::string days = std::to_string(DaysBetween(report.weekBefore.time, report.latest.time));

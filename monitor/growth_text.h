@@ -40,5 +40,6 @@ std::string GrowthBalloonLine(const std::vector<CheckResult>& results, const Gro
 MEnvironment GrowthEnvironment(const std::vector<CheckResult>& results, const GrowthCache& cache);
 
 // The plugin's long output for a path: "label: growth FOLDER +X in N days, +Y in 1 day, now
-// Z", a line for each of the first three folders, or "label: no folder growth (WORDS)".
+// Z", a line for each of the first three folders, "label: no folder grew" when none did;
+// nothing without a report.
 std::string GrowthPluginLines(const std::string& label, const GrowthEntry& entry);

@@ -86,6 +86,9 @@ struct GrowthQuery {
     DiskQueryResult query;  // sizes unused
     GrowthReport report;    // with DISK_QUERY_OK
 };
+// The bound of a folder-growth query: the server answers from the scans it keeps, so one
+// that takes longer is not worth holding a cycle for.
+const unsigned GROWTH_QUERY_LIMIT_MS = 3000;
 // Asks the server at host and port for the folders that grew under path, bounded and
 // cancellable as RunDiskQuery.
 GrowthQuery RunGrowthQuery(const char* host, uint16_t port, const char* path,

@@ -316,7 +316,7 @@ void AskGrowth(Kiv* app, const std::vector<CheckResult>& results,
         }
         GrowthQuery growth = RunGrowthQuery(
             result.host, result.port, result.path,
-            Lesser(DISK_QUERY_TIME_LIMIT_MS, static_cast<unsigned>(left.count())),
+            Lesser(GROWTH_QUERY_LIMIT_MS, static_cast<unsigned>(left.count())),
             &app->m_queryCancel);
         if (growth.query.outcome == DISK_QUERY_CANCELLED) {
             return;
