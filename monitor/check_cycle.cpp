@@ -37,10 +37,14 @@ std::string WithLineFeeds(const char* text) {
     return out;
 }
 
-// The line on a line of its own after the balloon's text, when it fits whole.
+// The most a tray balloon shows (NOTIFYICONDATA's szInfo, with its NUL).
+const size_t BALLOON_ROOM = 256;
+
+// The line on a line of its own after the balloon's text, when it fits whole in the
+// balloon: cut, a multi-byte character could be split.
 void AppendBalloonLine(char* text, size_t size, const std::string& line) {
     size_t length = strlen(text);
-    if (!line.empty() && length + 2 + line.size() < size) {
+    if (!line.empty() && length + 2 + line.size() < std::min(size, BALLOON_ROOM)) {
         snprintf(text + length, size - length, "\r\n%s", line.c_str());
     }
 }

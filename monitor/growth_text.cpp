@@ -69,13 +69,24 @@ unsigned DaysBetween(int64_t earlier, int64_t later) {
     return days < 1 ? 1u : static_cast<unsigned>(days);
 }
 
+namespace {
+
+std::string ComparedScans(const GrowthReport& report, int64_t utcOffset) {
+    return "比較したスキャン: " + FormatScanTime(report.latest, utcOffset) + " / 1日前 " +
+           FormatScanTime(report.dayBefore, utcOffset) + " / 7日前 " +
+           FormatScanTime(report.weekBefore, utcOffset);
+}
+
+std::string TableTitle(const GrowthReport& report) {
+    return "増えたフォルダ (" +
+           std::to_string(DaysBetween(report.weekBefore.time, report.latest.time)) + "日間)";
+}
+
+}  // namespace
+
 std::string GrowthReportText(const GrowthReport& report, int64_t utcOffset) {
-    std::string text = "比較したスキャン: " + FormatScanTime(report.latest, utcOffset) +
-                       " / 1日前 " + FormatScanTime(report.dayBefore, utcOffset) + " / 7日前 " +
-                       FormatScanTime(report.weekBefore, utcOffset) + "\n";
-    text += "増えたフォルダ (" +
-            std::to_string(DaysBetween(report.weekBefore.time, report.latest.time)) +
-            "日間)\tサイズ\t1日\t7日\n";
+    std::string text = ComparedScans(report, utcOffset) + "\n";
+    text += TableTitle(report) + "\tサイズ\t1日\t7日\n";
     if (report.folders.empty()) {
         text += "  (なし)\n";
     }
@@ -91,6 +102,30 @@ std::string GrowthReportText(const GrowthReport& report, int64_t utcOffset) {
                 LocalTime(file.changeTime, utcOffset) + "\n";
     }
     return text;
+}
+
+std::vector<std::vector<std::string>> GrowthTableRows(const GrowthEntry& entry,
+                                                      int64_t utcOffset) {
+    std::vector<std::vector<std::string>> rows;
+    if (entry.answer != GROWTH_REPORTED) {
+        return rows;
+    }
+    const GrowthReport& report = entry.report;
+    rows.push_back({TableTitle(report)});
+    rows.push_back({ComparedScans(report, utcOffset)});
+    rows.push_back({"フォルダ", "サイズ", "1日", "7日"});
+    for (const GrowthFolder& folder : report.folders) {
+        rows.push_back({OneLine(folder.path), ByteSize(folder.sizeBytes),
+                        FormatGrowth(folder.growthDay), FormatGrowth(folder.growthWeek)});
+    }
+    if (!report.files.empty()) {
+        rows.push_back({"最近の大きなファイル", "サイズ", "更新日時"});
+    }
+    for (const GrowthFile& file : report.files) {
+        rows.push_back({OneLine(file.path), ByteSize(file.sizeBytes),
+                        LocalTime(file.changeTime, utcOffset)});
+    }
+    return rows;
 }
 
 std::string GrowthListText(const std::vector<CheckResult>& results, const GrowthCache& cache,

@@ -39,6 +39,13 @@ std::string GrowthBalloonLine(const std::vector<CheckResult>& results, const Gro
 // <TAB>size<TAB>one-day growth<TAB>seven-day growth" in bytes; empty beyond those there are.
 MEnvironment GrowthEnvironment(const std::vector<CheckResult>& results, const GrowthCache& cache);
 
+// The chart window's table of a report, row by row, each a list of cells: the title
+// "増えたフォルダ (N日間)", the compared scans, the column titles (フォルダ, サイズ, 1日, 7日),
+// a row per folder, then "最近の大きなファイル" with its titles (サイズ, 更新日時) and a row per
+// file. Empty without a report.
+std::vector<std::vector<std::string>> GrowthTableRows(const GrowthEntry& entry,
+                                                      int64_t utcOffset);
+
 // The plugin's long output for a path: "label: growth FOLDER +X in N days, +Y in 1 day, now
 // Z", a line for each of the first three folders, "label: no folder grew" when none did;
 // nothing without a report.

@@ -114,6 +114,12 @@ TEST(GrowthClient, ARowAtCautionIsAskedOnceAndItsFoldersAreShown) {
         EXPECT_EQ(row + "/srv/video/2026\t53687091200\t104857600\t1073741824",
                   variables[0].second);
         EXPECT_EQ(0u, variables[1].second.find(row + "/srv/mail\t"));
+        GrowthEntry entry;
+        ASSERT_TRUE(t.app.m_growth.Find("127.0.0.1", port, "/", &entry));
+        std::vector<std::vector<std::string>> table = GrowthTableRows(entry, 0);
+        EXPECT_EQ(std::vector<std::string>{"増えたフォルダ (7日間)"}, table.at(0));
+        EXPECT_EQ((std::vector<std::string>{"/srv/video/2026", "50.0 GB", "+100.0 MB", "+1.0 GB"}),
+                  table.at(3));
     }
     TestApp t;
     MessageSink sink;
