@@ -92,7 +92,7 @@ protected:
     void UpdateStatusList(const std::vector<CheckResult>& results) override {
         if (m_print) {
             fputs(StatusListText(results, &theApp->m_history).c_str(), stdout);
-            fputs(GrowthListText(results, theApp->m_growth, CurrentUtcOffset()).c_str(), stdout);
+            fputs(GrowthListText(results, theApp->m_folderGrowth, CurrentUtcOffset()).c_str(), stdout);
         }
     }
     void ShowStatusWindow() override {}

@@ -219,7 +219,7 @@ void CheckCycle::OnCycleDone() {
         const char* title = "";
         unsigned iconFlag = 0;
         if (MakeCycleBalloon(summary, text, sizeof text, &title, &iconFlag)) {
-            AppendBalloonLine(text, sizeof text, GrowthBalloonLine(results, app->m_growth));
+            AppendBalloonLine(text, sizeof text, GrowthBalloonLine(results, app->m_folderGrowth));
             ShowBalloon(text, title, iconFlag);
         }
     }
@@ -260,7 +260,7 @@ void CheckCycle::NotifyCommand(const std::vector<CheckResult>& results, const Cy
             {"FSW_CHANGED", std::to_string(decision.changed)},
             {"FSW_REASONS", ErrorReasonLines(results)},
         };
-        MEnvironment growth = GrowthEnvironment(results, app->m_growth);
+        MEnvironment growth = GrowthEnvironment(results, app->m_folderGrowth);
         job.environment.insert(job.environment.end(), growth.begin(), growth.end());
         job.input = NotifyListText(StatusListText(results, &app->m_history), grades, last);
         return job;

@@ -148,7 +148,7 @@ void MainWin::UpdateStatusList(const std::vector<CheckResult>& results) {
     }
     // The folders that grew on the disks at caution or worse follow the list.
     m_statusList = PrefixLines(StatusListText(results, &theApp->m_history) +
-                                   GrowthListText(results, theApp->m_growth, CurrentUtcOffset()),
+                                   GrowthListText(results, theApp->m_folderGrowth, CurrentUtcOffset()),
                                m_priority);
     Print(m_statusList);
 }

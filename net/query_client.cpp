@@ -306,7 +306,7 @@ void AskGrowth(Kiv* app, const std::vector<CheckResult>& results,
     for (const CheckResult& result : results) {
         int64_t now = UnixNow();
         if (result.status < STATUS_CAUTION || result.status > STATUS_DANGER ||
-            !app->m_growth.ShouldAsk(result.host, result.port, result.path, now)) {
+            !app->m_folderGrowth.ShouldAsk(result.host, result.port, result.path, now)) {
             continue;
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -322,7 +322,7 @@ void AskGrowth(Kiv* app, const std::vector<CheckResult>& results,
             return;
         }
         GrowthAnswer answer = AnswerOfGrowthQuery(growth.query);
-        if (app->m_growth.Store(result.host, result.port, result.path, answer, growth.report,
+        if (app->m_folderGrowth.Store(result.host, result.port, result.path, answer, growth.report,
                                 now) &&
             answer != GROWTH_REPORTED) {
             app->Log("%s (%u) %s: %s", result.host, unsigned{result.port}, result.path,

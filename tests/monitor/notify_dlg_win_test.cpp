@@ -306,7 +306,7 @@ TEST_F(StatusWindow, TheChartOfARowWithGrownFoldersShowsThemBelowTheChart) {
     ASSERT_NE(HWND{NULL}, Create());
     CheckResult target = Result(STATUS_CAUTION, "bravo", 1536, UNIT_KB, 1);
     int64_t now = time(nullptr);
-    m_app->m_growth.Store(target.host, target.port, target.path, GROWTH_REPORTED,
+    m_app->m_folderGrowth.Store(target.host, target.port, target.path, GROWTH_REPORTED,
                           SampleGrowthReport(now), now);
     Refill({target});
     RECT item;
@@ -322,7 +322,7 @@ TEST_F(StatusWindow, TheChartOfARowWithGrownFoldersShowsThemBelowTheChart) {
     EXPECT_TRUE(UpdateWindow(opened));  // drawn with the table
 
     ChartWindow chart(target, POINT{CW_USEDEFAULT, CW_USEDEFAULT}, m_app->m_history, *m_app,
-                      &m_app->m_growth);
+                      &m_app->m_folderGrowth);
     std::vector<std::vector<std::string>> rows = chart.GrowthTable();
     ASSERT_GE(rows.size(), 6u);
     EXPECT_EQ(std::vector<std::string>{"増えたフォルダ (7日間)"}, rows[0]);

@@ -100,22 +100,22 @@ TEST(GrowthClient, ARowAtCautionIsAskedOnceAndItsFoldersAreShown) {
         }
         EXPECT_EQ(1, source.Asked());
         ASSERT_GE(results[0].status, STATUS_CAUTION);
-        std::string list = GrowthListText(results, t.app.m_growth, 0);
+        std::string list = GrowthListText(results, t.app.m_folderGrowth, 0);
         std::string row = "127.0.0.1\t" + std::to_string(port) + "\t";
         EXPECT_EQ(0u, list.find("127.0.0.1 (" + std::to_string(port) + ") /:\n")) << list;
         EXPECT_NE(std::string::npos,
                   list.find("  /srv/video/2026\t50.0 GB\t+100.0 MB\t+1.0 GB\n"))
             << list;
         EXPECT_EQ("/srv/video/2026 が7日間で1.0 GB増えました",
-                  GrowthBalloonLine(results, t.app.m_growth));
-        MEnvironment variables = GrowthEnvironment(results, t.app.m_growth);
+                  GrowthBalloonLine(results, t.app.m_folderGrowth));
+        MEnvironment variables = GrowthEnvironment(results, t.app.m_folderGrowth);
         ASSERT_EQ(3u, variables.size());
         EXPECT_EQ("FSW_GROWTH1", variables[0].first);
         EXPECT_EQ(row + "/srv/video/2026\t53687091200\t104857600\t1073741824",
                   variables[0].second);
         EXPECT_EQ(0u, variables[1].second.find(row + "/srv/mail\t"));
         GrowthEntry entry;
-        ASSERT_TRUE(t.app.m_growth.Find("127.0.0.1", port, "/", &entry));
+        ASSERT_TRUE(t.app.m_folderGrowth.Find("127.0.0.1", port, "/", &entry));
         std::vector<std::vector<std::string>> table = GrowthTableRows(entry, 0);
         EXPECT_EQ(std::vector<std::string>{"増えたフォルダ (7日間)"}, table.at(0));
         EXPECT_EQ((std::vector<std::string>{"/srv/video/2026", "50.0 GB", "+100.0 MB", "+1.0 GB"}),
@@ -129,8 +129,8 @@ TEST(GrowthClient, ARowAtCautionIsAskedOnceAndItsFoldersAreShown) {
     EXPECT_EQ(REASON_NONE, withoutScans.reason);
     EXPECT_EQ("127.0.0.1 (" + std::to_string(port) +
                   ") /: このサーバはフォルダの増加を報告しません\n",
-              GrowthListText({withoutScans}, t.app.m_growth, 0));
-    EXPECT_EQ("", GrowthBalloonLine({withoutScans}, t.app.m_growth));
+              GrowthListText({withoutScans}, t.app.m_folderGrowth, 0));
+    EXPECT_EQ("", GrowthBalloonLine({withoutScans}, t.app.m_folderGrowth));
     SetTestUnixNow(0);
 }
 
