@@ -12,6 +12,7 @@
 #include "tests/support/app_fixture.h"
 #include "tests/support/fake_growth.h"
 #include "tests/support/message_sink.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -84,7 +85,10 @@ TEST(GrowthServer, SendsWhatLiesUnderThePathOrNothing) {
 // balloon and the notification command; a row above its threshold is never asked; a server
 // without scans leaves the grade as it is and is named in the list.
 TEST(GrowthClient, ARowAtCautionIsAskedOnceAndItsFoldersAreShown) {
-    FakeGrowthSource source(SampleGrowthReport(LATEST));
+    TempDir disk;  // a path every system can measure, with the report's folders below it
+    const std::string root = disk.Path();
+    const char* path = root.c_str();
+    FakeGrowthSource source(SampleGrowthReport(LATEST, root));
     SetTestUnixNow(LATEST + 600);
     std::vector<CheckResult> results;
     {
@@ -92,43 +96,45 @@ TEST(GrowthClient, ARowAtCautionIsAskedOnceAndItsFoldersAreShown) {
         MessageSink sink;
         uint16_t port = t.StartServer(0, &source);
         ASSERT_NE(0, port);
-        CheckResult normal = RunQuery(&t, &sink, LocalTarget(port, "/", 0, UNIT_PERCENT));
+        CheckResult normal = RunQuery(&t, &sink, LocalTarget(port, path, 0, UNIT_PERCENT));
         EXPECT_EQ(STATUS_NORMAL, normal.status);
         EXPECT_EQ(0, source.Asked());
         for (int cycle = 0; cycle < 2; cycle++) {
-            results = {RunQuery(&t, &sink, LocalTarget(port, "/", 100, UNIT_PERCENT))};
+            results = {RunQuery(&t, &sink, LocalTarget(port, path, 100, UNIT_PERCENT))};
         }
         EXPECT_EQ(1, source.Asked());
         ASSERT_GE(results[0].status, STATUS_CAUTION);
         std::string list = GrowthListText(results, t.app.m_folderGrowth, 0);
         std::string row = "127.0.0.1\t" + std::to_string(port) + "\t";
-        EXPECT_EQ(0u, list.find("127.0.0.1 (" + std::to_string(port) + ") /:\n")) << list;
-        EXPECT_NE(std::string::npos,
-                  list.find("  /srv/video/2026\t50.0 GB\t+100.0 MB\t+1.0 GB\n"))
+        EXPECT_EQ(0u, list.find("127.0.0.1 (" + std::to_string(port) + ") " + root + ":\n"))
             << list;
-        EXPECT_EQ("/srv/video/2026 が7日間で1.0 GB増えました",
+        EXPECT_NE(std::string::npos,
+                  list.find("  " + root + "/srv/video/2026\t50.0 GB\t+100.0 MB\t+1.0 GB\n"))
+            << list;
+        EXPECT_EQ(root + "/srv/video/2026 が7日間で1.0 GB増えました",
                   GrowthBalloonLine(results, t.app.m_folderGrowth));
         MEnvironment variables = GrowthEnvironment(results, t.app.m_folderGrowth);
         ASSERT_EQ(3u, variables.size());
         EXPECT_EQ("FSW_GROWTH1", variables[0].first);
-        EXPECT_EQ(row + "/srv/video/2026\t53687091200\t104857600\t1073741824",
+        EXPECT_EQ(row + root + "/srv/video/2026\t53687091200\t104857600\t1073741824",
                   variables[0].second);
-        EXPECT_EQ(0u, variables[1].second.find(row + "/srv/mail\t"));
+        EXPECT_EQ(0u, variables[1].second.find(row + root + "/srv/mail\t"));
         GrowthEntry entry;
-        ASSERT_TRUE(t.app.m_folderGrowth.Find("127.0.0.1", port, "/", &entry));
+        ASSERT_TRUE(t.app.m_folderGrowth.Find("127.0.0.1", port, path, &entry));
         std::vector<std::vector<std::string>> table = GrowthTableRows(entry, 0);
         EXPECT_EQ(std::vector<std::string>{"増えたフォルダ (7日間)"}, table.at(0));
-        EXPECT_EQ((std::vector<std::string>{"/srv/video/2026", "50.0 GB", "+100.0 MB", "+1.0 GB"}),
+        EXPECT_EQ((std::vector<std::string>{root + "/srv/video/2026", "50.0 GB", "+100.0 MB",
+                                            "+1.0 GB"}),
                   table.at(3));
     }
     TestApp t;
     MessageSink sink;
     uint16_t port = t.StartServer(0, nullptr);
-    CheckResult withoutScans = RunQuery(&t, &sink, LocalTarget(port, "/", 100, UNIT_PERCENT));
+    CheckResult withoutScans = RunQuery(&t, &sink, LocalTarget(port, path, 100, UNIT_PERCENT));
     EXPECT_EQ(results[0].status, withoutScans.status);
     EXPECT_EQ(REASON_NONE, withoutScans.reason);
-    EXPECT_EQ("127.0.0.1 (" + std::to_string(port) +
-                  ") /: このサーバはフォルダの増加を報告しません\n",
+    EXPECT_EQ("127.0.0.1 (" + std::to_string(port) + ") " + root +
+                  ": このサーバはフォルダの増加を報告しません\n",
               GrowthListText({withoutScans}, t.app.m_folderGrowth, 0));
     EXPECT_EQ("", GrowthBalloonLine({withoutScans}, t.app.m_folderGrowth));
     SetTestUnixNow(0);

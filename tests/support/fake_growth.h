@@ -35,16 +35,20 @@ private:
 
 // A report of three scans a day and a week apart ending at latest: /srv/video/2026 grew by
 // 1 GiB over the week, /srv/mail by less; one recent large file; and a folder of /home,
-// which a request for /srv must not see.
-inline GrowthReport SampleGrowthReport(int64_t latest) {
+// which a request for /srv must not see. Every path has root in front.
+inline GrowthReport SampleGrowthReport(int64_t latest, const std::string& root = "") {
     const int64_t day = 86400;
     GrowthReport report;
     report.latest = {latest, false};
     report.dayBefore = {latest - day, false};
     report.weekBefore = {latest - 7 * day, true};
-    report.folders = {{"/srv/mail", 4u << 30, 1 << 20, 300 << 20},
-                      {"/home/a", 9u << 30, 0, 200 << 20},
+    report.folders = {{"/srv/mail", 4ull << 30, 1 << 20, 300 << 20},
+                      {"/home/a", 9ull << 30, 0, 200 << 20},
                       {"/srv/video/2026", 50ull << 30, 100 << 20, 1 << 30}};
     report.files = {{"/srv/video/2026/a.mp4", 700 << 20, latest - 3600}};
+    for (GrowthFolder& folder : report.folders) {
+        folder.path = root + folder.path;
+    }
+    report.files[0].path = root + report.files[0].path;
     return report;
 }
