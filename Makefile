@@ -25,6 +25,7 @@ bench: deps
 	@build/linux/bench/fsw_bench_cycle
 	@build/linux/bench/fsw_bench_history
 	@build/linux/bench/fsw_bench_forecast
+	@bash bench/scan_bench.sh
 
 package: deps
 	@bash scripts/build.sh linux win64 win32

@@ -12,6 +12,7 @@
 #include "app/app_log.h"
 #include "app/file_path.h"
 #include "app/front_end.h"
+#include "app/growth_scans.h"
 #include "app/history.h"
 #include "app/host_entry.h"
 #include "mlib/mapp.h"
@@ -106,6 +107,7 @@ public:
     AllowList m_allow;                         // ALLOW: the peers that may query
     std::atomic<uint32_t> m_allowUnc;          // ALLOWUNC: 1 = any path may be measured
     uint32_t m_logMax;                         // LOGMAX: MB after which the log moves on
+    GrowthSettings m_growth;                   // GROWTH, GROWTHPATHS, GROWTHTIME, GROWTHLIMIT
     std::string m_notifyCommand;               // NOTIFYCMD: run on changes; empty: none
     uint32_t m_renotify;                       // RENOTIFY: minutes between reminders, 0 none
     // Where locks nest: m_dialogLock, then m_queryCountLock, then m_hostLock or

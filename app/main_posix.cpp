@@ -1,5 +1,5 @@
 // The Linux edition's entry point: "fsw [--dir DIR]", "fsw --help", "fsw --version", and the
-// one-shot runs "fsw [--dir DIR] --once" and "fsw check ...". The program's files (fsw.ini,
+// one-shot runs "fsw [--dir DIR] --once", "fsw check ..." and "fsw scan ...". The program's files (fsw.ini,
 // the host list, the log) live in the executable's folder, or in DIR; a LOGFILE, LISTFILE
 // or CHKFILE that is an absolute path is used as it is.
 #include <cerrno>
@@ -20,6 +20,7 @@ void PrintUsage(FILE* out) {
         "usage: fsw [--dir DIR] [--once]\n"
         "       fsw --help | --version\n"
         "       fsw check --help\n"
+        "       fsw scan [--dir DIR] [PATH]   (one folder scan of GROWTH, kept in DIR)\n"
         "  --dir DIR   read fsw.ini and the host list from DIR instead of the program's folder\n"
         "  --once      run one check cycle, print its list and end (exit code: its worst grade)\n"
         "  --help      show this help and end\n"
@@ -48,6 +49,9 @@ int main(int argc, char** argv) {
     // One-shot runs keep the signals' default actions: Ctrl-C ends them at once.
     if (argc >= 2 && strcmp(argv[1], "check") == 0) {
         return RunCheckCommand(argc - 2, argv + 2);
+    }
+    if (argc >= 2 && strcmp(argv[1], "scan") == 0) {
+        return RunScanCommand(argc - 2, argv + 2);
     }
     if (AsksForOnce(argc, argv)) {
         return RunOnceCommand(argc, argv);

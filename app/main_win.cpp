@@ -1,12 +1,14 @@
 // The Windows program's entry point: without arguments the tray program; the service
 // commands install, remove or run fsw as a Windows service; --close-tray ends the tray
-// copies for an installer.
+// copies for an installer; --scan takes one folder scan in the foreground.
 #include <string>
 #include <vector>
 
 #include "app/entry.h"
+#include "app/growth_scans.h"
 #include "app/service_win.h"
 #include "app/tray_close_win.h"
+#include "mlib/mapp.h"
 #include "monitor/messages.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
@@ -34,6 +36,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
             return RunAsService(command, instance);
         case ENTRY_CLOSE:
             return CloseTrayCopies(command);
+        case ENTRY_SCAN: {
+            std::string path = command.scanPath;
+            char full[MAX_PATH];
+            DWORD length = path.empty() ? 0 : GetFullPathNameA(path.c_str(), sizeof full, full, NULL);
+            if (length > 0 && length < sizeof full) {
+                path = full;
+            }
+            return RunForegroundScan(command.dir.empty() ? MModuleFolder(instance) : command.dir,
+                                     path);
+        }
         case ENTRY_INVALID:
             break;
     }

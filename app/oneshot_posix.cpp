@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/growth_scans.h"
 #include "app/host_entry.h"
 #include "app/kiv.h"
 #include "app/wall_clock.h"
@@ -446,6 +447,37 @@ int RunOnceCommand(int argc, char** argv) {
     }
     // The log line on standard error has said why; the run must not look like a good one.
     return historyWritten ? worst : WorseState(worst, PLUGIN_UNKNOWN);
+}
+
+int RunScanCommand(int argc, char** argv) {
+    const char usage[] = "usage: fsw scan [--dir DIR] [PATH]\n";
+    bool dirGiven = false;
+    std::string path;
+    for (int i = 0; i < argc; i++) {
+        if (strcmp(argv[i], "--dir") == 0 && i + 1 < argc && !dirGiven) {
+            dirGiven = true;
+            if (!UseProgramDirectory(argv[++i])) {
+                return 2;
+            }
+        } else if (strcmp(argv[i], "--help") == 0) {
+            fputs(usage, stdout);
+            return 0;
+        } else if (argv[i][0] != '-' && path.empty()) {
+            char absolute[PATH_MAX];
+            if (realpath(argv[i], absolute) == nullptr) {
+                fprintf(stderr, "fsw: %s: %s\n", argv[i], strerror(errno));
+                return 2;
+            }
+            path = absolute;
+        } else {
+            fprintf(stderr, "fsw: unknown argument: %s\n%s", argv[i], usage);
+            return 2;
+        }
+    }
+    if (!dirGiven) {
+        UsePackageDirectoryIfNoOwnSettings();
+    }
+    return RunForegroundScan(MModuleFolder(nullptr), path);
 }
 
 int RunCheckCommand(int argc, char** argv) {

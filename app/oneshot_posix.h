@@ -18,5 +18,8 @@ bool AsksForOnce(int argc, char** argv);
 // "fsw [--dir DIR] --once": exit 2 if any target is 危険, else 1 if any is 注意 or 警告, else
 // 3 if any could not be measured or there was none to check, else 0.
 int RunOnceCommand(int argc, char** argv);
+// "fsw scan [--dir DIR] [PATH]": args are those after "scan". One folder scan in the
+// foreground, kept where the server keeps its scans (RunForegroundScan's exit code).
+int RunScanCommand(int argc, char** argv);
 // "fsw check ARGS": args are those after "check"; the plugin's exit code.
 int RunCheckCommand(int argc, char** argv);

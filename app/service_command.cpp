@@ -8,6 +8,7 @@ const char SERVICE_USAGE[] =
     "fsw.exe --install-service [--dir フォルダ [--protect-dir]] [--quiet]\n"
     "fsw.exe --uninstall-service [--quiet]\n"
     "fsw.exe --close-tray [--quiet] (起動中のタスクトレイのプログラムを終了します)\n"
+    "fsw.exe --scan [--dir フォルダ] [パス] (フォルダの大きさを今すぐ走査します)\n"
     "fsw.exe --service --dir フォルダ (サービスマネージャが起動します)";
 
 namespace {
@@ -37,6 +38,8 @@ EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
             mode = ENTRY_SERVICE;
         } else if (arg == "--close-tray") {
             mode = ENTRY_CLOSE;
+        } else if (arg == "--scan") {
+            mode = ENTRY_SCAN;
         } else if (arg == "--quiet") {
             command.quiet = true;
             continue;
@@ -55,6 +58,10 @@ EntryCommand ParseEntryArguments(const std::vector<std::string>& args) {
             }
             dirGiven = true;
             command.dir = args[++i];
+            continue;
+        } else if (command.mode == ENTRY_SCAN && command.scanPath.empty() && !arg.empty() &&
+                   arg[0] != '-') {
+            command.scanPath = arg;
             continue;
         } else {
             return Invalid(args, "不明な引数です: " + arg);

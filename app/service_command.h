@@ -13,6 +13,7 @@ enum EntryMode {
     ENTRY_UNINSTALL,  // --uninstall-service
     ENTRY_SERVICE,    // --service [--dir DIR]: what the service manager runs
     ENTRY_CLOSE,      // --close-tray: the tray copies of this desktop are asked to end
+    ENTRY_SCAN,       // --scan [--dir DIR] [PATH]: one folder scan in the foreground
     ENTRY_INVALID     // anything else; problem says what is wrong
 };
 
@@ -26,6 +27,7 @@ struct EntryCommand {
     // whose programs without elevation share it. Only for tests under Wine, where every
     // folder grants that account full control.
     bool trustInstallingUser;
+    std::string scanPath = "";  // --scan's folder; empty: those the server scans
 };
 
 // Exit codes of the service commands, for scripts and installers.

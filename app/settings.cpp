@@ -87,6 +87,16 @@ uint32_t LoadNumber(Kiv* app, const char* key, uint32_t defaultValue,
     return number;
 }
 
+// The lines of a reader that takes a log, held until the log is open.
+class HeldLog : public MLogSink {
+public:
+    explicit HeldLog(Kiv* app) : m_app(app) {}
+    int WriteLine(const std::string& message) override { return m_app->LogOrHold(message); }
+
+private:
+    Kiv* m_app;
+};
+
 std::string Number(unsigned value) {
     char text[16];
     snprintf(text, sizeof text, "%u", value);
@@ -133,6 +143,8 @@ void Kiv::LoadSettings() {
     m_keepDays = LoadNumber(this, "KEEPDAYS", 35);
     m_forecastDays = LoadNumber(this, "FORECAST", 7);
     LoadName(this, "PROMFILE", "", m_promFile, sizeof m_promFile);
+    HeldLog held(this);
+    m_growth = ReadGrowthSettings(m_iniPath, held);  // takes effect at the server's next start
     LoadNotifyCommand();
     if (m_interval == 0) {
         m_interval = 1;

@@ -4,17 +4,20 @@
 // do per query, with no time-outs, checks or handler threads), so that the figures
 // compare with a baseline measured in the same run. Both with the log on and off;
 // queries per second, the ratio to the baseline, and the 50th and 99th percentile of
-// the latency for N = 1, 8 and 32. About 50 s in all.
+// the latency for N = 1, 8 and 32. About 50 s in all. With "--scan DIR", instead, the cost
+// of background folder scans to the server's queries per second.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/folder_scan.h"
 #include "mlib/mdisk.h"
 #include "mlib/msocket.h"
 #include "net/protocol.h"
@@ -196,9 +199,61 @@ void Print(const char* server, const char* log, int clients, const Figures& figu
     fflush(stdout);
 }
 
+// "--scan DIR [SECONDS]": the server's queries per second for 8 clients while folder scans
+// of DIR run one after the other at background priority, against turns without a scan,
+// alternating, so that both meet the machine's changing load alike.
+int ScanCost(uint16_t port, const std::vector<std::string>& requests, const char* tree,
+             double seconds) {
+    const int clients = 8;
+    std::vector<Outcome> alone(clients), scanned(clients);
+    double aloneTime = 0, scannedTime = 0;
+    unsigned scans = 0;
+    for (int turn = 0; turn < TURNS; turn++) {
+        aloneTime += RunSlice(port, requests, seconds / TURNS, &alone);
+        std::atomic<bool> stop{false};
+        std::thread scanner([&] {
+            while (!stop) {
+                ScanOptions options;
+                options.root = tree;
+                options.now = time(nullptr);
+                options.stop = &stop;
+                options.background = true;
+                options.threads = 1;  // as the server scans
+                FolderScan scan;
+                RunFolderScan(options, MNoLog(), &scan);
+                scans += scan.partial ? 0 : 1;
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the scan is under way
+        scannedTime += RunSlice(port, requests, seconds / TURNS, &scanned);
+        stop = true;
+        scanner.join();
+    }
+    Figures without = Summarize(alone, aloneTime);
+    Figures with = Summarize(scanned, scannedTime);
+    printf("Disk server, %d clients, with folder scans of %s as the server takes them\n"
+           "(one thread at background priority)\n",
+           clients, tree);
+    printf("%-16s %10s %6s %8s %8s %9s\n", "", "queries/s", "ratio", "p50 us", "p99 us",
+           "failures");
+    printf("%-16s %10.0f %6.2f %8.0f %8.0f %9u\n", "without a scan", without.perSecond, 1.0,
+           without.p50, without.p99, without.failures);
+    printf("%-16s %10.0f %6.2f %8.0f %8.0f %9u\n", "during scans", with.perSecond,
+           without.perSecond > 0 ? with.perSecond / without.perSecond : 0.0, with.p50, with.p99,
+           with.failures);
+    printf("whole scans finished meanwhile: %u\n", scans);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* scanTree = nullptr;
+    if (argc > 2 && strcmp(argv[1], "--scan") == 0) {
+        scanTree = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
     double seconds = argc > 1 ? atof(argv[1]) : 4.0;
     TestApp t;
     uint16_t port = t.StartServer();
@@ -213,6 +268,9 @@ int main(int argc, char** argv) {
         std::string written = path + std::string(slashes, '/');
         requests.push_back(WireHeader(1825, 2, 1, 0, static_cast<uint32_t>(written.size())) +
                            written);
+    }
+    if (scanTree != nullptr) {
+        return ScanCost(port, requests, scanTree, seconds);
     }
     printf("Disk server under load: closed-loop clients on 127.0.0.1, %.0f s each, one\n", seconds);
     printf("connection per query; fsw against the one-thread baseline of the same run.\n");

@@ -1,6 +1,7 @@
 // The main window's life that both editions share.
 #include "monitor/main_lifecycle.h"
 
+#include "app/growth_scans.h"
 #include "app/kiv.h"
 #include "monitor/messages.h"
 #include "net/query_client.h"
@@ -12,6 +13,9 @@ namespace {
 const unsigned SERVER_READY_WAIT_MS = 1000;
 
 const uint64_t LONGEST_TIMER_PERIOD = 0x7FFFFFFF;  // USER_TIMER_MAXIMUM
+
+// How soon after the start a folder without a kept scan is scanned (GROWTH=1).
+const unsigned GROWTH_FIRST_SCAN_DELAY_S = 60;
 
 }  // namespace
 
@@ -32,9 +36,16 @@ MainLifecycle::MainLifecycle()
 void MainLifecycle::StartRoles() {
     Kiv* app = theApp;
     if (app->m_server == 1) {
-        // The folder scans' source goes here once GROWTH=1 has one; until then growth
-        // requests are closed without a reply.
-        m_serverRunning = StartServerThread(&m_serverThread, nullptr);
+        // The kept folder scans (GROWTH=1): made where the server is made and handed to it;
+        // null tells the server that GROWTH is off.
+        GrowthSource* growth = nullptr;
+        if (app->m_growth.on) {
+            m_scanStore.reset(new ScanStore(GrowthDataFolder(app->m_checkPath, app->moduleDir), *app));
+            m_growthScheduler.reset(new GrowthScheduler(*m_scanStore, *app));
+            m_growthScheduler->Start(app->m_growth, GROWTH_FIRST_SCAN_DELAY_S);
+            growth = m_scanStore.get();
+        }
+        m_serverRunning = StartServerThread(&m_serverThread, growth);
     }
     SetCheckTimer();
     if (app->m_client == 1) {
@@ -134,6 +145,9 @@ void MainLifecycle::BeginShutdown() {
 
 void MainLifecycle::StopRoles() {
     m_notifier.Stop();
+    if (m_growthScheduler) {
+        m_growthScheduler->Stop();  // a running scan ends within a second
+    }
     if (m_serverRunning) {
         theApp->StopServer();
         if (m_serverThread.HasHandle()) {
@@ -142,6 +156,8 @@ void MainLifecycle::StopRoles() {
         }
         m_serverRunning = false;
     }
+    m_growthScheduler.reset();
+    m_scanStore.reset();  // no handler is left to ask it
     WaitForQueryThreads();
     // Lines that waited for another writer's lock get a last, bounded chance.
     theApp->m_history.Flush(HISTORY_FINAL_WAIT_MS);

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "app/growth_scans.h"
 #include "mlib/mthread.h"
 #include "monitor/check_cycle.h"
 
@@ -45,6 +47,10 @@ public:
 
     MThread m_serverThread;  // runs ServerThread
     bool m_serverRunning;    // the server thread was started at creation
+    // The kept folder scans (GROWTH=1): the source of the server's growth reports, which
+    // outlives the server thread, and the thread that takes the scans.
+    std::unique_ptr<ScanStore> m_scanStore;
+    std::unique_ptr<GrowthScheduler> m_growthScheduler;
 
 protected:
     // The roles as the window's creation starts them: the server (when SERVER is 1),

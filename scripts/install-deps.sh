@@ -5,7 +5,8 @@
 # Wine needs to read Japanese text in arguments and file names. ccache keeps compiled
 # objects between builds; msmtp and python3-aiosmtpd carry the notification test's mail;
 # binutils-mingw-w64 brings windmc for the event log's messages; wixl and msitools
-# build the Windows installers and read them back. Idempotent: when all is
+# build the Windows installers and read them back; gdu and ncdu are the folder-size tools
+# the scan benchmark (make bench) measures the folder scan against. Idempotent: when all is
 # present it only checks, which takes a moment. The monitoring engines (Prometheus's
 # promtool, node_exporter, Nagios) are for the tests, which start them on their own: no
 # daemon of theirs is left running by the installation.
@@ -16,7 +17,7 @@ packages=(cmake make g++ libgtest-dev googletest
           wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick locales valgrind
           prometheus prometheus-node-exporter nagios4-core
           dpkg-dev lintian systemd man-db adduser ccache
-          msmtp python3-aiosmtpd binutils-mingw-w64 msitools wixl)
+          msmtp python3-aiosmtpd binutils-mingw-w64 msitools wixl gdu ncdu)
 
 missing=()
 for package in "${packages[@]}"; do

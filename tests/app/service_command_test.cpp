@@ -16,6 +16,7 @@ struct ParseCase {
     bool quiet;
     bool protectDir = false;
     bool trustInstallingUser = false;
+    std::string scanPath = "";
 };
 
 TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
@@ -40,6 +41,9 @@ TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
          false,
          false,
          true},
+        {{"--scan"}, ENTRY_SCAN, "", false},
+        {{"--scan", "--dir", "C:\\d", "D:\\Share"}, ENTRY_SCAN, "C:\\d", false, false, false,
+         "D:\\Share"},
     };
     for (const ParseCase& c : cases) {
         EntryCommand command = ParseEntryArguments(c.args);
@@ -49,6 +53,7 @@ TEST(ServiceCommand, ReadsEachCommandWithItsFolderAndQuiet) {
         EXPECT_EQ(c.quiet, command.quiet) << shown;
         EXPECT_EQ(c.protectDir, command.protectDir) << shown;
         EXPECT_EQ(c.trustInstallingUser, command.trustInstallingUser) << shown;
+        EXPECT_EQ(c.scanPath, command.scanPath) << shown;
     }
 }
 
@@ -72,6 +77,9 @@ TEST(ServiceCommand, RefusesWhatItDoesNotKnowAndKeepsQuietForTheRefusal) {
         {"--dir", "C:\\x", "--protect-dir"},
         {"--service", "--dir", "C:\\x", "--unsafe-trust-installing-user"},
         {"--uninstall-service", "--unsafe-trust-installing-user"},
+        {"D:\\Share", "--scan"},
+        {"--scan", "D:\\a", "D:\\b"},
+        {"--service", "D:\\a"},
     };
     for (const std::vector<std::string>& args : cases) {
         EntryCommand command = ParseEntryArguments(args);

@@ -44,14 +44,15 @@ std::vector<std::vector<std::string>> Matches(const std::string& text, const std
     return found;
 }
 
-// The keys the settings reader reads, from its source. A default written as a named
-// constant takes that constant's value.
+// The keys the settings readers read (the application's and GROWTH's), from their sources.
+// A default written as a named constant takes that constant's value.
 Keys ProgramKeys() {
     const std::map<std::string, std::string> constants = {
         {"DEFAULT_PORT", std::to_string(DEFAULT_PORT)},
         {"LOG_OVERWRITE", std::to_string(LOG_OVERWRITE)},
     };
-    std::string source = ReadFileBytes(SOURCE + "/app/settings.cpp");
+    std::string source = ReadFileBytes(SOURCE + "/app/settings.cpp") +
+                         ReadFileBytes(SOURCE + "/app/growth_scans.cpp");
     Keys keys;
     for (
         const std::vector<std::string>& m : Matches(
