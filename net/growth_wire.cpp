@@ -14,9 +14,18 @@ size_t WireLength(const std::string& path) {
     return MAnsiToWire(path.data(), path.size()).size();
 }
 
+// A name that is no path (neither rooted nor of a drive): a line of the source's own, as
+// that of the space no folder explains, which it has given for the asked path.
+bool IsLabel(const std::string& name) {
+    bool drive = name.size() >= 2 && name[1] == ':' &&
+                 ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+    return !name.empty() && name[0] != '/' && name[0] != '\\' && !drive;
+}
+
 bool Fits(const std::string& entryPath, const std::string& under) {
     size_t length = WireLength(entryPath);
-    return length > 0 && length <= MAX_GROWTH_PATH && PathIsOn(entryPath, under);
+    return length > 0 && length <= MAX_GROWTH_PATH &&
+           (PathIsOn(entryPath, under) || IsLabel(entryPath));
 }
 
 void PutPath(std::string* body, const std::string& path) {

@@ -25,7 +25,8 @@ const uint32_t MAX_GROWTH_REPLY_SIZE =
     2 + MAX_GROWTH_FILES * (GROWTH_FILE_FIXED_SIZE + MAX_GROWTH_PATH);
 
 // The report as it may travel in answer to a request for the path (the program's own code
-// page): only entries on the path or below it, none with an empty path or one beyond
+// page): only entries on the path or below it, or named by a label that is no path (the
+// source's line of what no folder explains), none with an empty path or one beyond
 // MAX_GROWTH_PATH wire bytes, the folders by seven-day growth and the files by size, each
 // cut at its cap.
 GrowthReport GrowthReportUnder(const GrowthReport& report, const std::string& path);

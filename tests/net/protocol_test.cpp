@@ -99,16 +99,19 @@ TEST(VolumeListWire, RoundTripAndCaps) {
 TEST(GrowthWire, RoundTripCapsAndBrokenBodies) {
     GrowthReport sample = SampleGrowthReport(1800000000);
     sample.folders.push_back({"/srv/表", 5, -7, -(int64_t{1} << 40)});
+    sample.folders.push_back({"その他 (読めない領域など)", 9, 0, -1});  // no path: the source's
+    sample.folders.push_back({"C:\\srv\\x", 9, 0, 1});
     GrowthReport under = GrowthReportUnder(sample, "/srv/");
-    ASSERT_EQ(3u, under.folders.size());
+    ASSERT_EQ(4u, under.folders.size());
     EXPECT_EQ("/srv/video/2026", under.folders[0].path);  // the most grown first
-    EXPECT_EQ("/srv/表", under.folders[2].path);
+    EXPECT_EQ("その他 (読めない領域など)", under.folders[2].path);
+    EXPECT_EQ("/srv/表", under.folders[3].path);
     std::string body = EncodeGrowthReport(under);
     EXPECT_NE(std::string::npos, body.find(Be16(7) + "/srv/\x95\x5C" + Be64(5)));
     GrowthReport read;
     ASSERT_TRUE(DecodeGrowthReport(body, &read));
     EXPECT_EQ(EncodeGrowthReport(read), body);
-    EXPECT_EQ(-(int64_t{1} << 40), read.folders[2].growthWeek);
+    EXPECT_EQ(-(int64_t{1} << 40), read.folders[3].growthWeek);
     EXPECT_TRUE(read.weekBefore.partial);
     EXPECT_EQ(1800000000 - 3600, read.files[0].changeTime);
 
