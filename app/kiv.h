@@ -21,6 +21,7 @@
 #include "net/cycle_queue.h"
 #include "net/error_reasons.h"
 #include "net/fsw_socket.h"
+#include "net/growth_cache.h"
 #include "net/peer_access.h"
 #include "net/query_cancel.h"
 
@@ -129,6 +130,7 @@ public:
     QueryCancel m_queryCancel;  // the stop of every query thread; given once, at shutdown
     CycleQueue m_cycleQueue;    // the rows of the running cycle, for its query threads
     ErrorReasonLog m_errorReasons;  // each target's latest error reason, logged on change
+    GrowthCache m_folderGrowth;     // each row's latest folder growth, asked by the queries
 };
 
 const size_t FILE_PATH_SIZE = 261;  // of m_logPath, m_listPath and m_checkPath

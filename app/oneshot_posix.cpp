@@ -19,8 +19,10 @@
 #include "app/growth_scans.h"
 #include "app/host_entry.h"
 #include "app/kiv.h"
+#include "app/wall_clock.h"
 #include "monitor/check_cycle.h"
 #include "monitor/console_text.h"
+#include "monitor/growth_text.h"
 #include "monitor/messages.h"
 #include "monitor/plugin.h"
 #include "net/disk_query.h"
@@ -91,6 +93,7 @@ protected:
     void UpdateStatusList(const std::vector<CheckResult>& results) override {
         if (m_print) {
             fputs(StatusListText(results, &theApp->m_history).c_str(), stdout);
+            fputs(GrowthListText(results, theApp->m_folderGrowth, CurrentUtcOffset()).c_str(), stdout);
         }
     }
     void ShowStatusWindow() override {}
@@ -303,6 +306,36 @@ std::vector<PathReport> QueryEveryVolume(const PluginOptions& options, TimePoint
     return reports;
 }
 
+// The server's answer to a folder-growth request for path, within the run's time left.
+GrowthEntry AskGrowth(const PluginOptions& options, const std::string& path,
+                      TimePoint queryDeadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        queryDeadline - std::chrono::steady_clock::now());
+    GrowthEntry entry;
+    if (left.count() <= 0) {
+        return entry;
+    }
+    GrowthQuery growth = RunGrowthQuery(options.host.c_str(), options.port, path.c_str(),
+                                        std::min(static_cast<unsigned>(left.count()),
+                                                 GROWTH_QUERY_LIMIT_MS),
+                                        nullptr, options.family);
+    entry.answer = AnswerOfGrowthQuery(growth.query);
+    entry.report = growth.report;
+    return entry;
+}
+
+// The long output of the folders that grew, for each path at WARNING or CRITICAL.
+std::string GrowthDetails(const PluginOptions& options, const std::vector<PathReport>& reports,
+                          TimePoint queryDeadline) {
+    std::string lines;
+    for (const PathReport& report : reports) {
+        if (report.measured && (report.state == PLUGIN_WARNING || report.state == PLUGIN_CRITICAL)) {
+            lines += GrowthPluginLines(report.label, AskGrowth(options, report.label, queryDeadline));
+        }
+    }
+    return lines;
+}
+
 int RunHostCheck(const PluginOptions& options, TimePoint queryDeadline) {
     MStartupNetwork();
     std::vector<PathReport> reports;
@@ -313,10 +346,30 @@ int RunHostCheck(const PluginOptions& options, TimePoint queryDeadline) {
         std::vector<PathReport> named = QueryPaths(options, queryDeadline);
         reports.insert(reports.begin(), named.begin(), named.end());
     }
+    std::string growth = GrowthDetails(options, reports, queryDeadline);
     MCleanupNetwork();
     PluginState state = PLUGIN_UNKNOWN;
     std::string line = PluginLine(reports, &state);
-    return PrintPluginLine(line, state, options.verbose > 0 ? PluginDetails(reports) : "");
+    return PrintPluginLine(line, state,
+                           (options.verbose > 0 ? PluginDetails(reports) : "") + growth);
+}
+
+// --growth: the report of the one path as text; UNKNOWN when the server gave no usable
+// answer, OK otherwise (a server without folder scans says so, which is no failure).
+int RunGrowthCheck(const PluginOptions& options, TimePoint queryDeadline) {
+    MStartupNetwork();
+    GrowthEntry entry = AskGrowth(options, options.paths.front(), queryDeadline);
+    MCleanupNetwork();
+    DisarmDeadline();
+    std::string label = options.host + " (" + std::to_string(options.port) + ") " +
+                        options.paths.front() + ":";
+    if (entry.answer == GROWTH_REPORTED) {
+        printf("%s\n%s", label.c_str(), GrowthReportText(entry.report, CurrentUtcOffset()).c_str());
+    } else {
+        printf("%s %s\n", label.c_str(), GrowthAnswerText(entry.answer));
+    }
+    fflush(stdout);
+    return entry.answer == GROWTH_FAILED ? PLUGIN_UNKNOWN : PLUGIN_OK;
 }
 
 }  // namespace
@@ -454,6 +507,9 @@ int RunCheckCommand(int argc, char** argv) {
             UsePackageDirectoryIfNoOwnSettings();
         }
         return RunListCheck(options, queryDeadline);
+    }
+    if (options.growth) {
+        return RunGrowthCheck(options, queryDeadline);
     }
     return RunHostCheck(options, queryDeadline);
 }

@@ -9,6 +9,7 @@
 #include "app/wall_clock.h"
 #include "mlib/mdesktop_win.h"
 #include "monitor/chart_geometry.h"
+#include "monitor/growth_text.h"
 #include "monitor/status_text.h"
 
 const char CHART_WINDOW_CLASS[] = "FSW_ChartClass";
@@ -18,6 +19,7 @@ namespace {
 const int CHART_ICON_ID = 103;
 const int DEFAULT_WIDTH = 640;
 const int DEFAULT_HEIGHT = 400;
+const int GROWTH_TABLE_HEIGHT = 240;
 const int CASCADE = 32;  // each chart this much right of and below the one before
 
 const COLORREF BACKGROUND = RGB(255, 255, 255);
@@ -132,8 +134,47 @@ std::string ChartTitle(const CheckResult& target) {
 }
 
 ChartWindow::ChartWindow(const CheckResult& target, POINT place, const CheckHistory& history,
-                         MLogSink& log)
-    : m_target(target), m_place(place), m_history(history), m_log(log), m_closed(false) {}
+                         MLogSink& log, const GrowthCache* growth)
+    : m_target(target),
+      m_place(place),
+      m_history(history),
+      m_log(log),
+      m_growth(growth),
+      m_closed(false) {}
+
+std::vector<std::vector<std::string>> ChartWindow::GrowthTable() const {
+    GrowthEntry entry;
+    if (m_growth == nullptr || !m_growth->Find(m_target.host, m_target.port, m_target.path, &entry)) {
+        return {};
+    }
+    return GrowthTableRows(entry, CurrentUtcOffset());
+}
+
+// The first cell of a row from the left, the others right-aligned in columns from the
+// right; a row of one cell (the title, the scans) across the whole width.
+int ChartWindow::DrawGrowthTable(HDC dc, const std::vector<std::vector<std::string>>& rows,
+                                 int width, int height, int lineHeight) {
+    unsigned dpi = MGetDpiForWindow(hwnd);
+    auto px = [dpi](int pixels) { return MScaleForDpi(pixels, dpi); };
+    size_t fit = static_cast<size_t>(std::max(0, height / 2 / lineHeight));
+    size_t shown = std::min(rows.size(), fit);
+    int top = height - static_cast<int>(shown) * lineHeight - px(4);
+    const int column = px(84);
+    for (size_t i = 0; i < shown; i++) {
+        int y = top + static_cast<int>(i) * lineHeight;
+        const std::vector<std::string>& cells = rows[i];
+        Text(dc, px(8), y, TA_LEFT | TA_TOP, cells[0]);
+        for (size_t c = 1; c < cells.size(); c++) {
+            int right = width - px(8) - static_cast<int>(cells.size() - 1 - c) * column;
+            Text(dc, right, y, TA_RIGHT | TA_TOP, cells[c]);
+        }
+    }
+    if (shown > 0) {
+        SelectedPen pen(dc, PS_SOLID, px(1), FRAME);
+        Line(dc, px(4), top - px(3), width - px(4), top - px(3));
+    }
+    return shown > 0 ? top - px(6) : height;
+}
 
 bool ChartWindow::Shows(const CheckResult& target) const {
     return m_target.port == target.port && strcmp(m_target.host, target.host) == 0 &&
@@ -159,9 +200,11 @@ bool ChartWindow::Create(const char* title, WNDCLASSEXA* classInfo, HINSTANCE in
     }
     // Sized for the DPI of the status window it opens from.
     unsigned dpi = MGetDpiForWindow(parent);
+    // Taller when the table of the folders that grew goes below the chart.
+    int height = DEFAULT_HEIGHT + (GrowthTable().empty() ? 0 : GROWTH_TABLE_HEIGHT);
     HWND window = CreateWindowExA(0, classInfo->lpszClassName, title, WS_OVERLAPPEDWINDOW,
                                   m_place.x, m_place.y, MScaleForDpi(DEFAULT_WIDTH, dpi),
-                                  MScaleForDpi(DEFAULT_HEIGHT, dpi), parent, NULL, instance,
+                                  MScaleForDpi(height, dpi), parent, NULL, instance,
                                   static_cast<MWinBase*>(this));
     if (window == NULL) {
         m_log.Write("グラフウインドウを生成できません。(%lu)", GetLastError());
@@ -244,6 +287,8 @@ void ChartWindow::Draw(HDC dc, int width, int height) {
 
     SIZE digit = {7, 12};
     GetTextExtentPoint32A(dc, "0", 1, &digit);
+    // The folders that grew take the bottom, the chart what is left above them.
+    height = DrawGrowthTable(dc, GrowthTable(), width, height, static_cast<int>(digit.cy) + px(3));
     const std::vector<HistoryPoint>* points =
         m_history.PointsOf(m_target.host, m_target.port, m_target.path);
     ChartLayout layout;
@@ -305,7 +350,7 @@ POINT ChartWindows::Place(HWND owner, size_t open) {
 }
 
 HWND ChartWindows::Open(HINSTANCE instance, HWND owner, const CheckResult& target,
-                        const CheckHistory& history, MLogSink& log) {
+                        const CheckHistory& history, MLogSink& log, const GrowthCache* growth) {
     for (auto window = m_windows.begin(); window != m_windows.end();) {
         window = (*window)->Closed() ? m_windows.erase(window) : std::next(window);
     }
@@ -317,7 +362,7 @@ HWND ChartWindows::Open(HINSTANCE instance, HWND owner, const CheckResult& targe
         }
     }
     std::unique_ptr<ChartWindow> chart(
-        new ChartWindow(target, Place(owner, m_windows.size()), history, log));
+        new ChartWindow(target, Place(owner, m_windows.size()), history, log, growth));
     if (!chart->Create(ChartTitle(target).c_str(), NULL, instance, owner)) {
         return NULL;
     }

@@ -2,6 +2,8 @@
 #include "monitor/check_cycle.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "app/kiv.h"
@@ -10,6 +12,7 @@
 #include "mlib/mevent.h"
 #include "monitor/main_window.h"
 #include "monitor/console_text.h"
+#include "monitor/growth_text.h"
 #include "monitor/messages.h"
 #include "net/query_client.h"
 #include "net/start_block.h"
@@ -33,6 +36,18 @@ std::string WithLineFeeds(const char* text) {
         }
     }
     return out;
+}
+
+// The most a tray balloon shows (NOTIFYICONDATA's szInfo, with its NUL).
+const size_t BALLOON_ROOM = 256;
+
+// The line on a line of its own after the balloon's text, when it fits whole in the
+// balloon: cut, a multi-byte character could be split.
+void AppendBalloonLine(char* text, size_t size, const std::string& line) {
+    size_t length = strlen(text);
+    if (!line.empty() && length + 2 + line.size() < std::min(size, BALLOON_ROOM)) {
+        snprintf(text + length, size - length, "\r\n%s", line.c_str());
+    }
 }
 
 }  // namespace
@@ -258,6 +273,7 @@ void CheckCycle::OnCycleDone() {
         const char* title = "";
         unsigned iconFlag = 0;
         if (MakeCycleBalloon(summary, text, sizeof text, &title, &iconFlag)) {
+            AppendBalloonLine(text, sizeof text, GrowthBalloonLine(results, app->m_folderGrowth));
             ShowBalloon(text, title, iconFlag);
         }
     }
@@ -299,6 +315,8 @@ void CheckCycle::NotifyCommand(const std::vector<CheckResult>& results, const Cy
             {"FSW_CHANGED", std::to_string(decision.changed)},
             {"FSW_REASONS", ErrorReasonLines(results)},
         };
+        MEnvironment growth = GrowthEnvironment(results, app->m_folderGrowth);
+        job.environment.insert(job.environment.end(), growth.begin(), growth.end());
         job.input = NotifyListText(StatusListText(results, &app->m_history), grades, last);
         return job;
     };

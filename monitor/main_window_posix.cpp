@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "app/kiv.h"
+#include "app/wall_clock.h"
 #include "monitor/console_text.h"
+#include "monitor/growth_text.h"
 #include "monitor/messages.h"
 
 MainWin::MainWin()
@@ -144,7 +146,10 @@ void MainWin::UpdateStatusList(const std::vector<CheckResult>& results) {
         CycleSummary summary = SummarizeCycle(results, app->m_history, app->m_forecastDays);
         m_priority = JournalPriority(SummaryLevel(summary), summary.errors);
     }
-    m_statusList = PrefixLines(StatusListText(results, &theApp->m_history), m_priority);
+    // The folders that grew on the disks at caution or worse follow the list.
+    m_statusList = PrefixLines(StatusListText(results, &theApp->m_history) +
+                                   GrowthListText(results, theApp->m_folderGrowth, CurrentUtcOffset()),
+                               m_priority);
     Print(m_statusList);
 }
 

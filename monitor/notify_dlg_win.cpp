@@ -366,7 +366,7 @@ HWND NotifyDlg::OpenChart(int row) {
     }
     HINSTANCE instance = InstanceOf(hwnd);
     return m_charts.Open(instance, hwnd, m_rows[static_cast<size_t>(row)], theApp->m_history,
-                         *theApp);
+                         *theApp, &theApp->m_folderGrowth);
 }
 
 // Inserts row number row with its icon and the seven texts; on a failure the log line

@@ -181,6 +181,7 @@ const char PLUGIN_USAGE[] =
     "Usage: fsw check -H HOST [-4|-6] [-p PORT] [-t SECONDS] [-v] -w LIMIT -c LIMIT PATH...\n"
     "       fsw check -H HOST [-4|-6] [-p PORT] [-t SECONDS] [-v] -w LIMIT -c LIMIT --all\n"
     "       fsw check --list [--dir DIR] [-t SECONDS] [-v]\n"
+    "       fsw check --growth -H HOST [-4|-6] [-p PORT] [-t SECONDS] PATH\n"
     "       fsw check --help | --version\n";
 
 const char PLUGIN_HELP[] =
@@ -195,6 +196,7 @@ const char PLUGIN_HELP[] =
     "  --all, -p *   every volume the server lists (but those the paths name)\n"
     "  --list        one check cycle over the host list, each target with its own threshold\n"
     "  --dir DIR     the folder of fsw.ini and the host list (default: the program's)\n"
+    "  --growth      the folders that grew under PATH, as the server's scans compare\n"
     "  -t SECONDS    time for the whole run (default 10); what is not measured by then\n"
     "                counts as UNKNOWN\n"
     "  -v            a line per path after the first line\n"
@@ -203,6 +205,8 @@ const char PLUGIN_HELP[] =
     "LIMIT is free space as in the host list, decimals allowed: 20%, 5.5%, 500MB, 1.5GB,\n"
     "100KB, 4096B. A per cent takes one decimal place.\n"
     "In the performance data a label's \"=\" is written \"\xEF\xBC\x9D\" (U+FF1D).\n"
+    "A WARNING or CRITICAL path of -H is followed by lines of the folders that grew most,\n"
+    "where its server keeps folder scans (GROWTH=1).\n"
     "Exit codes: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.\n";
 
 namespace {
@@ -266,6 +270,8 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
             return true;
         } else if (arg == "--list") {
             options->list = true;
+        } else if (arg == "--growth") {
+            options->growth = true;
         } else if (arg == "--all") {
             options->all = true;
         } else if (arg == "--verbose" || arg == "-v") {
@@ -303,6 +309,14 @@ bool ParsePluginArguments(const std::vector<std::string>& args, PluginOptions* o
     if (has("--dir")) {
         *problem = "--dir goes with --list";
         return false;
+    }
+    if (options->growth) {
+        if (options->host.empty() || options->paths.size() != 1 || options->all || has("-w") ||
+            has("-c")) {
+            *problem = "--growth takes -H and one path, and no -w, -c or --all";
+            return false;
+        }
+        return true;
     }
     if (options->host.empty() || !has("-w") || !has("-c") ||
         (options->paths.empty() && !options->all)) {

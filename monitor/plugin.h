@@ -49,6 +49,7 @@ struct PluginOptions {
     bool version = false;   // -V, --version
     unsigned verbose = 0;   // -v, --verbose: a line per path after the first
     bool list = false;      // --list: a cycle over the host list
+    bool growth = false;    // --growth: the folders that grew under the one path
     bool all = false;       // --all, or the path "*": every volume the server lists
     std::string dir;        // --dir, with --list only
     std::string host;       // -H

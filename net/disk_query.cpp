@@ -11,6 +11,7 @@
 #include "mlib/mcodepage.h"
 #include "mlib/msocket.h"
 #include "net/fsw_socket.h"
+#include "net/growth_wire.h"
 #include "net/protocol.h"
 
 namespace {
@@ -54,14 +55,14 @@ int64_t SendAndReadHeader(FswSocket* socket, uint16_t type, const char* path,
 
     result->stage = DISK_QUERY_READING_HEADER;
     char bytes[PACKET_HEADER_SIZE];
-    // A list's first byte may take longer than one socket time-out (its volumes are
-    // measured first): it is waited for until the query's own deadline.
+    // A list's or a report's first byte may take longer than one socket time-out (volumes
+    // are measured, scans compared first): it is waited for until the query's own deadline.
+    bool slow = type != TYPE_DISK_INFO;
     int first = 0;
-    while (type == TYPE_VOLUME_LIST &&
-           (first = socket->RecvAllBefore(bytes, 1, deadline, &io)) < 1 && io == SOCKET_TIMED_OUT &&
-           std::chrono::steady_clock::now() < deadline) {
+    while (slow && (first = socket->RecvAllBefore(bytes, 1, deadline, &io)) < 1 &&
+           io == SOCKET_TIMED_OUT && std::chrono::steady_clock::now() < deadline) {
     }
-    if ((type == TYPE_VOLUME_LIST && first < 1) ||
+    if ((slow && first < 1) ||
         socket->RecvAllBefore(bytes + first, PACKET_HEADER_SIZE - first, deadline, &io) <
             PACKET_HEADER_SIZE - first) {
         result->outcome = FailureOf(io, DISK_QUERY_NO_HEADER);
@@ -119,15 +120,16 @@ void Converse(FswSocket* socket, const char* path, SocketDeadline deadline,
     result->outcome = DISK_QUERY_OK;
 }
 
-// The list's steps after the connect: the body must arrive whole and read as a list.
-void ConverseList(FswSocket* socket, const char* prefix, SocketDeadline deadline,
-                  VolumeListQuery* list) {
-    DiskQueryResult* result = &list->query;
-    int64_t length = SendAndReadHeader(socket, TYPE_VOLUME_LIST, prefix, deadline, result);
+// The steps after the connect of a request whose body is read whole, at most maxSize
+// bytes, and decoded by decode.
+template <typename Decode>
+void ConverseBody(FswSocket* socket, uint16_t type, const char* path, uint32_t maxSize,
+                  SocketDeadline deadline, DiskQueryResult* result, Decode decode) {
+    int64_t length = SendAndReadHeader(socket, type, path, deadline, result);
     if (length < 0) {
         return;
     }
-    if (length > MAX_VOLUME_LIST_SIZE) {
+    if (length > maxSize) {
         result->outcome = DISK_QUERY_BAD_BODY_LENGTH;
         return;
     }
@@ -138,8 +140,7 @@ void ConverseList(FswSocket* socket, const char* prefix, SocketDeadline deadline
         result->outcome = got < 0 ? FailureOf(io, DISK_QUERY_SHORT_BODY) : DISK_QUERY_SHORT_BODY;
         return;
     }
-    result->outcome =
-        DecodeVolumeList(body, &list->volumes) ? DISK_QUERY_OK : DISK_QUERY_BAD_BODY_LENGTH;
+    result->outcome = decode(body) ? DISK_QUERY_OK : DISK_QUERY_BAD_BODY_LENGTH;
 }
 
 // Connects to host and port within timeLimitMs and has talk converse, then closes.
@@ -182,9 +183,24 @@ VolumeListQuery RunVolumeListQuery(const char* host, uint16_t port, const char* 
     VolumeListQuery list;
     Ask(host, port, timeLimitMs, cancel, family, &list.query,
         [&](FswSocket* socket, SocketDeadline deadline) {
-            ConverseList(socket, prefix, deadline, &list);
+            ConverseBody(socket, TYPE_VOLUME_LIST, prefix, MAX_VOLUME_LIST_SIZE, deadline,
+                         &list.query,
+                         [&](const std::string& body) { return DecodeVolumeList(body, &list.volumes); });
         });
     return list;
+}
+
+GrowthQuery RunGrowthQuery(const char* host, uint16_t port, const char* path,
+                           unsigned timeLimitMs, QueryCancel* cancel, MAddressFamily family) {
+    GrowthQuery growth;
+    Ask(host, port, timeLimitMs, cancel, family, &growth.query,
+        [&](FswSocket* socket, SocketDeadline deadline) {
+            ConverseBody(socket, TYPE_FOLDER_GROWTH, path, MAX_GROWTH_REPLY_SIZE, deadline,
+                         &growth.query, [&](const std::string& body) {
+                             return DecodeGrowthReport(body, &growth.report);
+                         });
+        });
+    return growth;
 }
 
 std::vector<DiskQueryResult> RunDiskQueries(const std::string& host, uint16_t port,

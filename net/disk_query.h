@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mlib/msocket.h"
+#include "net/growth_report.h"
 #include "net/query_cancel.h"
 #include "net/volume_list.h"
 
@@ -76,6 +77,23 @@ struct VolumeListQuery {
 VolumeListQuery RunVolumeListQuery(const char* host, uint16_t port, const char* prefix,
                                    unsigned timeLimitMs, QueryCancel* cancel,
                                    MAddressFamily family = M_FAMILY_ANY);
+
+// A folder-growth report as a client asks for it. DISK_QUERY_NO_HEADER: the server closed
+// without a reply: it keeps no folder scans (GROWTH off), is of the earlier protocol, or
+// does not allow this client; DISK_QUERY_DISK_ERROR: no kept scan covers the path;
+// DISK_QUERY_BAD_BODY_LENGTH: the body is no report.
+struct GrowthQuery {
+    DiskQueryResult query;  // sizes unused
+    GrowthReport report;    // with DISK_QUERY_OK
+};
+// The bound of a folder-growth query: the server answers from the scans it keeps, so one
+// that takes longer is not worth holding a cycle for.
+const unsigned GROWTH_QUERY_LIMIT_MS = 3000;
+// Asks the server at host and port for the folders that grew under path, bounded and
+// cancellable as RunDiskQuery.
+GrowthQuery RunGrowthQuery(const char* host, uint16_t port, const char* path,
+                           unsigned timeLimitMs, QueryCancel* cancel,
+                           MAddressFamily family = M_FAMILY_ANY);
 
 // Asks the server at host and port for each of the paths, with at most `threads` queries
 // at a time (a server closes what a peer opens beyond its share), all ending by the

@@ -56,3 +56,17 @@ std::string ReplyHeaderBytes(uint16_t status, uint32_t length) {
     memcpy(bytes, &header, sizeof bytes);
     return std::string(bytes, sizeof bytes);
 }
+
+void PutBigEndian(std::string* out, uint64_t value, int bytes) {
+    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) {
+        out->push_back(static_cast<char>((value >> shift) & 0xFF));
+    }
+}
+
+uint64_t GetBigEndian(const std::string& in, size_t at, int bytes) {
+    uint64_t value = 0;
+    for (int i = 0; i < bytes; i++) {
+        value = (value << 8) | static_cast<unsigned char>(in[at + static_cast<size_t>(i)]);
+    }
+    return value;
+}

@@ -11,6 +11,9 @@ const uint16_t TYPE_DISK_INFO = 1;        // the request's type
 // A request for the server's volumes, each measured; its path, possibly empty, narrows the
 // list to the volumes mounted at or below it. A server that does not know it closes.
 const uint16_t TYPE_VOLUME_LIST = 2;
+// A request for the folders that grew under its path (growth_wire.h). A server without
+// folder scans (GROWTH off), or of the earlier protocol, closes it without a reply.
+const uint16_t TYPE_FOLDER_GROWTH = 3;
 const uint16_t TYPE_REPLY = 0;           // the reply's type
 const uint16_t STATUS_OK = 256;          // reply: a DiskInfo of 16 bytes follows
 const uint16_t STATUS_DISK_ERROR = 512;  // reply: the path could not be measured
@@ -41,6 +44,11 @@ struct DiskInfo {
     uint64_t totalBytes;  // the volume's size
 };
 static_assert(sizeof(DiskInfo) == DISK_INFO_SIZE, "DiskInfo is 16 bytes on the wire");
+
+// Big-endian numbers of `bytes` bytes, appended to out or read from in at `at` (the caller
+// has checked that they are there).
+void PutBigEndian(std::string* out, uint64_t value, int bytes);
+uint64_t GetBigEndian(const std::string& in, size_t at, int bytes);
 
 // In-place conversions between host and network byte order.
 void HeaderToNet(PacketHeader* header);

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "app/kiv.h"
+#include "app/wall_clock.h"
 #include "mlib/mlogtext.h"
 #include "monitor/status_order.h"
 #include "net/cycle_queue.h"
@@ -85,6 +86,20 @@ ErrorReason ReasonOfQuery(const DiskQueryResult& query) {
             return REASON_CANCELLED;
         default:
             return REASON_BAD_REPLY;
+    }
+}
+
+GrowthAnswer AnswerOfGrowthQuery(const DiskQueryResult& query) {
+    switch (query.outcome) {
+        case DISK_QUERY_OK:
+            return GROWTH_REPORTED;
+        case DISK_QUERY_SEND_FAILED:
+        case DISK_QUERY_NO_HEADER:
+            return GROWTH_NOT_SERVED;
+        case DISK_QUERY_DISK_ERROR:
+            return GROWTH_NO_SCAN;
+        default:
+            return GROWTH_FAILED;
     }
 }
 
@@ -249,9 +264,9 @@ void LogVolumeListFailure(const char* host, unsigned port, const DiskQueryResult
 
 namespace {
 
-// The results of the row entry of m_hosts, its query bounded by leftMs too.
-std::vector<CheckResult> QueryRow(Kiv* app, const HostEntry* entry, unsigned leftMs,
-                                  CycleQueue* queue) {
+// The sizes of the row entry of m_hosts, its query bounded by leftMs too.
+std::vector<CheckResult> QueryRowSizes(Kiv* app, const HostEntry* entry, unsigned leftMs,
+                                       CycleQueue* queue) {
     HostEntry target;
     // For a "*" row: the paths other rows of its server name, and whether a "*" row of its
     // server comes before it, which then has the volumes.
@@ -281,6 +296,50 @@ std::vector<CheckResult> QueryRow(Kiv* app, const HostEntry* entry, unsigned lef
     } else {
         results = QueryEveryVolume(target, explicitPaths, leftMs, queue);
     }
+    return results;
+}
+
+// Asks the server of each result at caution or worse for the folders that grew under its
+// path, when the cache has no answer of its latest scan; each within the time left until
+// deadline, so that the cycle keeps its bounds. A cancelled query is not kept.
+void AskGrowth(Kiv* app, const std::vector<CheckResult>& results,
+               std::chrono::steady_clock::time_point deadline) {
+    for (const CheckResult& result : results) {
+        int64_t now = UnixNow();
+        if (result.status < STATUS_CAUTION || result.status > STATUS_DANGER ||
+            !app->m_folderGrowth.ShouldAsk(result.host, result.port, result.path, now)) {
+            continue;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return;
+        }
+        GrowthQuery growth = RunGrowthQuery(
+            result.host, result.port, result.path,
+            Lesser(GROWTH_QUERY_LIMIT_MS, static_cast<unsigned>(left.count())),
+            &app->m_queryCancel);
+        if (growth.query.outcome == DISK_QUERY_CANCELLED) {
+            return;
+        }
+        GrowthAnswer answer = AnswerOfGrowthQuery(growth.query);
+        if (app->m_folderGrowth.Store(result.host, result.port, result.path, answer, growth.report,
+                                now) &&
+            answer != GROWTH_REPORTED) {
+            app->Log("%s (%u) %s: %s", result.host, unsigned{result.port}, result.path,
+                     GrowthAnswerText(answer));
+        }
+    }
+}
+
+// The results of the row entry of m_hosts, its query bounded by leftMs too, and the
+// folder growth of those at caution or worse within the same bound.
+std::vector<CheckResult> QueryRow(Kiv* app, const HostEntry* entry, unsigned leftMs,
+                                  CycleQueue* queue) {
+    std::chrono::steady_clock::time_point deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(leftMs);
+    std::vector<CheckResult> results = QueryRowSizes(app, entry, leftMs, queue);
+    AskGrowth(app, results, deadline);
     return results;
 }
 

@@ -7,6 +7,7 @@
 
 #include "net/check_result.h"
 #include "net/disk_query.h"
+#include "net/growth_cache.h"
 
 // The thread procedure, started by the cycle start with a ThreadStartBlock whose host
 // points into m_hosts and whose window receives its doneMessage when the cycle's last
@@ -39,6 +40,9 @@ void LogVolumeListFailure(const char* host, unsigned port, const DiskQueryResult
 // Why a query that did not end DISK_QUERY_OK failed, in the terms of the results; the
 // reply of a server that closed without one (not allowed, or older) is REASON_CLOSED.
 ErrorReason ReasonOfQuery(const DiskQueryResult& query);
+
+// How a folder-growth query ended, in the cache's terms.
+GrowthAnswer AnswerOfGrowthQuery(const DiskQueryResult& query);
 
 // The grade of a measured value V against the limit L of a threshold (both from
 // ThresholdLimit and MeasuredValue): danger at or below L / 10, warning below L / 2,

@@ -17,6 +17,7 @@
 #include "mlib/mlogtext.h"
 #include "mlib/msocket.h"
 #include "net/disk_guard.h"
+#include "net/growth_wire.h"
 #include "net/http_request.h"
 #include "net/http_server.h"
 #include "net/peer_access.h"
@@ -47,6 +48,9 @@ std::atomic<WebPages*> g_webPages{nullptr};
 // The most the system is taken to allow; a test lowers it to take the ways of systems
 // that allow less.
 std::atomic<int> g_listenerFamilies{LISTEN_BOTH_ON_ONE_SOCKET};
+
+// The folder-growth source of the next run of the server; null: GROWTH is off.
+std::atomic<GrowthSource*> g_growthSource{nullptr};
 
 IpAddress PeerOf(const FswSocket* connection) {
     return Unmapped(AddressOfSocket(connection->address));
@@ -317,6 +321,7 @@ struct Refusals {
 struct HandlerPool : std::enable_shared_from_this<HandlerPool> {
     explicit HandlerPool(Kiv* app)
         : app(app),
+          growth(g_growthSource),
           listeners{app->m_listenSocket.handle, app->m_listenSocketIPv4.handle},
           listenerCount(app->m_listenSocketIPv4.handle == M_INVALID_SOCKET ? 1 : 2),
           threads(0),
@@ -326,6 +331,7 @@ struct HandlerPool : std::enable_shared_from_this<HandlerPool> {
           stopping(false) {}
 
     Kiv* app;
+    GrowthSource* const growth;  // null: growth requests are closed without a reply
     // The listening sockets as set up; the stop closes them through m_listenSocket and
     // m_listenSocketIPv4, whose handles the threads therefore do not read.
     const MSocket listeners[2];
@@ -612,17 +618,13 @@ unsigned M_THREAD_CALL ServerThread(void*) {
     return 0;
 }
 
-namespace {
-std::atomic<GrowthSource*> g_growthSource{nullptr};
-}  // namespace
-
-GrowthSource* ServerGrowthSource() {
-    return g_growthSource.load();
+void SetServerGrowthSource(GrowthSource* growth) {
+    g_growthSource = growth;
 }
 
 bool StartServerThread(MThread* thread, GrowthSource* growth) {
-    g_growthSource = growth;
     theApp->Log("サーバを起動します");
+    SetServerGrowthSource(growth);
     uint32_t port = theApp->m_serverPort;
     if (port == 0 || port > 65535) {
         theApp->Log("SVPORT の値 %u は使えません (1～65535)。サーバは起動しません", port);
@@ -722,8 +724,8 @@ const char TIMED_OUT_LINE[] = "ディスク容量の取得が時間内に終わ�
 // Reads and checks the request, which must arrive whole before the deadline; its type and
 // the path as the client sent it, or false when the conversation ends without a reply. The
 // first bytes of a connection that is not of the protocol go to *foreign.
-bool ReadRequest(Kiv* app, FswSocket* connection, SocketDeadline deadline, std::string* path,
-                 uint16_t* type, std::string* foreign) {
+bool ReadRequest(Kiv* app, FswSocket* connection, SocketDeadline deadline, bool growthServed,
+                 std::string* path, uint16_t* type, std::string* foreign) {
     // The header and as much of the path as has come with it, in one call.
     char bytes[PACKET_HEADER_SIZE + MAX_REQUEST_PATH + 1];
     int got = connection->RecvAtLeastBefore(bytes, PACKET_HEADER_SIZE,
@@ -742,7 +744,8 @@ bool ReadRequest(Kiv* app, FswSocket* connection, SocketDeadline deadline, std::
         app->Log("未対応バージョン : %d", static_cast<int>(header.version));
         return false;
     }
-    if (header.type != TYPE_DISK_INFO && header.type != TYPE_VOLUME_LIST) {
+    if (header.type != TYPE_DISK_INFO && header.type != TYPE_VOLUME_LIST &&
+        !(header.type == TYPE_FOLDER_GROWTH && growthServed)) {
         return false;
     }
     *type = header.type;
@@ -836,7 +839,8 @@ bool Serve(HandlerPool* pool, std::unique_ptr<FswSocket> connection) {
     std::string foreign;
     SocketDeadline deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(SOCKET_TIMEOUT_MS);
-    bool replying = ReadRequest(app, connection.get(), deadline, &path, &type, &foreign);
+    bool replying = ReadRequest(app, connection.get(), deadline, pool->growth != nullptr, &path,
+                                &type, &foreign);
     if (!replying && app->m_web == 1 && LooksLikeHttp(foreign.data(), foreign.size())) {
         ServeHttp(connection.get(), foreign, deadline, g_webPages, *app,
                   PeerText(PeerOf(connection.get())));
@@ -844,12 +848,16 @@ bool Serve(HandlerPool* pool, std::unique_ptr<FswSocket> connection) {
         EndConversation(std::move(connection));
         return true;
     }
-    if (replying && type == TYPE_VOLUME_LIST) {
-        std::string list = VolumeListReply(*app, app->m_allowUnc == 1, app->m_serverStop, path);
+    if (replying && type != TYPE_DISK_INFO) {
+        bool list = type == TYPE_VOLUME_LIST;
+        std::string bytes = list ? VolumeListReply(*app, app->m_allowUnc == 1, app->m_serverStop,
+                                                   path)
+                                 : GrowthReplyBytes(*pool->growth, *app, path);
         Release(pool, PeerOf(connection.get()));
-        if (connection->SendAll(list.data(), static_cast<int>(list.size())) !=
-            static_cast<int>(list.size())) {
-            app->Log("ボリューム一覧を送信できませんでした。");
+        if (connection->SendAll(bytes.data(), static_cast<int>(bytes.size())) !=
+            static_cast<int>(bytes.size())) {
+            app->Log(list ? "ボリューム一覧を送信できませんでした。"
+                          : "フォルダの増加を送信できませんでした。");
         }
         EndConversation(std::move(connection));
         return true;

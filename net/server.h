@@ -9,8 +9,8 @@
 #include "mlib/mthread.h"
 #include "net/fsw_socket.h"
 
-class Kiv;
 class GrowthSource;
+class Kiv;
 class WebPages;
 
 // Connections served at once; a connection beyond them is closed at once.
@@ -44,12 +44,13 @@ const unsigned HANDLER_IDLE_MS = 30000;
 
 // Starts the listener in the thread as the main window does at its creation, with its
 // log lines ("サーバを起動します", and "サーバを何故か起動できません" on failure). A
-// port outside 1 to 65535 is refused with a log line; no thread is started then.
-// growth: where the answers to folder-growth requests come from (the kept folder scans),
-// null when GROWTH is off; it must outlive the thread.
-bool StartServerThread(MThread* thread, GrowthSource* growth = nullptr);
-// The source handed to the running server, or null.
-GrowthSource* ServerGrowthSource();
+// port outside 1 to 65535 is refused with a log line; no thread is started then. Folder-
+// growth requests are answered from growth, which outlives the thread; null (GROWTH off)
+// closes them without a reply, as an unknown request.
+bool StartServerThread(MThread* thread, GrowthSource* growth);
+// Where the next run of ServerThread answers folder-growth requests from, as
+// StartServerThread sets it; for tests that start ServerThread themselves.
+void SetServerGrowthSource(GrowthSource* growth);
 
 // The listener, run by the main window's MThread. Before it ends, every handler has
 // ended. Where the address or port cannot be had yet it tries again every 10 s (one log

@@ -131,7 +131,7 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
     EXPECT_EQ(0, program.Wait(20000)) << program.Stderr();
 
     std::vector<std::string> lines = SplitLines(program.Stdout());
-    ASSERT_EQ(5u, lines.size()) << program.Stdout();
+    ASSERT_EQ(6u, lines.size()) << program.Stdout();
     EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\t満杯予測", lines[0]);
     std::vector<std::string> rows(lines.begin() + 1, lines.begin() + 4);
     std::sort(rows.begin(), rows.end(), [](const std::string& a, const std::string& b) {
@@ -160,7 +160,11 @@ TEST_F(ConsoleTest, ItsOwnServerAnswersItsCycleAndTheListAndBalloonArePrinted) {
     EXPECT_EQ(japanese, danger[3]);
     EXPECT_EQ("4000000000 GB", danger[4]);
     EXPECT_TRUE(std::regex_match(danger[5], bytes)) << danger[5];
-    EXPECT_EQ(balloon, lines[4] + "\n");
+    // Its own server keeps no folder scans: the row in danger says so after the list.
+    EXPECT_EQ("127.0.0.1 (" + std::to_string(port) + ") " + japanese +
+                  ": このサーバはフォルダの増加を報告しません",
+              lines[4]);
+    EXPECT_EQ(balloon, lines[5] + "\n");
 
     std::vector<std::string> log = LogMessages(dir.File("fsw.log"));
     EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {

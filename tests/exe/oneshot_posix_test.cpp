@@ -53,11 +53,12 @@ TEST_F(OneShotTest, OnceExitsByTheWorstGradeAndLeavesTheLogAlone) {
         std::string list;
         int exitCode;
         bool balloon;
+        size_t withoutScans;  // rows at caution or worse, whose server keeps no folder scans
     } cases[] = {
-        {Target(port, "0", "0"), 0, false},
-        {Target(port, "0", "0") + Target(closed, "10", "0"), 3, true},
-        {Target(closed, "10", "0") + Target(port, "100", "0"), 1, true},
-        {Target(port, "100", "0") + Target(port, "4000000000", "3"), 2, true},
+        {Target(port, "0", "0"), 0, false, 0},
+        {Target(port, "0", "0") + Target(closed, "10", "0"), 3, true, 0},
+        {Target(closed, "10", "0") + Target(port, "100", "0"), 1, true, 1},
+        {Target(port, "100", "0") + Target(port, "4000000000", "3"), 2, true, 2},
     };
     for (const auto& c : cases) {
         WriteFileBytes(dir.File("fsw.lst"), c.list);
@@ -65,7 +66,7 @@ TEST_F(OneShotTest, OnceExitsByTheWorstGradeAndLeavesTheLogAlone) {
         EXPECT_EQ(c.exitCode, run.exitCode) << c.list;
         std::vector<std::string> lines = SplitLines(run.out);
         size_t targets = SplitLines(c.list).size();
-        ASSERT_EQ(1 + targets + (c.balloon ? 1 : 0), lines.size()) << run.out;
+        ASSERT_EQ(1 + targets + c.withoutScans + (c.balloon ? 1 : 0), lines.size()) << run.out;
         EXPECT_EQ("状態\t最終確認日時\tホスト\tパス\tしきい値\t空き領域\t説明\t満杯予測", lines[0]);
         EXPECT_EQ(c.exitCode == 3 || c.exitCode == 1,
                   run.err.find("に接続できません") != std::string::npos)

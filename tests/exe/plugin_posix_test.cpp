@@ -8,6 +8,7 @@
 #include "mlib/mvolumes.h"
 #include "tests/support/app_fixture.h"
 #include "tests/support/child_process_posix.h"
+#include "tests/support/fake_growth.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/test_support.h"
 
@@ -128,10 +129,10 @@ TEST(PluginRun, BadArgumentsAreUnknownWithTheUsage) {
     ProgramRun run = RunFsw({"check", "-H", "h", "-w", "5%", "-c", "10%", "/"}, runtime.Path());
     EXPECT_EQ(3, run.exitCode);
     std::vector<std::string> lines = SplitLines(run.out);
-    ASSERT_EQ(5u, lines.size()) << run.out;
+    ASSERT_EQ(6u, lines.size()) << run.out;
     EXPECT_EQ("FSW UNKNOWN - -c is above -w", lines[0]);
     EXPECT_EQ(0u, lines[1].find("Usage: fsw check -H HOST"));
-    EXPECT_EQ(0u, lines[4].find("       fsw check --help | --version"));
+    EXPECT_EQ(0u, lines[5].find("       fsw check --help | --version"));
 
     run = RunFsw({"check", "--help"}, runtime.Path());
     EXPECT_EQ(0, run.exitCode);
@@ -227,6 +228,43 @@ TEST(PluginRun, EveryVolumeTheServerLists) {
         "FSW UNKNOWN - 1 path, 1 unknown, *: the server gave no list (an older version, "
         "or this client is not allowed)\n",
         run.out);
+}
+
+// --growth prints the folders that grew under the path and nothing above it; a WARNING path
+// is followed by its folders as long output; a server without scans says so, and is OK.
+TEST(PluginRun, GrowthOfAPathAndAsLongOutputOfAWarning) {
+    FakeGrowthSource source(SampleGrowthReport(1800000000));
+    TestApp t;
+    uint16_t port = t.StartServer(0, &source);
+    ASSERT_NE(0, port);
+    TempDir runtime;
+    std::string p = std::to_string(port);
+    ProgramRun run = RunFsw({"check", "--growth", "-H", "127.0.0.1", "-p", p, "/srv"},
+                            runtime.Path());
+    EXPECT_EQ(0, run.exitCode) << run.err;
+    EXPECT_EQ(0u, run.out.find("127.0.0.1 (" + p + ") /srv:\n比較したスキャン: ")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("\n  /srv/video/2026\t50.0 GB\t+100.0 MB\t+1.0 GB\n"))
+        << run.out;
+    EXPECT_EQ(std::string::npos, run.out.find("/home")) << run.out;
+
+    run = RunFsw({"check", "-H", "127.0.0.1", "-p", p, "-w", "100%", "-c", "0%", "/"},
+                 runtime.Path());
+    EXPECT_EQ(1, run.exitCode) << run.out;
+    EXPECT_NE(std::string::npos,
+              run.out.find("\n/: growth /srv/video/2026 +1.0 GB in 7 days, +100.0 MB in 1 day, "
+                           "now 50.0 GB\n/: growth /srv/mail "))
+        << run.out;
+    EXPECT_EQ(2, source.Asked());
+
+    FakeServer old;
+    old.Serve(12 + 4, "");
+    run = RunFsw({"check", "--growth", "-H", "127.0.0.1", "-p", std::to_string(old.Port()), "/srv"},
+                 runtime.Path());
+    EXPECT_EQ(WireHeader(1825, 2, 3, 0, 4) + "/srv", old.Received());
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_EQ("127.0.0.1 (" + std::to_string(old.Port()) +
+                  ") /srv: このサーバはフォルダの増加を報告しません\n",
+              run.out);
 }
 
 }  // namespace

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "mlib/mdesktop_win.h"
+#include "monitor/chart_win.h"
 #include "monitor/messages.h"
 #include "monitor/notify_dlg_win.h"
+#include "tests/support/fake_growth.h"
 #include "tests/support/list_view_faults_win.h"
 #include "tests/support/shell_support_win.h"
 
@@ -391,6 +393,38 @@ TEST_F(StatusWindow, ADoubleClickOnARowOpensTheChartOfItsTargetOnce) {
     SendMessageA(chart, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_FALSE(IsWindow(chart));
     EXPECT_EQ(0, ChartCount());
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+// The chart of a row whose server reported folder growth has the table of the folders below
+// its chart, from the cache the status window hands it, and is taller for it.
+TEST_F(StatusWindow, TheChartOfARowWithGrownFoldersShowsThemBelowTheChart) {
+    ASSERT_NE(HWND{NULL}, Create());
+    CheckResult target = Result(STATUS_CAUTION, "bravo", 1536, UNIT_KB, 1);
+    int64_t now = time(nullptr);
+    m_app->m_folderGrowth.Store(target.host, target.port, target.path, GROWTH_REPORTED,
+                          SampleGrowthReport(now), now);
+    Refill({target});
+    RECT item;
+    item.left = LVIR_BOUNDS;
+    ASSERT_TRUE(SendMessageA(List(), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item)));
+    SendMessageA(List(), WM_LBUTTONDBLCLK, MK_LBUTTON,
+                 MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2));
+    HWND opened = FindWindowA(CHART_WINDOW_CLASS, "空き領域の推移 - bravo C:\\data (説明文)");
+    ASSERT_NE(HWND{NULL}, opened);
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(opened, &rect));
+    EXPECT_GT(rect.bottom - rect.top, MScaleForDpi(400, MGetDpiForWindow(opened)));
+    EXPECT_TRUE(UpdateWindow(opened));  // drawn with the table
+
+    ChartWindow chart(target, POINT{CW_USEDEFAULT, CW_USEDEFAULT}, m_app->m_history, *m_app,
+                      &m_app->m_folderGrowth);
+    std::vector<std::vector<std::string>> rows = chart.GrowthTable();
+    ASSERT_EQ(8u, rows.size());  // title, scans, column titles, 3 folders, files' titles, 1 file
+    EXPECT_EQ(std::vector<std::string>{"増えたフォルダ (7日間)"}, rows[0]);
+    EXPECT_EQ((std::vector<std::string>{"/srv/video/2026", "50.0 GB", "+100.0 MB", "+1.0 GB"}),
+              rows[5]);
+    EXPECT_EQ("最近の大きなファイル", rows[rows.size() - 2][0]);
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 

@@ -82,6 +82,10 @@ TEST(Plugin, BadArgumentsAreUsageErrors) {
         {"--list", "--all"},
         {"-H", "h:50801", "-w", "20%", "-c", "10%", "/"},
         {"-H", "[::1", "-w", "20%", "-c", "10%", "/"},
+        {"--growth", "-H", "h"},                         // no path
+        {"--growth", "-H", "h", "/a", "/b"},             // two
+        {"--growth", "-H", "h", "-w", "20%", "/"},       // a limit
+        {"--growth", "/"},                               // no host
     };
     for (const std::vector<std::string>& args : bad) {
         PluginOptions options;

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "net/growth_wire.h"
 #include "net/protocol.h"
 #include "net/volume_list.h"
+#include "tests/support/fake_growth.h"
 #include "tests/support/fake_peer.h"
 
 namespace {
@@ -90,6 +92,60 @@ TEST(VolumeListWire, RoundTripAndCaps) {
     // Sizes that cannot be make the volume unmeasured, not the list unreadable.
     ASSERT_TRUE(DecodeVolumeList(Be16(1) + one(0, "/", 3, 2), &read));
     EXPECT_EQ(VOLUME_NOT_MEASURED, read[0].state);
+}
+
+// A report travels whole with negative growth and Shift-JIS paths; only what lies under the
+// asked path goes, in order and within the caps; broken bodies are refused.
+TEST(GrowthWire, RoundTripCapsAndBrokenBodies) {
+    GrowthReport sample = SampleGrowthReport(1800000000);
+    sample.folders.push_back({"/srv/表", 5, -7, -(int64_t{1} << 40)});
+    sample.folders.push_back({"その他 (読めない領域など)", 9, 0, -1});  // no path: the source's
+    sample.folders.push_back({"C:\\srv\\x", 9, 0, 1});
+    GrowthReport under = GrowthReportUnder(sample, "/srv/");
+    ASSERT_EQ(4u, under.folders.size());
+    EXPECT_EQ("/srv/video/2026", under.folders[0].path);  // the most grown first
+    EXPECT_EQ("その他 (読めない領域など)", under.folders[2].path);
+    EXPECT_EQ("/srv/表", under.folders[3].path);
+    std::string body = EncodeGrowthReport(under);
+    EXPECT_NE(std::string::npos, body.find(Be16(7) + "/srv/\x95\x5C" + Be64(5)));
+    GrowthReport read;
+    ASSERT_TRUE(DecodeGrowthReport(body, &read));
+    EXPECT_EQ(EncodeGrowthReport(read), body);
+    EXPECT_EQ(-(int64_t{1} << 40), read.folders[3].growthWeek);
+    EXPECT_TRUE(read.weekBefore.partial);
+    EXPECT_EQ(1800000000 - 3600, read.files[0].changeTime);
+
+    GrowthReport many;
+    for (int i = 0; i < MAX_GROWTH_FOLDERS + 5; i++) {
+        many.folders.push_back({"/" + std::string(MAX_GROWTH_PATH - 1, 'a'), 1, 0, i});
+        many.files.push_back({"/" + std::string(MAX_GROWTH_PATH - 1, 'b'), 2, 0});
+    }
+    many.folders.push_back({"/" + std::string(MAX_GROWTH_PATH, 'c'), 1, 0, 1 << 30});
+    GrowthReport capped = GrowthReportUnder(many, "/");
+    ASSERT_EQ(size_t{MAX_GROWTH_FOLDERS}, capped.folders.size());
+    EXPECT_EQ(MAX_GROWTH_FOLDERS + 4, capped.folders[0].growthWeek);  // the too long one left out
+    EXPECT_EQ(size_t{MAX_GROWTH_FILES}, capped.files.size());
+    std::string full = EncodeGrowthReport(capped);
+    EXPECT_EQ(MAX_GROWTH_REPLY_SIZE, full.size());
+    EXPECT_TRUE(DecodeGrowthReport(full, &read));
+
+    std::string scans = std::string(3 * GROWTH_SCAN_SIZE, '\0');
+    std::string folder = Be16(2) + "/a" + Be64(1) + Be64(2) + Be64(3);
+    const std::string broken[] = {
+        "",
+        scans.substr(1) + Be16(0) + Be16(0),
+        scans + Be16(0),
+        std::string(8, '\0') + "\x02" + scans.substr(9) + Be16(0) + Be16(0),
+        scans + Be16(MAX_GROWTH_FOLDERS + 1) + Be16(0),
+        scans + Be16(1) + Be16(0) + Be64(1) + Be64(2) + Be64(3) + Be16(0),
+        scans + Be16(1) + folder.substr(0, folder.size() - 1) + Be16(0),
+        scans + Be16(0) + Be16(MAX_GROWTH_FILES + 1),
+        scans + Be16(1) + folder + Be16(0) + "x",
+    };
+    for (const std::string& bad : broken) {
+        EXPECT_FALSE(DecodeGrowthReport(bad, &read)) << bad.size();
+    }
+    EXPECT_TRUE(DecodeGrowthReport(scans + Be16(1) + folder + Be16(0), &read));
 }
 
 // A path that does not fit a row's field whole is refused, not cut into another's key.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/kiv.h"
+#include "app/wall_clock.h"
 #include "mlib/mcodepage.h"
 #include "mlib/mdisk.h"
 #include "mlib/msys.h"
@@ -102,6 +103,8 @@ protected:
     CheckResult QueryWithReply(const std::string& reply, const char* path = "/data",
                                uint32_t threshold = 10, uint32_t unit = UNIT_PERCENT) {
         server.Serve(12 + static_cast<int>(MAnsiToWire(path, strlen(path)).size()), reply);
+        // The fake serves one connection: the row's folder growth counts as asked already.
+        t.app.m_folderGrowth.Store("127.0.0.1", server.Port(), path, GROWTH_NOT_SERVED, {}, UnixNow());
         CheckResult result = Query(LocalTarget(server.Port(), path, threshold, unit, "説明"));
         request = server.Received();
         return result;

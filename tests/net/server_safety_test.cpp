@@ -224,7 +224,7 @@ TEST(ServerAddress, APortOutside1To65535IsRefusedInsteadOfWrapping) {
         TestApp t;
         t.app.m_serverPort = port;
         MThread thread;
-        EXPECT_FALSE(StartServerThread(&thread));
+        EXPECT_FALSE(StartServerThread(&thread, nullptr));
         EXPECT_FALSE(thread.HasHandle());
         EXPECT_EQ((std::vector<std::string>{"サーバを起動します",
                                             "SVPORT の値 " + std::to_string(port) +

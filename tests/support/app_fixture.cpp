@@ -37,8 +37,9 @@ TestApp::~TestApp() {
     MCleanupNetwork();
 }
 
-uint16_t TestApp::StartServer(uint16_t port) {
+uint16_t TestApp::StartServer(uint16_t port, GrowthSource* growth) {
     app.m_serverPort = port;
+    SetServerGrowthSource(growth);
     if (!m_server.Start(ServerThread)) {
         return 0;
     }

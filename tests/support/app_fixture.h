@@ -13,6 +13,8 @@
 #include "mlib/mthread.h"
 #include "tests/support/test_support.h"
 
+class GrowthSource;
+
 class TestApp {
 public:
     TestApp();
@@ -20,9 +22,9 @@ public:
     TestApp(const TestApp&) = delete;
     TestApp& operator=(const TestApp&) = delete;
 
-    // Starts ServerThread on the port (an ephemeral one for 0); the port once it
-    // listens, 0 if it does not.
-    uint16_t StartServer(uint16_t port = 0);
+    // Starts ServerThread on the port (an ephemeral one for 0), answering growth requests
+    // from growth (none when null); the port once it listens, 0 if it does not.
+    uint16_t StartServer(uint16_t port = 0, GrowthSource* growth = nullptr);
     // StopServer and the wait for the listener.
     void StopServer();
     bool ServerRunning() const { return m_serverStarted; }
