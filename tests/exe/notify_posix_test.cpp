@@ -122,7 +122,8 @@ TEST(NotifyCommand, ARealMailByMsmtpReachesAnSmtpServer) {
 }
 
 // Under systemd (JOURNAL_STREAM set) a cycle with a disk in danger and one that cannot be
-// reached prints each of its lines with the error priority.
+// reached prints each of its lines with the error priority, the line that its server reports
+// no folder growth too.
 TEST(Journal, TheLinesOfACycleWithErrorsCarryTheErrorPriority) {
     TempDir dir;
     TempDir runtime;
@@ -133,12 +134,12 @@ TEST(Journal, TheLinesOfACycleWithErrorsCarryTheErrorPriority) {
                                             Target(closed, "/", "10", "停止中"));
     Program program(dir.Path(), runtime.Path(), {"JOURNAL_STREAM=8:12345"});
     ASSERT_TRUE(program.Started());
-    ASSERT_TRUE(WaitUntil([&] { return SplitLines(program.Stdout()).size() >= 4; }, 20000))
+    ASSERT_TRUE(WaitUntil([&] { return SplitLines(program.Stdout()).size() >= 5; }, 20000))
         << program.Stdout();
     program.Signal(SIGTERM);
     EXPECT_EQ(0, program.Wait(20000)) << program.Stderr();
     std::vector<std::string> lines = SplitLines(program.Stdout());
-    ASSERT_EQ(4u, lines.size()) << program.Stdout();
+    ASSERT_EQ(5u, lines.size()) << program.Stdout();
     EXPECT_EQ("<3>状態\t", lines[0].substr(0, 10));
     for (const std::string& line : lines) {
         EXPECT_EQ("<3>", line.substr(0, 3)) << line;
@@ -146,7 +147,8 @@ TEST(Journal, TheLinesOfACycleWithErrorsCarryTheErrorPriority) {
     EXPECT_EQ(
         "<3>空き領域減少: 空き領域がしきい値を下回ったディスクが 1個あります。 "
         "空き領域が確認できないディスクが 1個あります。",
-        lines[3]);
+        lines[4]);
+    EXPECT_NE(std::string::npos, lines[3].find(": このサーバはフォルダの増加を報告しません")) << lines[3];
 }
 
 }  // namespace
