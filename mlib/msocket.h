@@ -96,6 +96,9 @@ MSocket MAcceptFirst(const MSocket* listeners, int count, MSocketAddress* peer,
 // Whether a failed call (its MGetLastError) lacked system resources: descriptors,
 // buffers or memory (EMFILE, ENFILE, ENOBUFS, ENOMEM; WSAEMFILE, WSAENOBUFS).
 bool MIsResourceShortage(unsigned long error);
+// Whether accept failed for a reason of that one connection (the peer reset it before it was
+// taken, or another thread took it first): nothing is wrong with the server.
+bool MIsAcceptTransient(unsigned long error);
 // Whether a failed bind found its port taken by another socket (EADDRINUSE, WSAEADDRINUSE).
 bool MIsAddressInUse(unsigned long error);
 // Whether a failed bind was refused the port (WSAEACCES on Windows: a port inside a range

@@ -218,6 +218,11 @@ bool MIsResourceShortage(unsigned long error) {
     return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
+bool MIsAcceptTransient(unsigned long error) {
+    return error == ECONNABORTED || error == EAGAIN || error == EWOULDBLOCK || error == EINTR ||
+           error == EPROTO;
+}
+
 bool MIsAddressInUse(unsigned long error) {
     return error == EADDRINUSE;
 }

@@ -233,6 +233,11 @@ bool MIsResourceShortage(unsigned long error) {
     return error == WSAEMFILE || error == WSAENOBUFS || error == ERROR_NOT_ENOUGH_MEMORY;
 }
 
+bool MIsAcceptTransient(unsigned long error) {
+    return error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAEWOULDBLOCK ||
+           error == WSAEINTR;
+}
+
 bool MIsAddressInUse(unsigned long error) {
     return error == WSAEADDRINUSE;
 }

@@ -488,6 +488,9 @@ bool Admit(HandlerPool* pool, FswSocket* connection) {
 void OnAcceptFailed(HandlerPool* pool) {
     Kiv* app = pool->app;
     unsigned long error = MGetLastError();
+    if (MIsAcceptTransient(error)) {
+        return;  // that connection is gone; the next accept goes on
+    }
     if (!MIsResourceShortage(error)) {
         app->Log("client socket error!");
         return;
